@@ -1,0 +1,18 @@
+#include "cli/command.hpp"
+
+#include <cstdio>
+
+namespace twinlens::cli {
+
+std::span<const Command> commands() {
+  static const Command kCommands[] = {
+      {"hash", "print the photo hash of each file", runHash},
+  };
+  return kCommands;
+}
+
+void printError(std::string_view message) {
+  std::fprintf(stderr, "twinlens-cli: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+}  // namespace twinlens::cli

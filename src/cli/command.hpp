@@ -1,0 +1,23 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace twinlens::cli {
+
+// One subcommand of twinlens-cli: gets the words after its name, returns the exit status.
+struct Command {
+  std::string_view name;
+  std::string_view summary;
+  int (*run)(std::span<const std::string_view> args);
+};
+
+std::span<const Command> commands();
+
+int runHash(std::span<const std::string_view> args);
+
+// Writes "twinlens-cli: <message>" to standard error.
+void printError(std::string_view message);
+
+}  // namespace twinlens::cli

@@ -1,0 +1,33 @@
+#include <csignal>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "cli/command.hpp"
+
+namespace {
+
+void printUsage(std::FILE* out) {
+  std::fprintf(out, "usage: twinlens-cli COMMAND [ARGS...]\n\ncommands:\n");
+  for (const auto& command : twinlens::cli::commands())
+    std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()),
+                 command.name.data(), static_cast<int>(command.summary.size()),
+                 command.summary.data());
+  std::fprintf(out, "\n'twinlens-cli COMMAND --help' explains one command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string_view> words(argv + 1, argv + argc);
+  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    printUsage(words.empty() ? stderr : stdout);
+    return words.empty() ? 2 : 0;
+  }
+  for (const auto& command : twinlens::cli::commands())
+    if (command.name == words[0]) return command.run(std::span(words).subspan(1));
+  twinlens::cli::printError("unknown command '" + std::string(words[0]) + "'");
+  printUsage(stderr);
+  return 2;
+}

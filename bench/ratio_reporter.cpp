@@ -1,0 +1,62 @@
+#include "ratio_reporter.hpp"
+
+#include <cstdio>
+#include <map>
+
+namespace twinlens::bench {
+
+namespace {
+
+struct Rate {
+  double bytesPerSecond = 0;
+  double itemsPerSecond = 0;
+  double secondsPerIteration = 0;
+};
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration && run.aggregate_name != "median") continue;
+      Rate& rate = rates[run.run_name.function_name];
+      auto counter = [&run](const char* name) {
+        auto it = run.counters.find(name);
+        return it == run.counters.end() ? 0.0 : static_cast<double>(it->second);
+      };
+      rate.bytesPerSecond = counter("bytes_per_second");
+      rate.itemsPerSecond = counter("items_per_second");
+      rate.secondsPerIteration = run.GetAdjustedRealTime() /
+                                 benchmark::GetTimeUnitMultiplier(run.time_unit);
+    }
+  }
+  std::map<std::string, Rate> rates;
+};
+
+double ratioOf(const Rate& subject, const Rate& baseline) {
+  if (subject.bytesPerSecond > 0 && baseline.bytesPerSecond > 0)
+    return subject.bytesPerSecond / baseline.bytesPerSecond;
+  if (subject.itemsPerSecond > 0 && baseline.itemsPerSecond > 0)
+    return subject.itemsPerSecond / baseline.itemsPerSecond;
+  return baseline.secondsPerIteration / subject.secondsPerIteration;
+}
+
+}  // namespace
+
+int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios) {
+  benchmark::Initialize(&argc, argv);
+  RecordingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  for (const Ratio& ratio : ratios) {
+    auto subject = reporter.rates.find(ratio.subject);
+    auto baseline = reporter.rates.find(ratio.baseline);
+    if (subject == reporter.rates.end() || baseline == reporter.rates.end()) continue;
+    std::printf("ratio %-40s %.3f  (%s / %s)\n", ratio.label.c_str(),
+                ratioOf(subject->second, baseline->second), ratio.subject.c_str(),
+                ratio.baseline.c_str());
+  }
+  return 0;
+}
+
+}  // namespace twinlens::bench

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+namespace twinlens::bench {
+
+// A ratio printed after the runs: the rate of `subject` over the rate of `baseline`, both
+// measured in the same run (bytes per second when both report bytes, else items per second,
+// else inverse time).
+struct Ratio {
+  std::string subject;
+  std::string baseline;
+  std::string label;
+};
+
+// Runs the registered benchmarks, prints the usual table, then one line per ratio.
+int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios);
+
+}  // namespace twinlens::bench

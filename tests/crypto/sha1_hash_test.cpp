@@ -1,0 +1,236 @@
+#include "crypto/sha1_hash.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "io/data_input_stream.hpp"
+#include "io/file_input_stream.hpp"
+#include "sample/jpeg_builder.hpp"
+#include "shared/logging.hpp"
+#include "support/failing_streams.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using sample::JpegBuilder;
+using testing::LogCapture;
+using testing::TempDir;
+
+constexpr const char* kEmptyDigest = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+
+std::string digestOf(const Data& bytes, std::size_t from, std::size_t to) {
+  return SHA1Hash::hashData(Data(bytes.begin() + from, bytes.begin() + to));
+}
+
+// Walks `bytes` in memory as hashPhotoStream does for a file of that length.
+std::optional<std::string> walk(const Data& bytes, ErrorRecord* error = nullptr) {
+  BufferedInputStream stream(std::make_shared<DataInputStream>(bytes));
+  return SHA1Hash::hashPhotoStream(stream, bytes.size(), error);
+}
+
+// Offset just past the length field of the first start-of-scan segment.
+std::size_t imageDataStart(const Data& jpeg) {
+  for (std::size_t i = 2; i + 3 < jpeg.size();) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) return i + 4;
+    i += 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]);
+  }
+  return 0;
+}
+
+TEST(SHA1Hash, KnownDigests) {
+  EXPECT_EQ(SHA1Hash::hashData({}), kEmptyDigest);
+  EXPECT_EQ(SHA1Hash::hashData({'a', 'b', 'c'}), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  DataInputStream stream(Data{'a', 'b', 'c'});
+  std::uint64_t length = 0;
+  EXPECT_EQ(SHA1Hash::hashStream(stream, &length), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(length, 3u);
+}
+
+TEST(SHA1Hash, JpegDigestCoversImageDataUpToTheLastTwoBytes) {
+  Data photo = sample::samplePhoto(7, 20000, "Camera A");
+  std::size_t start = imageDataStart(photo);
+  ASSERT_GT(start, 0u);
+  EXPECT_EQ(walk(photo), digestOf(photo, start, photo.size() - 2));
+}
+
+TEST(SHA1Hash, MetadataOnlyDifferencesHashAlike) {
+  Data a = sample::samplePhoto(7, 50000, "Camera A");
+  Data b = sample::samplePhoto(7, 50000, "Another camera, edited EXIF, longer text");
+  Data commented = JpegBuilder()
+                       .startOfImage()
+                       .comment("a comment added by an editor")
+                       .jfif()
+                       .exif("Camera A")
+                       .tables(640, 480)
+                       .scan(50000, 7)
+                       .endOfImage()
+                       .bytes();
+  ASSERT_NE(a, b);
+  EXPECT_EQ(walk(a), walk(b));
+  EXPECT_EQ(walk(a), walk(commented));
+
+  Data changed = a;
+  changed[changed.size() - 100] ^= 0x01;
+  EXPECT_NE(walk(a), walk(changed));
+}
+
+TEST(SHA1Hash, ProgressiveScansAndLaterMarkersAreHashed) {
+  Data photo = sample::samplePhoto(3, 30000, "Camera", /*progressive=*/true);
+  std::size_t start = imageDataStart(photo);
+  EXPECT_EQ(walk(photo), digestOf(photo, start, photo.size() - 2));
+}
+
+TEST(SHA1Hash, TrailingDataIsHashedAndWarnedAbout) {
+  Data photo = sample::samplePhoto(1, 1000, "Camera");
+  photo.insert(photo.end(), {0x12, 0x34, 0x00, 0x00});
+  LogCapture capture(kLogLevelWarn);
+  EXPECT_EQ(walk(photo), digestOf(photo, imageDataStart(photo), photo.size() - 2));
+  std::vector<std::string> warnings = capture.linesStartingWith("WARN");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(warnings[0].ends_with("  unexpected end marker in JPEG: 0x0000"));
+}
+
+TEST(SHA1Hash, JpegWithoutScanHashesNoBytes) {
+  Data a = JpegBuilder().startOfImage().jfif().exif("x").endOfImage().bytes();
+  Data b = JpegBuilder().startOfImage().comment("other").endOfImage().bytes();
+  EXPECT_EQ(walk(a), kEmptyDigest);
+  EXPECT_EQ(walk(b), kEmptyDigest);
+}
+
+TEST(SHA1Hash, ShortAndNonJpegFilesAreHashedWhole) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    Data bytes;
+  } cases[] = {
+      {"four-byte jpeg", {0xFF, 0xD8, 0xFF, 0xD9}},
+      {"empty", {}},
+      {"text", {'h', 'e', 'l', 'l', 'o', '\n'}},
+      {"png-like", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir.write(c.name, c.bytes);
+    EXPECT_EQ(SHA1Hash::hashPhoto(path), SHA1Hash::hashData(c.bytes));
+    EXPECT_EQ(SHA1Hash::hashPhoto(path), SHA1Hash::hashFile(path));
+  }
+}
+
+struct BrokenCase {
+  const char* name;
+  Data bytes;
+  std::string domain;  // empty: the walk fails without a record
+  std::int64_t code;
+  std::string messagePart;
+};
+
+std::vector<BrokenCase> brokenJpegs() {
+  std::vector<BrokenCase> cases;
+  for (std::uint16_t length : {0, 1, 2}) {
+    cases.push_back({"segment length under 3",
+                     JpegBuilder().startOfImage().segmentWithLength(0xE1, length, {}).scan(100, 1).endOfImage().bytes(),
+                     "SHA1HashErrorDomain", -1, "JPEG segment ffe1 length can't be fewer than 3 bytes long"});
+  }
+  cases.push_back({"segment length 65535 past the end",
+                   JpegBuilder().startOfImage().segmentWithLength(0xE1, 65535, Data(100, 7)).endOfImage().bytes(),
+                   "BufferedInputStreamErrorDomain", -4, "EOF on"});
+  Data cut = sample::samplePhoto(2, 1000, "Camera");
+  cut.resize(30);
+  cases.push_back({"cut inside a segment before the scan", cut, "BufferedInputStreamErrorDomain", -4,
+                   "EOF on"});
+  cases.push_back({"scan length field ends at the last two bytes",
+                   JpegBuilder().startOfImage().jfif().segmentWithLength(0xDA, 12, {}).endOfImage().bytes(),
+                   "", 0, ""});
+  cases.push_back({"scan length field overlaps the last two bytes",
+                   JpegBuilder().startOfImage().jfif().raw({0xFF, 0xDA, 0x00}).endOfImage().bytes(),
+                   "SHA1HashErrorDomain", -1, "unexpected EOF reading image data from"});
+  return cases;
+}
+
+TEST(SHA1Hash, UnwalkableJpegsFailTheWalkAndFallBackToTheWholeFile) {
+  TempDir dir;
+  for (const BrokenCase& c : brokenJpegs()) {
+    SCOPED_TRACE(c.name);
+    ErrorRecord error;
+    EXPECT_FALSE(walk(c.bytes, &error).has_value());
+    EXPECT_EQ(error.domain(), c.domain);
+    if (!c.domain.empty()) {
+      EXPECT_EQ(error.code(), c.code);
+      EXPECT_NE(error.description().find(c.messagePart), std::string::npos) << error.description();
+    }
+    std::string path = dir.write("broken.jpg", c.bytes);
+    EXPECT_EQ(SHA1Hash::hashPhoto(path), SHA1Hash::hashData(c.bytes));
+  }
+}
+
+TEST(SHA1Hash, FileThatShrinksAfterLstatIsHashedToItsNewEnd) {
+  TempDir dir;
+  Data text(5000, 'x');
+  std::string path = dir.write("shrinking", text);
+  ASSERT_EQ(::truncate(path.c_str(), 3000), 0);
+  // The stream still believes the length lstat gave before the file shrank.
+  BufferedInputStream plain(std::make_shared<FileInputStream>(path, 0, 5000));
+  EXPECT_EQ(SHA1Hash::hashPhotoStream(plain, 5000), SHA1Hash::hashData(Data(3000, 'x')));
+
+  Data photo = sample::samplePhoto(4, 5000, "Camera");
+  dir.write("shrinking", photo);
+  ASSERT_EQ(::truncate(path.c_str(), 3000), 0);
+  BufferedInputStream jpeg(std::make_shared<FileInputStream>(path, 0, photo.size()));
+  ErrorRecord error;
+  EXPECT_FALSE(SHA1Hash::hashPhotoStream(jpeg, photo.size(), &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("SHA1HashErrorDomain", -1));
+}
+
+TEST(SHA1Hash, PathsThatCannotBeReadFail) {
+  TempDir dir;
+  std::string target = dir.write("photo.jpg", sample::samplePhoto(1, 100, "Camera"));
+  std::string link = dir.file("link.jpg");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+
+  ErrorRecord error;
+  EXPECT_FALSE(SHA1Hash::hashPhoto(link, &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ELOOP));
+
+  EXPECT_FALSE(SHA1Hash::hashPhoto(dir.file("missing.jpg"), &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_EQ(error.description(), "lstat(" + dir.file("missing.jpg") + "): No such file or directory");
+
+  EXPECT_FALSE(SHA1Hash::hashPhoto(dir.path(), &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
+  EXPECT_EQ(error.description(), "read(" + dir.path() + "): Is a directory");
+}
+
+TEST(SHA1Hash, ReadFailureDuringTheWalkPassesTheStreamRecordOn) {
+  Data photo = sample::samplePhoto(5, 40000, "Camera");
+  auto failing = std::make_shared<testing::FailingInputStream>(std::make_shared<DataInputStream>(photo));
+  failing->failAfter(20000, EIO);
+  BufferedInputStream stream(failing);
+  ErrorRecord error;
+  EXPECT_FALSE(SHA1Hash::hashPhotoStream(stream, photo.size(), &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EIO));
+}
+
+TEST(SHA1Hash, HashStreamWithLengthNeedsEveryByte) {
+  DataInputStream enough(Data(100, 1));
+  EXPECT_EQ(SHA1Hash::hashStreamWithLength(enough, 60), SHA1Hash::hashData(Data(60, 1)));
+  DataInputStream empty(Data{});
+  EXPECT_EQ(SHA1Hash::hashStreamWithLength(empty, 0), kEmptyDigest);
+  DataInputStream shortStream(Data(10, 1));
+  ErrorRecord error;
+  EXPECT_FALSE(SHA1Hash::hashStreamWithLength(shortStream, 20, &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("SHA1HashErrorDomain", -4));
+  EXPECT_NE(error.description().find("after 10 of 20 bytes"), std::string::npos);
+}
+
+TEST(SHA1Hash, UpdateOfZeroBytesFailsWithoutRecord) {
+  Sha1Context context;
+  BufferedInputStream stream(std::make_shared<DataInputStream>(Data(10, 1)));
+  ErrorRecord error;
+  EXPECT_FALSE(SHA1Hash::updateSHA1(context, stream, 0, &error));
+  EXPECT_TRUE(error.domain().empty());
+}
+
+}  // namespace
+}  // namespace twinlens

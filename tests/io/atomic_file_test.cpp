@@ -1,0 +1,54 @@
+#include "io/atomic_file.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::readFileBytes;
+using testing::TempDir;
+
+std::size_t entriesIn(const std::string& folder) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+  return n;
+}
+
+TEST(AtomicFile, ReplacesWholeFileWithTheGivenMode) {
+  TempDir dir;
+  std::string path = dir.write("cache.dat", std::string("old contents"));
+  Data fresh = {1, 2, 3};
+  ASSERT_TRUE(writeDataAtomically(path, fresh, 0600));
+  EXPECT_EQ(readFileBytes(path), fresh);
+  struct stat info;
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left behind";
+}
+
+TEST(AtomicFile, FailedRenameLeavesOldFileAndNoTemporary) {
+  TempDir dir;
+  // A non-empty folder at the target path makes the rename fail.
+  dir.write("target/keep", std::string("x"));
+  ErrorRecord error;
+  EXPECT_FALSE(writeDataAtomically(dir.file("target"), Data{1}, 0600, &error));
+  EXPECT_EQ(error.domain(), "UnixErrorDomain");
+  EXPECT_EQ(error.description().rfind(dir.file("target") + ": ", 0), 0u);
+  EXPECT_EQ(entriesIn(dir.path()), 1u);
+  EXPECT_EQ(readFileBytes(dir.file("target/keep")), Data{'x'});
+}
+
+TEST(AtomicFile, MissingFolderFails) {
+  TempDir dir;
+  ErrorRecord error;
+  EXPECT_FALSE(writeDataAtomically(dir.file("no/such/file"), Data{1}, 0600, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+}
+
+}  // namespace
+}  // namespace twinlens

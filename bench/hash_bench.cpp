@@ -84,9 +84,9 @@ void BM_HashFileWhole(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * set.totalBytes));
 }
 
-BENCHMARK(BM_RawSHA1)->Unit(benchmark::kMillisecond)->Repetitions(3);
-BENCHMARK(BM_HashPhoto)->Unit(benchmark::kMillisecond)->Repetitions(3);
-BENCHMARK(BM_HashFileWhole)->Unit(benchmark::kMillisecond)->Repetitions(3);
+BENCHMARK(BM_RawSHA1)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_HashPhoto)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+BENCHMARK(BM_HashFileWhole)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
 
 }  // namespace
 

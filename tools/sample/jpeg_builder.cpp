@@ -47,7 +47,7 @@ JpegBuilder& JpegBuilder::tables(std::uint16_t width, std::uint16_t height, bool
   Data frame = {8};
   put16(frame, height);
   put16(frame, width);
-  frame.insert(frame.end(), {3, 1, 0x22, 0, 2, 0x11, 0, 3, 0x11, 0});
+  for (std::uint8_t byte : {3, 1, 0x22, 0, 2, 0x11, 0, 3, 0x11, 0}) frame.push_back(byte);
   segment(progressive ? 0xC2 : 0xC0, frame);
   Data huffman(29, 0);
   huffman[0] = 0x00;
@@ -61,7 +61,7 @@ JpegBuilder& JpegBuilder::scan(std::size_t entropyBytes, std::uint32_t seed) {
 }
 
 JpegBuilder& JpegBuilder::raw(const Data& bytes) {
-  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  for (std::uint8_t byte : bytes) bytes_.push_back(byte);
   return *this;
 }
 

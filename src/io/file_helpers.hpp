@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "shared/error_record.hpp"
+
+namespace twinlens {
+
+inline constexpr const char* kFileErrorDomain = "FileErrorDomain";
+
+// Path texts, taken apart as the platform's path strings are: trailing slashes do not count,
+// and "/" stays "/". "/a/b.dat" gives "/a" and "b.dat"; "/a" gives "/" and "a"; "b.dat" gives ""
+// and "b.dat".
+std::string stringByDeletingLastPathComponent(std::string_view path);
+std::string lastPathComponent(std::string_view path);
+
+// Makes sure the folder that holds `path` exists, creating it and every missing folder above it
+// (default permissions). True when it exists or was made (a symbolic link to a folder counts; a
+// path without folder part means the current folder). Fails with "FileErrorDomain" -1 "parent
+// path %@ exists and is not a directory" when something else is there, or with
+// "UnixErrorDomain" errno "mkdir(%@): %s" naming the folder that could not be made.
+[[nodiscard]] bool ensureParentPathExistsForPath(const std::string& path,
+                                                 ErrorRecord* error = nullptr);
+
+// Sets the access and modification times of what is at `path` to now, in whole seconds, or
+// creates an empty file there (permissions 0777 narrowed by the file-creation mask). Fails with
+// "UnixErrorDomain" errno: "utimes(%@): %s" for an existing file, "%s" when it cannot be created.
+[[nodiscard]] bool touchFileAtPath(const std::string& path, ErrorRecord* error = nullptr);
+
+// Makes a new folder from `templatePath`, whose trailing X characters mkdtemp replaces. Sets
+// *createdDirectory to absent first, then to the new folder's path. Fails with
+// "UnixErrorDomain" errno "mkdtemp(%@): %s".
+[[nodiscard]] bool createUniqueTempDirectoryWithTemplate(
+    const std::string& templatePath, std::optional<std::string>* createdDirectory,
+    ErrorRecord* error = nullptr);
+
+// `path` when nothing is there (not even a dangling symbolic link), else the first free
+// "stem_k.ext" for k = 2, 3, ... The extension is a final dot and one or more of [A-Za-z0-9_];
+// a path without one (or with only a leading dot) takes the suffix at its end: README_2.
+std::string stringWithUniquePath(const std::string& path);
+
+}  // namespace twinlens

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "io/file_helpers.hpp"
+#include "io/user.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::readFileBytes;
+using testing::TempDir;
+
+bool isFolder(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+struct stat statOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info;
+}
+
+void setTimes(const std::string& path, time_t seconds) {
+  struct timeval times[2] = {{seconds, 250000}, {seconds, 250000}};
+  ASSERT_EQ(::utimes(path.c_str(), times), 0);
+}
+
+TEST(PathComponents, SplitLikePlatformPathStrings) {
+  struct Case {
+    const char* path;
+    const char* parent;
+    const char* last;
+  };
+  const Case cases[] = {
+      {"/tmp/scratch.tiff", "/tmp", "scratch.tiff"},
+      {"/tmp/lock/", "/tmp", "lock"},
+      {"/tmp", "/", "tmp"},
+      {"/", "/", "/"},
+      {"scratch.tiff", "", "scratch.tiff"},
+      {"a//b", "a", "b"},
+      {"", "", ""},
+      {"/Volumes/Photos/iPhoto Library/Originals/2009/IMG_1.JPG",
+       "/Volumes/Photos/iPhoto Library/Originals/2009", "IMG_1.JPG"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(stringByDeletingLastPathComponent(c.path), c.parent);
+    EXPECT_EQ(lastPathComponent(c.path), c.last);
+  }
+}
+
+TEST(EnsureParentPath, CreatesEveryMissingFolder) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.file("a").c_str(), 0755), 0);
+  ErrorRecord error;
+  EXPECT_TRUE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error))
+      << error.description();
+  EXPECT_TRUE(isFolder(dir.file("a/b/c")));
+  EXPECT_FALSE(::access(dir.file("a/b/c/file.dat").c_str(), F_OK) == 0);
+  EXPECT_TRUE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error))
+      << "an existing folder is fine";
+}
+
+TEST(EnsureParentPath, PlainFileInPlaceOfTheFolderFailsWithFileError) {
+  TempDir dir;
+  dir.write("a/b/c", std::string("not a folder"));
+  ErrorRecord error;
+  EXPECT_FALSE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error));
+  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", -1));
+  EXPECT_EQ(error.description(),
+            "parent path " + dir.file("a/b/c") + " exists and is not a directory");
+}
+
+TEST(EnsureParentPath, PlainFileHigherUpFailsWithTheSystemError) {
+  TempDir dir;
+  dir.write("a/b", std::string("not a folder"));
+  ErrorRecord error;
+  EXPECT_FALSE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOTDIR)) << error.description();
+  EXPECT_EQ(error.description(),
+            "mkdir(" + dir.file("a/b/c") + "): " + std::string(std::strerror(ENOTDIR)));
+}
+
+TEST(EnsureParentPath, SymbolicLinkToAFolderCountsAsAFolder) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.file("real").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("link").c_str()), 0);
+  EXPECT_TRUE(ensureParentPathExistsForPath(dir.file("link/file.dat")));
+}
+
+TEST(EnsureParentPath, PathWithoutFolderMeansTheCurrentFolder) {
+  EXPECT_TRUE(ensureParentPathExistsForPath("file.dat"));
+}
+
+TEST(TouchFile, CreatesAMissingFileEmpty) {
+  TempDir dir;
+  std::string path = dir.file("marker");
+  ErrorRecord error;
+  ASSERT_TRUE(touchFileAtPath(path, &error)) << error.description();
+  EXPECT_EQ(statOf(path).st_size, 0);
+  EXPECT_TRUE(S_ISREG(statOf(path).st_mode));
+}
+
+TEST(TouchFile, ExistingFileGetsNewWholeSecondTimesAndKeepsItsBytes) {
+  TempDir dir;
+  std::string path = dir.write("marker", std::string("keep me"));
+  setTimes(path, 1000);
+  time_t before = ::time(nullptr);
+  ASSERT_TRUE(touchFileAtPath(path));
+  struct stat info = statOf(path);
+  EXPECT_GE(info.st_mtim.tv_sec, before);
+  EXPECT_EQ(info.st_mtim.tv_nsec, 0);
+  EXPECT_EQ(info.st_atim.tv_sec, info.st_mtim.tv_sec);
+  EXPECT_EQ(readFileBytes(path), Data({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+}
+
+TEST(TouchFile, MissingFolderFailsWithTheSystemTextAlone) {
+  TempDir dir;
+  ErrorRecord error;
+  EXPECT_FALSE(touchFileAtPath(dir.file("no/such/marker"), &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_EQ(error.description(), std::strerror(ENOENT));
+}
+
+TEST(TouchFile, UnchangeableTimesFailWithUtimesMessage) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may set the times of any file";
+  ErrorRecord error;
+  EXPECT_FALSE(touchFileAtPath("/", &error));
+  EXPECT_EQ(error.domain(), "UnixErrorDomain");
+  EXPECT_EQ(error.description().rfind("utimes(/): ", 0), 0u) << error.description();
+}
+
+TEST(UniqueTempDirectory, MakesAFreshFolderFromTheTemplate) {
+  TempDir dir;
+  std::optional<std::string> created = "stale";
+  ErrorRecord error;
+  std::string pattern = dir.file("scratch-XXXXXX");
+  ASSERT_TRUE(createUniqueTempDirectoryWithTemplate(pattern, &created, &error))
+      << error.description();
+  ASSERT_TRUE(created);
+  EXPECT_EQ(created->size(), pattern.size());
+  EXPECT_EQ(created->rfind(dir.file("scratch-"), 0), 0u);
+  EXPECT_TRUE(isFolder(*created));
+  std::optional<std::string> second;
+  ASSERT_TRUE(createUniqueTempDirectoryWithTemplate(pattern, &second));
+  EXPECT_NE(second, created);
+}
+
+TEST(UniqueTempDirectory, BadTemplateFailsWithMkdtempMessage) {
+  TempDir dir;
+  std::optional<std::string> created = "stale";
+  ErrorRecord error;
+  std::string pattern = dir.file("no-placeholder");
+  EXPECT_FALSE(createUniqueTempDirectoryWithTemplate(pattern, &created, &error));
+  EXPECT_FALSE(created);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EINVAL));
+  EXPECT_EQ(error.description(), "mkdtemp(" + pattern + "): " + std::strerror(EINVAL));
+}
+
+TEST(UniquePath, AddsTheFirstFreeNumberBeforeTheExtension) {
+  TempDir dir;
+  struct Case {
+    const char* path;
+    std::vector<const char*> existing;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"photo.jpg", {}, "photo.jpg"},
+      {"photo.jpg", {"photo.jpg", "photo_2.jpg"}, "photo_3.jpg"},
+      {"archive.tar.gz", {"archive.tar.gz"}, "archive.tar_2.gz"},
+      {"README", {"README"}, "README_2"},
+      {"notes.", {"notes."}, "notes._2"},
+      {"odd.ext-ension", {"odd.ext-ension"}, "odd.ext-ension_2"},
+      {"snake.my_ext9", {"snake.my_ext9"}, "snake_2.my_ext9"},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string folder = "case" + std::to_string(round++);
+    ASSERT_EQ(::mkdir(dir.file(folder).c_str(), 0755), 0);
+    for (const char* name : c.existing) dir.write(folder + "/" + name, std::string("x"));
+    EXPECT_EQ(stringWithUniquePath(dir.file(folder + "/" + c.path)),
+              dir.file(folder + "/" + c.expected));
+  }
+}
+
+TEST(UniquePath, DanglingSymbolicLinkCountsAsTaken) {
+  TempDir dir;
+  ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("photo.jpg").c_str()), 0);
+  EXPECT_EQ(stringWithUniquePath(dir.file("photo.jpg")), dir.file("photo_2.jpg"));
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(User, ApplicationSupportPathPrefersAnAbsoluteXdgDataHome) {
+  ScopedEnv home("HOME", "/home/alice");
+  {
+    ScopedEnv data("XDG_DATA_HOME", "/srv/data");
+    EXPECT_EQ(User::applicationSupportPath(), "/srv/data");
+  }
+  {
+    ScopedEnv data("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(User::applicationSupportPath(), "/home/alice/.local/share");
+  }
+  {
+    ScopedEnv data("XDG_DATA_HOME", "");
+    EXPECT_EQ(User::applicationSupportPath(), "/home/alice/.local/share");
+  }
+  {
+    ScopedEnv data("XDG_DATA_HOME", nullptr);
+    EXPECT_EQ(User::applicationSupportPath(), "/home/alice/.local/share");
+  }
+}
+
+TEST(User, ApplicationSupportPathFallsBackToThePasswordEntry) {
+  ScopedEnv data("XDG_DATA_HOME", nullptr);
+  ScopedEnv home("HOME", nullptr);
+  std::string path = User::applicationSupportPath();
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_TRUE(path.ends_with("/.local/share")) << path;
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,570 @@
+#include <gtest/gtest.h>
+#include <locale.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "io/boolean_io.hpp"
+#include "io/data_input_stream.hpp"
+#include "io/data_io.hpp"
+#include "io/data_output_stream.hpp"
+#include "io/date_io.hpp"
+#include "io/double_io.hpp"
+#include "io/hex_string.hpp"
+#include "io/integer_io.hpp"
+#include "io/string_io.hpp"
+#include "shared/programming_error.hpp"
+#include "support/failing_streams.hpp"
+#include "support/temp_dir.hpp"
+
+// GCC takes the free() in the replaced operator delete for a mismatch with operator new.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+// The largest single allocation since the last reset, so a test can tell that a damaged length
+// field did not turn into an allocation of that size.
+namespace {
+std::atomic<std::size_t> largestAllocation{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  std::size_t seen = largestAllocation.load(std::memory_order_relaxed);
+  while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+namespace twinlens {
+namespace {
+
+using testing::FailingOutputStream;
+using testing::TempDir;
+
+Data concat(std::initializer_list<Data> parts) {
+  Data all;
+  for (const Data& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+BufferedInputStream inputOver(Data bytes) {
+  return BufferedInputStream(std::make_shared<DataInputStream>(std::move(bytes)));
+}
+
+// Runs `write` against a BufferedOutputStream over a block and returns what reached the block.
+template <typename Write>
+Data writtenToStream(Write&& write) {
+  auto block = std::make_shared<Data>();
+  BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
+  ErrorRecord error;
+  EXPECT_TRUE(write(stream, &error)) << error.description();
+  EXPECT_TRUE(stream.flush(&error));
+  return *block;
+}
+
+void expectEndOfData(const ErrorRecord& error) {
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+      << error.domain() << " " << error.code() << " " << error.description();
+}
+
+TEST(IntegerIO, WritesBigEndianToBlockAndStreamAlike) {
+  struct Case {
+    const char* name;
+    void (*toBlock)(Data&);
+    bool (*toStream)(BufferedOutputStream&, ErrorRecord*);
+    Data expected;
+  };
+  const Case cases[] = {
+      {"uint32 2",
+       [](Data& d) { IntegerIO::writeUInt32(2, d); },
+       [](BufferedOutputStream& s, ErrorRecord* e) { return IntegerIO::writeUInt32(2, s, e); },
+       {0, 0, 0, 2}},
+      {"int32 -1",
+       [](Data& d) { IntegerIO::writeInt32(-1, d); },
+       [](BufferedOutputStream& s, ErrorRecord* e) { return IntegerIO::writeInt32(-1, s, e); },
+       {0xFF, 0xFF, 0xFF, 0xFF}},
+      {"uint64 1",
+       [](Data& d) { IntegerIO::writeUInt64(1, d); },
+       [](BufferedOutputStream& s, ErrorRecord* e) { return IntegerIO::writeUInt64(1, s, e); },
+       {0, 0, 0, 0, 0, 0, 0, 1}},
+      {"int64 min",
+       [](Data& d) { IntegerIO::writeInt64(std::numeric_limits<std::int64_t>::min(), d); },
+       [](BufferedOutputStream& s, ErrorRecord* e) {
+         return IntegerIO::writeInt64(std::numeric_limits<std::int64_t>::min(), s, e);
+       },
+       {0x80, 0, 0, 0, 0, 0, 0, 0}},
+      {"uint64 0x0102030405060708",
+       [](Data& d) { IntegerIO::writeUInt64(0x0102030405060708ull, d); },
+       [](BufferedOutputStream& s, ErrorRecord* e) {
+         return IntegerIO::writeUInt64(0x0102030405060708ull, s, e);
+       },
+       {1, 2, 3, 4, 5, 6, 7, 8}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Data block;
+    c.toBlock(block);
+    EXPECT_EQ(block, c.expected);
+    EXPECT_EQ(writtenToStream(c.toStream), c.expected);
+  }
+}
+
+TEST(IntegerIO, SignedAndUnsignedReadTheSameBits) {
+  auto stream = inputOver({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  std::uint32_t u32;
+  std::int32_t i32;
+  ASSERT_TRUE(IntegerIO::readUInt32(&u32, stream));
+  ASSERT_TRUE(IntegerIO::readInt32(&i32, stream));
+  EXPECT_EQ(u32, 4294967295u);
+  EXPECT_EQ(i32, -1);
+
+  Data block;
+  IntegerIO::writeInt64(-2, block);
+  IntegerIO::writeInt64(-2, block);
+  auto again = inputOver(block);
+  std::uint64_t u64;
+  std::int64_t i64;
+  ASSERT_TRUE(IntegerIO::readUInt64(&u64, again));
+  ASSERT_TRUE(IntegerIO::readInt64(&i64, again));
+  EXPECT_EQ(u64, 0xFFFFFFFFFFFFFFFEull);
+  EXPECT_EQ(i64, -2);
+}
+
+TEST(IntegerIO, ShortInputFailsWithEndOfDataAndZeroValue) {
+  auto stream = inputOver({1, 2, 3});
+  std::uint32_t value = 77;
+  ErrorRecord error;
+  EXPECT_FALSE(IntegerIO::readUInt32(&value, stream, &error));
+  EXPECT_EQ(value, 0u);
+  expectEndOfData(error);
+
+  auto seven = inputOver({1, 2, 3, 4, 5, 6, 7});
+  std::int64_t wide = 77;
+  EXPECT_FALSE(IntegerIO::readInt64(&wide, seven, &error));
+  EXPECT_EQ(wide, 0);
+  expectEndOfData(error);
+}
+
+TEST(BooleanIO, WritesOneByteAndReadsAnyNonZeroAsTrue) {
+  Data block;
+  BooleanIO::write(true, block);
+  BooleanIO::write(false, block);
+  EXPECT_EQ(block, (Data{1, 0}));
+  EXPECT_EQ(writtenToStream([](BufferedOutputStream& s, ErrorRecord* e) {
+              return BooleanIO::write(true, s, e);
+            }),
+            Data{1});
+
+  auto stream = inputOver({0x7F, 0x00, 0xFF});
+  bool value = false;
+  ASSERT_TRUE(BooleanIO::read(&value, stream));
+  EXPECT_TRUE(value);
+  ASSERT_TRUE(BooleanIO::read(&value, stream));
+  EXPECT_FALSE(value);
+  ASSERT_TRUE(BooleanIO::read(&value, stream));
+  EXPECT_TRUE(value);
+  ErrorRecord error;
+  EXPECT_FALSE(BooleanIO::read(&value, stream, &error));
+  EXPECT_FALSE(value);
+  expectEndOfData(error);
+}
+
+TEST(StringIO, EncodesPresenceLengthAndUtf8Bytes) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> text;
+    Data expected;
+  };
+  const Case cases[] = {
+      {"absent", std::nullopt, {0}},
+      {"empty", std::string(), {1, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"abc", std::string("abc"), {1, 0, 0, 0, 0, 0, 0, 0, 3, 'a', 'b', 'c'}},
+      {"e acute counts two bytes",
+       std::string("\xC3\xA9"),
+       {1, 0, 0, 0, 0, 0, 0, 0, 2, 0xC3, 0xA9}},
+      {"cut at the first zero", std::string("ab\0cd", 5), {1, 0, 0, 0, 0, 0, 0, 0, 2, 'a', 'b'}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Data block;
+    StringIO::write(c.text, block);
+    EXPECT_EQ(block, c.expected);
+    EXPECT_EQ(writtenToStream([&c](BufferedOutputStream& s, ErrorRecord* e) {
+                return StringIO::write(c.text, s, e);
+              }),
+              c.expected);
+  }
+}
+
+TEST(StringIO, RoundTripsTextsOfEverySize) {
+  for (std::size_t size : {0u, 1u, 503u, 504u, 8191u, 8192u, 70000u}) {
+    SCOPED_TRACE(size);
+    std::string text(size, 'x');
+    for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
+    Data block = writtenToStream(
+        [&text](BufferedOutputStream& s, ErrorRecord* e) { return StringIO::write(text, s, e); });
+    auto stream = inputOver(block);
+    std::optional<std::string> read;
+    ASSERT_TRUE(StringIO::newString(&read, stream));
+    EXPECT_EQ(read, text);
+  }
+}
+
+TEST(StringIO, InvalidUtf8ReadsAbsentAndKeepsThePosition) {
+  struct Case {
+    const char* name;
+    Data bytes;
+  };
+  const Case cases[] = {
+      {"lone continuation byte", {0x80}},
+      {"overlong slash", {0xC0, 0xAF}},
+      {"overlong three-byte form", {0xE0, 0x80, 0xAF}},
+      {"UTF-16 surrogate", {0xED, 0xA0, 0x80}},
+      {"above U+10FFFF", {0xF4, 0x90, 0x80, 0x80}},
+      {"cut-off sequence", {'a', 0xE2, 0x82}},
+      {"invalid byte FF", {0xFF}},
+      {"bad byte after eight ASCII bytes", {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xFE}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Data block{1};
+    IntegerIO::writeUInt64(c.bytes.size(), block);
+    block.insert(block.end(), c.bytes.begin(), c.bytes.end());
+    StringIO::write("next", block);
+    auto stream = inputOver(block);
+    std::optional<std::string> text = "stale";
+    ASSERT_TRUE(StringIO::read(&text, stream));
+    EXPECT_FALSE(text);
+    ASSERT_TRUE(StringIO::read(&text, stream));
+    EXPECT_EQ(text, "next");
+  }
+}
+
+TEST(StringIO, AcceptsWellFormedMultibyteText) {
+  for (std::string text : {"\xE2\x82\xAC", "\xF0\x9F\x93\xB7 camera", "\xEF\xBF\xBF",
+                           "\xF4\x8F\xBF\xBF", "Caf\xC3\xA9 in Z\xC3\xBCrich, 12345678"}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(StringIO::isValidUTF8(text));
+    Data block;
+    StringIO::write(text, block);
+    auto stream = inputOver(block);
+    std::optional<std::string> read;
+    ASSERT_TRUE(StringIO::read(&read, stream));
+    EXPECT_EQ(read, text);
+  }
+}
+
+TEST(StringIO, LengthBeyondInputFailsWithEndOfDataAndAbsentText) {
+  Data block{1, 0, 0, 0, 0, 0, 0, 0, 10, 'a', 'b', 'c', 'd'};
+  auto stream = inputOver(block);
+  std::optional<std::string> text = "stale";
+  ErrorRecord error;
+  EXPECT_FALSE(StringIO::read(&text, stream, &error));
+  EXPECT_FALSE(text);
+  expectEndOfData(error);
+}
+
+TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
+  struct Case {
+    const char* name;
+    std::uint64_t length;
+    const char* domain;
+    std::int64_t code;
+  };
+  const Case cases[] = {
+      {"just under the limit", 2147483648ull, "BufferedInputStreamErrorDomain", -4},
+      {"one megabyte and a bit", (1u << 20) + 1, "BufferedInputStreamErrorDomain", -4},
+      {"over the limit", 2147483649ull, "InputStreamErrorDomain", -1},
+      {"all ones", 0xFFFFFFFFFFFFFFFFull, "InputStreamErrorDomain", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Data block{1};
+    IntegerIO::writeUInt64(c.length, block);
+    block.resize(block.size() + 1000, 'z');
+    auto stream = inputOver(block);
+    largestAllocation = 0;
+    std::optional<std::string> text;
+    ErrorRecord error;
+    EXPECT_FALSE(StringIO::read(&text, stream, &error));
+    EXPECT_TRUE(error.isErrorWithDomain(c.domain, static_cast<std::int32_t>(c.code)))
+        << error.domain() << " " << error.description();
+    EXPECT_LE(largestAllocation.load(), std::size_t{2} << 20);
+  }
+}
+
+TEST(StringIO, StreamFailureIsPassedOn) {
+  auto sink = std::make_shared<FailingOutputStream>();
+  sink->failAfter(0);
+  BufferedOutputStream stream(sink);
+  ErrorRecord error;
+  EXPECT_FALSE(StringIO::write(std::string(10000, 'q'), stream, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOSPC));
+}
+
+TEST(DoubleIO, WritesSixDecimalsWithAPoint) {
+  struct Case {
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {1.5, "1.500000"},
+      {-2.0, "-2.000000"},
+      {0.0, "0.000000"},
+      {0.1234567, "0.123457"},
+      {1e-7, "0.000000"},
+      {-0.0, "-0.000000"},
+      {123456789.0, "123456789.000000"},
+      {2.5e-6, "0.000003"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Data expected;
+    StringIO::write(c.text, expected);
+    Data block;
+    DoubleIO::write(c.value, block);
+    EXPECT_EQ(block, expected);
+    EXPECT_EQ(writtenToStream([&c](BufferedOutputStream& s, ErrorRecord* e) {
+                return DoubleIO::write(c.value, s, e);
+              }),
+              expected);
+  }
+}
+
+TEST(DoubleIO, ReadsAsStrtodDoes) {
+  struct Case {
+    const char* text;
+    double value;
+  };
+  const Case cases[] = {
+      {"1.500000", 1.5}, {"  -2.25", -2.25}, {"3.25xyz", 3.25}, {"abc", 0.0},      {"", 0.0},
+      {"+7", 7.0},       {"1e3", 1000.0},    {"0x1p3", 8.0},    {"\t\n 42", 42.0}, {"1,5", 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Data block;
+    StringIO::write(c.text, block);
+    auto stream = inputOver(block);
+    double value = -1;
+    ASSERT_TRUE(DoubleIO::read(&value, stream));
+    EXPECT_EQ(value, c.value);
+  }
+}
+
+TEST(DoubleIO, KeepsSixDecimalsThroughARoundTrip) {
+  struct Case {
+    double written;
+    double read;
+  };
+  const Case cases[] = {
+      {0.1234567, 0.123457}, {1e-7, 0.0}, {1.5, 1.5}, {1e300, 1e300}, {-1e-300, -0.0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    Data block;
+    DoubleIO::write(c.written, block);
+    auto stream = inputOver(block);
+    double value;
+    ASSERT_TRUE(DoubleIO::read(&value, stream));
+    EXPECT_EQ(value, c.read);
+  }
+  Data special;
+  DoubleIO::write(std::numeric_limits<double>::infinity(), special);
+  DoubleIO::write(-std::numeric_limits<double>::infinity(), special);
+  DoubleIO::write(std::nan(""), special);
+  auto stream = inputOver(special);
+  double value;
+  ASSERT_TRUE(DoubleIO::read(&value, stream));
+  EXPECT_EQ(value, std::numeric_limits<double>::infinity());
+  ASSERT_TRUE(DoubleIO::read(&value, stream));
+  EXPECT_EQ(value, -std::numeric_limits<double>::infinity());
+  ASSERT_TRUE(DoubleIO::read(&value, stream));
+  EXPECT_TRUE(std::isnan(value));
+}
+
+TEST(DoubleIO, AbsentTextFailsWithItsOwnRecord) {
+  auto stream = inputOver({0});
+  double value = 9;
+  ErrorRecord error;
+  EXPECT_FALSE(DoubleIO::read(&value, stream, &error));
+  EXPECT_EQ(value, 0.0);
+  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", -1));
+  EXPECT_EQ(error.description(), "nil string; expected a double");
+}
+
+TEST(DoubleIO, ClearsTheRecordPlaceBeforeReading) {
+  Data block;
+  DoubleIO::write(2.0, block);
+  auto stream = inputOver(block);
+  ErrorRecord error("OldDomain", 5, "old");
+  double value;
+  ASSERT_TRUE(DoubleIO::read(&value, stream, &error));
+  EXPECT_EQ(error, ErrorRecord());
+
+  auto truncated = inputOver({1, 0, 0});
+  EXPECT_FALSE(DoubleIO::read(&value, truncated, &error));
+  expectEndOfData(error);
+}
+
+// Builds a German locale into a temporary folder when the system has none, so the test does not
+// depend on what the machine has installed.
+bool selectCommaLocale(const TempDir& dir) {
+  if (::setlocale(LC_ALL, "de_DE.UTF-8")) return true;
+  std::string command =
+      "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de_DE.UTF-8' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return false;
+  ::setenv("LOCPATH", dir.path().c_str(), 1);
+  return ::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+TEST(DoubleIO, IgnoresTheProcessLocale) {
+  TempDir dir;
+  if (!selectCommaLocale(dir)) GTEST_SKIP() << "no de_DE locale and localedef failed";
+  char printed[32];
+  std::snprintf(printed, sizeof printed, "%f", 1.5);
+  bool commaLocale = std::string(printed) == "1,500000";
+  Data block;
+  DoubleIO::write(1.5, block);
+  StringIO::write("2.75", block);
+  auto stream = inputOver(block);
+  double first = 0, second = 0;
+  bool readFirst = DoubleIO::read(&first, stream);
+  bool readSecond = DoubleIO::read(&second, stream);
+  ::setlocale(LC_ALL, "C");
+  ASSERT_TRUE(commaLocale) << "the locale did not switch printf to a comma: " << printed;
+  Data expected;
+  StringIO::write("1.500000", expected);
+  EXPECT_EQ(Data(block.begin(), block.begin() + static_cast<long>(expected.size())), expected);
+  ASSERT_TRUE(readFirst && readSecond);
+  EXPECT_EQ(first, 1.5);
+  EXPECT_EQ(second, 2.75);
+}
+
+TEST(DateIO, WritesPresenceAndTruncatedMilliseconds) {
+  struct Case {
+    const char* name;
+    std::optional<Date> date;
+    Data expected;
+  };
+  const Case cases[] = {
+      {"absent", std::nullopt, {0}},
+      {"1.0009 s after 1970",
+       Date::withTimeIntervalSince1970(1.0009),
+       {1, 0, 0, 0, 0, 0, 0, 0x03, 0xE8}},
+      {"1.5 s before 1970",
+       Date::withTimeIntervalSince1970(-1.5),
+       {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0x24}},
+      {"far beyond the range",
+       Date::withTimeIntervalSince1970(1e300),
+       {1, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Data block;
+    DateIO::write(c.date, block);
+    EXPECT_EQ(block, c.expected);
+    EXPECT_EQ(writtenToStream([&c](BufferedOutputStream& s, ErrorRecord* e) {
+                return DateIO::write(c.date, s, e);
+              }),
+              c.expected);
+  }
+}
+
+TEST(DateIO, ReadsBackMillisecondsAndAbsence) {
+  Data block;
+  DateIO::write(std::nullopt, block);
+  DateIO::write(Date::withTimeIntervalSince1970(1234.5678), block);
+  auto stream = inputOver(block);
+  std::optional<Date> date = Date();
+  ASSERT_TRUE(DateIO::read(&date, stream));
+  EXPECT_FALSE(date);
+  ASSERT_TRUE(DateIO::read(&date, stream));
+  ASSERT_TRUE(date);
+  EXPECT_NEAR(date->timeIntervalSince1970(), 1234.567, 1e-6);
+
+  auto truncated = inputOver({1, 0, 0});
+  ErrorRecord error;
+  EXPECT_FALSE(DateIO::read(&date, truncated, &error));
+  EXPECT_FALSE(date);
+  expectEndOfData(error);
+}
+
+TEST(DataIO, AbsentAndEmptyBlocksAreEightZeroBytesAndReadAsEmpty) {
+  Data block;
+  DataIO::write({}, block);
+  Data empty;
+  DataIO::write(empty, block);
+  EXPECT_EQ(block, Data(16, 0));
+  auto stream = inputOver(block);
+  std::optional<Data> read;
+  ASSERT_TRUE(DataIO::read(&read, stream));
+  ASSERT_TRUE(read);
+  EXPECT_TRUE(read->empty());
+}
+
+TEST(DataIO, RoundTripsBytesAndFailsOnShortInput) {
+  Data block;
+  Data payload{0, 1, 2, 0xFF};
+  DataIO::write(payload, block);
+  EXPECT_EQ(block, concat({{0, 0, 0, 0, 0, 0, 0, 4}, payload}));
+  auto stream = inputOver(block);
+  std::optional<Data> read;
+  ASSERT_TRUE(DataIO::read(&read, stream));
+  EXPECT_EQ(read, payload);
+
+  auto truncated = inputOver({0, 0, 0, 0, 0, 0, 0, 10, 1, 2, 3, 4});
+  ErrorRecord error;
+  EXPECT_FALSE(DataIO::read(&read, truncated, &error));
+  EXPECT_FALSE(read);
+  expectEndOfData(error);
+
+  auto absurd = inputOver({0x80, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_FALSE(DataIO::read(&read, absurd, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", -1));
+}
+
+TEST(HexString, WritesTwoLowerCaseDigitsPerByte) {
+  const std::uint8_t bytes[] = {0x00, 0x0F, 0xA0, 0xFF};
+  EXPECT_EQ(hexStringWithBytes(bytes, 4), "000fa0ff");
+  EXPECT_EQ(hexStringWithBytes(bytes, 0), "");
+}
+
+TEST(HexString, ReadsPairsOfEitherCaseAndIgnoresAnOddLastCharacter) {
+  struct Case {
+    const char* text;
+    Data bytes;
+  };
+  const Case cases[] = {{"000FA0ff", {0x00, 0x0F, 0xA0, 0xFF}},
+                        {"abc", {0xAB}},
+                        {"a", {}},
+                        {"", {}},
+                        {"abg", {0xAB}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(hexStringToData(c.text), c.bytes);
+  }
+}
+
+TEST(HexString, NonHexCharacterIsAProgrammingError) {
+  for (const char* text : {"0g", "g0", "12 4", "\xC3\xA9", "ab\xC3"}) {
+    SCOPED_TRACE(text);
+    try {
+      hexStringToData(text);
+      ADD_FAILURE() << "no exception";
+    } catch (const ProgrammingError& e) {
+      EXPECT_STREQ(e.what(), "Invalid hex char: not a hex char");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace twinlens

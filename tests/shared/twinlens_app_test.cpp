@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "shared/logging.hpp"
+#include "shared/twinlens_app.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::LogCapture;
+
+const char* const kRequiredKeys[] = {"CFBundleName", "CFBundleIdentifier", "CFBundleVersion",
+                                     "CFBundleHelpBookName", "QvFeedbackURL"};
+
+TEST(TwinlensApp, NameComesFromTheInfoDictionary) {
+  EXPECT_EQ(TwinlensApp::infoValue("CFBundleName"), "Twinlens");
+  EXPECT_EQ(TwinlensApp::appName(), "Twinlens");
+  EXPECT_EQ(TwinlensApp::duplicatesAlbumName(), TwinlensApp::appName());
+}
+
+TEST(TwinlensApp, InfoDictionaryHoldsEveryKeyTheApplicationReads) {
+  for (const char* key : kRequiredKeys) {
+    SCOPED_TRACE(key);
+    std::optional<std::string> value = TwinlensApp::infoValue(key);
+    ASSERT_TRUE(value);
+    EXPECT_FALSE(value->empty());
+  }
+  EXPECT_FALSE(TwinlensApp::infoValue("NoSuchKey"));
+}
+
+TEST(TwinlensApp, MissingBundleNameLogsAnErrorAndFallsBack) {
+  LogCapture capture(kLogLevelError);
+  const InfoEntry other[] = {{"CFBundleIdentifier", "x.y"}};
+  EXPECT_EQ(TwinlensApp::appNameInInfoDictionary(other), "Twinlens");
+  std::vector<std::string> errors = capture.linesStartingWith("ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].ends_with(" bundle name not found!")) << errors[0];
+
+  const InfoEntry named[] = {{"CFBundleName", "Other"}};
+  EXPECT_EQ(TwinlensApp::appNameInInfoDictionary(named), "Other");
+  EXPECT_EQ(capture.linesStartingWith("ERROR").size(), 1u);
+}
+
+// The Info.plist that goes into the bundle must say what the embedded table says.
+TEST(TwinlensApp, GeneratedInfoPlistMatchesTheEmbeddedDictionary) {
+  const char* buildDir = std::getenv("TWINLENS_BUILD_DIR");
+  if (!buildDir) GTEST_SKIP() << "TWINLENS_BUILD_DIR not set";
+  std::ifstream in(std::string(buildDir) + "/Info.plist");
+  ASSERT_TRUE(in) << "no Info.plist in " << buildDir;
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string plist = text.str();
+  for (const InfoEntry& entry : TwinlensApp::infoDictionary()) {
+    SCOPED_TRACE(std::string(entry.key));
+    std::string pair = "<key>" + std::string(entry.key) + "</key>\n\t<string>" +
+                       std::string(entry.value) + "</string>";
+    EXPECT_NE(plist.find(pair), std::string::npos);
+  }
+  EXPECT_EQ(plist.find("@TWINLENS"), std::string::npos) << "unsubstituted placeholder";
+}
+
+}  // namespace
+}  // namespace twinlens

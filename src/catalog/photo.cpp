@@ -1,0 +1,270 @@
+#include "catalog/photo.hpp"
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include "crypto/sha1_hash.hpp"
+#include "io/double_io.hpp"
+#include "io/file_helpers.hpp"
+#include "io/integer_io.hpp"
+#include "io/string_io.hpp"
+#include "shared/logging.hpp"
+#include "shared/text_format.hpp"
+
+namespace twinlens {
+
+struct Photo::FileFacts {
+  std::uint64_t size = 0;
+  std::int64_t sec = 0;
+  std::int64_t nsec = 0;
+};
+
+// The SHA-1 text of one file with the facts recorded beside it.
+struct Photo::Recorded {
+  std::optional<std::string>& sha1;
+  std::uint64_t& size;
+  std::int64_t& sec;
+  std::int64_t& nsec;
+};
+
+namespace {
+
+const std::optional<std::string> kAbsent;
+
+const char* orNull(const std::optional<std::string>& text) {
+  return text ? text->c_str() : "(null)";
+}
+
+// Absent on both sides counts as equal.
+bool equalOrBothAbsent(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  return a == b;
+}
+
+// Absent on either side counts as unequal.
+bool equalAndPresent(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  return a && b && *a == *b;
+}
+
+void setText(std::optional<std::string>& field, const AlbumValue* value) {
+  if (!value) return;
+  if (const std::string* text = value->textValue()) field = *text;
+}
+
+void setDouble(double& field, const AlbumValue* value) {
+  if (!value) return;
+  if (std::optional<double> number = value->doubleValue()) field = *number;
+}
+
+}  // namespace
+
+#ifdef __APPLE__
+#define TL_MTIME(info) (info).st_mtimespec
+#else
+#define TL_MTIME(info) (info).st_mtim
+#endif
+
+Photo::Photo(std::string iPhotoKey) {
+  setIPhotoKey(std::move(iPhotoKey));
+}
+
+void Photo::setIPhotoKey(std::string iPhotoKey) {
+  iPhotoKey_ = std::move(iPhotoKey);
+  iPhotoKeyNumber_ = int32FromDecimalText(iPhotoKey_);
+}
+
+const std::optional<std::string>& Photo::originalPath() const {
+  return originalPath_ ? originalPath_ : imagePath_;
+}
+
+const std::optional<std::string>& Photo::modifiedPath() const {
+  return originalPath_ ? imagePath_ : kAbsent;
+}
+
+std::optional<std::string> Photo::originalFileName() const {
+  const std::optional<std::string>& path = originalPath();
+  if (!path) return std::nullopt;
+  return lastPathComponent(*path);
+}
+
+Date Photo::dateTaken() const {
+  return Date::withTimeIntervalSinceReferenceDate(dateTakenTimeIntervalSinceReferenceDate_);
+}
+
+void Photo::setPath(std::optional<std::string>& field, const AlbumValue* value) {
+  const std::string* text = value ? value->textValue() : nullptr;
+  if (!text) return;
+  if (field && *field != *text) {
+    originalSHA1_.reset();
+    modifiedSHA1_.reset();
+  }
+  field = *text;
+}
+
+void Photo::setFromPlist(const AlbumValue& entry) {
+  setPath(imagePath_, entry.objectForKey("ImagePath"));
+  setPath(originalPath_, entry.objectForKey("OriginalPath"));
+  setText(thumbPath_, entry.objectForKey("ThumbPath"));
+  setText(caption_, entry.objectForKey("Caption"));
+  setText(comment_, entry.objectForKey("Comment"));
+  setText(imageType_, entry.objectForKey("ImageType"));
+  setDouble(aspectRatio_, entry.objectForKey("Aspect Ratio"));
+  setDouble(dateTakenTimeIntervalSinceReferenceDate_, entry.objectForKey("DateAsTimerInterval"));
+  if (const AlbumValue* roll = entry.objectForKey("Roll"))
+    if (std::optional<std::int32_t> id = roll->int32Value())
+      rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(*id));
+}
+
+bool Photo::statFile(const std::string& path, FileFacts* facts, ErrorRecord* error) const {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    int err = errno;
+    TL_SET_UNIX_ERROR(error, this, err, "%s: %s", path.c_str(), std::strerror(err));
+    return false;
+  }
+  facts->size = static_cast<std::uint64_t>(info.st_size);
+  facts->sec = static_cast<std::int64_t>(TL_MTIME(info).tv_sec);
+  facts->nsec = static_cast<std::int64_t>(TL_MTIME(info).tv_nsec);
+  return true;
+}
+
+bool Photo::hashIfChanged(const std::string& path, const FileFacts& facts, const Recorded& recorded,
+                          const char* which, ErrorRecord* error) {
+  if (recorded.sha1 && recorded.size == facts.size && recorded.sec == facts.sec &&
+      recorded.nsec == facts.nsec) {
+    TL_LOG_TRACE(this, "NOT re-hashing %s %s", which, path.c_str());
+    return true;
+  }
+  TL_LOG_DEBUG(this, "hashing %s %s", which, path.c_str());
+  recorded.sha1 = SHA1Hash::hashPhoto(path, error);
+  if (!recorded.sha1) return false;
+  recorded.size = facts.size;
+  recorded.sec = facts.sec;
+  recorded.nsec = facts.nsec;
+  return true;
+}
+
+bool Photo::updateSHA1s(ErrorRecord* error) {
+  const std::optional<std::string>& original = originalPath();
+  if (!original || original->empty()) {
+    TL_SET_ERROR(error, this, errorDomain(), -1, "missing originalPath for photo %s",
+                 description().c_str());
+    return false;
+  }
+  FileFacts facts;
+  if (!statFile(*original, &facts, error)) return false;
+  if (facts.size == 0) {
+    TL_SET_ERROR(error, this, errorDomain(), -1, "%s is an empty file", original->c_str());
+    return false;
+  }
+  Recorded originalRecord{originalSHA1_, originalFileSize_, originalMtime_sec_,
+                          originalMtime_nsec_};
+  if (!hashIfChanged(*original, facts, originalRecord, "original", error)) return false;
+
+  const std::optional<std::string>& modified = modifiedPath();
+  if (!modified || modified->empty()) {
+    modifiedSHA1_.reset();
+    modifiedFileSize_ = 0;
+    modifiedMtime_sec_ = 0;
+    modifiedMtime_nsec_ = 0;
+    return true;
+  }
+  if (!statFile(*modified, &facts, error)) return false;
+  Recorded modifiedRecord{modifiedSHA1_, modifiedFileSize_, modifiedMtime_sec_,
+                          modifiedMtime_nsec_};
+  return hashIfChanged(*modified, facts, modifiedRecord, "modified", error);
+}
+
+bool Photo::applyOriginalMTimeToFile(const std::string& path, ErrorRecord* error) const {
+  struct timeval when;
+  when.tv_sec = static_cast<time_t>(originalMtime_sec_);
+  when.tv_usec = static_cast<suseconds_t>(originalMtime_nsec_ / 1000);
+  struct timeval times[2] = {when, when};
+  if (::utimes(path.c_str(), times) == 0) return true;
+  int err = errno;
+  TL_SET_UNIX_ERROR(error, this, err, "utimes(%s): %s", path.c_str(), std::strerror(err));
+  return false;
+}
+
+bool Photo::isEqualToPhoto(const Photo& other) const {
+  return equalOrBothAbsent(originalSHA1_, other.originalSHA1_) &&
+         equalOrBothAbsent(modifiedSHA1_, other.modifiedSHA1_) && iPhotoKey_ == other.iPhotoKey_ &&
+         equalAndPresent(thumbPath_, other.thumbPath_) &&
+         equalAndPresent(originalPath(), other.originalPath()) &&
+         equalOrBothAbsent(modifiedPath(), other.modifiedPath()) &&
+         equalAndPresent(caption_, other.caption_) && equalAndPresent(comment_, other.comment_) &&
+         equalAndPresent(imageType_, other.imageType_) && dateTaken() == other.dateTaken() &&
+         rollId_ == other.rollId_;
+}
+
+bool Photo::isEqual(const Photo* other) const {
+  if (other == this) return true;
+  return other && isEqualToPhoto(*other);
+}
+
+std::size_t Photo::hash() const {
+  return originalSHA1_ ? std::hash<std::string>{}(*originalSHA1_) : 0;
+}
+
+std::strong_ordering Photo::compareByIPhotoKey(const Photo& other) const {
+  return iPhotoKeyNumber_ <=> other.iPhotoKeyNumber_;
+}
+
+std::string Photo::description() const {
+  return formatText(
+      "<Photo: key=%s originalPath=%s modifiedPath=%s originalSHA1=%s modifiedSHA1=%s>",
+      iPhotoKey_.c_str(), orNull(originalPath()), orNull(modifiedPath()), orNull(originalSHA1_),
+      orNull(modifiedSHA1_));
+}
+
+std::shared_ptr<Photo> Photo::initFromStream(BufferedInputStream& stream, ErrorRecord* error) {
+  auto photo = std::make_shared<Photo>(std::string());
+  if (!photo->readFields(stream, error)) return nullptr;
+  return photo;
+}
+
+bool Photo::readFields(BufferedInputStream& s, ErrorRecord* error) {
+  std::optional<std::string> key;
+  if (!StringIO::read(&originalSHA1_, s, error) || !StringIO::read(&modifiedSHA1_, s, error) ||
+      !StringIO::read(&key, s, error))
+    return false;
+  // The cache is keyed by this text; a record without one cannot be placed.
+  if (!key) {
+    TL_SET_ERROR(error, this, errorDomain(), -1, "cached photo record has no iPhotoKey");
+    return false;
+  }
+  setIPhotoKey(std::move(*key));
+  return StringIO::read(&imagePath_, s, error) && StringIO::read(&originalPath_, s, error) &&
+         StringIO::read(&thumbPath_, s, error) && DoubleIO::read(&aspectRatio_, s, error) &&
+         StringIO::read(&caption_, s, error) && StringIO::read(&comment_, s, error) &&
+         StringIO::read(&imageType_, s, error) &&
+         IntegerIO::readUInt64(&originalFileSize_, s, error) &&
+         IntegerIO::readInt64(&originalMtime_sec_, s, error) &&
+         IntegerIO::readInt64(&originalMtime_nsec_, s, error) &&
+         IntegerIO::readUInt64(&modifiedFileSize_, s, error) &&
+         IntegerIO::readInt64(&modifiedMtime_sec_, s, error) &&
+         IntegerIO::readInt64(&modifiedMtime_nsec_, s, error) &&
+         DoubleIO::read(&dateTakenTimeIntervalSinceReferenceDate_, s, error) &&
+         IntegerIO::readUInt64(&rollId_, s, error);
+}
+
+bool Photo::writeToStream(BufferedOutputStream& s, ErrorRecord* error) const {
+  return StringIO::write(originalSHA1_, s, error) && StringIO::write(modifiedSHA1_, s, error) &&
+         StringIO::write(iPhotoKey_, s, error) && StringIO::write(imagePath_, s, error) &&
+         StringIO::write(originalPath_, s, error) && StringIO::write(thumbPath_, s, error) &&
+         DoubleIO::write(aspectRatio_, s, error) && StringIO::write(caption_, s, error) &&
+         StringIO::write(comment_, s, error) && StringIO::write(imageType_, s, error) &&
+         IntegerIO::writeUInt64(originalFileSize_, s, error) &&
+         IntegerIO::writeUInt64(static_cast<std::uint64_t>(originalMtime_sec_), s, error) &&
+         IntegerIO::writeUInt64(static_cast<std::uint64_t>(originalMtime_nsec_), s, error) &&
+         IntegerIO::writeUInt64(modifiedFileSize_, s, error) &&
+         IntegerIO::writeUInt64(static_cast<std::uint64_t>(modifiedMtime_sec_), s, error) &&
+         IntegerIO::writeUInt64(static_cast<std::uint64_t>(modifiedMtime_nsec_), s, error) &&
+         DoubleIO::write(dateTakenTimeIntervalSinceReferenceDate_, s, error) &&
+         IntegerIO::writeUInt64(rollId_, s, error);
+}
+
+}  // namespace twinlens

@@ -1,0 +1,159 @@
+#include "catalog/photo_library.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <typeinfo>
+
+#include "io/atomic_file.hpp"
+#include "io/boolean_io.hpp"
+#include "io/data_output_stream.hpp"
+#include "io/file_helpers.hpp"
+#include "io/file_input_stream.hpp"
+#include "io/integer_io.hpp"
+#include "io/user.hpp"
+#include "shared/logging.hpp"
+#include "shared/programming_error.hpp"
+#include "shared/text_format.hpp"
+#include "shared/twinlens_app.hpp"
+
+namespace twinlens {
+
+namespace {
+
+// The cache holds paths and captions: readable by its owner only.
+constexpr mode_t kCacheFileMode = 0600;
+
+// Whole seconds since the reference date, truncated toward zero. A date before 2001 (a clock set
+// wrong) is stored as 0 rather than wrapping to a date in the far future.
+std::uint64_t wholeSecondsSinceReferenceDate(const Date& date) {
+  double seconds = std::trunc(date.timeIntervalSinceReferenceDate());
+  if (!(seconds > 0)) return 0;
+  if (seconds >= 18446744073709551616.0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(seconds);
+}
+
+}  // namespace
+
+PhotoLibrary::PhotoLibrary(CacheFileTag, std::string iPhotoLibraryPath, std::string cachePath)
+    : iPhotoLibraryPath_(std::move(iPhotoLibraryPath)), cachePath_(std::move(cachePath)) {}
+
+PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
+                           const std::vector<std::shared_ptr<Photo>>& photos,
+                           std::optional<Date> scanDate)
+    : iPhotoLibraryPath_(std::move(iPhotoLibraryPath)),
+      cachePath_(cachePathForIPhotoLibraryPath(iPhotoLibraryPath_)),
+      scanDate_(scanDate) {
+  for (const std::shared_ptr<Photo>& photo : photos) {
+    if (!photo) throw ProgrammingError("PhotoLibrary: photo can't be nil");
+    photosByIPhotoKey_.insert_or_assign(photo->iPhotoKey(), photo);
+  }
+}
+
+std::string PhotoLibrary::cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {
+  return formatText("%s/%s/Data.noindex%s/photoLibrary.dat", User::applicationSupportPath().c_str(),
+                    TwinlensApp::appName().c_str(), iPhotoLibraryPath.c_str());
+}
+
+std::shared_ptr<PhotoLibrary> PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
+    const std::string& iPhotoLibraryPath, ErrorRecord* error) {
+  return initFromCacheWithIPhotoLibraryPath(
+      iPhotoLibraryPath, cachePathForIPhotoLibraryPath(iPhotoLibraryPath), error);
+}
+
+std::shared_ptr<PhotoLibrary> PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
+    const std::string& iPhotoLibraryPath, const std::string& cacheFile, ErrorRecord* error) {
+  auto library = std::make_shared<PhotoLibrary>(CacheFileTag(), iPhotoLibraryPath, cacheFile);
+  struct stat info;
+  if (::stat(cacheFile.c_str(), &info) != 0) {
+    int err = errno;
+    if (err == ENOENT || err == ENOTDIR) return library;
+    // Anything else (a folder we may not search, say) is a real failure, not a first run.
+    TL_SET_UNIX_ERROR(error, &typeid(PhotoLibrary), err, "%s: %s", cacheFile.c_str(),
+                      std::strerror(err));
+    return nullptr;
+  }
+  BufferedInputStream stream(
+      std::make_shared<FileInputStream>(cacheFile, 0, static_cast<std::uint64_t>(info.st_size)));
+  if (!library->loadFromStream(stream, error)) return nullptr;
+  return library;
+}
+
+std::vector<std::string> PhotoLibrary::photoKeys() const {
+  std::vector<std::string> keys;
+  keys.reserve(photosByIPhotoKey_.size());
+  for (const auto& [key, photo] : photosByIPhotoKey_) keys.push_back(key);
+  return keys;
+}
+
+std::shared_ptr<Photo> PhotoLibrary::photoForIPhotoKey(std::string_view key) const {
+  auto found = photosByIPhotoKey_.find(key);
+  return found == photosByIPhotoKey_.end() ? nullptr : found->second;
+}
+
+void PhotoLibrary::removePhotosForIPhotoKeys(const std::vector<std::string>& keys) {
+  for (const std::string& key : keys) photosByIPhotoKey_.erase(key);
+}
+
+bool PhotoLibrary::loadFromStream(BufferedInputStream& stream, ErrorRecord* error) {
+  photosByIPhotoKey_.clear();
+  scanDate_.reset();
+  std::uint32_t version;
+  if (!IntegerIO::readUInt32(&version, stream, error)) return false;
+  if (version != kCacheVersion) {
+    TL_SET_ERROR(error, this, errorDomain(), -1, "invalid PhotoLibrary version %u; expected %u",
+                 version, kCacheVersion);
+    return false;
+  }
+  // The count is never used to reserve anything: a damaged count just runs into the end of data.
+  std::uint64_t count;
+  if (!IntegerIO::readUInt64(&count, stream, error)) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::shared_ptr<Photo> photo = Photo::initFromStream(stream, error);
+    if (!photo) return false;
+    std::string key = photo->iPhotoKey();
+    photosByIPhotoKey_.insert_or_assign(photosByIPhotoKey_.end(), std::move(key), std::move(photo));
+  }
+  bool noScanDate;
+  if (!BooleanIO::read(&noScanDate, stream, error)) return false;
+  if (noScanDate) return true;
+  std::uint64_t seconds;
+  if (!IntegerIO::readUInt64(&seconds, stream, error)) return false;
+  scanDate_ = Date::withTimeIntervalSinceReferenceDate(static_cast<double>(seconds));
+  return true;
+}
+
+bool PhotoLibrary::writeToStream(BufferedOutputStream& stream, ErrorRecord* error) const {
+  if (!IntegerIO::writeUInt32(kCacheVersion, stream, error) ||
+      !IntegerIO::writeUInt64(photosByIPhotoKey_.size(), stream, error))
+    return false;
+  for (const auto& [key, photo] : photosByIPhotoKey_)
+    if (!photo->writeToStream(stream, error)) return false;
+  TL_LOG_DEBUG(this, "writing scanDate %s to photoLibrary.dat",
+               scanDate_ ? scanDate_->description().c_str() : "(null)");
+  if (!BooleanIO::write(!scanDate_, stream, error)) return false;
+  if (scanDate_ &&
+      !IntegerIO::writeUInt64(wholeSecondsSinceReferenceDate(*scanDate_), stream, error))
+    return false;
+  TL_LOG_DEBUG(this, "PhotoLibrary: saved %llu photos",
+               static_cast<unsigned long long>(photosByIPhotoKey_.size()));
+  return true;
+}
+
+bool PhotoLibrary::save(ErrorRecord* error) const {
+  auto block = std::make_shared<Data>();
+  BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
+  if (!writeToStream(stream, error) || !stream.flush(error)) return false;
+  if (!ensureParentPathExistsForPath(cachePath_, error)) return false;
+  if (!writeDataAtomically(cachePath_, *block, kCacheFileMode, error)) return false;
+  if (!scanDate_) return true;
+  std::string marker = cachePath_ + ".complete";
+  ErrorRecord touchError;
+  if (!touchFileAtPath(marker, &touchError))
+    logError("error touching %s: %s", marker.c_str(), touchError.description().c_str());
+  return true;
+}
+
+}  // namespace twinlens

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "catalog/photo_library.hpp"
+#include "io/data_input_stream.hpp"
+#include "io/data_output_stream.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens::testing {
+
+// Points the user's data folder at a fresh temporary folder for one test, so caches never land
+// in the real home folder, and puts the old setting back afterwards.
+class LibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* old = std::getenv("XDG_DATA_HOME")) oldDataHome_ = old;
+    ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1);
+  }
+  void TearDown() override {
+    if (oldDataHome_)
+      ::setenv("XDG_DATA_HOME", oldDataHome_->c_str(), 1);
+    else
+      ::unsetenv("XDG_DATA_HOME");
+  }
+
+  const TempDir& dir() const { return dir_; }
+  std::string dataHome() const { return dir_.file("data"); }
+
+  static Data bytesOf(const PhotoLibrary& library) {
+    auto block = std::make_shared<Data>();
+    BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
+    EXPECT_TRUE(library.writeToStream(stream));
+    EXPECT_TRUE(stream.flush());
+    return *block;
+  }
+
+  // A library at "/lib" loaded from bytes, or null with *error.
+  static std::shared_ptr<PhotoLibrary> load(const Data& bytes, ErrorRecord* error = nullptr) {
+    auto library =
+        std::make_shared<PhotoLibrary>("/lib", std::vector<std::shared_ptr<Photo>>(), std::nullopt);
+    BufferedInputStream stream(std::make_shared<DataInputStream>(bytes));
+    if (!library->loadFromStream(stream, error)) return nullptr;
+    return library;
+  }
+
+ private:
+  TempDir dir_;
+  std::optional<std::string> oldDataHome_;
+};
+
+}  // namespace twinlens::testing

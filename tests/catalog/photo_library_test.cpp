@@ -1,0 +1,423 @@
+#include "catalog/photo_library.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <type_traits>
+
+#include "crypto/sha1_hash.hpp"
+#include "io/file_helpers.hpp"
+#include "io/integer_io.hpp"
+#include "io/string_io.hpp"
+#include "library_fixture.hpp"
+#include "sample/jpeg_builder.hpp"
+#include "shared/logging.hpp"
+#include "shared/programming_error.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::LibraryTest;
+using testing::LogCapture;
+using testing::readFileBytes;
+
+using PhotoList = std::vector<std::shared_ptr<Photo>>;
+
+std::shared_ptr<Photo> photoWith(const std::string& key, const std::string& imagePath,
+                                 const std::string& caption = "caption") {
+  auto photo = std::make_shared<Photo>(key);
+  photo->setFromPlist(AlbumValue::dictionary({{"ImagePath", AlbumValue::text(imagePath)},
+                                              {"Caption", AlbumValue::text(caption)},
+                                              {"ThumbPath", AlbumValue::text(imagePath + ".t")},
+                                              {"Roll", AlbumValue::integer(1)}}));
+  return photo;
+}
+
+PhotoList somePhotos(int n) {
+  PhotoList photos;
+  for (int i = 0; i < n; ++i)
+    photos.push_back(
+        photoWith(std::to_string(i), "/lib/Originals/IMG_" + std::to_string(i) + ".JPG"));
+  return photos;
+}
+
+Data u32(std::uint32_t value) {
+  Data bytes;
+  IntegerIO::writeUInt32(value, bytes);
+  return bytes;
+}
+
+Data u64(std::uint64_t value) {
+  Data bytes;
+  IntegerIO::writeUInt64(value, bytes);
+  return bytes;
+}
+
+Data join(std::initializer_list<Data> parts) {
+  Data all;
+  for (const Data& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+bool exists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
+
+TEST(PhotoLibraryBasics, HasNoDefaultConstructorAndRefusesNullPhotos) {
+  static_assert(!std::is_default_constructible_v<PhotoLibrary>);
+  PhotoList photos{nullptr};
+  EXPECT_THROW(PhotoLibrary("/lib", photos, std::nullopt), ProgrammingError);
+  EXPECT_STREQ(PhotoLibrary::errorDomain(), "PhotoLibraryErrorDomain");
+}
+
+TEST_F(LibraryTest, CachePathRepeatsTheLibraryPathUnderTheAppFolder) {
+  EXPECT_EQ(PhotoLibrary::cachePathForIPhotoLibraryPath("/Volumes/Photos/iPhoto Library"),
+            dataHome() + "/Twinlens/Data.noindex/Volumes/Photos/iPhoto Library/photoLibrary.dat");
+  PhotoLibrary a("/Users/a/Pictures/iPhoto Library", {}, std::nullopt);
+  PhotoLibrary b("/Users/b/Pictures/iPhoto Library", {}, std::nullopt);
+  EXPECT_NE(a.cachePath(), b.cachePath());
+  EXPECT_EQ(a.iPhotoLibraryPath(), "/Users/a/Pictures/iPhoto Library");
+}
+
+TEST_F(LibraryTest, LaterPhotoWithTheSameKeyReplacesTheEarlier) {
+  PhotoList photos{photoWith("1", "/a.jpg"), photoWith("2", "/b.jpg"), photoWith("1", "/c.jpg")};
+  PhotoLibrary library("/lib", photos, std::nullopt);
+  EXPECT_EQ(library.count(), 2u);
+  EXPECT_EQ(library.photoForIPhotoKey("1"), photos[2]) << "the very same record is kept";
+  EXPECT_FALSE(library.photoForIPhotoKey("3"));
+}
+
+TEST_F(LibraryTest, RemovingPhotosIgnoresUnknownKeysAndSavesNothing) {
+  PhotoLibrary library("/lib", somePhotos(4), std::nullopt);
+  std::vector<std::string> keys{"1", "3", "99"};
+  library.removePhotosForIPhotoKeys(keys);
+  EXPECT_EQ(library.photoKeys(), (std::vector<std::string>{"0", "2"}));
+  EXPECT_FALSE(exists(library.cachePath()));
+}
+
+TEST_F(LibraryTest, NoCacheFileGivesAnEmptyLibrary) {
+  ErrorRecord error;
+  auto library = PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/Never/Scanned", &error);
+  ASSERT_TRUE(library) << error.description();
+  EXPECT_EQ(library->count(), 0u);
+  EXPECT_FALSE(library->scanDate());
+  EXPECT_EQ(library->cachePath(), PhotoLibrary::cachePathForIPhotoLibraryPath("/Never/Scanned"));
+
+  std::string blocked = dir().write("plainfile", std::string("x"));
+  EXPECT_TRUE(
+      PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", blocked + "/photoLibrary.dat"))
+      << "a file where a folder should be also means no cache";
+}
+
+TEST_F(LibraryTest, UnreadableCacheStatusIsAnErrorNotAnEmptyLibrary) {
+  std::string tooLong = dir().file(std::string(300, 'n') + "/photoLibrary.dat");
+  ErrorRecord error;
+  EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", tooLong, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENAMETOOLONG)) << error.description();
+  EXPECT_EQ(error.description(), tooLong + ": " + std::strerror(ENAMETOOLONG));
+
+  std::string folder = dir().file("folder.dat");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", folder, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR)) << error.description();
+}
+
+TEST_F(LibraryTest, EmptyLibraryIsThirteenBytesAndTwentyOneWithAScanDate) {
+  PhotoLibrary bare("/lib", {}, std::nullopt);
+  EXPECT_EQ(bytesOf(bare), join({{0, 0, 0, 2}, Data(8, 0), {1}}));
+  PhotoLibrary dated("/lib", {}, Date::withTimeIntervalSinceReferenceDate(4328719365.75));
+  EXPECT_EQ(bytesOf(dated), join({{0, 0, 0, 2}, Data(8, 0), {0}, u64(0x0102030405)}));
+}
+
+TEST_F(LibraryTest, RecordsAreWrittenInTextOrderOfTheirKeys) {
+  PhotoList photos{photoWith("9", "/9.jpg"), photoWith("100", "/100.jpg"),
+                   photoWith("10", "/10.jpg")};
+  Data bytes = bytesOf(PhotoLibrary("/lib", photos, std::nullopt));
+  auto keyAt = [&bytes](const std::string& key) {
+    Data encoded;
+    StringIO::write(key, encoded);
+    return std::search(bytes.begin(), bytes.end(), encoded.begin(), encoded.end()) - bytes.begin();
+  };
+  EXPECT_LT(keyAt("10"), keyAt("100"));
+  EXPECT_LT(keyAt("100"), keyAt("9"));
+  auto loaded = load(bytes);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->photoKeys(), (std::vector<std::string>{"10", "100", "9"}));
+}
+
+TEST_F(LibraryTest, SaveAndLoadRoundTripTheRecordsAndTheScanDate) {
+  PhotoList photos = somePhotos(50);
+  PhotoLibrary library("/Users/me/Pictures/iPhoto Library", photos,
+                       Date::withTimeIntervalSinceReferenceDate(700000000.9));
+  ErrorRecord error;
+  ASSERT_TRUE(library.save(&error)) << error.description();
+  auto loaded =
+      PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/Users/me/Pictures/iPhoto Library", &error);
+  ASSERT_TRUE(loaded) << error.description();
+  ASSERT_EQ(loaded->count(), 50u);
+  for (const auto& photo : photos) {
+    SCOPED_TRACE(photo->iPhotoKey());
+    auto copy = loaded->photoForIPhotoKey(photo->iPhotoKey());
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->description(), photo->description());
+    EXPECT_EQ(copy->caption(), photo->caption());
+    EXPECT_EQ(copy->thumbPath(), photo->thumbPath());
+  }
+  ASSERT_TRUE(loaded->scanDate());
+  EXPECT_EQ(loaded->scanDate()->timeIntervalSinceReferenceDate(), 700000000.0)
+      << "a fraction of a second comes back as the whole second before it";
+  EXPECT_EQ(bytesOf(*loaded), readFileBytes(library.cachePath()));
+}
+
+TEST_F(LibraryTest, SaveMakesMissingFoldersAndAnOwnerOnlyFile) {
+  PhotoLibrary library("/deep/down/iPhoto Library", somePhotos(2), std::nullopt);
+  ASSERT_FALSE(exists(dataHome()));
+  ErrorRecord error;
+  ASSERT_TRUE(library.save(&error)) << error.description();
+  EXPECT_EQ(modeOf(library.cachePath()), 0600u);
+  EXPECT_EQ(readFileBytes(library.cachePath()), bytesOf(library));
+}
+
+TEST_F(LibraryTest, CompletionMarkerFollowsOnlyASaveWithScanDate) {
+  PhotoLibrary partial("/lib", somePhotos(1), std::nullopt);
+  ASSERT_TRUE(partial.save());
+  std::string marker = partial.cachePath() + ".complete";
+  EXPECT_FALSE(exists(marker)) << "a part-way save makes no marker";
+
+  PhotoLibrary complete("/lib", somePhotos(1), Date::now());
+  ASSERT_TRUE(complete.save());
+  ASSERT_TRUE(exists(marker));
+  EXPECT_EQ(readFileBytes(marker).size(), 0u);
+
+  struct timeval old[2] = {{1000, 0}, {1000, 0}};
+  ASSERT_EQ(::utimes(marker.c_str(), old), 0);
+  ASSERT_TRUE(partial.save());
+  struct stat info {};
+  ASSERT_EQ(::stat(marker.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, 1000) << "a part-way save leaves the marker as it was";
+  ASSERT_TRUE(complete.save());
+  ASSERT_EQ(::stat(marker.c_str(), &info), 0);
+  EXPECT_GT(info.st_mtim.tv_sec, 1000) << "a complete save sets the marker's times to now";
+}
+
+TEST_F(LibraryTest, FailedMarkerTouchIsOnlyLogged) {
+  PhotoLibrary library("/lib", somePhotos(1), Date::now());
+  std::string marker = library.cachePath() + ".complete";
+  ASSERT_TRUE(ensureParentPathExistsForPath(marker));
+  // A dangling link into a folder that does not exist: creating the marker fails.
+  ASSERT_EQ(::symlink(dir().file("gone/marker").c_str(), marker.c_str()), 0);
+  LogCapture capture(kLogLevelError);
+  ErrorRecord error;
+  EXPECT_TRUE(library.save(&error));
+  std::vector<std::string> errors = capture.linesStartingWith("ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("error touching " + marker + ": " + std::strerror(ENOENT)),
+            std::string::npos)
+      << errors[0];
+}
+
+TEST_F(LibraryTest, FailedSaveLeavesThePreviousFileByteForByte) {
+  PhotoLibrary small("/lib", somePhotos(1), std::nullopt);
+  ASSERT_TRUE(small.save());
+  Data before = readFileBytes(small.cachePath());
+  std::string folder = small.cachePath().substr(0, small.cachePath().rfind('/'));
+
+  // Limit the size of any file this process writes, so the new file cannot be written whole.
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = old;
+  limit.rlim_cur = before.size() + 100;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  PhotoLibrary large("/lib", somePhotos(500), Date::now());
+  ErrorRecord error;
+  bool saved = large.save(&error);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(saved);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EFBIG)) << error.description();
+  EXPECT_EQ(readFileBytes(small.cachePath()), before);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"photoLibrary.dat"}) << "no temporary file is left";
+}
+
+TEST_F(LibraryTest, SaveIntoAPlainFileWhereAFolderShouldBeFails) {
+  dir().write("data/Twinlens", std::string("in the way"));
+  PhotoLibrary library("/lib", somePhotos(1), std::nullopt);
+  ErrorRecord error;
+  EXPECT_FALSE(library.save(&error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOTDIR)) << error.description();
+}
+
+TEST_F(LibraryTest, WrongVersionsAreRefused) {
+  for (std::uint32_t version : {0u, 1u, 3u, 0x02000000u}) {
+    SCOPED_TRACE(version);
+    ErrorRecord error;
+    EXPECT_FALSE(load(join({u32(version), u64(0), {1}}), &error));
+    EXPECT_TRUE(error.isErrorWithDomain("PhotoLibraryErrorDomain", -1));
+    EXPECT_EQ(error.description(),
+              "invalid PhotoLibrary version " + std::to_string(version) + "; expected 2");
+  }
+}
+
+TEST_F(LibraryTest, WrongVersionOnDiskGivesNoLibrary) {
+  std::string path = dir().write("v1.dat", join({u32(1), u64(0), {1}}));
+  ErrorRecord error;
+  EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", path, &error));
+  EXPECT_EQ(error.description(), "invalid PhotoLibrary version 1; expected 2");
+}
+
+TEST_F(LibraryTest, FileCutOffAtAnyByteGivesNoLibrary) {
+  PhotoList photos = somePhotos(3);
+  Data bytes = bytesOf(PhotoLibrary("/lib", photos, Date::withTimeIntervalSinceReferenceDate(5)));
+  for (std::size_t length = 0; length < bytes.size(); ++length) {
+    SCOPED_TRACE(length);
+    std::string path = dir().write("cut.dat", Data(bytes.begin(), bytes.begin() + length));
+    ErrorRecord error;
+    EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", path, &error));
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+        << error.domain() << ": " << error.description();
+  }
+}
+
+TEST_F(LibraryTest, AbsurdCountsAndLengthsFailCleanly) {
+  Data record;
+  {
+    auto block = std::make_shared<Data>();
+    BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
+    ASSERT_TRUE(photoWith("1", "/a.jpg")->writeToStream(stream));
+    ASSERT_TRUE(stream.flush());
+    record = *block;
+  }
+  Data hugeKey = join({{0, 0, 1}, u64(0xFFFFFFFFFFFFFFF0ull), {'1'}});
+  Data bigKey = join({{0, 0, 1}, u64(2000000000), {'1', '2'}});
+  struct Case {
+    const char* name;
+    Data bytes;
+    const char* domain;
+    std::int64_t code;
+  };
+  const Case cases[] = {
+      {"count of 2^64-1", join({u32(2), u64(UINT64_MAX), record, {1}}),
+       "BufferedInputStreamErrorDomain", -4},
+      {"count one too many", join({u32(2), u64(2), record, {1}}), "BufferedInputStreamErrorDomain",
+       -4},
+      {"key length past 2 GiB", join({u32(2), u64(1), hugeKey}), "InputStreamErrorDomain", -1},
+      {"key length of 2 GB", join({u32(2), u64(1), bigKey}), "BufferedInputStreamErrorDomain", -4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ErrorRecord error;
+    EXPECT_FALSE(load(c.bytes, &error));
+    EXPECT_EQ(error.domain(), c.domain);
+    EXPECT_EQ(error.code(), c.code);
+  }
+}
+
+TEST_F(LibraryTest, AbsentDoubleTextFailsWithDoubleError) {
+  Data bytes = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/a")}, std::nullopt));
+  // Record fields 1-6 here: two absent hashes, key "1", image path "/a", absent original path,
+  // thumbnail "/a.t"; the aspect ratio's text follows.
+  std::size_t aspect = 12 + 2 + 10 + 11 + 1 + 13;
+  ASSERT_EQ(bytes[aspect], 1);
+  Data damaged(bytes.begin(), bytes.begin() + static_cast<long>(aspect));
+  damaged.push_back(0);
+  ErrorRecord error;
+  EXPECT_FALSE(load(damaged, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", -1));
+  EXPECT_EQ(error.description(), "nil string; expected a double");
+}
+
+TEST_F(LibraryTest, InvalidUtf8MakesATextAbsentAndAKeylessRecordIsRefused) {
+  Data bytes = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/a", "cap")}, std::nullopt));
+  Data caption;
+  StringIO::write("cap", caption);
+  auto at = std::search(bytes.begin(), bytes.end(), caption.begin(), caption.end());
+  ASSERT_NE(at, bytes.end());
+  Data badCaption = bytes;
+  badCaption[static_cast<std::size_t>(at - bytes.begin()) + 9] = 0xFF;
+  auto loaded = load(badCaption);
+  ASSERT_TRUE(loaded);
+  EXPECT_FALSE(loaded->photoForIPhotoKey("1")->caption());
+
+  Data badKey = bytes;
+  badKey[12 + 2 + 9] = 0xC0;
+  ErrorRecord error;
+  EXPECT_FALSE(load(badKey, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", -1));
+}
+
+TEST_F(LibraryTest, DuplicateKeysInTheFileKeepTheLaterRecordAndTrailingBytesAreIgnored) {
+  Data first = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/first")}, std::nullopt));
+  Data second = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/second")}, std::nullopt));
+  Data recordOne(first.begin() + 12, first.end() - 1);
+  Data recordTwo(second.begin() + 12, second.end() - 1);
+  Data bytes = join({u32(2), u64(2), recordOne, recordTwo, {1}, {'j', 'u', 'n', 'k'}});
+  auto loaded = load(bytes);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->count(), 1u);
+  EXPECT_EQ(loaded->photoForIPhotoKey("1")->imagePath(), "/second");
+  EXPECT_FALSE(loaded->scanDate());
+}
+
+TEST_F(LibraryTest, FailedLoadLeavesTheRecordsReadSoFarAndNoScanDate) {
+  Data bytes = bytesOf(PhotoLibrary("/lib", somePhotos(3), Date::now()));
+  auto library = std::make_shared<PhotoLibrary>("/lib", somePhotos(5), Date::now());
+  Data cut(bytes.begin(), bytes.end() - 20);
+  BufferedInputStream stream(std::make_shared<DataInputStream>(cut));
+  EXPECT_FALSE(library->loadFromStream(stream));
+  EXPECT_EQ(library->count(), 2u);
+  EXPECT_FALSE(library->scanDate());
+}
+
+TEST_F(LibraryTest, CachedRecordOfAnUnchangedFileIsNotReadAgain) {
+  std::string image = dir().write("lib/Originals/a.jpg", sample::samplePhoto(1, 4000, "cam"));
+  AlbumValue entry = AlbumValue::dictionary({{"ImagePath", AlbumValue::text(image)}});
+  auto photo = std::make_shared<Photo>("1");
+  photo->setFromPlist(entry);
+  ASSERT_TRUE(photo->updateSHA1s());
+  std::string hash = *photo->originalSHA1();
+  ASSERT_TRUE(PhotoLibrary(dir().file("lib"), {photo}, Date::now()).save());
+
+  // Same size and times, other bytes: only reading the file could notice.
+  struct stat info {};
+  ASSERT_EQ(::stat(image.c_str(), &info), 0);
+  Data other = sample::samplePhoto(2, 4000, "cam");
+  other.resize(static_cast<std::size_t>(info.st_size));
+  dir().write("lib/Originals/a.jpg", other);
+  struct timespec times[2] = {info.st_atim, info.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, image.c_str(), times, 0), 0);
+
+  auto cached = PhotoLibrary::initFromCacheWithIPhotoLibraryPath(dir().file("lib"));
+  ASSERT_TRUE(cached);
+  std::shared_ptr<Photo> again = cached->photoForIPhotoKey("1");
+  ASSERT_TRUE(again);
+  again->setFromPlist(entry);
+  ASSERT_TRUE(again->updateSHA1s());
+  EXPECT_EQ(again->originalSHA1(), hash);
+
+  times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+  ASSERT_EQ(::utimensat(AT_FDCWD, image.c_str(), times, 0), 0);
+  ASSERT_TRUE(again->updateSHA1s());
+  EXPECT_EQ(again->originalSHA1(), SHA1Hash::hashPhoto(image));
+  EXPECT_NE(again->originalSHA1(), hash);
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,627 @@
+#include "catalog/photo.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include "crypto/sha1_hash.hpp"
+#include "io/data_input_stream.hpp"
+#include "io/data_output_stream.hpp"
+#include "io/string_io.hpp"
+#include "sample/jpeg_builder.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using sample::samplePhoto;
+using testing::LogCapture;
+using testing::TempDir;
+
+AlbumValue entryWith(std::initializer_list<std::pair<const std::string, AlbumValue>> fields) {
+  return AlbumValue::dictionary(AlbumValue::Dictionary(fields));
+}
+
+AlbumValue unedited(const std::string& imagePath) {
+  return entryWith({{"ImagePath", AlbumValue::text(imagePath)}});
+}
+
+AlbumValue edited(const std::string& imagePath, const std::string& originalPath) {
+  return entryWith({{"ImagePath", AlbumValue::text(imagePath)},
+                    {"OriginalPath", AlbumValue::text(originalPath)}});
+}
+
+// Sets a file's modification (and access) time to the nanosecond.
+void setMtime(const std::string& path, std::int64_t sec, std::int64_t nsec) {
+  struct timespec times[2] = {{static_cast<time_t>(sec), static_cast<long>(nsec)},
+                              {static_cast<time_t>(sec), static_cast<long>(nsec)}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << std::strerror(errno);
+}
+
+struct timespec mtimeOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0);
+  return info.st_mtim;
+}
+
+std::string photoFile(const TempDir& dir, const std::string& name, std::uint32_t seed,
+                      std::int64_t sec = 1300000000, std::int64_t nsec = 123456789) {
+  std::string path = dir.write(name, samplePhoto(seed, 3000, "Camera " + std::to_string(seed)));
+  setMtime(path, sec, nsec);
+  return path;
+}
+
+std::string expectedHash(const std::string& path) {
+  return *SHA1Hash::hashPhoto(path);
+}
+
+// Overwrites a file with other bytes of the same length and puts its times back, so only a
+// read of the file can tell that it changed.
+void replaceContentKeepingStat(const std::string& path, std::uint32_t seed) {
+  struct timespec before = mtimeOf(path);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  Data other = samplePhoto(seed, 3000, "Camera " + std::to_string(seed));
+  other.resize(static_cast<std::size_t>(info.st_size), 0);
+  int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
+  ::close(fd);
+  setMtime(path, before.tv_sec, before.tv_nsec);
+}
+
+Data cacheFormOf(const Photo& photo) {
+  auto block = std::make_shared<Data>();
+  BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
+  EXPECT_TRUE(photo.writeToStream(stream));
+  EXPECT_TRUE(stream.flush());
+  return *block;
+}
+
+std::shared_ptr<Photo> readCacheForm(const Data& bytes, ErrorRecord* error = nullptr) {
+  BufferedInputStream stream(std::make_shared<DataInputStream>(bytes));
+  return Photo::initFromStream(stream, error);
+}
+
+TEST(Photo, NewRecordHasOnlyItsKey) {
+  Photo photo("12");
+  EXPECT_EQ(photo.iPhotoKey(), "12");
+  EXPECT_EQ(photo.iPhotoKeyNumber(), 12);
+  EXPECT_FALSE(photo.originalSHA1());
+  EXPECT_FALSE(photo.modifiedSHA1());
+  EXPECT_FALSE(photo.imagePath());
+  EXPECT_FALSE(photo.originalPath());
+  EXPECT_FALSE(photo.modifiedPath());
+  EXPECT_FALSE(photo.originalFileName());
+  EXPECT_FALSE(photo.thumbPath());
+  EXPECT_FALSE(photo.caption());
+  EXPECT_FALSE(photo.comment());
+  EXPECT_FALSE(photo.imageType());
+  EXPECT_EQ(photo.aspectRatio(), 0.0);
+  EXPECT_EQ(photo.dateTaken(), Date());
+  EXPECT_EQ(photo.rollId(), 0u);
+  EXPECT_EQ(photo.originalFileSize(), 0u);
+  EXPECT_EQ(photo.modifiedMtime_nsec(), 0);
+  EXPECT_EQ(photo.description(),
+            "<Photo: key=12 originalPath=(null) modifiedPath=(null) originalSHA1=(null) "
+            "modifiedSHA1=(null)>");
+  EXPECT_EQ(Photo::errorDomain(), std::string("PhotoErrorDomain"));
+}
+
+TEST(Photo, KeyNumberIsTheKeyReadAsDecimal) {
+  struct Case {
+    const char* key;
+    std::int32_t number;
+  };
+  const Case cases[] = {{"00123", 123}, {"abc", 0},
+                        {"", 0},        {" 7", 7},
+                        {"-4", -4},     {"4294967296", 2147483647},
+                        {"12x", 12},    {"2147483647", 2147483647}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    EXPECT_EQ(Photo(c.key).iPhotoKeyNumber(), c.number);
+  }
+  Photo photo("1");
+  photo.setIPhotoKey("0042");
+  EXPECT_EQ(photo.iPhotoKey(), "0042");
+  EXPECT_EQ(photo.iPhotoKeyNumber(), 42);
+}
+
+TEST(Photo, SetFromPlistTakesEveryKnownField) {
+  Photo photo("5");
+  photo.setFromPlist(entryWith({
+      {"ImagePath", AlbumValue::text("/lib/Modified/2009/IMG_1.JPG")},
+      {"OriginalPath", AlbumValue::text("/lib/Originals/2009/IMG_1.JPG")},
+      {"ThumbPath", AlbumValue::text("/lib/Data/2009/IMG_1.jpg")},
+      {"Caption", AlbumValue::text("Beach")},
+      {"Comment", AlbumValue::text("")},
+      {"ImageType", AlbumValue::text("JPEG")},
+      {"Aspect Ratio", AlbumValue::real(1.5)},
+      {"DateAsTimerInterval", AlbumValue::real(250000000.25)},
+      {"Roll", AlbumValue::integer(77)},
+      {"Unrelated", AlbumValue::boolean(true)},
+  }));
+  EXPECT_EQ(photo.imagePath(), "/lib/Modified/2009/IMG_1.JPG");
+  EXPECT_EQ(photo.originalPath(), "/lib/Originals/2009/IMG_1.JPG");
+  EXPECT_EQ(photo.modifiedPath(), "/lib/Modified/2009/IMG_1.JPG");
+  EXPECT_EQ(photo.originalFileName(), "IMG_1.JPG");
+  EXPECT_EQ(photo.thumbPath(), "/lib/Data/2009/IMG_1.jpg");
+  EXPECT_EQ(photo.caption(), "Beach");
+  EXPECT_EQ(photo.comment(), "") << "an empty text is not an absent one";
+  EXPECT_EQ(photo.imageType(), "JPEG");
+  EXPECT_EQ(photo.aspectRatio(), 1.5);
+  EXPECT_EQ(photo.dateTaken().timeIntervalSinceReferenceDate(), 250000000.25);
+  EXPECT_EQ(photo.rollId(), 77u);
+}
+
+TEST(Photo, UneditedPhotoHasItsImageAsOriginalAndNoModifiedFile) {
+  Photo photo("5");
+  photo.setFromPlist(unedited("/lib/Originals/a.jpg"));
+  EXPECT_EQ(photo.originalPath(), "/lib/Originals/a.jpg");
+  EXPECT_FALSE(photo.modifiedPath());
+  EXPECT_EQ(photo.originalFileName(), "a.jpg");
+}
+
+TEST(Photo, NumbersMayComeAsIntegerRealOrText) {
+  struct Case {
+    const char* name;
+    AlbumValue aspect;
+    AlbumValue roll;
+    double expectedAspect;
+    std::uint64_t expectedRoll;
+  };
+  const Case cases[] = {
+      {"integer and integer", AlbumValue::integer(2), AlbumValue::integer(9), 2.0, 9},
+      {"texts", AlbumValue::text("0.75"), AlbumValue::text(" 12"), 0.75, 12},
+      {"real roll truncates", AlbumValue::real(1.25), AlbumValue::real(3.9), 1.25, 3},
+      {"negative roll widens with its sign", AlbumValue::real(1), AlbumValue::integer(-1), 1.0,
+       0xFFFFFFFFFFFFFFFFull},
+      {"roll beyond 32 bits is held to the range", AlbumValue::real(1),
+       AlbumValue::integer(std::int64_t{1} << 33), 1.0, 2147483647},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Photo photo("1");
+    photo.setFromPlist(entryWith({{"Aspect Ratio", c.aspect}, {"Roll", c.roll}}));
+    EXPECT_EQ(photo.aspectRatio(), c.expectedAspect);
+    EXPECT_EQ(photo.rollId(), c.expectedRoll);
+  }
+}
+
+TEST(Photo, MissingOrMistypedKeysLeaveFieldsAsTheyWere) {
+  Photo photo("1");
+  photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::text("/a.jpg")},
+                                {"Caption", AlbumValue::text("first")},
+                                {"Aspect Ratio", AlbumValue::real(1.5)},
+                                {"Roll", AlbumValue::integer(4)}}));
+  photo.setFromPlist(entryWith({}));
+  photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::integer(3)},
+                                {"Caption", AlbumValue::array({})},
+                                {"Aspect Ratio", AlbumValue::dictionary({})},
+                                {"Roll", AlbumValue::date(Date())}}));
+  photo.setFromPlist(AlbumValue::text("not an entry"));
+  EXPECT_EQ(photo.imagePath(), "/a.jpg");
+  EXPECT_EQ(photo.caption(), "first");
+  EXPECT_EQ(photo.aspectRatio(), 1.5);
+  EXPECT_EQ(photo.rollId(), 4u);
+}
+
+TEST(Photo, UpdateSHA1sHashesAnUneditedPhotoAndZeroesTheModifiedSide) {
+  TempDir dir;
+  std::string path = photoFile(dir, "a.jpg", 1, 1300000000, 987654321);
+  Photo photo("1");
+  photo.setFromPlist(unedited(path));
+  ErrorRecord error;
+  ASSERT_TRUE(photo.updateSHA1s(&error)) << error.description();
+  EXPECT_EQ(photo.originalSHA1(), expectedHash(path));
+  EXPECT_EQ(photo.originalFileSize(), testing::readFileBytes(path).size());
+  EXPECT_EQ(photo.originalMtime_sec(), 1300000000);
+  EXPECT_EQ(photo.originalMtime_nsec(), 987654321);
+  EXPECT_FALSE(photo.modifiedSHA1());
+  EXPECT_EQ(photo.modifiedFileSize(), 0u);
+  EXPECT_EQ(photo.modifiedMtime_sec(), 0);
+  EXPECT_EQ(photo.modifiedMtime_nsec(), 0);
+}
+
+TEST(Photo, UpdateSHA1sHashesBothFilesOfAnEditedPhoto) {
+  TempDir dir;
+  std::string original = photoFile(dir, "Originals/a.jpg", 1, 1300000000, 1);
+  std::string modified = photoFile(dir, "Modified/a.jpg", 2, 1300000500, 2);
+  Photo photo("1");
+  photo.setFromPlist(edited(modified, original));
+  ASSERT_TRUE(photo.updateSHA1s());
+  EXPECT_EQ(photo.originalSHA1(), expectedHash(original));
+  EXPECT_EQ(photo.modifiedSHA1(), expectedHash(modified));
+  EXPECT_NE(photo.originalSHA1(), photo.modifiedSHA1());
+  EXPECT_EQ(photo.originalMtime_sec(), 1300000000);
+  EXPECT_EQ(photo.originalMtime_nsec(), 1);
+  EXPECT_EQ(photo.modifiedMtime_sec(), 1300000500);
+  EXPECT_EQ(photo.modifiedMtime_nsec(), 2);
+  EXPECT_EQ(photo.modifiedFileSize(), testing::readFileBytes(modified).size());
+}
+
+TEST(Photo, UnchangedFilesAreNotReadAgain) {
+  TempDir dir;
+  std::string original = photoFile(dir, "o.jpg", 1);
+  std::string modified = photoFile(dir, "m.jpg", 2);
+  Photo photo("1");
+  photo.setFromPlist(edited(modified, original));
+  ASSERT_TRUE(photo.updateSHA1s());
+  std::optional<std::string> originalHash = photo.originalSHA1();
+  std::optional<std::string> modifiedHash = photo.modifiedSHA1();
+
+  replaceContentKeepingStat(original, 3);
+  replaceContentKeepingStat(modified, 4);
+  LogCapture capture(kLogLevelTrace);
+  ASSERT_TRUE(photo.updateSHA1s());
+  EXPECT_EQ(photo.originalSHA1(), originalHash) << "the original was read again";
+  EXPECT_EQ(photo.modifiedSHA1(), modifiedHash) << "the modified file was read again";
+  std::vector<std::string> traces = capture.linesStartingWith("TRACE");
+  auto mentions = [&traces](const std::string& text) {
+    for (const std::string& line : traces)
+      if (line.ends_with(text)) return true;
+    return false;
+  };
+  EXPECT_TRUE(mentions("NOT re-hashing original " + original));
+  EXPECT_TRUE(mentions("NOT re-hashing modified " + modified));
+  EXPECT_TRUE(capture.linesStartingWith("DEBUG").empty());
+}
+
+TEST(Photo, AChangeOfSizeSecondsOrNanosecondsCausesANewHash) {
+  constexpr std::int64_t kSec = 1300000000, kNsec = 123456789;
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> change;
+  };
+  const Case cases[] = {
+      {"nanoseconds only", [](const std::string& path) { setMtime(path, kSec, kNsec + 1); }},
+      {"seconds only", [](const std::string& path) { setMtime(path, kSec + 1, kNsec); }},
+      {"size only",
+       [](const std::string& path) {
+         std::ofstream(path, std::ios::binary | std::ios::app).put('\0');
+         setMtime(path, kSec, kNsec);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::string original = photoFile(dir, "o.jpg", 1, kSec, kNsec);
+    std::string modified = photoFile(dir, "m.jpg", 2, kSec, kNsec);
+    Photo photo("1");
+    photo.setFromPlist(edited(modified, original));
+    ASSERT_TRUE(photo.updateSHA1s());
+    replaceContentKeepingStat(original, 5);
+    replaceContentKeepingStat(modified, 6);
+    c.change(original);
+    c.change(modified);
+    LogCapture capture(kLogLevelDebug);
+    ASSERT_TRUE(photo.updateSHA1s());
+    EXPECT_EQ(photo.originalSHA1(), expectedHash(original));
+    EXPECT_EQ(photo.modifiedSHA1(), expectedHash(modified));
+    EXPECT_EQ(capture.linesStartingWith("DEBUG").size(), 2u);
+    EXPECT_EQ(photo.originalMtime_sec(), mtimeOf(original).tv_sec);
+    EXPECT_EQ(photo.originalMtime_nsec(), mtimeOf(original).tv_nsec);
+    EXPECT_EQ(photo.modifiedFileSize(), testing::readFileBytes(modified).size());
+  }
+}
+
+TEST(Photo, ChangedPathClearsBothHashesEvenWhenTheFilesMatch) {
+  struct Case {
+    const char* name;
+    bool changeImagePath;
+  };
+  for (const Case& c : {Case{"image path", true}, Case{"original path", false}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::string original = photoFile(dir, "o.jpg", 1);
+    std::string modified = photoFile(dir, "m.jpg", 2);
+    Photo photo("1");
+    photo.setFromPlist(edited(modified, original));
+    ASSERT_TRUE(photo.updateSHA1s());
+
+    std::string moved = dir.file(c.changeImagePath ? "m2.jpg" : "o2.jpg");
+    ASSERT_EQ(::link(c.changeImagePath ? modified.c_str() : original.c_str(), moved.c_str()), 0);
+    photo.setFromPlist(c.changeImagePath ? edited(moved, original) : edited(modified, moved));
+    EXPECT_FALSE(photo.originalSHA1());
+    EXPECT_FALSE(photo.modifiedSHA1());
+    EXPECT_EQ(photo.originalFileSize(), testing::readFileBytes(original).size())
+        << "the recorded file facts stay";
+
+    replaceContentKeepingStat(moved, 9);
+    ASSERT_TRUE(photo.updateSHA1s());
+    EXPECT_EQ(photo.originalSHA1(), expectedHash(photo.originalPath().value()));
+    EXPECT_EQ(photo.modifiedSHA1(), expectedHash(photo.modifiedPath().value()));
+  }
+}
+
+TEST(Photo, SamePathsKeepTheHashes) {
+  TempDir dir;
+  std::string path = photoFile(dir, "a.jpg", 1);
+  Photo photo("1");
+  photo.setFromPlist(unedited(path));
+  ASSERT_TRUE(photo.updateSHA1s());
+  photo.setFromPlist(
+      entryWith({{"ImagePath", AlbumValue::text(path)}, {"Caption", AlbumValue::text("renamed")}}));
+  EXPECT_TRUE(photo.originalSHA1());
+}
+
+TEST(Photo, EntryWithoutOriginalPathKeepsTheOneItHad) {
+  Photo photo("1");
+  photo.setFromPlist(edited("/lib/Modified/a.jpg", "/lib/Originals/a.jpg"));
+  photo.setFromPlist(unedited("/lib/Modified/a.jpg"));
+  EXPECT_EQ(photo.originalPath(), "/lib/Originals/a.jpg");
+  EXPECT_EQ(photo.modifiedPath(), "/lib/Modified/a.jpg");
+}
+
+TEST(Photo, UpdateSHA1sFailures) {
+  TempDir dir;
+  std::string empty = dir.write("empty.jpg", Data{});
+  std::string good = photoFile(dir, "good.jpg", 1);
+  std::string missing = dir.file("missing.jpg");
+  struct Case {
+    const char* name;
+    std::optional<AlbumValue> entry;
+    const char* domain;
+    std::int64_t code;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"no paths at all", std::nullopt, "PhotoErrorDomain", -1,
+       "missing originalPath for photo <Photo: key=3 originalPath=(null) modifiedPath=(null) "
+       "originalSHA1=(null) modifiedSHA1=(null)>"},
+      {"empty image path", unedited(""), "PhotoErrorDomain", -1,
+       "missing originalPath for photo <Photo: key=3 originalPath= modifiedPath=(null) "
+       "originalSHA1=(null) modifiedSHA1=(null)>"},
+      {"missing original", unedited(missing), "UnixErrorDomain", ENOENT,
+       missing + ": " + std::strerror(ENOENT)},
+      {"empty original", unedited(empty), "PhotoErrorDomain", -1, empty + " is an empty file"},
+      {"missing modified", edited(missing, good), "UnixErrorDomain", ENOENT,
+       missing + ": " + std::strerror(ENOENT)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Photo photo("3");
+    if (c.entry) photo.setFromPlist(*c.entry);
+    LogCapture capture(kLogLevelTrace);
+    ErrorRecord error;
+    EXPECT_FALSE(photo.updateSHA1s(&error));
+    EXPECT_EQ(error.domain(), c.domain);
+    EXPECT_EQ(error.code(), c.code);
+    EXPECT_EQ(error.description(), c.message);
+    bool traced = false;
+    for (const std::string& line : capture.linesStartingWith("TRACE"))
+      traced = traced || line.ends_with(c.message);
+    EXPECT_TRUE(traced) << "the record is also written at Trace";
+  }
+}
+
+TEST(Photo, MissingModifiedFileKeepsTheNewOriginalHash) {
+  TempDir dir;
+  std::string good = photoFile(dir, "good.jpg", 1);
+  Photo photo("3");
+  photo.setFromPlist(edited(dir.file("missing.jpg"), good));
+  EXPECT_FALSE(photo.updateSHA1s());
+  EXPECT_EQ(photo.originalSHA1(), expectedHash(good));
+  EXPECT_FALSE(photo.modifiedSHA1());
+}
+
+TEST(Photo, EmptyModifiedFileIsHashed) {
+  TempDir dir;
+  std::string good = photoFile(dir, "good.jpg", 1);
+  std::string empty = dir.write("empty.jpg", Data{});
+  Photo photo("3");
+  photo.setFromPlist(edited(empty, good));
+  ASSERT_TRUE(photo.updateSHA1s());
+  EXPECT_EQ(photo.modifiedSHA1(), SHA1Hash::hashData(Data{}));
+  EXPECT_EQ(photo.modifiedFileSize(), 0u);
+}
+
+TEST(Photo, FailedHashMakesTheHashAbsentAndPassesItsRecordOn) {
+  TempDir dir;
+  std::string path = photoFile(dir, "a.jpg", 1);
+  Photo photo("1");
+  photo.setFromPlist(unedited(path));
+  ASSERT_TRUE(photo.updateSHA1s());
+  // The photo hash never follows a symbolic link, though the file status does.
+  std::string target = photoFile(dir, "elsewhere.jpg", 2, 1400000000, 0);
+  ASSERT_EQ(::unlink(path.c_str()), 0);
+  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+  ErrorRecord error;
+  EXPECT_FALSE(photo.updateSHA1s(&error));
+  EXPECT_FALSE(photo.originalSHA1());
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ELOOP)) << error.description();
+}
+
+TEST(Photo, ApplyOriginalMTimeSetsBothTimesToTheMicrosecond) {
+  TempDir dir;
+  std::string path = photoFile(dir, "a.jpg", 1, 1234567890, 987654321);
+  Photo photo("1");
+  photo.setFromPlist(unedited(path));
+  ASSERT_TRUE(photo.updateSHA1s());
+  std::string other = dir.write("copy.jpg", std::string("copy"));
+  ErrorRecord error;
+  ASSERT_TRUE(photo.applyOriginalMTimeToFile(other, &error)) << error.description();
+  struct stat info {};
+  ASSERT_EQ(::stat(other.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtim.tv_sec, 1234567890);
+  EXPECT_EQ(info.st_mtim.tv_nsec, 987654000);
+  EXPECT_EQ(info.st_atim.tv_sec, 1234567890);
+  EXPECT_EQ(info.st_atim.tv_nsec, 987654000);
+
+  std::string missing = dir.file("nope.jpg");
+  EXPECT_FALSE(photo.applyOriginalMTimeToFile(missing, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_EQ(error.description(), "utimes(" + missing + "): " + std::strerror(ENOENT));
+}
+
+AlbumValue fullEntry() {
+  return entryWith({{"ImagePath", AlbumValue::text("/m.jpg")},
+                    {"OriginalPath", AlbumValue::text("/o.jpg")},
+                    {"ThumbPath", AlbumValue::text("/t.jpg")},
+                    {"Caption", AlbumValue::text("c")},
+                    {"Comment", AlbumValue::text("n")},
+                    {"ImageType", AlbumValue::text("JPEG")},
+                    {"DateAsTimerInterval", AlbumValue::real(10)},
+                    {"Roll", AlbumValue::integer(2)}});
+}
+
+TEST(Photo, EqualityComparesTheListedFields) {
+  struct Case {
+    const char* name;
+    const char* key;
+    AlbumValue change;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"same", "1", entryWith({}), true},
+      {"other key", "2", entryWith({}), false},
+      {"other thumbnail", "1", entryWith({{"ThumbPath", AlbumValue::text("/u.jpg")}}), false},
+      {"other caption", "1", entryWith({{"Caption", AlbumValue::text("d")}}), false},
+      {"other comment", "1", entryWith({{"Comment", AlbumValue::text("m")}}), false},
+      {"other type", "1", entryWith({{"ImageType", AlbumValue::text("PNG")}}), false},
+      {"other date", "1", entryWith({{"DateAsTimerInterval", AlbumValue::real(11)}}), false},
+      {"other roll", "1", entryWith({{"Roll", AlbumValue::integer(3)}}), false},
+      {"other original", "1", entryWith({{"OriginalPath", AlbumValue::text("/p.jpg")}}), false},
+      {"other modified", "1", entryWith({{"ImagePath", AlbumValue::text("/n.jpg")}}), false},
+      {"aspect ratio is not compared", "1", entryWith({{"Aspect Ratio", AlbumValue::real(3)}}),
+       true},
+  };
+  Photo base("1");
+  base.setFromPlist(fullEntry());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Photo other(c.key);
+    other.setFromPlist(fullEntry());
+    other.setFromPlist(c.change);
+    EXPECT_EQ(base.isEqualToPhoto(other), c.equal);
+    EXPECT_EQ(other.isEqualToPhoto(base), c.equal);
+    EXPECT_EQ(base.isEqual(&other), c.equal);
+    if (c.equal) {
+      EXPECT_EQ(base.hash(), other.hash());
+    }
+  }
+}
+
+TEST(Photo, AbsentTextsOtherThanHashesAndModifiedPathMakeRecordsUnequal) {
+  Photo a("1"), b("1");
+  a.setFromPlist(unedited("/a.jpg"));
+  b.setFromPlist(unedited("/a.jpg"));
+  EXPECT_FALSE(a.isEqualToPhoto(b)) << "no thumbnail, caption, comment or type on either side";
+  EXPECT_TRUE(a.isEqual(&a)) << "the same record is always equal to itself";
+  EXPECT_FALSE(a.isEqual(nullptr));
+
+  AlbumValue rest = entryWith({{"ThumbPath", AlbumValue::text("/t")},
+                               {"Caption", AlbumValue::text("c")},
+                               {"Comment", AlbumValue::text("n")},
+                               {"ImageType", AlbumValue::text("JPEG")}});
+  a.setFromPlist(rest);
+  b.setFromPlist(rest);
+  EXPECT_TRUE(a.isEqualToPhoto(b)) << "absent hashes and absent modified paths match";
+  EXPECT_EQ(a.hash(), 0u);
+}
+
+TEST(Photo, DifferentHashesMakeRecordsUnequal) {
+  TempDir dir;
+  std::string first = photoFile(dir, "a.jpg", 1);
+  Photo a("1"), b("1");
+  for (Photo* photo : {&a, &b}) {
+    photo->setFromPlist(fullEntry());
+    photo->setFromPlist(edited(first, first));
+  }
+  ASSERT_TRUE(a.updateSHA1s());
+  EXPECT_FALSE(a.isEqualToPhoto(b)) << "one side hashed, the other not";
+  ASSERT_TRUE(b.updateSHA1s());
+  EXPECT_TRUE(a.isEqualToPhoto(b));
+  EXPECT_EQ(a.hash(), b.hash());
+  EXPECT_NE(a.hash(), 0u);
+}
+
+TEST(Photo, CompareByIPhotoKeyOrdersByNumber) {
+  EXPECT_EQ(Photo("9").compareByIPhotoKey(Photo("10")), std::strong_ordering::less);
+  EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("9")), std::strong_ordering::greater);
+  EXPECT_EQ(Photo("010").compareByIPhotoKey(Photo("10")), std::strong_ordering::equal);
+}
+
+TEST(Photo, DescriptionShowsKeyDerivedPathsAndHashes) {
+  Photo photo("7");
+  photo.setFromPlist(edited("/m.jpg", "/o.jpg"));
+  EXPECT_EQ(photo.description(),
+            "<Photo: key=7 originalPath=/o.jpg modifiedPath=/m.jpg originalSHA1=(null) "
+            "modifiedSHA1=(null)>");
+}
+
+TEST(Photo, CacheFormRoundTripsEveryStoredField) {
+  TempDir dir;
+  std::string original = photoFile(dir, "o.jpg", 1, 1300000000, 5);
+  std::string modified = photoFile(dir, "m.jpg", 2, -20, 999999999);
+  Photo photo("0042");
+  photo.setFromPlist(fullEntry());
+  photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::text(modified)},
+                                {"OriginalPath", AlbumValue::text(original)},
+                                {"Aspect Ratio", AlbumValue::real(1.3333333)},
+                                {"DateAsTimerInterval", AlbumValue::real(-5.25)},
+                                {"Roll", AlbumValue::integer(-2)}}));
+  ASSERT_TRUE(photo.updateSHA1s());
+  std::shared_ptr<Photo> read = readCacheForm(cacheFormOf(photo));
+  ASSERT_TRUE(read);
+  EXPECT_TRUE(read->isEqualToPhoto(photo));
+  EXPECT_EQ(read->iPhotoKey(), "0042");
+  EXPECT_EQ(read->iPhotoKeyNumber(), 42);
+  EXPECT_EQ(read->imagePath(), modified);
+  EXPECT_EQ(read->originalPath(), original);
+  EXPECT_EQ(read->aspectRatio(), 1.333333);
+  EXPECT_EQ(read->dateTaken().timeIntervalSinceReferenceDate(), -5.25);
+  EXPECT_EQ(read->rollId(), 0xFFFFFFFFFFFFFFFEull);
+  EXPECT_EQ(read->originalFileSize(), photo.originalFileSize());
+  EXPECT_EQ(read->originalMtime_sec(), 1300000000);
+  EXPECT_EQ(read->originalMtime_nsec(), 5);
+  EXPECT_EQ(read->modifiedFileSize(), photo.modifiedFileSize());
+  EXPECT_EQ(read->modifiedMtime_sec(), -20);
+  EXPECT_EQ(read->modifiedMtime_nsec(), 999999999);
+  EXPECT_EQ(cacheFormOf(*read), cacheFormOf(photo));
+}
+
+TEST(Photo, AbsentFieldsStayAbsentThroughTheCacheForm) {
+  Photo photo("1");
+  std::shared_ptr<Photo> read = readCacheForm(cacheFormOf(photo));
+  ASSERT_TRUE(read);
+  EXPECT_FALSE(read->originalSHA1());
+  EXPECT_FALSE(read->imagePath());
+  EXPECT_FALSE(read->caption());
+  EXPECT_EQ(read->description(), photo.description());
+}
+
+TEST(Photo, CachedRecordWithoutKeyIsRefused) {
+  Data bytes = cacheFormOf(Photo("1"));
+  // Fields 1 and 2 are one byte each (absent); field 3 starts at offset 2.
+  Data noKey(bytes.begin(), bytes.begin() + 2);
+  noKey.push_back(0);
+  noKey.insert(noKey.end(), bytes.begin() + 2 + 10, bytes.end());
+  ErrorRecord error;
+  EXPECT_FALSE(readCacheForm(noKey, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", -1));
+  EXPECT_EQ(error.description(), "cached photo record has no iPhotoKey");
+}
+
+TEST(Photo, CacheFormCutShortAnywhereFailsWithEndOfData) {
+  Photo photo("12");
+  photo.setFromPlist(fullEntry());
+  Data bytes = cacheFormOf(photo);
+  for (std::size_t length = 0; length < bytes.size(); ++length) {
+    SCOPED_TRACE(length);
+    ErrorRecord error;
+    EXPECT_FALSE(readCacheForm(Data(bytes.begin(), bytes.begin() + length), &error));
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+        << error.domain() << ": " << error.description();
+  }
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,180 @@
+#include "plist/xml_text.hpp"
+
+#include <cstdint>
+
+namespace twinlens {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+// Decodes one UTF-8 sequence at text[i]: the scalar value and its length, or kInvalid and 1.
+char32_t decodeUTF8(std::string_view text, std::size_t i, std::size_t* length) {
+  auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[i + k]); };
+  std::uint8_t lead = byte(0);
+  *length = 1;
+  if (lead < 0x80) return lead;
+  std::size_t count = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (count == 0 || lead > 0xF4 || i + count > text.size()) return kInvalid;
+  char32_t value = lead & (0x7F >> count);
+  for (std::size_t k = 1; k < count; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return kInvalid;
+    value = (value << 6) | (byte(k) & 0x3F);
+  }
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[count] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+    return kInvalid;
+  *length = count;
+  return value;
+}
+
+void appendUTF8(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+bool isXMLChar(char32_t c) {
+  if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
+  return c != 0xFFFE && c != 0xFFFF;
+}
+
+bool isScalarValue(char32_t c) {
+  return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The character of the numeric reference after "&#" at text[i], with *end just past its ';'.
+char32_t numericReference(std::string_view text, std::size_t i, std::size_t* end) {
+  int base = 10;
+  if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+    base = 16;
+    ++i;
+  }
+  std::size_t start = i;
+  char32_t value = 0;
+  for (; i < text.size() && text[i] != ';'; ++i) {
+    int digit =
+        base == 16 ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    if (digit < 0) return kInvalid;
+    value = value * base + static_cast<char32_t>(digit);
+    if (value > 0x10FFFF) return kInvalid;
+  }
+  if (i == start || i == text.size()) return kInvalid;
+  *end = i + 1;
+  return isScalarValue(value) ? value : kInvalid;
+}
+
+// The character of the reference at text[i] (an ampersand), with *end just past it; kInvalid when
+// none of the accepted references starts there.
+char32_t reference(std::string_view text, std::size_t i, std::size_t* end) {
+  static constexpr struct {
+    std::string_view name;
+    char c;
+  } kEntities[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+  std::string_view rest = text.substr(i + 1);
+  for (const auto& entity : kEntities) {
+    if (rest.starts_with(entity.name)) {
+      *end = i + 1 + entity.name.size();
+      return static_cast<char32_t>(entity.c);
+    }
+  }
+  if (rest.starts_with('#')) return numericReference(text, i + 2, end);
+  return kInvalid;
+}
+
+}  // namespace
+
+std::string escapeEntities(std::string_view text, bool* replaced) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length;
+    char32_t c = decodeUTF8(text, i, &length);
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        if (c == kInvalid) {
+          appendUTF8(kReplacement, &out);
+          if (replaced) *replaced = true;
+        } else if (!isXMLChar(c)) {
+          out += "&#" + std::to_string(static_cast<std::uint32_t>(c)) + ";";
+        } else {
+          out.append(text.substr(i, length));
+        }
+    }
+    i += length;
+  }
+  return out;
+}
+
+std::string unescapeEntities(std::string text) {
+  std::size_t first = text.find('&');
+  if (first == std::string::npos) return text;
+  std::string out(text, 0, first);
+  for (std::size_t i = first; i < text.size();) {
+    std::size_t end;
+    char32_t c = text[i] == '&' ? reference(text, i, &end) : kInvalid;
+    if (c == kInvalid) {
+      out.push_back(text[i++]);
+    } else {
+      appendUTF8(c, &out);
+      i = end;
+    }
+  }
+  return out;
+}
+
+bool replaceNonXMLCharacters(std::string_view text, std::string* out) {
+  std::size_t i = 0;
+  std::size_t length = 0;
+  for (; i < text.size(); i += length) {
+    char32_t c = decodeUTF8(text, i, &length);
+    if (c == kInvalid || !isXMLChar(c)) break;
+  }
+  if (i == text.size()) return false;
+  out->assign(text.substr(0, i));
+  for (; i < text.size(); i += length) {
+    char32_t c = decodeUTF8(text, i, &length);
+    if (c == kInvalid || !isXMLChar(c))
+      appendUTF8(kReplacement, out);
+    else
+      out->append(text.substr(i, length));
+  }
+  return true;
+}
+
+}  // namespace twinlens

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+
+#include "plist/number_scan.hpp"
+#include "plist/value_nodes.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+namespace {
+
+TEST(IntegerNodeTest, WithStringReadsTheLeadingInteger) {
+  struct Case {
+    const char* text;
+    std::int64_t value;
+  } cases[] = {
+      {"  42abc", 42},
+      {"0x1F", 0},
+      {"\n\t -17 ", -17},
+      {"+5", 5},
+      {"99999999999999999999", INT64_MAX},
+      {"-99999999999999999999", INT64_MIN},
+      {"9223372036854775807", INT64_MAX},
+      {"9223372036854775808", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"1.9", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ErrorRecord error;
+    auto node = IntegerNode::withString(c.text, &error);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->longlongValue(), c.value);
+  }
+}
+
+TEST(IntegerNodeTest, WithStringOfTextWithoutNumberFailsNamingTheText) {
+  for (const char* text : {"abc", "", "-", " + 1", "x12"}) {
+    SCOPED_TRACE(text);
+    ErrorRecord error;
+    EXPECT_EQ(IntegerNode::withString(text, &error), nullptr);
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_EQ(error.description(), std::string("string does not contain a long long: ") + text);
+  }
+}
+
+TEST(IntegerNodeTest, FailureWritesOneTraceLineOnlyWhenAskedForARecord) {
+  testing::LogCapture capture(kLogLevelTrace);
+  EXPECT_EQ(IntegerNode::withString("abc"), nullptr);
+  EXPECT_TRUE(capture.linesStartingWith("TRACE").empty());
+  ErrorRecord error;
+  EXPECT_EQ(IntegerNode::withString("abc", &error), nullptr);
+  EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 1u);
+}
+
+TEST(RealNodeTest, WithStringReadsTheLeadingDecimalNumber) {
+  struct Case {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"1.5e3", 1500},
+      {"  -0.25xyz", -0.25},
+      {".5", 0.5},
+      {"5.", 5},
+      {"1e", 1},
+      {"2E+2", 200},
+      {"0x10", 0},
+      {"1e400", HUGE_VAL},
+      {"-1e400", -HUGE_VAL},
+      {"1e-400", 0},
+      {"3.141593", 3.141593},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto node = RealNode::withString(c.text);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->doubleValue(), c.value);
+  }
+}
+
+TEST(RealNodeTest, WithStringReadsTheNonFiniteFormsThatFixedFormatWrites) {
+  EXPECT_EQ(RealNode::withString("inf")->doubleValue(), HUGE_VAL);
+  EXPECT_EQ(RealNode::withString("-inf")->doubleValue(), -HUGE_VAL);
+  EXPECT_EQ(RealNode::withString("Infinity")->doubleValue(), HUGE_VAL);
+  EXPECT_TRUE(std::isnan(RealNode::withString("nan")->doubleValue()));
+  EXPECT_TRUE(std::isnan(RealNode::withString("-nan")->doubleValue()));
+  for (double value : {HUGE_VAL, -HUGE_VAL})
+    EXPECT_EQ(RealNode::withString(formatFixedSix(value))->doubleValue(), value);
+}
+
+TEST(RealNodeTest, WithStringOfTextWithoutNumberFailsNamingTheText) {
+  for (const char* text : {"", "abc", ".", "-.", "e5", "in"}) {
+    SCOPED_TRACE(text);
+    ErrorRecord error;
+    EXPECT_EQ(RealNode::withString(text, &error), nullptr);
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_EQ(error.description(), std::string("string does not contain a double: ") + text);
+  }
+}
+
+TEST(NumberScanTest, IntClampsToThirtyTwoBits) {
+  EXPECT_EQ(scanInt("3000000000"), INT32_MAX);
+  EXPECT_EQ(scanInt("-3000000000"), INT32_MIN);
+  EXPECT_EQ(scanInt(" 12 "), 12);
+  EXPECT_EQ(scanInt("x"), std::nullopt);
+}
+
+TEST(NumberScanTest, PointIsTheSeparatorWhateverTheLocale) {
+  const char* previous = std::setlocale(LC_ALL, nullptr);
+  std::string saved = previous ? previous : "C";
+  bool switched = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+    if (std::setlocale(LC_ALL, name)) {
+      switched = true;
+      break;
+    }
+  EXPECT_EQ(scanDouble("1.5"), 1.5);
+  EXPECT_EQ(scanDouble("1,5"), 1.0);
+  EXPECT_EQ(formatFixedSix(0.5), "0.500000");
+  std::setlocale(LC_ALL, saved.c_str());
+  if (!switched) GTEST_SKIP() << "no comma locale installed";
+}
+
+TEST(FormatFixedSixTest, WritesSixDecimalsLikePercentF) {
+  EXPECT_EQ(formatFixedSix(0.5), "0.500000");
+  EXPECT_EQ(formatFixedSix(1e20), "100000000000000000000.000000");
+  EXPECT_EQ(formatFixedSix(0.0000001), "0.000000");
+  EXPECT_EQ(formatFixedSix(3.14159265), "3.141593");
+  EXPECT_EQ(formatFixedSix(-2), "-2.000000");
+  EXPECT_EQ(formatFixedSix(HUGE_VAL), "inf");
+  EXPECT_EQ(formatFixedSix(-HUGE_VAL), "-inf");
+  EXPECT_EQ(formatFixedSix(std::numeric_limits<double>::max()).size(), 316u);
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,249 @@
+// Hostile and broken XML through both readers: each must fail cleanly with a record, load nothing
+// from outside, and never hang or blow up.
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
+#include "plist/xml_plist_parser.hpp"
+#include "plist_test_support.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::plistDocument;
+using testing::readXML;
+
+// Counts every attempt of libxml2 to load something from outside while it lives.
+class LoaderSpy {
+ public:
+  LoaderSpy() : previous_(xmlGetExternalEntityLoader()) {
+    attempts_ = 0;
+    xmlSetExternalEntityLoader(&LoaderSpy::load);
+  }
+  ~LoaderSpy() { xmlSetExternalEntityLoader(previous_); }
+  int attempts() const { return attempts_; }
+
+ private:
+  static xmlParserInputPtr load(const char*, const char*, xmlParserCtxtPtr) {
+    ++attempts_;
+    return nullptr;
+  }
+  static inline int attempts_ = 0;
+  xmlExternalEntityLoader previous_;
+};
+
+// Records only the end of a streaming run: an error or the end of the document.
+class OutcomeDelegate final : public XMLPlistParserDelegate {
+ public:
+  bool ended = false;
+  int errors = 0;
+  ErrorRecord error;
+  int values = 0;
+
+  void didStartDict(XMLPlistParser&, Text) override {}
+  void didStartDictInArray(XMLPlistParser&, Text) override {}
+  void didEndDict(XMLPlistParser&, Text) override {}
+  void didEndDictInArray(XMLPlistParser&, Text) override {}
+  void didStartArray(XMLPlistParser&, Text) override {}
+  void didStartArrayInArray(XMLPlistParser&, Text) override {}
+  void didEndArray(XMLPlistParser&, Text) override {}
+  void didEndArrayInArray(XMLPlistParser&, Text) override {}
+  void foundString(XMLPlistParser&, Text, Text) override { ++values; }
+  void foundStringInArray(XMLPlistParser&, Text, Text) override { ++values; }
+  void foundInteger(XMLPlistParser&, std::int32_t, Text) override { ++values; }
+  void foundIntegerInArray(XMLPlistParser&, std::int32_t, Text) override { ++values; }
+  void foundReal(XMLPlistParser&, double, Text) override { ++values; }
+  void foundRealInArray(XMLPlistParser&, double, Text) override { ++values; }
+  void foundBoolean(XMLPlistParser&, bool, Text) override { ++values; }
+  void foundBooleanInArray(XMLPlistParser&, bool, Text) override { ++values; }
+  void parseErrorOccurred(XMLPlistParser&, const ErrorRecord& record, std::int64_t,
+                          std::int64_t) override {
+    ++errors;
+    error = record;
+  }
+  void parserDidEndPlist(XMLPlistParser&) override { ended = true; }
+};
+
+class XMLBadInputTest : public ::testing::Test {
+ protected:
+  // Runs the streaming parser over `document`.
+  std::shared_ptr<OutcomeDelegate> stream(const std::string& document) {
+    XMLPlistParser parser(dir_.write("input.plist", document));
+    auto delegate = std::make_shared<OutcomeDelegate>();
+    parser.setDelegate(delegate);
+    parser.parse();
+    return delegate;
+  }
+  // Both readers fail, and with the same domain.
+  void expectBothFail(const std::string& document, const std::string& domain,
+                      const std::string& messagePart = "") {
+    ErrorRecord error;
+    EXPECT_EQ(readXML(document, &error), nullptr);
+    EXPECT_EQ(error.domain(), domain);
+    EXPECT_NE(error.description().find(messagePart), std::string::npos) << error.description();
+    auto outcome = stream(document);
+    EXPECT_FALSE(outcome->ended);
+    EXPECT_EQ(outcome->errors, 1);
+    EXPECT_EQ(outcome->error.domain(), domain);
+    EXPECT_NE(outcome->error.description().find(messagePart), std::string::npos)
+        << outcome->error.description();
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(XMLBadInputTest, XMLThatIsNotWellFormedFailsWithTheParserRecord) {
+  for (const char* document : {
+           "",
+           "not xml at all",
+           "<plist><dict></plist>",
+           "<plist><dict><key>a</key><string>x</string></dict>",
+           "<plist><dict/></plist><plist/>",
+           "<plist><dict><key a=b>k</key></dict></plist>",
+           "<plist><dict><key>&#0;</key></dict></plist>",
+           "<plist><dict><key>a</key><string>x &undeclared; y</string></dict></plist>",
+       }) {
+    SCOPED_TRACE(document);
+    expectBothFail(document, "XMLParserErrorDomain");
+  }
+}
+
+TEST_F(XMLBadInputTest, ParserRecordCarriesLibxmlCodeAndPlace) {
+  ErrorRecord error;
+  EXPECT_EQ(readXML("<plist>\n<dict>\n</plist>", &error), nullptr);
+  EXPECT_EQ(error.code(), XML_ERR_TAG_NAME_MISMATCH);
+  EXPECT_NE(error.description().find("line 3"), std::string::npos) << error.description();
+}
+
+TEST_F(XMLBadInputTest, InvalidUTF8Fails) {
+  expectBothFail(plistDocument("<dict><key>caf\xe9</key><true/></dict>"), "XMLParserErrorDomain");
+  expectBothFail(plistDocument("<dict><key>k</key><string>\xed\xa0\x80</string></dict>"),
+                 "XMLParserErrorDomain");
+}
+
+TEST_F(XMLBadInputTest, EntityDeclarationsAreRefused) {
+  expectBothFail("<!DOCTYPE plist [<!ENTITY name \"value\">]><plist><dict/></plist>",
+                 "PListErrorDomain", "entity declarations are not accepted ('name')");
+}
+
+TEST_F(XMLBadInputTest, BillionLaughsFailsAtTheFirstDeclaration) {
+  std::string declarations = "<!ENTITY lol0 \"lol\">";
+  for (int i = 1; i < 10; ++i) {
+    std::string previous = "&lol" + std::to_string(i - 1) + ";";
+    std::string tenfold;
+    for (int k = 0; k < 10; ++k) tenfold += previous;
+    declarations += "<!ENTITY lol" + std::to_string(i) + " \"" + tenfold + "\">";
+  }
+  std::string document = "<?xml version=\"1.0\"?><!DOCTYPE plist [" + declarations +
+                         "]><plist><dict><key>k</key><string>&lol9;</string></dict></plist>";
+  expectBothFail(document, "PListErrorDomain", "entity declarations are not accepted");
+}
+
+TEST_F(XMLBadInputTest, NothingIsLoadedFromOutside) {
+  LoaderSpy spy;
+  std::string dtd = dir_.write("secret.dtd", std::string("<!ENTITY secret \"leaked\">"));
+  std::string entityFile = dir_.write("secret.txt", std::string("leaked"));
+  const std::string documents[] = {
+      "<!DOCTYPE plist SYSTEM \"" + dtd +
+          "\"><plist><dict><key>k</key><string>&secret;"
+          "</string></dict></plist>",
+      "<!DOCTYPE plist SYSTEM \"http://127.0.0.1:9/x.dtd\"><plist><dict><key>k</key>"
+      "<string>&secret;</string></dict></plist>",
+      "<!DOCTYPE plist [<!ENTITY ext SYSTEM \"file://" + entityFile +
+          "\">]><plist><dict><key>k</key><string>&ext;</string></dict></plist>",
+      "<!DOCTYPE plist [<!ENTITY % pe SYSTEM \"http://127.0.0.1:9/pe.dtd\"> %pe;]>"
+      "<plist><dict/></plist>",
+      "<!DOCTYPE plist [<!ENTITY img SYSTEM \"x.png\" NDATA png>]><plist><dict/></plist>",
+  };
+  for (const std::string& document : documents) {
+    SCOPED_TRACE(document);
+    ErrorRecord error;
+    EXPECT_EQ(readXML(document, &error), nullptr);
+    EXPECT_EQ(error.description().find("leaked"), std::string::npos);
+    auto outcome = stream(document);
+    EXPECT_FALSE(outcome->ended);
+    EXPECT_EQ(outcome->errors, 1);
+  }
+  auto outcome = stream(
+      "<plist xmlns:xi=\"http://www.w3.org/2001/XInclude\"><dict><key>k</key>"
+      "<xi:include href=\"" +
+      entityFile + "\" parse=\"text\"/></dict></plist>");
+  EXPECT_TRUE(outcome->ended);
+  ErrorRecord error;
+  EXPECT_EQ(readXML("<plist xmlns:xi=\"http://www.w3.org/2001/XInclude\"><dict><key>k</key>"
+                    "<xi:include href=\"" +
+                        entityFile + "\" parse=\"text\"/></dict></plist>",
+                    &error),
+            nullptr);
+  EXPECT_EQ(error.description(), "invalid node type");
+  EXPECT_EQ(spy.attempts(), 0);
+}
+
+TEST_F(XMLBadInputTest, ExternalDocumentTypeWithoutEntitiesStillReads) {
+  LoaderSpy spy;
+  std::string document = "<!DOCTYPE plist SYSTEM \"http://127.0.0.1:9/x.dtd\">" +
+                         plistDocument("<dict><key>k</key><integer>1</integer></dict>").substr(39);
+  auto dict = readXML(document);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->integerNodeForKey("k")->longlongValue(), 1);
+  EXPECT_TRUE(stream(document)->ended);
+  EXPECT_EQ(spy.attempts(), 0);
+}
+
+TEST_F(XMLBadInputTest, NestingThousandsDeepFailsWithoutExhaustingTheStack) {
+  std::string open, close;
+  for (int i = 0; i < 20000; ++i) {
+    open += "<array>";
+    close += "</array>";
+  }
+  std::string document = plistDocument("<dict><key>deep</key>" + open + close + "</dict>");
+  ErrorRecord error;
+  EXPECT_EQ(readXML(document, &error), nullptr);
+  EXPECT_EQ(error.domain(), "XMLParserErrorDomain");
+  EXPECT_NE(error.description().find("depth"), std::string::npos) << error.description();
+  auto outcome = stream(document);
+  EXPECT_FALSE(outcome->ended);
+  EXPECT_EQ(outcome->errors, 1);
+  EXPECT_TRUE(outcome->error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_EQ(outcome->error.description(), "nesting deeper than 256 elements");
+}
+
+TEST_F(XMLBadInputTest, NestingTwoHundredDeepReads) {
+  std::string open, close;
+  for (int i = 0; i < 200; ++i) {
+    open += "<array>";
+    close += "</array>";
+  }
+  std::string document = plistDocument("<dict><key>deep</key>" + open + close + "</dict>");
+  auto dict = readXML(document);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->nodeTypeForKey("deep"), kArrayNodeType);
+  EXPECT_TRUE(stream(document)->ended);
+}
+
+TEST_F(XMLBadInputTest, OverlongNameFails) {
+  std::string name(60000, 'n');
+  expectBothFail(plistDocument("<dict><" + name + "/></dict>"), "XMLParserErrorDomain");
+}
+
+TEST_F(XMLBadInputTest, StreamingParserRefusesTextBeyondItsLimit) {
+  std::string text(XMLPlistParser::kMaxTextLength + 1, 'x');
+  auto outcome = stream(plistDocument("<dict><key>k</key><string>" + text + "</string></dict>"));
+  EXPECT_FALSE(outcome->ended);
+  EXPECT_EQ(outcome->errors, 1);
+  EXPECT_EQ(outcome->error.domain(), "PListErrorDomain");
+  EXPECT_EQ(outcome->values, 0);
+}
+
+TEST_F(XMLBadInputTest, LongTextWithinTheLimitsReadsWhole) {
+  std::string text(1 << 20, 'x');
+  auto dict = readXML(plistDocument("<dict><key>k</key><string>" + text + "</string></dict>"));
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->stringNodeForKey("k")->stringValue()->size(), text.size());
+  EXPECT_TRUE(
+      stream(plistDocument("<dict><key>k</key><string>" + text + "</string></dict>"))->ended);
+}
+
+}  // namespace
+}  // namespace twinlens

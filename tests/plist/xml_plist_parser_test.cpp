@@ -1,0 +1,231 @@
+#include "plist/xml_plist_parser.hpp"
+
+#include <gtest/gtest.h>
+
+#include "plist_test_support.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::plistDocument;
+
+// Writes each event as one line: the operation, then its values, "-" for none.
+class RecordingDelegate final : public XMLPlistParserDelegate {
+ public:
+  std::vector<std::string> events;
+  ErrorRecord error;
+
+  void didStartDict(XMLPlistParser&, Text key) override { add("didStartDict", key); }
+  void didStartDictInArray(XMLPlistParser&, Text key) override { add("didStartDictInArray", key); }
+  void didEndDict(XMLPlistParser&, Text key) override { add("didEndDict", key); }
+  void didEndDictInArray(XMLPlistParser&, Text key) override { add("didEndDictInArray", key); }
+  void didStartArray(XMLPlistParser&, Text key) override { add("didStartArray", key); }
+  void didStartArrayInArray(XMLPlistParser&, Text key) override {
+    add("didStartArrayInArray", key);
+  }
+  void didEndArray(XMLPlistParser&, Text key) override { add("didEndArray", key); }
+  void didEndArrayInArray(XMLPlistParser&, Text key) override { add("didEndArrayInArray", key); }
+  void foundString(XMLPlistParser&, Text text, Text key) override {
+    add("foundString " + show(text), key);
+  }
+  void foundStringInArray(XMLPlistParser&, Text text, Text key) override {
+    add("foundStringInArray " + show(text), key);
+  }
+  void foundInteger(XMLPlistParser&, std::int32_t value, Text key) override {
+    add("foundInteger " + std::to_string(value), key);
+  }
+  void foundIntegerInArray(XMLPlistParser&, std::int32_t value, Text key) override {
+    add("foundIntegerInArray " + std::to_string(value), key);
+  }
+  void foundReal(XMLPlistParser&, double value, Text key) override {
+    add("foundReal " + formatFixedSix(value), key);
+  }
+  void foundRealInArray(XMLPlistParser&, double value, Text key) override {
+    add("foundRealInArray " + formatFixedSix(value), key);
+  }
+  void foundBoolean(XMLPlistParser&, bool value, Text key) override {
+    add(std::string("foundBoolean ") + (value ? "true" : "false"), key);
+  }
+  void foundBooleanInArray(XMLPlistParser&, bool value, Text key) override {
+    add(std::string("foundBooleanInArray ") + (value ? "true" : "false"), key);
+  }
+  void parseErrorOccurred(XMLPlistParser&, const ErrorRecord& record, std::int64_t line,
+                          std::int64_t column) override {
+    error = record;
+    events.push_back("parseErrorOccurred " + std::to_string(line) + ":" + std::to_string(column));
+  }
+  void parserDidEndPlist(XMLPlistParser&) override { events.push_back("parserDidEndPlist"); }
+
+ private:
+  static std::string show(Text text) { return text ? "'" + std::string(*text) + "'" : "-"; }
+  void add(const std::string& event, Text key) { events.push_back(event + " " + show(key)); }
+};
+
+class XMLPlistParserTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<RecordingDelegate> parse(const std::string& document) {
+    std::string path = dir_.write("doc.plist", document);
+    XMLPlistParser parser(path);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    parser.setDelegate(delegate);
+    parser.parse();
+    return delegate;
+  }
+  std::vector<std::string> events(const std::string& body) {
+    return parse(plistDocument(body))->events;
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(XMLPlistParserTest, ArrayValuesArriveWithTheKeyOfTheArray) {
+  EXPECT_EQ(events("<dict><key>a</key><array><integer>1</integer><integer>2</integer></array>"
+                   "</dict>"),
+            (std::vector<std::string>{"didStartArray 'a'", "foundIntegerInArray 1 'a'",
+                                      "foundIntegerInArray 2 'a'", "didEndArray 'a'",
+                                      "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, ValuesInADictionaryArriveWithTheirOwnKey) {
+  EXPECT_EQ(events("<dict><key>s</key><string>x</string><key>i</key><integer> -7 </integer>"
+                   "<key>r</key><real>2.5</real><key>t</key><true/><key>f</key><false/>"
+                   "<key>e</key><string></string></dict>"),
+            (std::vector<std::string>{"foundString 'x' 's'", "foundInteger -7 'i'",
+                                      "foundReal 2.500000 'r'", "foundBoolean true 't'",
+                                      "foundBoolean false 'f'", "foundString - 'e'",
+                                      "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, NestedDictionariesAndArraysAreBracketedByTheirKeys) {
+  EXPECT_EQ(events("<dict><key>photo</key><dict><key>w</key><integer>3</integer>"
+                   "<key>tags</key><array><string>sea</string><array><true/></array>"
+                   "<dict><key>x</key><integer>1</integer></dict></array></dict>"
+                   "<key>after</key><integer>9</integer></dict>"),
+            (std::vector<std::string>{
+                "didStartDict 'photo'", "foundInteger 3 'w'", "didStartArray 'tags'",
+                "foundStringInArray 'sea' 'tags'", "didStartArrayInArray 'tags'",
+                "foundBooleanInArray true 'tags'", "didEndArrayInArray 'tags'",
+                "didStartDictInArray 'tags'", "foundInteger 1 'x'", "didEndDictInArray 'tags'",
+                "didEndArray 'tags'", "didEndDict 'photo'", "foundInteger 9 'after'",
+                "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, TopLevelArrayGivesNoKeyAndItsDictionariesNoEvents) {
+  EXPECT_EQ(events("<array><integer>1</integer><dict><key>k</key><string>v</string></dict>"
+                   "<array><false/></array></array>"),
+            (std::vector<std::string>{"foundIntegerInArray 1 -", "foundString 'v' 'k'",
+                                      "didStartArrayInArray -", "foundBooleanInArray false -",
+                                      "didEndArrayInArray -", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, ValueDirectlyInPlistSendsNothing) {
+  EXPECT_EQ(events("<string>alone</string>"), (std::vector<std::string>{"parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, IntegersAreClampedToThirtyTwoBitsAndUnreadableOnesAreZero) {
+  EXPECT_EQ(
+      events("<dict><key>big</key><integer>3000000000</integer><key>small</key>"
+             "<integer>-3000000000</integer><key>bad</key><integer>x</integer></dict>"),
+      (std::vector<std::string>{"foundInteger 2147483647 'big'", "foundInteger -2147483648 'small'",
+                                "foundInteger 0 'bad'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, UnreadableRealIsLoggedAndDeliveredAsZero) {
+  testing::LogCapture capture(kLogLevelError);
+  EXPECT_EQ(events("<dict><key>r</key><real>abc</real></dict>"),
+            (std::vector<std::string>{"foundReal 0.000000 'r'", "parserDidEndPlist"}));
+  auto lines = capture.linesStartingWith("ERROR");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("error scanning double from 'abc'"), std::string::npos);
+}
+
+TEST_F(XMLPlistParserTest, UnknownElementsAreSkipped) {
+  EXPECT_EQ(events("<dict><key>d</key><date>2001</date><key>i</key><integer>1</integer></dict>"),
+            (std::vector<std::string>{"foundInteger 1 'i'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, StringsAreUnescapedLikeTheDocumentReaderDoes) {
+  EXPECT_EQ(events("<dict><key>a&amp;b</key><string>a&amp;amp;b</string></dict>"),
+            (std::vector<std::string>{"foundString 'a&b' 'a&b'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, TextInSeveralPiecesIsJoined) {
+  EXPECT_EQ(events("<dict><key>k</key><string>one <![CDATA[two]]> &amp;amp; three</string></dict>"),
+            (std::vector<std::string>{"foundString 'one two & three' 'k'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, DanglingKeysDoNotPileUpOrShiftLaterKeys) {
+  EXPECT_EQ(
+      events("<dict><key>outer</key><dict><key>a</key><key>b</key><integer>1</integer>"
+             "<key>left</key></dict><key>n</key><integer>2</integer></dict>"),
+      (std::vector<std::string>{"didStartDict 'outer'", "foundInteger 1 'b'", "didEndDict 'outer'",
+                                "foundInteger 2 'n'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, ValueWithoutKeyInADictionaryArrivesWithoutKey) {
+  EXPECT_EQ(events("<dict><key>outer</key><dict><integer>1</integer></dict></dict>"),
+            (std::vector<std::string>{"didStartDict 'outer'", "foundInteger 1 -",
+                                      "didEndDict 'outer'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, EventsOfAWrittenDocumentMatchItsTree) {
+  DictNode root;
+  root.putString("x", "s");
+  auto list = std::make_shared<ArrayNode>();
+  list->add(std::make_shared<RealNode>(0.25));
+  root.put(list, "l");
+  EXPECT_EQ(parse(testing::textOf(root.XMLData()))->events,
+            (std::vector<std::string>{"foundString 'x' 's'", "didStartArray 'l'",
+                                      "foundRealInArray 0.250000 'l'", "didEndArray 'l'",
+                                      "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, ParseErrorIsReportedWithItsPlaceAndEndsTheRun) {
+  auto delegate = parse("<plist><dict><key>a</key><integer>1</integer>\n<key>b</dict></plist>");
+  ASSERT_EQ(delegate->events.size(), 2u);
+  EXPECT_EQ(delegate->events[0], "foundInteger 1 'a'");
+  EXPECT_EQ(delegate->events[1].rfind("parseErrorOccurred 2:", 0), 0u) << delegate->events[1];
+  EXPECT_EQ(delegate->error.domain(), "XMLParserErrorDomain");
+  EXPECT_NE(delegate->error.description().find("mismatch"), std::string::npos);
+}
+
+TEST_F(XMLPlistParserTest, MissingFileIsReportedAsAParseError) {
+  XMLPlistParser parser(dir_.file("missing.plist"));
+  auto delegate = std::make_shared<RecordingDelegate>();
+  parser.setDelegate(delegate);
+  parser.parse();
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"parseErrorOccurred 0:0"}));
+  EXPECT_TRUE(delegate->error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+}
+
+TEST_F(XMLPlistParserTest, SecondRunStartsAfresh) {
+  std::string bad = dir_.write("bad.plist", "<plist><dict><key>a</key><array><integer>1");
+  XMLPlistParser parser(bad);
+  auto delegate = std::make_shared<RecordingDelegate>();
+  parser.setDelegate(delegate);
+  parser.parse();
+  ASSERT_FALSE(delegate->events.empty());
+  EXPECT_EQ(delegate->events.back().rfind("parseErrorOccurred", 0), 0u);
+  dir_.write("bad.plist", plistDocument("<dict><key>k</key><integer>5</integer></dict>"));
+  delegate->events.clear();
+  parser.parse();
+  EXPECT_EQ(delegate->events,
+            (std::vector<std::string>{"foundInteger 5 'k'", "parserDidEndPlist"}));
+}
+
+TEST_F(XMLPlistParserTest, LargeFileIsReadInPieces) {
+  std::string body = "<dict><key>l</key><array>";
+  for (int i = 0; i < 50000; ++i) body += "<integer>" + std::to_string(i) + "</integer>";
+  body += "</array></dict>";
+  auto recorded = events(body);
+  ASSERT_EQ(recorded.size(), 50003u);
+  EXPECT_EQ(recorded[1], "foundIntegerInArray 0 'l'");
+  EXPECT_EQ(recorded[50000], "foundIntegerInArray 49999 'l'");
+  EXPECT_EQ(recorded.back(), "parserDidEndPlist");
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,216 @@
+#include "plist/xml_plist_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include "plist_test_support.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::plistDocument;
+using testing::readXML;
+
+TEST(XMLPListReaderTest, ReadsADictionaryWhateverTheWhiteSpace) {
+  for (const char* body : {"<dict><key>a</key><integer>5</integer></dict>",
+                           "\n  <dict>\n\t<key>a</key>\n\n   <integer>5</integer>\n  </dict>\n"}) {
+    SCOPED_TRACE(body);
+    ErrorRecord error;
+    auto dict = readXML(plistDocument(body), &error);
+    ASSERT_NE(dict, nullptr) << error.description();
+    EXPECT_EQ(dict->size(), 1);
+    EXPECT_EQ(dict->integerNodeForKey("a")->longlongValue(), 5);
+  }
+}
+
+TEST(XMLPListReaderTest, ReaderIsMadeForOneDocumentAndMayReadItAgain) {
+  auto bytes = std::make_shared<const Data>(
+      testing::bytesOf(plistDocument("<dict><key>a</key><true/></dict>")));
+  XMLPListReader reader(bytes);
+  auto first = reader.read();
+  auto second = reader.read();
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(first->isEqual(second.get()));
+}
+
+TEST(XMLPListReaderTest, RootFailuresNameWhatIsWrong) {
+  struct Case {
+    std::string document;
+    const char* message;
+  } cases[] = {
+      {"<dict><key>a</key><integer>1</integer></dict>", "expected root element 'plist'"},
+      {plistDocument("<array/>"), "expected root array in PList"},
+      {plistDocument("<string>x</string>"), "expected root array in PList"},
+      {plistDocument(""), "empty root array in PList"},
+      {plistDocument("   \n "), "empty root array in PList"},
+      {plistDocument("<dict/><dict/>"), "empty root array in PList"},
+      {"<PList><dict/></PList>", "expected root element 'plist'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.document);
+    ErrorRecord error;
+    EXPECT_EQ(readXML(c.document, &error), nullptr);
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_EQ(error.description(), c.message);
+  }
+}
+
+TEST(XMLPListReaderTest, RootVersionAttributeIsNotLookedAt) {
+  EXPECT_NE(readXML("<plist version=\"9\"><dict/></plist>"), nullptr);
+  EXPECT_NE(readXML("<plist><dict/></plist>"), nullptr);
+}
+
+TEST(XMLPListReaderTest, UnknownElementsAndOtherChildrenFailTheWholeRead) {
+  for (const char* body : {
+           "<dict><key>d</key><date>2001-01-01T00:00:00Z</date></dict>",
+           "<dict><key>d</key><data>AAAA</data></dict>",
+           "<dict><key>l</key><array><dict><key>deep</key><date/></dict></array></dict>",
+           "<dict><key>i</key><Integer>1</Integer></dict>",
+           "<dict><key>p</key><plist/></dict>",
+           "<dict><!-- a comment --><key>a</key><true/></dict>",
+           "<dict><key>a</key><array><!-- c --></array></dict>",
+           "<!-- c --><dict/>",
+           "<dict><?pi data?></dict>",
+       }) {
+    SCOPED_TRACE(body);
+    ErrorRecord error;
+    EXPECT_EQ(readXML(plistDocument(body), &error), nullptr);
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_EQ(error.description(), "invalid node type");
+  }
+}
+
+TEST(XMLPListReaderTest, CommentsAndProcessingInstructionsBeforeTheRootAreHarmless) {
+  EXPECT_NE(readXML("<?xml version=\"1.0\"?><!-- made by hand --><?app x?><plist><dict/></plist>"),
+            nullptr);
+}
+
+TEST(XMLPListReaderTest, KeyRulesOfDictionaries) {
+  struct Case {
+    const char* body;
+    std::vector<std::string> keys;
+    std::vector<std::string> values;
+  } cases[] = {
+      {"<key>a</key><string>x</string><string>y</string>", {"a"}, {"y"}},
+      {"<key>a</key><key>b</key><string>1</string>", {"b"}, {"1"}},
+      {"<key>a</key><string>1</string><key>dangling</key>", {"a"}, {"1"}},
+      {"<key>a</key><string>1</string><key>b</key><string>2</string><key>a</key>"
+       "<string>3</string>",
+       {"b", "a"},
+       {"2", "3"}},
+      {"<key></key><string>empty key</string>", {""}, {"empty key"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    auto dict = readXML(plistDocument(std::string("<dict>") + c.body + "</dict>"));
+    ASSERT_NE(dict, nullptr);
+    EXPECT_EQ(dict->orderedKeySet(), c.keys);
+    for (std::size_t i = 0; i < c.keys.size(); ++i)
+      EXPECT_EQ(dict->stringNodeForKey(c.keys[i])->stringValue(), c.values[i]);
+  }
+}
+
+TEST(XMLPListReaderTest, ValueBeforeAnyKeyFailsWithMustHaveKey) {
+  ErrorRecord error;
+  EXPECT_EQ(readXML(plistDocument("<dict><string>x</string><key>a</key></dict>"), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_EQ(error.description(), "must have key before adding value");
+}
+
+TEST(XMLPListReaderTest, StringsAreUnescapedTwiceAndKeysOnce) {
+  auto dict = readXML(
+      plistDocument("<dict><key>a&amp;b</key><string>a&amp;amp;b</string>"
+                    "<key>lt</key><string>a&amp;lt;b</string>"
+                    "<key>numeric</key><string>&amp;#233;&amp;#x20AC;&amp;#1;</string>"
+                    "<key>loose</key><string>AT&amp;T &amp;unknown; &amp;#xD800; &amp;#;</string>"
+                    "<key>once</key><string>&amp;amp;lt;</string></dict>"));
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->orderedKeySet()[0], "a&b");
+  EXPECT_EQ(dict->stringNodeForKey("a&b")->stringValue(), "a&b");
+  EXPECT_EQ(dict->stringNodeForKey("lt")->stringValue(), "a<b");
+  EXPECT_EQ(dict->stringNodeForKey("numeric")->stringValue(), "\xc3\xa9\xe2\x82\xac\x01");
+  EXPECT_EQ(dict->stringNodeForKey("loose")->stringValue(), "AT&T &unknown; &#xD800; &#;");
+  EXPECT_EQ(dict->stringNodeForKey("once")->stringValue(), "&lt;");
+}
+
+TEST(XMLPListReaderTest, ValueElements) {
+  auto dict = readXML(plistDocument(
+      "<dict><key>i</key><integer> 42 </integer><key>f</key><integer>1.9</integer>"
+      "<key>t</key><true/><key>t2</key><true>ignored</true><key>n</key><false></false>"
+      "<key>r</key><real>2.5</real><key>e</key><string/><key>e2</key><string></string>"
+      "<key>cdata</key><string><![CDATA[<raw> & ]]></string>"
+      "<key>mixed</key><string>a<b>c</b>d</string></dict>"));
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->integerNodeForKey("i")->longlongValue(), 42);
+  EXPECT_EQ(dict->integerNodeForKey("f")->longlongValue(), 1);
+  EXPECT_TRUE(dict->booleanNodeForKey("t")->booleanValue());
+  EXPECT_TRUE(dict->booleanNodeForKey("t2")->booleanValue());
+  EXPECT_FALSE(dict->booleanNodeForKey("n")->booleanValue());
+  EXPECT_EQ(dict->realNodeForKey("r")->doubleValue(), 2.5);
+  EXPECT_EQ(dict->stringNodeForKey("e")->stringValue(), "");
+  EXPECT_EQ(dict->stringNodeForKey("e2")->stringValue(), "");
+  EXPECT_EQ(dict->stringNodeForKey("cdata")->stringValue(), "<raw> & ");
+  EXPECT_EQ(dict->stringNodeForKey("mixed")->stringValue(), "acd");
+}
+
+TEST(XMLPListReaderTest, UnreadableNumbersFailWithTheNodeMessages) {
+  ErrorRecord error;
+  EXPECT_EQ(readXML(plistDocument("<dict><key>i</key><integer>abc</integer></dict>"), &error),
+            nullptr);
+  EXPECT_EQ(error.description(), "string does not contain a long long: abc");
+  EXPECT_EQ(readXML(plistDocument("<dict><key>r</key><real></real></dict>"), &error), nullptr);
+  EXPECT_EQ(error.description(), "string does not contain a double: ");
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+}
+
+TEST(XMLPListReaderTest, ArraysKeepOrderAndNest) {
+  auto dict = readXML(
+      plistDocument("<dict><key>l</key><array><integer>1</integer><array><string>x</string></array>"
+                    "<dict><key>k</key><false/></dict></array></dict>"));
+  ASSERT_NE(dict, nullptr);
+  auto list = dict->arrayNodeForKey("l");
+  ASSERT_EQ(list->size(), 3u);
+  EXPECT_EQ(list->integerNodeAtIndex(0)->longlongValue(), 1);
+  EXPECT_EQ(list->arrayNodeAtIndex(1)->stringNodeAtIndex(0)->stringValue(), "x");
+  EXPECT_FALSE(list->dictNodeAtIndex(2)->booleanNodeForKey("k")->booleanValue());
+}
+
+TEST(XMLPListReaderTest, StandardDocumentTypeIsAcceptedButNeverLoaded) {
+  auto dict = readXML(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+      "<plist version=\"1.0\"><dict><key>a</key><string>b</string></dict></plist>");
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->stringNodeForKey("a")->stringValue(), "b");
+}
+
+TEST(XMLPListReaderTest, EncodingDeclarationIsHonoured) {
+  std::string latin1 =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><dict><key>k</key><string>caf\xe9"
+      "</string></dict></plist>";
+  auto dict = readXML(latin1);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->stringNodeForKey("k")->stringValue(), "caf\xc3\xa9");
+}
+
+TEST(XMLPListReaderTest, ContentsOfFileReadsTheFileAndPassesOnItsError) {
+  testing::TempDir dir;
+  std::string path = dir.write("a.plist", plistDocument("<dict><key>a</key><true/></dict>"));
+  auto dict = DictNode::dictNodeWithContentsOfXMLFile(path);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_TRUE(dict->booleanNodeForKey("a")->booleanValue());
+
+  ErrorRecord error;
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.file("missing.plist"), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_NE(error.description().find("missing.plist"), std::string::npos);
+
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.path(), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,245 @@
+#include "plist/xml_plist_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <cmath>
+
+#include "plist_test_support.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::readXML;
+using testing::textOf;
+
+// Node of a type the writers do not know.
+class StrangeNode final : public PListNode {
+ public:
+  int type() const override { return 64; }
+  std::shared_ptr<PListNode> copy() const override { return std::make_shared<StrangeNode>(); }
+  bool isEqual(const PListNode* other) const override { return other == this; }
+  std::uint64_t hash() const override { return 0; }
+  std::string description() const override { return "<StrangeNode>"; }
+};
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+TEST(XMLPListWriterTest, DocumentHasTheShapeOfAPropertyList) {
+  DictNode root;
+  root.putString("beach", "name");
+  auto sizes = std::make_shared<ArrayNode>();
+  sizes->add(std::make_shared<IntegerNode>(1));
+  sizes->add(std::make_shared<IntegerNode>(2));
+  root.put(sizes, "sizes");
+  std::vector<std::string> lines = linesOf(textOf(root.XMLData()));
+  std::vector<std::string> expected = {
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+      "<plist version=\"1.0\">",
+      "  <dict>",
+      "    <key>name</key>",
+      "    <string>beach</string>",
+      "    <key>sizes</key>",
+      "    <array>",
+      "      <integer>1</integer>",
+      "      <integer>2</integer>",
+      "    </array>",
+      "  </dict>",
+      "</plist>",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(XMLPListWriterTest, EmptyDictionaryWritesOneEmptyDictAndReadsBack) {
+  std::string text = textOf(DictNode().XMLData());
+  EXPECT_NE(text.find("<plist version=\"1.0\">"), std::string::npos);
+  EXPECT_NE(text.find("<dict/>"), std::string::npos);
+  EXPECT_EQ(text.find("DOCTYPE"), std::string::npos);
+  auto back = readXML(text);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->size(), 0);
+}
+
+TEST(XMLPListWriterTest, KeysComeOutInTheirOrderNotSorted) {
+  DictNode root;
+  root.putInt(1, "b");
+  root.putInt(2, "a");
+  std::string text = textOf(root.XMLData());
+  EXPECT_LT(text.find("<key>b</key>"), text.find("<key>a</key>"));
+}
+
+TEST(XMLPListWriterTest, StringWithoutTextIsLeftOutWithItsKeyOrItsPlace) {
+  testing::LogCapture capture(kLogLevelInfo);
+  DictNode root;
+  root.putString(std::nullopt, "k");
+  auto list = std::make_shared<ArrayNode>();
+  list->add(std::make_shared<StringNode>(std::string("a")));
+  list->add(std::make_shared<StringNode>(std::nullopt));
+  list->add(std::make_shared<StringNode>(std::string("c")));
+  root.put(list, "list");
+  std::string text = textOf(root.XMLData());
+  EXPECT_EQ(text.find("<key>k</key>"), std::string::npos);
+  auto info = capture.linesStartingWith("INFO");
+  ASSERT_EQ(info.size(), 1u);
+  EXPECT_NE(info[0].find("skipping nil string dict entry 'k'"), std::string::npos);
+  auto warn = capture.linesStartingWith("WARN");
+  ASSERT_EQ(warn.size(), 1u);
+  EXPECT_NE(warn[0].find("not writing nil string value to XML plist"), std::string::npos);
+  auto back = readXML(text);
+  ASSERT_NE(back, nullptr);
+  EXPECT_FALSE(back->containsKey("k"));
+  EXPECT_EQ(back->arrayNodeForKey("list")->size(), 2u);
+}
+
+TEST(XMLPListWriterTest, ValuesAreEscapedTwiceAndKeysOnce) {
+  DictNode root;
+  root.putString("a&b", "v");
+  root.putString("a<b", "w");
+  root.putString("x", "a&b");
+  std::string text = textOf(root.XMLData());
+  EXPECT_NE(text.find("<string>a&amp;amp;b</string>"), std::string::npos);
+  EXPECT_NE(text.find("<string>a&amp;lt;b</string>"), std::string::npos);
+  EXPECT_NE(text.find("<key>a&amp;b</key>"), std::string::npos);
+  auto back = readXML(text);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->stringNodeForKey("v")->stringValue(), "a&b");
+  EXPECT_EQ(back->stringNodeForKey("w")->stringValue(), "a<b");
+  EXPECT_TRUE(back->containsKey("a&b"));
+}
+
+TEST(XMLPListWriterTest, NumbersAreWrittenInTheirFixedForms) {
+  struct Case {
+    double value;
+    const char* text;
+    double readBack;
+  } reals[] = {
+      {0.5, "<real>0.500000</real>", 0.5},
+      {1e20, "<real>100000000000000000000.000000</real>", 1e20},
+      {0.0000001, "<real>0.000000</real>", 0},
+      {3.14159265, "<real>3.141593</real>", 3.141593},
+      {-0.0, "<real>-0.000000</real>", 0},
+      {HUGE_VAL, "<real>inf</real>", HUGE_VAL},
+      {-HUGE_VAL, "<real>-inf</real>", -HUGE_VAL},
+  };
+  for (const Case& c : reals) {
+    SCOPED_TRACE(c.text);
+    DictNode root;
+    root.putDouble(c.value, "r");
+    std::string text = textOf(root.XMLData());
+    EXPECT_NE(text.find(c.text), std::string::npos) << text;
+    auto back = readXML(text);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->realNodeForKey("r")->doubleValue(), c.readBack);
+  }
+  DictNode root;
+  root.putLongLong(INT64_MIN, "min");
+  root.putLongLong(INT64_MAX, "max");
+  std::string text = textOf(root.XMLData());
+  EXPECT_NE(text.find("<integer>-9223372036854775808</integer>"), std::string::npos);
+  auto back = readXML(text);
+  EXPECT_EQ(back->integerNodeForKey("min")->longlongValue(), INT64_MIN);
+  EXPECT_EQ(back->integerNodeForKey("max")->longlongValue(), INT64_MAX);
+}
+
+TEST(XMLPListWriterTest, NotANumberSurvivesAsNotANumber) {
+  DictNode root;
+  root.putDouble(std::nan(""), "r");
+  auto back = readXML(textOf(root.XMLData()));
+  ASSERT_NE(back, nullptr);
+  EXPECT_TRUE(std::isnan(back->realNodeForKey("r")->doubleValue()));
+}
+
+TEST(XMLPListWriterTest, BooleansAreEmptyElements) {
+  DictNode root;
+  root.putBoolean(true, "t");
+  root.putBoolean(false, "f");
+  std::string text = textOf(root.XMLData());
+  EXPECT_NE(text.find("<true/>"), std::string::npos);
+  EXPECT_NE(text.find("<false/>"), std::string::npos);
+}
+
+TEST(XMLPListWriterTest, TreeOfEveryKindReadsBackEqual) {
+  auto tree = testing::sampleTree();
+  ErrorRecord error;
+  auto back = readXML(textOf(tree->XMLData()), &error);
+  ASSERT_NE(back, nullptr) << error.description();
+  EXPECT_TRUE(back->isEqual(tree.get())) << back->description() << "\n" << tree->description();
+}
+
+TEST(XMLPListWriterTest, CharactersXMLCannotHoldStillMakeAReadableDocument) {
+  testing::LogCapture capture(kLogLevelWarn);
+  DictNode root;
+  std::string controls;
+  for (char c = 1; c < 0x20; ++c) controls.push_back(c);
+  root.putString(controls, "controls");
+  root.putString(std::string("nul\0inside", 10), "nul");
+  root.putString("\xef\xbf\xbe\xef\xbf\xbf", "nonchars");
+  root.putString("bad\xff\xfe utf", "bytes");
+  root.putString("v", "key\x01with\xff");
+  ErrorRecord error;
+  auto back = readXML(textOf(root.XMLData()), &error);
+  ASSERT_NE(back, nullptr) << error.description();
+  EXPECT_EQ(back->stringNodeForKey("controls")->stringValue(), controls);
+  EXPECT_EQ(back->stringNodeForKey("nul")->stringValue(), std::string("nul\0inside", 10));
+  EXPECT_EQ(back->stringNodeForKey("nonchars")->stringValue(), "\xef\xbf\xbe\xef\xbf\xbf");
+  EXPECT_EQ(back->stringNodeForKey("bytes")->stringValue(), "bad\xef\xbf\xbd\xef\xbf\xbd utf");
+  EXPECT_TRUE(back->containsKey("key\xef\xbf\xbdwith\xef\xbf\xbd"));
+  EXPECT_EQ(capture.linesStartingWith("WARN").size(), 2u);
+}
+
+TEST(XMLPListWriterTest, UnknownNodeTypeRaisesInvalidType) {
+  DictNode root;
+  root.put(std::make_shared<StrangeNode>(), "odd");
+  try {
+    (void)root.XMLData();
+    FAIL() << "no exception";
+  } catch (const InvalidPListNodeTypeException& exception) {
+    EXPECT_STREQ(exception.what(), "invalid type 64");
+    EXPECT_EQ(exception.nodeType(), 64);
+  }
+}
+
+TEST(XMLPListWriterTest, EachWriteAppendsOneWholeDocument) {
+  auto data = std::make_shared<Data>();
+  XMLPListWriter writer(data);
+  DictNode root;
+  root.putInt(1, "a");
+  writer.write(root);
+  std::size_t first = data->size();
+  writer.write(root);
+  EXPECT_EQ(data->size(), 2 * first);
+  EXPECT_TRUE(std::equal(data->begin(), data->begin() + first, data->begin() + first));
+}
+
+TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndReportsFailure) {
+  testing::TempDir dir;
+  std::string path = dir.file("out.plist");
+  auto tree = testing::sampleTree();
+  ErrorRecord error;
+  ASSERT_TRUE(tree->writeXMLToFile(path, &error)) << error.description();
+  auto back = DictNode::dictNodeWithContentsOfXMLFile(path);
+  ASSERT_NE(back, nullptr);
+  EXPECT_TRUE(back->isEqual(tree.get()));
+
+  DictNode other;
+  other.putInt(1, "x");
+  ASSERT_TRUE(other.writeXMLToFile(path));
+  EXPECT_TRUE(DictNode::dictNodeWithContentsOfXMLFile(path)->isEqual(&other));
+
+  EXPECT_FALSE(tree->writeXMLToFile(dir.file("no/such/folder/out.plist"), &error));
+  EXPECT_EQ(error.domain(), "UnixErrorDomain");
+  EXPECT_EQ(error.code(), ENOENT);
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -7,6 +7,7 @@ namespace twinlens::cli {
 std::span<const Command> commands() {
   static const Command kCommands[] = {
       {"hash", "print the photo hash of each file", runHash},
+      {"cache", "print the photo library cache of a library or a cache file", runCache},
   };
   return kCommands;
 }

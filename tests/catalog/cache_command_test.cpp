@@ -1,0 +1,122 @@
+// Runs the built twinlens-cli against cache files made here.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "catalog/photo_library.hpp"
+#include "io/integer_io.hpp"
+#include "library_fixture.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::LibraryTest;
+
+struct CliRun {
+  int status;
+  std::string output;  // standard output and standard error together
+};
+
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+CliRun cli(const std::string& arguments) {
+  const char* build = std::getenv("TWINLENS_BUILD_DIR");
+  std::string command = shellQuoted(std::string(build ? build : ".") + "/src/cli/twinlens-cli") +
+                        " " + arguments + " 2>&1";
+  CliRun run{-1, ""};
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    run.output.append(buffer, n);
+  int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::shared_ptr<Photo> captioned(const std::string& key, const std::string& caption) {
+  auto photo = std::make_shared<Photo>(key);
+  photo->setFromPlist(
+      AlbumValue::dictionary({{"ImagePath", AlbumValue::text("/lib/" + key + ".jpg")},
+                              {"Caption", AlbumValue::text(caption)},
+                              {"Aspect Ratio", AlbumValue::real(1.5)},
+                              {"Roll", AlbumValue::integer(3)}}));
+  return photo;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(LibraryTest, CacheCommandPrintsEveryFieldOfALibrarysCache) {
+  std::string library = dir().file("My Library");
+  PhotoLibrary saved(library, {captioned("9", "Nine"), captioned("10", "Ten")},
+                     Date::withTimeIntervalSinceReferenceDate(86400.5));
+  ASSERT_TRUE(saved.save());
+  CliRun run = cli("cache --library " + shellQuoted(library));
+  ASSERT_EQ(run.status, 0) << run.output;
+  for (const char* line :
+       {"version: 2\n", "count: 2\n",
+        "scan date: 2001-01-02 00:00:00 +0000 (86400 seconds since 2001-01-01 00:00:00 +0000)\n",
+        "\nphoto 10\n", "  caption: Ten\n", "  originalSHA1: (null)\n", "  aspectRatio: 1.500000\n",
+        "  rollId: 3\n", "  originalPath: (null)\n", "  modifiedMtime_nsec: 0\n"}) {
+    SCOPED_TRACE(line);
+    EXPECT_TRUE(contains(run.output, line)) << run.output;
+  }
+  EXPECT_TRUE(contains(run.output, "cache file: " + saved.cachePath() + "\n"));
+  EXPECT_LT(run.output.find("photo 10"), run.output.find("photo 9")) << "file order";
+}
+
+TEST_F(LibraryTest, CacheCommandWritesJson) {
+  PhotoLibrary saved("/lib", {captioned("1", "say \"cheese\"\t\\")}, std::nullopt);
+  ASSERT_TRUE(saved.save());
+  CliRun run = cli("cache --json --file " + shellQuoted(saved.cachePath()));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(contains(run.output, "\"version\": 2,")) << run.output;
+  EXPECT_TRUE(contains(run.output, "\"count\": 1,"));
+  EXPECT_TRUE(contains(run.output, "\"scanDate\": null,"));
+  EXPECT_TRUE(contains(run.output, "\"caption\": \"say \\\"cheese\\\"\\u0009\\\\\""));
+  EXPECT_TRUE(contains(run.output, "\"modifiedSHA1\": null"));
+  EXPECT_TRUE(contains(run.output, "\"aspectRatio\": 1.500000"));
+}
+
+TEST_F(LibraryTest, CacheCommandReportsADamagedFile) {
+  Data versionOne;
+  IntegerIO::writeUInt32(1, versionOne);
+  IntegerIO::writeUInt64(0, versionOne);
+  versionOne.push_back(1);
+  std::string path = dir().write("v1.dat", versionOne);
+  CliRun run = cli("cache --file " + shellQuoted(path));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "twinlens-cli: invalid PhotoLibrary version 1; expected 2\n");
+
+  Data versionTwo;
+  IntegerIO::writeUInt32(2, versionTwo);
+  versionTwo.insert(versionTwo.end(), {0, 0});
+  std::string cut = dir().write("cut.dat", versionTwo);
+  run = cli("cache --file " + shellQuoted(cut));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(contains(run.output, "EOF on")) << run.output;
+}
+
+TEST_F(LibraryTest, CacheCommandRefusesMissingFilesAndBadUsage) {
+  CliRun missing = cli("cache --file " + shellQuoted(dir().file("none.dat")));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.output, "twinlens-cli: no cache file at " + dir().file("none.dat") + "\n");
+  for (const char* arguments :
+       {"cache", "cache --file a --library b", "cache --file", "cache --frobnicate"}) {
+    SCOPED_TRACE(arguments);
+    EXPECT_EQ(cli(arguments).status, 2);
+  }
+  EXPECT_EQ(cli("cache --help").status, 0);
+}
+
+}  // namespace
+}  // namespace twinlens

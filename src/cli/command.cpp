@@ -8,6 +8,7 @@ std::span<const Command> commands() {
   static const Command kCommands[] = {
       {"hash", "print the photo hash of each file", runHash},
       {"cache", "print the photo library cache of a library or a cache file", runCache},
+      {"defaults", "read and change the preferences of a domain", runDefaults},
   };
   return kCommands;
 }

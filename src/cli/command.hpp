@@ -17,6 +17,7 @@ std::span<const Command> commands();
 
 int runHash(std::span<const std::string_view> args);
 int runCache(std::span<const std::string_view> args);
+int runDefaults(std::span<const std::string_view> args);
 
 // Writes "twinlens-cli: <message>" to standard error.
 void printError(std::string_view message);

@@ -1,0 +1,141 @@
+// Runs the built twinlens-cli defaults command against preferences kept in a folder of the test.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/user_defaults.hpp"
+#include "plist/value_nodes.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+struct CliRun {
+  int status;
+  std::string output;  // standard output and standard error together
+};
+
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+class DefaultsCommandTest : public ::testing::Test {
+ protected:
+  CliRun cli(const std::string& arguments) {
+    const char* build = std::getenv("TWINLENS_BUILD_DIR");
+    std::string command = "XDG_CONFIG_HOME=" + shellQuoted(dir_.path()) + " " +
+                          shellQuoted(std::string(build ? build : ".") + "/src/cli/twinlens-cli") +
+                          " defaults " + arguments + " 2>&1";
+    CliRun run{-1, ""};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      run.output.append(buffer, n);
+    int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+  std::string folder() const { return dir_.path() + "/twinlens"; }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(DefaultsCommandTest, WrittenValuesReadBackTyped) {
+  EXPECT_EQ(cli("write com.example.app logLevel -int 5").status, 0);
+  EXPECT_EQ(cli("write com.example.app useAppleScript -bool YES").status, 0);
+  EXPECT_EQ(cli("write com.apple.iphoto RootDirectory -string '/photos/My Library'").status, 0);
+  EXPECT_EQ(cli("write com.example.app note plain").status, 0);
+
+  UserDefaults app("com.example.app", folder());
+  EXPECT_EQ(app.integerForKey("logLevel"), 5);
+  EXPECT_EQ(app.booleanForKey("useAppleScript"), true);
+  EXPECT_EQ(app.stringForKey("note"), "plain");
+  UserDefaults iphoto(kIPhotoDefaultsDomain, folder());
+  EXPECT_EQ(iphoto.stringForKey(kIPhotoRootDirectoryKey), "/photos/My Library");
+
+  CliRun value = cli("read com.apple.iphoto RootDirectory");
+  EXPECT_EQ(value.status, 0);
+  EXPECT_EQ(value.output, "/photos/My Library\n");
+  EXPECT_EQ(cli("read com.example.app logLevel").output, "5\n");
+  EXPECT_EQ(cli("read com.example.app useAppleScript").output, "1\n");
+}
+
+TEST_F(DefaultsCommandTest, ReadingADomainPrintsItsValuesInOrder) {
+  ASSERT_EQ(cli("write com.example.app logLevel -int 3").status, 0);
+  ASSERT_EQ(cli("write com.example.app QvFeedbackURL 'https://example.invalid/f b'").status, 0);
+  CliRun run = cli("read com.example.app");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output,
+            "{\n    logLevel = 3;\n    QvFeedbackURL = \"https://example.invalid/f b\";\n}\n");
+}
+
+TEST_F(DefaultsCommandTest, ReadingWithoutDomainPrintsEveryDomain) {
+  ASSERT_EQ(cli("write b.domain k -int 1").status, 0);
+  ASSERT_EQ(cli("write a.domain k -bool false").status, 0);
+  CliRun run = cli("read");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output,
+            "{\n    a.domain = {\n        k = 0;\n    };\n    b.domain = {\n        k = 1;\n"
+            "    };\n}\n");
+}
+
+TEST_F(DefaultsCommandTest, DeleteRemovesTheKeyOnly) {
+  ASSERT_EQ(cli("write d a -int 1").status, 0);
+  ASSERT_EQ(cli("write d b -int 2").status, 0);
+  EXPECT_EQ(cli("delete d a").status, 0);
+  UserDefaults defaults("d", folder());
+  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
+  EXPECT_EQ(defaults.integerForKey("b"), 2);
+}
+
+TEST_F(DefaultsCommandTest, MissingDomainOrKeyIsReported) {
+  CliRun run = cli("read nothing.here");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "Domain nothing.here does not exist\n");
+  ASSERT_EQ(cli("write d a -int 1").status, 0);
+  run = cli("read d missing");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "The domain/default pair of (d, missing) does not exist\n");
+  EXPECT_EQ(cli("delete d missing").status, 1);
+  EXPECT_EQ(cli("delete nothing.here k").status, 1);
+}
+
+TEST_F(DefaultsCommandTest, BadValuesAndUsageFailWithoutChangingAnything) {
+  ASSERT_EQ(cli("write d a -int 1").status, 0);
+  struct Case {
+    const char* arguments;
+    const char* message;
+  } cases[] = {
+      {"write d a -int 12x", "not an integer: '12x'"},
+      {"write d a -bool maybe", "not a boolean: 'maybe'"},
+      {"write d a -date 2001", "unknown type '-date'"},
+      {"write ../d a -int 1", "invalid domain name '../d'"},
+      {"read ../../etc", "invalid domain name"},
+      {"write d a", "usage:"},
+      {"rename d a", "unknown defaults verb 'rename'"},
+      {"", "usage:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    CliRun run = cli(c.arguments);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+  }
+  EXPECT_EQ(UserDefaults("d", folder()).integerForKey("a"), 1);
+}
+
+TEST_F(DefaultsCommandTest, WriteFailureIsReported) {
+  dir_.write("twinlens", std::string("a file where the folder should be"));
+  CliRun run = cli("write d a -int 1");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("not a directory"), std::string::npos) << run.output;
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,280 @@
+#include "platform/user_defaults.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "plist/array_node.hpp"
+#include "plist/value_nodes.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+// Points $XDG_CONFIG_HOME at a fresh folder for the test and puts the old value back afterwards.
+class UserDefaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* previous = std::getenv("XDG_CONFIG_HOME");
+    if (previous) previous_ = previous;
+    ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (previous_)
+      ::setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
+    else
+      ::unsetenv("XDG_CONFIG_HOME");
+  }
+  std::string domainFile(const std::string& domain) const {
+    return dir_.path() + "/twinlens/" + domain + ".plist";
+  }
+  std::string contentsOf(const std::string& path) const {
+    Data bytes = testing::readFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  testing::TempDir dir_;
+  std::optional<std::string> previous_;
+};
+
+TEST_F(UserDefaultsTest, FolderFollowsXDGConfigHomeAndFallsBackToDotConfig) {
+  EXPECT_EQ(UserDefaults::defaultsFolder(), dir_.path() + "/twinlens");
+  EXPECT_EQ(UserDefaults("app").path(), domainFile("app"));
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) GTEST_SKIP() << "HOME not set";
+  std::string expectedHome = std::string(home) + "/.config/twinlens";
+  ::setenv("XDG_CONFIG_HOME", "relative/path", 1);
+  EXPECT_EQ(UserDefaults::defaultsFolder(), expectedHome);
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(UserDefaults::defaultsFolder(), expectedHome);
+}
+
+TEST_F(UserDefaultsTest, DomainMustBeAPlainFileName) {
+  for (const char* good : {"com.example.twinlens", "com.apple.iphoto", "a", "with space"})
+    EXPECT_TRUE(UserDefaults::isValidDomain(good)) << good;
+  for (const char* bad : {"", ".", "..", ".hidden", "a/b", "../etc", "tab\there"})
+    EXPECT_FALSE(UserDefaults::isValidDomain(bad)) << bad;
+  EXPECT_THROW(UserDefaults("../escape"), ProgrammingError);
+}
+
+TEST_F(UserDefaultsTest, MissingFileAnswersNothingAndLogsNothing) {
+  testing::LogCapture capture(kLogLevelError);
+  UserDefaults defaults("app");
+  EXPECT_FALSE(defaults.exists());
+  EXPECT_EQ(defaults.integerForKey("logLevel"), std::nullopt);
+  EXPECT_EQ(defaults.booleanForKey("useAppleScript"), std::nullopt);
+  EXPECT_EQ(defaults.stringForKey("QvFeedbackURL"), std::nullopt);
+  EXPECT_EQ(defaults.doubleForKey("x"), std::nullopt);
+  EXPECT_EQ(defaults.objectForKey("x"), nullptr);
+  EXPECT_EQ(defaults.dictionaryRepresentation()->size(), 0);
+  EXPECT_TRUE(defaults.synchronize());
+  EXPECT_FALSE(defaults.exists());
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST_F(UserDefaultsTest, ValuesAreWrittenToAnXMLPropertyListOfTheDomain) {
+  UserDefaults defaults("app");
+  defaults.setInteger(5, "logLevel");
+  defaults.setBoolean(true, "helpBubbleShown");
+  defaults.setString("https://example.invalid/feedback", "QvFeedbackURL");
+  defaults.setDouble(0.25, "ratio");
+  EXPECT_TRUE(defaults.hasUnwrittenChanges());
+  EXPECT_EQ(defaults.integerForKey("logLevel"), 5);
+  EXPECT_FALSE(defaults.exists());
+  ErrorRecord error;
+  ASSERT_TRUE(defaults.synchronize(&error)) << error.description();
+  EXPECT_FALSE(defaults.hasUnwrittenChanges());
+
+  auto file = DictNode::dictNodeWithContentsOfXMLFile(domainFile("app"), &error);
+  ASSERT_NE(file, nullptr) << error.description();
+  EXPECT_EQ(file->orderedKeySet(),
+            (std::vector<std::string>{"logLevel", "helpBubbleShown", "QvFeedbackURL", "ratio"}));
+  EXPECT_EQ(file->integerNodeForKey("logLevel")->longlongValue(), 5);
+  EXPECT_TRUE(file->booleanNodeForKey("helpBubbleShown")->booleanValue());
+  EXPECT_EQ(file->stringNodeForKey("QvFeedbackURL")->stringValue(),
+            "https://example.invalid/feedback");
+
+  UserDefaults reread("app");
+  EXPECT_EQ(reread.integerForKey("logLevel"), 5);
+  EXPECT_EQ(reread.booleanForKey("helpBubbleShown"), true);
+  EXPECT_EQ(reread.stringForKey("QvFeedbackURL"), "https://example.invalid/feedback");
+  EXPECT_EQ(reread.doubleForKey("ratio"), 0.25);
+}
+
+TEST_F(UserDefaultsTest, GettersAnswerNothingForAnotherKind) {
+  UserDefaults defaults("app");
+  defaults.setString("5", "text");
+  defaults.setInteger(1, "number");
+  defaults.setBoolean(true, "flag");
+  EXPECT_EQ(defaults.integerForKey("text"), std::nullopt);
+  EXPECT_EQ(defaults.booleanForKey("number"), std::nullopt);
+  EXPECT_EQ(defaults.integerForKey("flag"), std::nullopt);
+  EXPECT_EQ(defaults.stringForKey("number"), std::nullopt);
+  EXPECT_EQ(defaults.doubleForKey("number"), std::nullopt);
+}
+
+TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
+  UserDefaults defaults("app");
+  ArrayNode list;
+  list.add(std::make_shared<IntegerNode>(1));
+  defaults.setObject(list, "list");
+  list.add(std::make_shared<IntegerNode>(2));
+  auto stored = std::dynamic_pointer_cast<ArrayNode>(defaults.objectForKey("list"));
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->size(), 1u);
+  stored->add(std::make_shared<IntegerNode>(3));
+  EXPECT_EQ(std::dynamic_pointer_cast<ArrayNode>(defaults.objectForKey("list"))->size(), 1u);
+}
+
+TEST_F(UserDefaultsTest, RemovedKeyGoesFromTheFile) {
+  {
+    UserDefaults defaults("app");
+    defaults.setInteger(1, "a");
+    defaults.setInteger(2, "b");
+    ASSERT_TRUE(defaults.synchronize());
+  }
+  UserDefaults defaults("app");
+  defaults.removeObjectForKey("a");
+  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
+  ASSERT_TRUE(defaults.synchronize());
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(domainFile("app"))->orderedKeySet(),
+            (std::vector<std::string>{"b"}));
+}
+
+TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
+  UserDefaults reader(kIPhotoDefaultsDomain);
+  EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), std::nullopt);
+  for (const char* library : {"/photos/First Library", "/photos/Second Library"}) {
+    UserDefaults writer(kIPhotoDefaultsDomain);
+    writer.setString(library, kIPhotoRootDirectoryKey);
+    ASSERT_TRUE(writer.synchronize());
+    EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), library);
+  }
+}
+
+TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
+  UserDefaults first("app"), second("app");
+  EXPECT_EQ(first.integerForKey("a"), std::nullopt);
+  EXPECT_EQ(second.integerForKey("b"), std::nullopt);
+  first.setInteger(1, "a");
+  second.setInteger(2, "b");
+  ASSERT_TRUE(first.synchronize());
+  ASSERT_TRUE(second.synchronize());
+  auto file = DictNode::dictNodeWithContentsOfXMLFile(domainFile("app"));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->orderedKeySet(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(second.integerForKey("a"), 1);
+  second.removeObjectForKey("a");
+  ASSERT_TRUE(second.synchronize());
+  EXPECT_EQ(first.integerForKey("a"), std::nullopt);
+  EXPECT_EQ(first.integerForKey("b"), 2);
+}
+
+TEST_F(UserDefaultsTest, DestructionWritesWhatIsUnwritten) {
+  { UserDefaults("app").setBoolean(true, "helpBubbleShown"); }
+  EXPECT_EQ(UserDefaults("app").booleanForKey("helpBubbleShown"), true);
+}
+
+TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptUntilAValueIsWritten) {
+  std::string path = dir_.write("twinlens/app.plist", std::string("<plist><dict><key>a"));
+  testing::LogCapture capture(kLogLevelError);
+  UserDefaults defaults("app");
+  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
+  EXPECT_EQ(defaults.stringForKey("a"), std::nullopt);
+  EXPECT_EQ(defaults.dictionaryRepresentation()->size(), 0);
+  auto errors = capture.linesStartingWith("ERROR");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(path), std::string::npos);
+  EXPECT_NE(errors[0].find("damaged"), std::string::npos);
+  EXPECT_TRUE(defaults.synchronize());
+  EXPECT_EQ(contentsOf(path), "<plist><dict><key>a");
+
+  defaults.setInteger(3, "logLevel");
+  ASSERT_TRUE(defaults.synchronize());
+  auto file = DictNode::dictNodeWithContentsOfXMLFile(path);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->orderedKeySet(), (std::vector<std::string>{"logLevel"}));
+  EXPECT_EQ(capture.linesStartingWith("ERROR").size(), 1u);
+}
+
+TEST_F(UserDefaultsTest, FileThatCannotBeReadIsNeverReplaced) {
+  std::filesystem::create_directories(domainFile("app"));  // a folder where the file should be
+  testing::LogCapture capture(kLogLevelNone);
+  UserDefaults defaults("app");
+  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
+  defaults.setInteger(1, "a");
+  ErrorRecord error;
+  EXPECT_FALSE(defaults.synchronize(&error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR)) << error.description();
+  EXPECT_TRUE(defaults.hasUnwrittenChanges());
+  EXPECT_TRUE(std::filesystem::is_directory(domainFile("app")));
+  std::filesystem::remove(domainFile("app"));
+  EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
+}
+
+TEST_F(UserDefaultsTest, SynchronizeReportsAFolderThatCannotBeMadeAndKeepsTheChanges) {
+  dir_.write("twinlens", std::string("a file, not a folder"));
+  testing::LogCapture capture(kLogLevelNone);
+  UserDefaults defaults("app");
+  defaults.setInteger(1, "a");
+  ErrorRecord error;
+  EXPECT_FALSE(defaults.synchronize(&error));
+  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", -1)) << error.description();
+  EXPECT_EQ(defaults.integerForKey("a"), 1);
+  std::filesystem::remove(dir_.file("twinlens"));
+  EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
+}
+
+TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFiles) {
+  UserDefaults("b.domain").setInteger(1, "x");
+  UserDefaults("a.domain").setInteger(1, "x");
+  dir_.write("twinlens/notes.txt", std::string("x"));
+  EXPECT_EQ(UserDefaults::domainsInFolder(UserDefaults::defaultsFolder()),
+            (std::vector<std::string>{"a.domain", "b.domain"}));
+  EXPECT_TRUE(UserDefaults::domainsInFolder(dir_.file("none")).empty());
+}
+
+TEST_F(UserDefaultsTest, TwoProcessesWritingDifferentKeysAtOnceBothSurvive) {
+  constexpr int kKeysEach = 40;
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
+  pid_t children[2];
+  for (int child = 0; child < 2; ++child) {
+    children[child] = ::fork();
+    ASSERT_GE(children[child], 0);
+    if (children[child] == 0) {
+      char go;
+      ::close(start[1]);
+      if (::read(start[0], &go, 1) != 0) ::_exit(3);  // the parent closing the pipe is the start
+      UserDefaults defaults("shared.domain");
+      for (int i = 0; i < kKeysEach; ++i) {
+        defaults.setInteger(i, std::string(1, static_cast<char>('a' + child)) + std::to_string(i));
+        if (!defaults.synchronize()) ::_exit(1);
+      }
+      ::_exit(0);
+    }
+  }
+  ::close(start[0]);
+  ::close(start[1]);
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  UserDefaults defaults("shared.domain");
+  auto all = defaults.dictionaryRepresentation();
+  EXPECT_EQ(all->size(), 2 * kKeysEach);
+  for (int i = 0; i < kKeysEach; ++i) {
+    EXPECT_EQ(defaults.integerForKey("a" + std::to_string(i)), i);
+    EXPECT_EQ(defaults.integerForKey("b" + std::to_string(i)), i);
+  }
+}
+
+}  // namespace
+}  // namespace twinlens

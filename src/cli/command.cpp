@@ -1,6 +1,9 @@
 #include "cli/command.hpp"
 
+#include <charconv>
 #include <cstdio>
+
+#include "shared/logging.hpp"
 
 namespace twinlens::cli {
 
@@ -9,8 +12,20 @@ std::span<const Command> commands() {
       {"hash", "print the photo hash of each file", runHash},
       {"cache", "print the photo library cache of a library or a cache file", runCache},
       {"defaults", "read and change the preferences of a domain", runDefaults},
+      {"scan", "find the duplicate photos of an iPhoto library", runScan},
   };
   return kCommands;
+}
+
+bool parseLogLevel(std::string_view text, std::uint32_t* level) {
+  std::uint32_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && end == text.data() + text.size()) {
+    *level = value;
+    return true;
+  }
+  *level = logLevelForName(text);
+  return *level != kLogLevelNone || text == "none";
 }
 
 void printError(std::string_view message) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ std::span<const Command> commands();
 int runHash(std::span<const std::string_view> args);
 int runCache(std::span<const std::string_view> args);
 int runDefaults(std::span<const std::string_view> args);
+int runScan(std::span<const std::string_view> args);
+
+// A log level given as 0-5 or as a level name; false for anything else.
+bool parseLogLevel(std::string_view text, std::uint32_t* level);
 
 // Writes "twinlens-cli: <message>" to standard error.
 void printError(std::string_view message);

@@ -22,17 +22,6 @@ constexpr const char* kHashUsage =
     "\n"
     "Exit status: 1 when any path could not be hashed, else 0.\n";
 
-bool parseLogLevel(std::string_view text, std::uint32_t* level) {
-  std::uint32_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec == std::errc() && end == text.data() + text.size()) {
-    *level = value;
-    return true;
-  }
-  *level = logLevelForName(text);
-  return *level != kLogLevelNone || text == "none";
-}
-
 }  // namespace
 
 int runHash(std::span<const std::string_view> args) {

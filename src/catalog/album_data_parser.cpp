@@ -1,0 +1,378 @@
+#include "catalog/album_data_parser.hpp"
+
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+#include <typeinfo>
+#include <vector>
+
+#include "io/base64.hpp"
+#include "shared/logging.hpp"
+
+namespace twinlens {
+
+namespace {
+
+enum class Element { Plist, Dict, Array, Key, String, Integer, Real, True, False, Date, Data };
+
+struct NamedElement {
+  std::string_view name;
+  Element element;
+};
+constexpr NamedElement kElements[] = {
+    {"plist", Element::Plist}, {"dict", Element::Dict},     {"array", Element::Array},
+    {"key", Element::Key},     {"string", Element::String}, {"integer", Element::Integer},
+    {"real", Element::Real},   {"true", Element::True},     {"false", Element::False},
+    {"date", Element::Date},   {"data", Element::Data},
+};
+
+bool isScalar(Element e) {
+  return e != Element::Plist && e != Element::Dict && e != Element::Array;
+}
+
+struct Frame {
+  Element element;
+  AlbumValue::Dictionary dictionary;
+  AlbumValue::Array array;
+  std::optional<std::string> pendingKey;
+  std::optional<AlbumValue> plistValue;
+};
+
+std::string_view trimmed(std::string_view text) {
+  const char* space = " \t\r\n";
+  std::size_t first = text.find_first_not_of(space);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+  text = trimmed(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  bool negative = !text.empty() && text.front() == '-';
+  int base = 10;
+  std::string_view digits = negative ? text.substr(1) : text;
+  if (digits.starts_with("0x") || digits.starts_with("0X")) {
+    base = 16;
+    digits.remove_prefix(2);
+  }
+  std::uint64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
+    return std::nullopt;
+  // Unsigned values above the signed range keep their bits, as the platform's numbers do.
+  if (negative) {
+    if (magnitude > static_cast<std::uint64_t>(INT64_MAX) + 1) return std::nullopt;
+    return static_cast<std::int64_t>(0 - magnitude);
+  }
+  return static_cast<std::int64_t>(magnitude);
+}
+
+std::optional<double> parseReal(std::string_view text) {
+  text = trimmed(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// "2009-06-18T10:26:31Z", the only form property lists write.
+std::optional<Date> parseDate(std::string_view text) {
+  text = trimmed(text);
+  tm fields{};
+  int year, month, day, hour, minute, second;
+  char tail;
+  std::string copy(text);
+  if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%c", &year, &month, &day, &hour, &minute,
+                  &second, &tail) != 6 ||
+      !copy.ends_with('Z'))
+    return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+    return std::nullopt;
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = second;
+  return Date::withTimeIntervalSince1970(static_cast<double>(timegm(&fields)));
+}
+
+}  // namespace
+
+struct AlbumDataParser::State {
+  xmlParserCtxtPtr ctxt = nullptr;
+  std::vector<Frame> stack;
+  std::optional<AlbumValue> root;
+  std::string text;
+  std::size_t bytesFed = 0;
+  bool failed = false;
+  std::string failure;
+
+  // Ends the parse with `message`, naming the line the parser has reached.
+  void fail(const std::string& message) {
+    failWithText(message + " at line " + std::to_string(xmlSAX2GetLineNumber(ctxt)));
+  }
+  void failWithText(std::string message) {
+    if (failed) return;
+    failed = true;
+    failure = std::move(message);
+    xmlStopParser(ctxt);
+  }
+  std::optional<AlbumValue> invalid(const std::string& message) {
+    fail(message);
+    return std::nullopt;
+  }
+
+  bool acceptsValue() const {
+    if (stack.empty()) return !root.has_value();
+    const Frame& parent = stack.back();
+    switch (parent.element) {
+      case Element::Plist:
+        return !parent.plistValue.has_value();
+      case Element::Array:
+        return true;
+      case Element::Dict:
+        return parent.pendingKey.has_value();
+      default:
+        return false;
+    }
+  }
+
+  void start(std::string_view name) {
+    const NamedElement* found = nullptr;
+    for (const NamedElement& e : kElements)
+      if (e.name == name) found = &e;
+    if (!found) return fail("unknown element <" + std::string(name) + ">");
+    Element element = found->element;
+    if (element == Element::Plist) {
+      if (!stack.empty() || root) return fail("unexpected <plist>");
+    } else if (element == Element::Key) {
+      if (stack.empty() || stack.back().element != Element::Dict || stack.back().pendingKey)
+        return fail("unexpected <key>");
+    } else if (!acceptsValue()) {
+      return fail("unexpected <" + std::string(name) + ">");
+    }
+    text.clear();
+    stack.push_back(Frame{element, {}, {}, {}, {}});
+  }
+
+  void end() {
+    if (failed || stack.empty()) return;
+    Frame frame = std::move(stack.back());
+    stack.pop_back();
+    if (frame.element == Element::Key) {
+      stack.back().pendingKey = std::move(text);
+      return;
+    }
+    if (frame.element == Element::Plist) {
+      if (!frame.plistValue) return fail("empty <plist>");
+      root = std::move(frame.plistValue);
+      return;
+    }
+    std::optional<AlbumValue> value = build(frame);
+    if (value) add(std::move(*value));
+  }
+
+  std::optional<AlbumValue> build(Frame& frame) {
+    switch (frame.element) {
+      case Element::Dict:
+        if (frame.pendingKey) return invalid("key without value: " + *frame.pendingKey);
+        return AlbumValue::dictionary(std::move(frame.dictionary));
+      case Element::Array:
+        return AlbumValue::array(std::move(frame.array));
+      case Element::String:
+        return AlbumValue::text(std::move(text));
+      case Element::True:
+        return AlbumValue::boolean(true);
+      case Element::False:
+        return AlbumValue::boolean(false);
+      case Element::Integer:
+        if (auto n = parseInteger(text)) return AlbumValue::integer(*n);
+        return invalid("invalid integer \"" + text + "\"");
+      case Element::Real:
+        if (auto d = parseReal(text)) return AlbumValue::real(*d);
+        return invalid("invalid real \"" + text + "\"");
+      case Element::Date:
+        if (auto d = parseDate(text)) return AlbumValue::date(*d);
+        return invalid("invalid date \"" + text + "\"");
+      case Element::Data:
+        if (auto bytes = base64Decode(text)) return AlbumValue::data(std::move(*bytes));
+        return invalid("invalid base64 data");
+      default:
+        return std::nullopt;
+    }
+  }
+
+  void add(AlbumValue value) {
+    if (stack.empty()) {
+      root = std::move(value);
+      return;
+    }
+    Frame& parent = stack.back();
+    if (parent.element == Element::Plist) {
+      parent.plistValue = std::move(value);
+    } else if (parent.element == Element::Array) {
+      parent.array.push_back(std::move(value));
+    } else {
+      parent.dictionary.insert_or_assign(std::move(*parent.pendingKey), std::move(value));
+      parent.pendingKey.reset();
+    }
+  }
+
+  void characters(const xmlChar* bytes, int length) {
+    if (failed || stack.empty() || !isScalar(stack.back().element)) return;
+    text.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+  }
+};
+
+namespace {
+
+AlbumDataParser::State* stateOf(void* userData) {
+  return static_cast<AlbumDataParser::State*>(userData);
+}
+
+void onStart(void* userData, const xmlChar* localname, const xmlChar*, const xmlChar*, int,
+             const xmlChar**, int, int, const xmlChar**) {
+  stateOf(userData)->start(reinterpret_cast<const char*>(localname));
+}
+void onEnd(void* userData, const xmlChar*, const xmlChar*, const xmlChar*) {
+  stateOf(userData)->end();
+}
+void onCharacters(void* userData, const xmlChar* bytes, int length) {
+  stateOf(userData)->characters(bytes, length);
+}
+// Entities beyond the predefined five are refused outright, so no document can make the parser
+// expand text without bound or reach for anything outside it.
+void onEntityDecl(void* userData, const xmlChar* name, int, const xmlChar*, const xmlChar*,
+                  xmlChar*) {
+  stateOf(userData)->fail("entity declarations are not allowed (" +
+                          std::string(reinterpret_cast<const char*>(name)) + ")");
+}
+void onReference(void* userData, const xmlChar* name) {
+  stateOf(userData)->fail("undefined entity &" + std::string(reinterpret_cast<const char*>(name)) +
+                          ";");
+}
+void onStructuredError(void*, xmlErrorPtr) {}
+
+xmlSAXHandler makeHandler() {
+  xmlSAXHandler handler{};
+  handler.initialized = XML_SAX2_MAGIC;
+  handler.startElementNs = onStart;
+  handler.endElementNs = onEnd;
+  handler.characters = onCharacters;
+  handler.cdataBlock = onCharacters;
+  handler.entityDecl = onEntityDecl;
+  handler.reference = onReference;
+  handler.serror = onStructuredError;
+  return handler;
+}
+
+std::string libxmlMessage(xmlParserCtxtPtr ctxt) {
+  const xmlError* last = xmlCtxtGetLastError(ctxt);
+  if (!last || !last->message)
+    return "malformed property list at line " + std::to_string(xmlSAX2GetLineNumber(ctxt));
+  std::string message = last->message;
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  return message + " at line " + std::to_string(last->line);
+}
+
+}  // namespace
+
+AlbumDataParser::AlbumDataParser() : state_(std::make_unique<State>()) {
+  static xmlSAXHandler handler = makeHandler();
+  state_->ctxt = xmlCreatePushParserCtxt(&handler, state_.get(), nullptr, 0, nullptr);
+  if (!state_->ctxt) throw std::bad_alloc();
+  xmlCtxtUseOptions(state_->ctxt, XML_PARSE_NONET | XML_PARSE_NOCDATA);
+}
+
+AlbumDataParser::~AlbumDataParser() {
+  if (state_->ctxt) xmlFreeParserCtxt(state_->ctxt);
+}
+
+bool AlbumDataParser::parseChunk(const std::uint8_t* bytes, std::size_t length,
+                                 ErrorRecord* error) {
+  state_->bytesFed += length;
+  while (!state_->failed && length > 0) {
+    int piece = static_cast<int>(std::min<std::size_t>(length, 1 << 20));
+    int rc = xmlParseChunk(state_->ctxt, reinterpret_cast<const char*>(bytes), piece, 0);
+    if (rc != 0) state_->failWithText(libxmlMessage(state_->ctxt));
+    bytes += piece;
+    length -= static_cast<std::size_t>(piece);
+  }
+  if (!state_->failed) return true;
+  TL_SET_ERROR(error, this, errorDomain(), -1, "%s", state_->failure.c_str());
+  return false;
+}
+
+std::optional<AlbumValue> AlbumDataParser::finish(ErrorRecord* error) {
+  if (!state_->failed && state_->bytesFed == 0) {
+    // The push parser would call an empty input "extra content", which misleads.
+    state_->failWithText("the document is empty at line 1");
+  } else if (!state_->failed) {
+    int rc = xmlParseChunk(state_->ctxt, nullptr, 0, 1);
+    if (rc != 0 || !state_->ctxt->wellFormed)
+      state_->failWithText(libxmlMessage(state_->ctxt));
+    else if (!state_->root)
+      state_->failWithText("no property list in the document");
+  }
+  if (state_->failed) {
+    TL_SET_ERROR(error, this, errorDomain(), -1, "%s", state_->failure.c_str());
+    return std::nullopt;
+  }
+  return std::move(state_->root);
+}
+
+std::optional<AlbumValue> AlbumDataParser::parse(const std::uint8_t* bytes, std::size_t length,
+                                                 ErrorRecord* error) {
+  AlbumDataParser parser;
+  if (!parser.parseChunk(bytes, length, error)) return std::nullopt;
+  return parser.finish(error);
+}
+
+std::optional<AlbumValue> AlbumDataParser::parseFile(const std::string& path, ErrorRecord* error) {
+  auto failUnix = [&](int err) -> std::optional<AlbumValue> {
+    TL_SET_UNIX_ERROR(error, &typeid(AlbumDataParser), err, "%s: %s", path.c_str(),
+                      std::strerror(err));
+    return std::nullopt;
+  };
+  // Non-blocking, so that a FIFO in the catalogue's place cannot hang the scan.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return failUnix(errno);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return failUnix(err);
+  }
+  AlbumDataParser parser;
+  std::vector<std::uint8_t> piece(256 * 1024);
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, piece.data(), piece.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      return failUnix(err);
+    }
+    if (n == 0) break;
+    if (!parser.parseChunk(piece.data(), static_cast<std::size_t>(n), error)) {
+      ok = false;
+      break;
+    }
+  }
+  ::close(fd);
+  if (!ok) return std::nullopt;
+  return parser.finish(error);
+}
+
+}  // namespace twinlens

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "catalog/album_value.hpp"
+#include "shared/error_record.hpp"
+
+namespace twinlens {
+
+// Reads iPhoto's catalogue, an XML property list as the platform writes it (every element:
+// dict, array, key, string, integer, real, true, false, date, data; single escaping), straight
+// into an AlbumValue tree as the bytes stream by, with no document tree in between. Never
+// touches the network or loads a DTD; documents that declare entities are refused.
+//
+// Failures are "CatalogerErrorDomain" -1 with the parser's text and line number.
+class AlbumDataParser {
+ public:
+  AlbumDataParser();
+  ~AlbumDataParser();
+  AlbumDataParser(const AlbumDataParser&) = delete;
+  AlbumDataParser& operator=(const AlbumDataParser&) = delete;
+
+  // Feeds the next piece of the document; false once the document is known to be bad.
+  [[nodiscard]] bool parseChunk(const std::uint8_t* bytes, std::size_t length,
+                                ErrorRecord* error = nullptr);
+  // Ends the document: the root value, or nullopt when the document is bad or incomplete.
+  std::optional<AlbumValue> finish(ErrorRecord* error = nullptr);
+
+  // A whole document in memory.
+  static std::optional<AlbumValue> parse(const std::uint8_t* bytes, std::size_t length,
+                                         ErrorRecord* error = nullptr);
+  // A file, read in pieces. A failure to open or read it is "UnixErrorDomain" with errno and
+  // "%@: %s" (the path, the system's text).
+  static std::optional<AlbumValue> parseFile(const std::string& path, ErrorRecord* error = nullptr);
+
+  static const char* errorDomain() { return "CatalogerErrorDomain"; }
+
+  // The parse in progress; opaque, named here only for the parser's own callbacks.
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace twinlens

@@ -1,0 +1,292 @@
+#include "catalog/cataloger.hpp"
+
+#include <thread>
+
+#include "catalog/album_data_parser.hpp"
+#include "catalog/defaults.hpp"
+#include "io/file_helpers.hpp"
+#include "shared/logging.hpp"
+#include "shared/text_format.hpp"
+#include "shared/twinlens_app.hpp"
+
+namespace twinlens {
+
+namespace {
+
+constexpr double kProgressInterval = 0.1;
+constexpr double kSaveInterval = 30.0;
+
+double now() {
+  return Date::now().timeIntervalSinceReferenceDate();
+}
+
+// A roll id or photo roll as a whole number: catalogues write integers, but reals and decimal
+// texts read as numbers too.
+std::optional<std::int64_t> wholeNumber(const AlbumValue* value) {
+  if (!value) return std::nullopt;
+  if (std::optional<std::int64_t> n = value->integerValue()) return n;
+  std::optional<double> d = value->doubleValue();
+  if (!d || *d != *d || *d < -9.2e18 || *d > 9.2e18) return std::nullopt;
+  return static_cast<std::int64_t>(*d);
+}
+
+}  // namespace
+
+Cataloger::Cataloger(MainThread& mainThread, std::shared_ptr<Defaults> defaults)
+    : mainThread_(mainThread), defaults_(std::move(defaults)) {}
+
+double Cataloger::catalogingProgress() const {
+  if (total_ == 0) return 0;
+  if (current_ == total_) return 0.999999999999;
+  return static_cast<double>(current_) / static_cast<double>(total_);
+}
+
+std::string Cataloger::catalogingProgressDescription() const {
+  if (total_ == 0 || !usingAlbumDataXML_) return "";
+  return formatText("%llu of %llu items", static_cast<unsigned long long>(current_),
+                    static_cast<unsigned long long>(total_));
+}
+
+void Cataloger::announce(std::string_view property) {
+  if (changed_) changed_(property);
+}
+
+void Cataloger::setCatalogingDescription(std::string description) {
+  catalogingDescription_ = std::move(description);
+  announce("catalogingDescription");
+}
+
+void Cataloger::start() {
+  mainThread_.requireMainThread();
+  setCatalogingDescription("");
+  total_ = current_ = 0;
+  announce("catalogingProgress");
+  announce("catalogingProgressDescription");
+  if (view_) view_->showCatalogingSheet();
+  startupState_ = 0;
+  startUp();
+}
+
+void Cataloger::startUp() {
+  if (startupState_ != 0) return;
+  startupState_ = 2;
+  setCatalogingDescription("Cataloging photos in " + lastPathComponent(iPhotoLibraryPath_));
+  std::thread([self = shared_from_this()] { self->run(); }).detach();
+}
+
+void Cataloger::run() {
+  ErrorRecord error;
+  if (catalog(&error)) {
+    weedDuplicates();
+    mainThread_.performAndWait([this] { catalogingDidSucceed(); });
+  } else {
+    mainThread_.performAndWait([this, &error] { catalogingDidFail(error); });
+  }
+}
+
+bool Cataloger::failAborted(ErrorRecord* error) {
+  TL_SET_ERROR(error, this, errorDomain(), -7, "abort requested");
+  return false;
+}
+
+bool Cataloger::catalog(ErrorRecord* error) {
+  usingAlbumDataXML_ = defaults_->useAlbumDataXML();
+  if (!(usingAlbumDataXML_ ? loadAlbumDataXML(error) : readAlbumDataFromIPhoto(error)))
+    return false;
+  loadPreviousPhotoLibrary();
+  readRolls();
+  std::vector<std::shared_ptr<Photo>> photos = photosToProcess();
+  readTwinlensAlbumKeys();
+  if (!hashPhotos(photos, error)) return false;
+  reportProgress(photos.size(), photos.size());
+  photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now());
+  ErrorRecord saveError;
+  if (!photoLibrary_->save(&saveError))
+    logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
+  if (cancelRequested_) return failAborted(error);
+  return true;
+}
+
+bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
+  std::optional<AlbumValue> root =
+      AlbumDataParser::parseFile(iPhotoLibraryPath_ + "/AlbumData.xml", error);
+  if (!root) return false;
+  albumDataPlist_ = std::move(root);
+  return true;
+}
+
+bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {
+  if (!scriptSource_) {
+    TL_SET_ERROR(error, this, errorDomain(), -1, "no way to ask iPhoto for its album data");
+    return false;
+  }
+  std::optional<AlbumValue> root;
+  ErrorRecord scriptError;
+  if (!mainThread_.performAndWait([&] { root = scriptSource_(&scriptError); })) {
+    TL_SET_ERROR(error, this, errorDomain(), -7, "abort requested");
+    return false;
+  }
+  if (!root) {
+    if (error) *error = scriptError;
+    return false;
+  }
+  albumDataPlist_ = std::move(root);
+  return true;
+}
+
+void Cataloger::loadPreviousPhotoLibrary() {
+  ErrorRecord error;
+  previousPhotoLibrary_ =
+      PhotoLibrary::initFromCacheWithIPhotoLibraryPath(iPhotoLibraryPath_, &error);
+  if (!previousPhotoLibrary_)
+    logError("error loading PhotoLibrary from cache: %s", error.description().c_str());
+}
+
+void Cataloger::readRolls() {
+  rollNamesById_.clear();
+  const AlbumValue* rolls = albumDataPlist_->objectForKey("List of Rolls");
+  rollsListed_ = rolls != nullptr;
+  if (!rolls || !rolls->arrayValue()) return;
+  for (const AlbumValue& roll : *rolls->arrayValue()) {
+    // Older catalogues name their rolls as albums: "AlbumId" and "AlbumName".
+    const AlbumValue* id = roll.objectForKey("RollID");
+    const AlbumValue* name = roll.objectForKey("RollName");
+    if (!id) {
+      id = roll.objectForKey("AlbumId");
+      name = roll.objectForKey("AlbumName");
+    }
+    std::optional<std::int64_t> number = wholeNumber(id);
+    if (number && name && name->textValue()) rollNamesById_[*number] = *name->textValue();
+  }
+}
+
+std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
+  std::vector<std::shared_ptr<Photo>> photos;
+  const AlbumValue* list = albumDataPlist_->objectForKey("Master Image List");
+  const AlbumValue::Dictionary* images = list ? list->dictionaryValue() : nullptr;
+  TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
+  if (!images) return photos;
+  for (const auto& [key, entry] : *images) {
+    std::shared_ptr<Photo> photo =
+        previousPhotoLibrary_ ? previousPhotoLibrary_->photoForIPhotoKey(key) : nullptr;
+    if (!photo) photo = std::make_shared<Photo>(key);
+    photo->setFromPlist(entry);
+    // A catalogue without a roll list (iPhoto's own answer to a script) keeps every photo.
+    auto roll = static_cast<std::int64_t>(static_cast<std::int32_t>(photo->rollId()));
+    if (rollsListed_ && !rollNamesById_.contains(roll)) {
+      TL_LOG_DEBUG(this, "skipping photo %s because it's not in a roll",
+                   textOrNull(photo->originalPath() ? &*photo->originalPath() : nullptr));
+      continue;
+    }
+    photos.push_back(std::move(photo));
+  }
+  return photos;
+}
+
+void Cataloger::readTwinlensAlbumKeys() {
+  twinlensAlbumKeys_.clear();
+  const AlbumValue* albums = albumDataPlist_->objectForKey("List of Albums");
+  if (!albums || !albums->arrayValue()) return;
+  const std::string albumName = TwinlensApp::duplicatesAlbumName();
+  for (const AlbumValue& album : *albums->arrayValue()) {
+    const AlbumValue* name = album.objectForKey("AlbumName");
+    if (!name || !name->textValue() || *name->textValue() != albumName) continue;
+    twinlensAlbumKeys_.clear();
+    const AlbumValue* keys = album.objectForKey("KeyList");
+    if (!keys || !keys->arrayValue()) continue;
+    for (const AlbumValue& key : *keys->arrayValue())
+      if (key.textValue()) twinlensAlbumKeys_.insert(*key.textValue());
+  }
+}
+
+// Dropped records are squeezed out as the loop goes (kept records below `kept`, the rest from
+// `next` on), so a library full of missing files costs no more than one full of good ones.
+bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error) {
+  double lastSave = now();
+  TL_LOG_DEBUG(this, "updating SHA1s on %zu parsed photos", photos.size());
+  std::size_t kept = 0;
+  auto currentList = [&](std::size_t next) {
+    std::vector<std::shared_ptr<Photo>> list(photos.begin(), photos.begin() + kept);
+    list.insert(list.end(), photos.begin() + next, photos.end());
+    return list;
+  };
+  for (std::size_t next = 0; next < photos.size(); ++next) {
+    const std::size_t length = photos.size() - (next - kept);
+    if (cancelRequested_) {
+      photos.erase(photos.begin() + kept, photos.begin() + next);
+      return failAborted(error);
+    }
+    if (now() > lastCatalogingUpdate_ + kProgressInterval) {
+      reportProgress(kept + 1, length);
+      lastCatalogingUpdate_ = now();
+    }
+    Photo& photo = *photos[next];
+    ErrorRecord photoError;
+    if (!photo.updateSHA1s(&photoError)) {
+      const char* path = textOrNull(photo.originalPath() ? &*photo.originalPath() : nullptr);
+      logError("error updating SHA1s for %s: %s", path, photoError.description().c_str());
+      logWarn("ignoring %s", path);
+      continue;
+    }
+    if (kept != next) photos[kept] = std::move(photos[next]);
+    ++kept;
+    if (now() - lastSave > kSaveInterval) {
+      TL_LOG_DEBUG(this, "index = %zu; saving albumset plist", kept - 1);
+      ErrorRecord saveError;
+      if (!PhotoLibrary(iPhotoLibraryPath_, currentList(next + 1), std::nullopt).save(&saveError))
+        logError("error saving incomplete PhotoLibrary file: %s", saveError.description().c_str());
+      lastSave = now();
+    }
+  }
+  photos.resize(kept);
+  return true;
+}
+
+void Cataloger::reportProgress(std::uint64_t current, std::uint64_t total) {
+  mainThread_.performAndWait([=, this] { setCatalogingCurrentAndTotal(current, total); });
+}
+
+void Cataloger::setCatalogingCurrentAndTotal(std::uint64_t current, std::uint64_t total) {
+  mainThread_.requireMainThread();
+  current_ = static_cast<std::uint32_t>(current);
+  total_ = static_cast<std::uint32_t>(total);
+  announce("catalogingProgress");
+  announce("catalogingProgressDescription");
+}
+
+void Cataloger::catalogingDidSucceed() {
+  if (view_) view_->endCatalogingSheet();
+  if (delegate_) delegate_->catalogingDidSucceed(photoLibrary_->count());
+}
+
+void Cataloger::catalogingDidFail(const ErrorRecord& error) {
+  if (view_) {
+    view_->hideCatalogingSheet();
+    view_->endCatalogingSheet();
+  }
+  if (delegate_) delegate_->catalogingDidFail(error);
+}
+
+void Cataloger::weedDuplicates() {
+  if (!photoLibrary_) return;
+  duplicates_ = DuplicateResults::weedDuplicates(*photoLibrary_, rollNamesById_);
+}
+
+const std::vector<std::shared_ptr<Photo>>& Cataloger::duplicatePhotos() const {
+  return duplicates_.duplicatePhotos();
+}
+
+std::vector<std::shared_ptr<Photo>> Cataloger::duplicatePhotosNotInAlbum() const {
+  return duplicates_.duplicatePhotosNotInAlbum(twinlensAlbumKeys_);
+}
+
+std::optional<std::string> Cataloger::eventNameWithRollId(std::uint64_t rollId) const {
+  return twinlens::eventNameWithRollId(rollNamesById_, rollId);
+}
+
+void Cataloger::removePhotosForIPhotoKeys(const std::vector<std::string>& keys) {
+  if (photoLibrary_) photoLibrary_->removePhotosForIPhotoKeys(keys);
+  weedDuplicates();
+}
+
+}  // namespace twinlens

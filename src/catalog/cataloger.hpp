@@ -1,0 +1,139 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/album_value.hpp"
+#include "catalog/duplicate_results.hpp"
+#include "catalog/photo_library.hpp"
+#include "platform/main_thread.hpp"
+
+namespace twinlens {
+
+class Defaults;
+
+// Told how a scan ended; always called on the main thread, after the sheet has closed.
+class CatalogerDelegate {
+ public:
+  virtual ~CatalogerDelegate() = default;
+  virtual void catalogingDidSucceed(std::uint64_t photoCount) = 0;
+  // "CatalogerErrorDomain" -7 when the scan was cancelled.
+  virtual void catalogingDidFail(const ErrorRecord& error) = 0;
+};
+
+// The progress sheet of a scan, as the window system shows it. Called on the main thread only.
+class CatalogingView {
+ public:
+  virtual ~CatalogingView() = default;
+  // Brings the main window forward, shows the sheet on it and starts its activity indicator.
+  virtual void showCatalogingSheet() = 0;
+  virtual void endCatalogingSheet() = 0;
+  virtual void hideCatalogingSheet() = 0;
+};
+
+// Runs one scan of an iPhoto library at a time: reads the catalogue, reuses the records of the
+// previous scan from the cache file, brings every photo's SHA-1 texts up to date on a worker
+// thread, saves the cache during and after the run, and groups the duplicates. Everything but
+// the worker's own steps runs on the main thread; the worker hands progress and the outcome
+// over synchronously. Create with std::make_shared: the worker keeps the Cataloger alive.
+class Cataloger : public std::enable_shared_from_this<Cataloger> {
+ public:
+  using ChangeCallback = std::function<void(std::string_view property)>;
+
+  Cataloger(MainThread& mainThread, std::shared_ptr<Defaults> defaults);
+
+  void setDelegate(CatalogerDelegate* delegate) { delegate_ = delegate; }
+  void setView(CatalogingView* view) { view_ = view; }
+  // Told the name of each observable property ("catalogingDescription", "catalogingProgress",
+  // "catalogingProgressDescription") whenever it changes; on the main thread.
+  void setChangeCallback(ChangeCallback callback) { changed_ = std::move(callback); }
+
+  void setIPhotoLibraryPath(std::string path) { iPhotoLibraryPath_ = std::move(path); }
+  const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
+
+  // Shows the sheet and starts the worker; at most one worker per start().
+  void start();
+  // The sheet's Cancel: the worker stops at its next check, between photos.
+  void cancelCataloging() { cancelRequested_ = true; }
+
+  const std::string& catalogingDescription() const { return catalogingDescription_; }
+  double catalogingProgress() const;
+  std::string catalogingProgressDescription() const;
+  std::uint64_t current() const { return current_; }
+  std::uint64_t total() const { return total_; }
+
+  // Results, to be read on the main thread after catalogingDidSucceed only.
+  const std::shared_ptr<PhotoLibrary>& photoLibrary() const { return photoLibrary_; }
+  const std::vector<std::shared_ptr<Photo>>& duplicatePhotos() const;
+  const std::vector<Thumbnail>& thumbnails() const { return duplicates_.thumbnails(); }
+  const std::vector<DuplicateGroup>& duplicateGroups() const {
+    return duplicates_.duplicateGroups();
+  }
+  std::vector<std::size_t> duplicatesIndexSet() const { return duplicates_.duplicatesIndexSet(); }
+  std::vector<std::shared_ptr<Photo>> duplicatePhotosNotInAlbum() const;
+  const std::set<std::string>& twinlensAlbumKeys() const { return twinlensAlbumKeys_; }
+  std::optional<std::string> eventNameWithRollId(std::uint64_t rollId) const;
+  // Drops these photos from the library (the cache file is not saved) and weeds again.
+  void removePhotosForIPhotoKeys(const std::vector<std::string>& keys);
+  void weedDuplicates();
+
+  // The catalogue sources; each leaves the tree in albumDataPlist(). The file source reads
+  // "<library>/AlbumData.xml"; the script source asks iPhoto through `scriptSource`, run on the
+  // main thread while the worker waits.
+  [[nodiscard]] bool loadAlbumDataXML(ErrorRecord* error = nullptr);
+  [[nodiscard]] bool readAlbumDataFromIPhoto(ErrorRecord* error = nullptr);
+  using ScriptAlbumDataSource = std::function<std::optional<AlbumValue>(ErrorRecord* error)>;
+  void setScriptAlbumDataSource(ScriptAlbumDataSource source) { scriptSource_ = std::move(source); }
+  const std::optional<AlbumValue>& albumDataPlist() const { return albumDataPlist_; }
+
+  static const char* errorDomain() { return "CatalogerErrorDomain"; }
+
+ private:
+  void startUp();
+  void run();
+  bool catalog(ErrorRecord* error);
+  void loadPreviousPhotoLibrary();
+  void readRolls();
+  std::vector<std::shared_ptr<Photo>> photosToProcess();
+  void readTwinlensAlbumKeys();
+  bool hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
+  bool failAborted(ErrorRecord* error);
+  void reportProgress(std::uint64_t current, std::uint64_t total);
+  void setCatalogingCurrentAndTotal(std::uint64_t current, std::uint64_t total);
+  void setCatalogingDescription(std::string description);
+  void catalogingDidSucceed();
+  void catalogingDidFail(const ErrorRecord& error);
+  void announce(std::string_view property);
+
+  MainThread& mainThread_;
+  std::shared_ptr<Defaults> defaults_;
+  CatalogerDelegate* delegate_ = nullptr;
+  CatalogingView* view_ = nullptr;
+  ChangeCallback changed_;
+  ScriptAlbumDataSource scriptSource_;
+
+  std::string iPhotoLibraryPath_;
+  std::optional<AlbumValue> albumDataPlist_;
+  std::shared_ptr<PhotoLibrary> photoLibrary_;
+  std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;
+  double lastCatalogingUpdate_ = 0;
+  std::atomic<bool> cancelRequested_{false};
+  std::set<std::string> twinlensAlbumKeys_;
+  RollNames rollNamesById_;
+  bool rollsListed_ = true;
+  DuplicateResults duplicates_;
+  int startupState_ = 0;
+  bool usingAlbumDataXML_ = true;
+  std::string catalogingDescription_;
+  std::uint64_t current_ = 0;
+  std::uint64_t total_ = 0;
+};
+
+}  // namespace twinlens

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace twinlens {
+
+class UserDefaults;
+
+// The scan's settings: which catalogue source to use ("useAppleScript" of the application's own
+// defaults) and where iPhoto keeps its library ("RootDirectory" of "com.apple.iphoto", which this
+// only reads). May be used from any thread.
+class Defaults {
+ public:
+  // A null store reads as unset and ignores writes.
+  Defaults(std::shared_ptr<UserDefaults> applicationDefaults,
+           std::shared_ptr<UserDefaults> iPhotoPreferences);
+  // The application's own defaults (its bundle identifier's domain) and iPhoto's.
+  static std::shared_ptr<Defaults> standard();
+
+  // "RootDirectory" with a leading tilde expanded to the home folder; nullopt when unset.
+  std::optional<std::string> iPhotoRootDirectory() const;
+  // True unless "useAppleScript" is true.
+  bool useAlbumDataXML() const;
+  // Stores "useAppleScript" as !flag and writes it out at once; a failed write is logged at
+  // Error "failed to synchronize NSUserDefaults".
+  void setUseAlbumDataXML(bool flag);
+
+ private:
+  std::shared_ptr<UserDefaults> applicationDefaults_;
+  std::shared_ptr<UserDefaults> iPhotoPreferences_;
+};
+
+}  // namespace twinlens

@@ -1,0 +1,111 @@
+#include "catalog/duplicate_results.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace twinlens {
+
+namespace {
+
+// The first set, in creation order, whose texts include a given SHA-1 text. Sets only grow, so
+// keeping the smallest set index per text answers "first set that contains it" without walking
+// every set for every duplicate.
+class SetIndex {
+ public:
+  std::optional<std::size_t> find(const std::string& sha1) const {
+    auto it = first_.find(sha1);
+    if (it == first_.end()) return std::nullopt;
+    return it->second;
+  }
+  void add(const Photo& photo, std::size_t set) {
+    for (const auto* sha1 : {&photo.originalSHA1(), &photo.modifiedSHA1()}) {
+      if (!*sha1) continue;
+      auto [it, inserted] = first_.try_emplace(**sha1, set);
+      if (!inserted) it->second = std::min(it->second, set);
+    }
+  }
+
+ private:
+  std::unordered_map<std::string, std::size_t> first_;
+};
+
+}  // namespace
+
+std::optional<std::string> eventNameWithRollId(const RollNames& rollNamesById,
+                                               std::uint64_t rollId) {
+  if (rollId > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+  auto it = rollNamesById.find(static_cast<std::int64_t>(rollId));
+  if (it == rollNamesById.end()) return std::nullopt;
+  return it->second;
+}
+
+std::string duplicatesCountDescription(std::uint64_t count, std::string_view groupingSeparator) {
+  std::string digits = std::to_string(static_cast<std::uint32_t>(count));
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.append(groupingSeparator);
+    grouped += digits[i];
+  }
+  return grouped + " duplicate" + (static_cast<std::uint32_t>(count) == 1 ? "" : "s");
+}
+
+DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
+                                                  const RollNames& rollNamesById) {
+  DuplicateResults results;
+  std::unordered_map<std::string, std::shared_ptr<Photo>> unmatched;
+  unmatched.reserve(library.count() * 2);
+  SetIndex setIndex;
+  // The library's map is ordered by byte-wise key comparison: the text order weeding needs.
+  for (const auto& [key, photo] : library.photosByIPhotoKey()) {
+    const std::optional<std::string>& o = photo->originalSHA1();
+    const std::optional<std::string>& m = photo->modifiedSHA1();
+    const std::string* matched = nullptr;
+    if (o && unmatched.contains(*o))
+      matched = &*o;
+    else if (m && unmatched.contains(*m))
+      matched = &*m;
+    if (!matched) {
+      if (o) unmatched.try_emplace(*o, photo);
+      if (m) unmatched.try_emplace(*m, photo);
+      continue;
+    }
+    results.duplicatePhotos_.push_back(photo);
+    std::optional<std::size_t> set = setIndex.find(*matched);
+    if (!set) {
+      set = results.sets_.size();
+      results.sets_.emplace_back();
+      const std::shared_ptr<Photo>& kept = unmatched.at(*matched);
+      results.sets_[*set].addPhoto(kept);
+      setIndex.add(*kept, *set);
+    }
+    results.sets_[*set].addPhoto(photo);
+    setIndex.add(*photo, *set);
+  }
+  for (const DuplicateSet& set : results.sets_) {
+    if (set.count() < 2) continue;
+    std::size_t start = results.thumbnails_.size();
+    for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
+      results.thumbnails_.emplace_back(photo->iPhotoKey(), photo->thumbPath(), photo->caption(),
+                                       eventNameWithRollId(rollNamesById, photo->rollId()));
+    results.duplicateGroups_.push_back({start, results.thumbnails_.size() - start});
+  }
+  return results;
+}
+
+std::vector<std::size_t> DuplicateResults::duplicatesIndexSet() const {
+  std::vector<std::size_t> indexes;
+  for (const DuplicateGroup& group : duplicateGroups_)
+    for (std::size_t i = group.location + 1; i < group.location + group.length; ++i)
+      indexes.push_back(i);
+  return indexes;
+}
+
+std::vector<std::shared_ptr<Photo>> DuplicateResults::duplicatePhotosNotInAlbum(
+    const std::set<std::string>& albumKeys) const {
+  std::vector<std::shared_ptr<Photo>> missing;
+  for (const std::shared_ptr<Photo>& photo : duplicatePhotos_)
+    if (!albumKeys.contains(photo->iPhotoKey())) missing.push_back(photo);
+  return missing;
+}
+
+}  // namespace twinlens

@@ -1,0 +1,233 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "catalog/cataloger.hpp"
+#include "catalog/defaults.hpp"
+#include "cli/command.hpp"
+#include "cli/json_writer.hpp"
+#include "platform/run_loop.hpp"
+#include "shared/logging.hpp"
+
+namespace twinlens::cli {
+
+namespace {
+
+constexpr const char* kScanUsage =
+    "usage: twinlens-cli scan [--library DIR] [--json] [--no-progress] [--log-level N]\n"
+    "\n"
+    "Scans an iPhoto library for duplicate photos, as the application does: reads its\n"
+    "AlbumData.xml, hashes every photo whose file changed since the last scan (the hash cache\n"
+    "lives under $XDG_DATA_HOME), and prints the duplicate sets, the kept photo first.\n"
+    "Without --library, the library is iPhoto's RootDirectory preference.\n"
+    "\n"
+    "  --library DIR  the library folder (it holds AlbumData.xml)\n"
+    "  --json         print one JSON object instead of text\n"
+    "  --no-progress  no progress bar on standard error\n"
+    "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
+    "\n"
+    "Ctrl-C cancels between photos, keeping what was hashed for the next scan.\n"
+    "Exit status: 0 on success, 1 on failure, 130 when cancelled.\n";
+
+struct Options {
+  std::optional<std::string> library;
+  bool json = false;
+  bool progress = true;
+};
+
+// Draws the scan's progress on standard error, at most a few times a second.
+class ProgressBar final : public CatalogingView {
+ public:
+  explicit ProgressBar(const Cataloger& cataloger) : cataloger_(cataloger) {}
+  void showCatalogingSheet() override {}
+  void endCatalogingSheet() override { clear(); }
+  void hideCatalogingSheet() override { clear(); }
+
+  void draw() {
+    constexpr int kWidth = 30;
+    auto filled = static_cast<int>(cataloger_.catalogingProgress() * kWidth);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.resize(kWidth, ' ');
+    std::fprintf(stderr, "\r\033[K%s [%s] %s", cataloger_.catalogingDescription().c_str(),
+                 bar.c_str(), cataloger_.catalogingProgressDescription().c_str());
+    drawn_ = true;
+  }
+
+ private:
+  void clear() {
+    if (drawn_) std::fputs("\r\033[K", stderr);
+    drawn_ = false;
+  }
+  const Cataloger& cataloger_;
+  bool drawn_ = false;
+};
+
+struct Outcome final : CatalogerDelegate {
+  explicit Outcome(RunLoop& loop) : loop(loop) {}
+  void catalogingDidSucceed(std::uint64_t) override { finish(); }
+  void catalogingDidFail(const ErrorRecord& record) override {
+    error = record;
+    finish();
+  }
+  void finish() {
+    done = true;
+    loop.stop();
+  }
+  RunLoop& loop;
+  bool done = false;
+  std::optional<ErrorRecord> error;
+};
+
+// Turns Ctrl-C (and SIGTERM) into a cancel on the main thread. The signals are blocked in every
+// thread and taken here with sigtimedwait, so nothing runs in a signal handler.
+class InterruptWatcher {
+ public:
+  InterruptWatcher(RunLoop& loop, Cataloger& cataloger) {
+    sigset_t signals = interruptSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    thread_ = std::thread([this, &loop, &cataloger, signals] {
+      timespec tick{0, 100'000'000};
+      while (!stop_) {
+        if (sigtimedwait(&signals, nullptr, &tick) > 0)
+          loop.post([&cataloger] { cataloger.cancelCataloging(); });
+      }
+    });
+  }
+  ~InterruptWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  static sigset_t interruptSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+  }
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+void printText(const Cataloger& cataloger) {
+  for (const DuplicateGroup& group : cataloger.duplicateGroups()) {
+    for (std::size_t i = group.location; i < group.location + group.length; ++i) {
+      std::shared_ptr<Photo> photo =
+          cataloger.photoLibrary()->photoForIPhotoKey(cataloger.thumbnails()[i].iPhotoKey());
+      std::printf("%s %-6s  %s  %s\n", i == group.location ? "keep" : "dup ",
+                  photo->iPhotoKey().c_str(), photo->caption().value_or("(null)").c_str(),
+                  photo->imagePath().value_or("(null)").c_str());
+    }
+    std::printf("\n");
+  }
+  std::printf("%s\n", duplicatesCountDescription(cataloger.duplicatePhotos().size(), ",").c_str());
+}
+
+void printJson(const Cataloger& cataloger) {
+  JsonWriter json;
+  json.beginObject();
+  json.key("library").value(cataloger.iPhotoLibraryPath());
+  json.key("photos").value(static_cast<std::uint64_t>(cataloger.photoLibrary()->count()));
+  json.key("duplicates").value(static_cast<std::uint64_t>(cataloger.duplicatePhotos().size()));
+  json.key("groups").beginArray();
+  for (const DuplicateGroup& group : cataloger.duplicateGroups()) {
+    json.beginObject().key("photos").beginArray();
+    for (std::size_t i = group.location; i < group.location + group.length; ++i) {
+      const Thumbnail& item = cataloger.thumbnails()[i];
+      std::shared_ptr<Photo> photo = cataloger.photoLibrary()->photoForIPhotoKey(item.iPhotoKey());
+      json.beginObject();
+      json.key("key").value(photo->iPhotoKey());
+      json.key("caption").value(photo->caption());
+      json.key("imagePath").value(photo->imagePath());
+      json.key("originalPath").value(photo->originalPath());
+      json.key("thumbPath").value(photo->thumbPath());
+      json.key("originalSHA1").value(photo->originalSHA1());
+      json.key("modifiedSHA1").value(photo->modifiedSHA1());
+      json.key("event").value(item.imageSubtitle());
+      json.endObject();
+    }
+    json.endArray().endObject();
+  }
+  json.endArray().endObject();
+  std::fputs(json.str().c_str(), stdout);
+}
+
+bool parseOptions(std::span<const std::string_view> args, Options* options, int* status) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kScanUsage, stdout);
+      *status = 0;
+      return false;
+    } else if (arg == "--json") {
+      options->json = true;
+    } else if (arg == "--no-progress") {
+      options->progress = false;
+    } else if ((arg == "--library" || arg == "--log-level") && i + 1 < args.size()) {
+      std::string_view word = args[++i];
+      std::uint32_t level;
+      if (arg == "--library") {
+        options->library = std::string(word);
+      } else if (parseLogLevel(word, &level)) {
+        setLogLevel(level);
+      } else {
+        printError("--log-level needs a level (0-5 or a name)");
+        *status = 2;
+        return false;
+      }
+    } else {
+      printError("unexpected argument '" + std::string(arg) + "'");
+      std::fputs(kScanUsage, stderr);
+      *status = 2;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int runScan(std::span<const std::string_view> args) {
+  Options options;
+  int status = 0;
+  if (!parseOptions(args, &options, &status)) return status;
+
+  std::shared_ptr<Defaults> defaults = Defaults::standard();
+  std::optional<std::string> library =
+      options.library ? options.library : defaults->iPhotoRootDirectory();
+  if (!library) {
+    printError(
+        "no library given, and iPhoto's RootDirectory preference is not set (use --library DIR)");
+    return 1;
+  }
+
+  RunLoop loop;
+  auto cataloger = std::make_shared<Cataloger>(loop, defaults);
+  Outcome outcome(loop);
+  ProgressBar bar(*cataloger);
+  bool drawProgress = options.progress && ::isatty(STDERR_FILENO);
+  cataloger->setDelegate(&outcome);
+  cataloger->setIPhotoLibraryPath(*library);
+  if (drawProgress) {
+    cataloger->setView(&bar);
+    cataloger->setChangeCallback([&bar](std::string_view) { bar.draw(); });
+  }
+  {
+    InterruptWatcher watcher(loop, *cataloger);
+    cataloger->start();
+    loop.run();
+  }
+  if (outcome.error) {
+    printError(outcome.error->description());
+    return outcome.error->isErrorWithDomain(Cataloger::errorDomain(), -7) ? 130 : 1;
+  }
+  options.json ? printJson(*cataloger) : printText(*cataloger);
+  return 0;
+}
+
+}  // namespace twinlens::cli

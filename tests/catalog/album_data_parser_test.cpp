@@ -1,0 +1,163 @@
+#include "catalog/album_data_parser.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::TempDir;
+
+constexpr const char* kHeader =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n";
+
+std::optional<AlbumValue> parseText(const std::string& text, ErrorRecord* error = nullptr) {
+  return AlbumDataParser::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                                error);
+}
+
+std::string plist(const std::string& body) {
+  return std::string(kHeader) + "<plist version=\"1.0\">\n" + body + "\n</plist>\n";
+}
+
+TEST(AlbumDataParser, ReadsEveryElementAsApplesWriterLeavesIt) {
+  std::optional<AlbumValue> root = parseText(plist(R"(<dict>
+  <key>Application Version</key><string>8.1.2 &amp; more &lt;x&gt; &#x263A;</string>
+  <key>Master Image List</key>
+  <dict>
+    <key>42</key>
+    <dict>
+      <key>Caption</key><string>Beach</string>
+      <key>Aspect Ratio</key><real>1.5</real>
+      <key>Roll</key><integer>7</integer>
+      <key>Big</key><integer>18446744073709551615</integer>
+      <key>Negative</key><integer>-12</integer>
+      <key>Flag</key><true/>
+      <key>Other</key><false/>
+      <key>When</key><date>2009-06-18T10:26:31Z</date>
+      <key>Blob</key><data>
+        AAEC
+        /w==
+      </data>
+      <key>Empty</key><string/>
+    </dict>
+  </dict>
+  <key>List of Rolls</key><array><dict><key>RollID</key><integer>7</integer></dict></array>
+  <!-- a comment --><?pi ignored?>
+</dict>)"));
+  ASSERT_TRUE(root);
+  EXPECT_EQ(*root->objectForKey("Application Version")->textValue(), "8.1.2 & more <x> \u263A");
+  const AlbumValue* photo = root->objectForKey("Master Image List")->objectForKey("42");
+  ASSERT_NE(photo, nullptr);
+  EXPECT_EQ(*photo->objectForKey("Caption")->textValue(), "Beach");
+  EXPECT_EQ(photo->objectForKey("Aspect Ratio")->realValue(), 1.5);
+  EXPECT_EQ(photo->objectForKey("Roll")->integerValue(), 7);
+  EXPECT_EQ(photo->objectForKey("Big")->integerValue(), -1) << "unsigned 64-bit keeps its bits";
+  EXPECT_EQ(photo->objectForKey("Negative")->integerValue(), -12);
+  EXPECT_EQ(photo->objectForKey("Flag")->booleanValue(), true);
+  EXPECT_EQ(photo->objectForKey("Other")->booleanValue(), false);
+  EXPECT_EQ(photo->objectForKey("When")->dateValue()->timeIntervalSince1970(), 1245320791.0);
+  EXPECT_EQ(*photo->objectForKey("Blob")->dataValue(), (Data{0, 1, 2, 0xFF}));
+  EXPECT_EQ(*photo->objectForKey("Empty")->textValue(), "");
+  EXPECT_EQ(root->objectForKey("List of Rolls")->arrayValue()->size(), 1u);
+}
+
+TEST(AlbumDataParser, ChunkBoundariesDoNotMatter) {
+  std::string text = plist("<dict><key>k</key><string>a long value split anywhere</string></dict>");
+  for (std::size_t step : {1u, 2u, 7u, 64u}) {
+    SCOPED_TRACE(step);
+    AlbumDataParser parser;
+    for (std::size_t i = 0; i < text.size(); i += step)
+      ASSERT_TRUE(parser.parseChunk(reinterpret_cast<const std::uint8_t*>(text.data()) + i,
+                                    std::min(step, text.size() - i)));
+    std::optional<AlbumValue> root = parser.finish();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(*root->objectForKey("k")->textValue(), "a long value split anywhere");
+  }
+}
+
+TEST(AlbumDataParser, BadDocumentsFailWithMinusOneAndALine) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string messagePart;
+  } cases[] = {
+      {"empty", "", "the document is empty"},
+      {"not xml", "hello, world", "line 1"},
+      {"cut short", plist("<dict><key>a</key><string>b</string></dict>").substr(0, 150), "line"},
+      {"mismatched tags", plist("<dict><key>a</key><string>b</array></dict>"), "mismatch"},
+      {"unknown element", plist("<dict><key>a</key><foo/></dict>"), "unknown element <foo>"},
+      {"key without value", plist("<dict><key>a</key></dict>"), "key without value: a"},
+      {"value without key", plist("<dict><string>a</string></dict>"), "unexpected <string>"},
+      {"bad integer", plist("<integer>12x</integer>"), "invalid integer"},
+      {"bad real", plist("<real>one</real>"), "invalid real"},
+      {"bad date", plist("<date>yesterday</date>"), "invalid date"},
+      {"bad data", plist("<data>!!!!</data>"), "invalid base64"},
+      {"two roots", plist("<string>a</string><string>b</string>"), "unexpected <string>"},
+      {"no value", std::string(kHeader) + "<plist version=\"1.0\"></plist>", "empty <plist>"},
+      {"undefined entity", plist("<string>&nope;</string>"), "nope"},
+      {"invalid utf-8", plist("<string>\xC3\x28</string>"), "line"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ErrorRecord error;
+    EXPECT_FALSE(parseText(c.text, &error).has_value());
+    EXPECT_TRUE(error.isErrorWithDomain("CatalogerErrorDomain", -1)) << error.domain();
+    EXPECT_NE(error.description().find(c.messagePart), std::string::npos) << error.description();
+    EXPECT_NE(error.description().find("line"), std::string::npos) << error.description();
+  }
+}
+
+TEST(AlbumDataParser, EntityDeclarationsAreRefused) {
+  std::string laughs =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n<!ENTITY a \"aaaaaaaaaa\">\n"
+      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n<!ENTITY c "
+      "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">\n"
+      "]>\n<plist><string>&c;&c;&c;&c;</string></plist>\n";
+  std::string external =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n"
+      "<plist><string>&x;</string></plist>\n";
+  for (const std::string& text : {laughs, external}) {
+    ErrorRecord error;
+    EXPECT_FALSE(parseText(text, &error).has_value());
+    EXPECT_NE(error.description().find("entity declarations are not allowed"), std::string::npos)
+        << error.description();
+  }
+}
+
+TEST(AlbumDataParser, DeepNestingFailsCleanly) {
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<array>";
+  ErrorRecord error;
+  EXPECT_FALSE(parseText(plist(deep), &error).has_value());
+  EXPECT_TRUE(error.isErrorWithDomain("CatalogerErrorDomain", -1));
+}
+
+TEST(AlbumDataParser, FilesThatCannotBeReadGiveTheSystemsError) {
+  TempDir dir;
+  ErrorRecord error;
+  EXPECT_FALSE(AlbumDataParser::parseFile(dir.file("AlbumData.xml"), &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_EQ(error.description(), dir.file("AlbumData.xml") + ": No such file or directory");
+
+  EXPECT_FALSE(AlbumDataParser::parseFile(dir.path(), &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
+
+  std::string fifo = dir.file("fifo.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(AlbumDataParser::parseFile(fifo, &error)) << "must not wait for a writer";
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EINVAL));
+
+  std::string good =
+      dir.write("AlbumData.xml", plist("<dict><key>a</key><integer>1</integer></dict>"));
+  std::optional<AlbumValue> root = AlbumDataParser::parseFile(good, &error);
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->objectForKey("a")->integerValue(), 1);
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,283 @@
+#include "catalog/cataloger.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "catalog/defaults.hpp"
+#include "platform/run_loop.hpp"
+#include "sample/jpeg_builder.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::LogCapture;
+using testing::TempDir;
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+struct Entry {
+  std::string key;
+  std::string imagePath;
+  std::string originalPath;  // empty: not edited
+  int roll = 1;
+};
+
+// A library folder with an AlbumData.xml written the way iPhoto writes one.
+class LibraryBuilder {
+ public:
+  explicit LibraryBuilder(const TempDir& dir) : dir_(dir) {}
+
+  std::string photoFile(const std::string& name, std::uint32_t seed,
+                        const std::string& exif = "Camera") {
+    return dir_.write("Library/Originals/" + name, sample::samplePhoto(seed, 2000, exif));
+  }
+  LibraryBuilder& photo(Entry entry) {
+    entries_.push_back(std::move(entry));
+    return *this;
+  }
+  LibraryBuilder& roll(int id, const std::string& name) {
+    rolls_ += "<dict><key>RollID</key><integer>" + std::to_string(id) +
+              "</integer><key>RollName</key><string>" + escaped(name) + "</string></dict>\n";
+    return *this;
+  }
+  // Rolls as older catalogues list them.
+  LibraryBuilder& oldRoll(int id, const std::string& name) {
+    rolls_ += "<dict><key>AlbumId</key><integer>" + std::to_string(id) +
+              "</integer><key>AlbumName</key><string>" + escaped(name) + "</string></dict>\n";
+    return *this;
+  }
+  LibraryBuilder& raw(const std::string& xml) {
+    extra_ += xml;
+    return *this;
+  }
+  std::string write() {
+    std::string images;
+    for (const Entry& e : entries_) {
+      images += "<key>" + e.key + "</key><dict><key>Caption</key><string>photo " + e.key +
+                "</string><key>ImagePath</key><string>" + escaped(e.imagePath) + "</string>";
+      if (!e.originalPath.empty())
+        images += "<key>OriginalPath</key><string>" + escaped(e.originalPath) + "</string>";
+      images += "<key>ThumbPath</key><string>" + escaped(dir_.file("thumb" + e.key + ".jpg")) +
+                "</string><key>Roll</key><integer>" + std::to_string(e.roll) +
+                "</integer></dict>\n";
+    }
+    dir_.write(
+        "Library/AlbumData.xml",
+        std::string(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") +
+            "<key>Master Image List</key><dict>\n" + images + "</dict>\n" +
+            "<key>List of Rolls</key><array>\n" + rolls_ + "</array>\n" + extra_ +
+            "</dict>\n</plist>\n");
+    return dir_.file("Library");
+  }
+
+ private:
+  const TempDir& dir_;
+  std::vector<Entry> entries_;
+  std::string rolls_;
+  std::string extra_;
+};
+
+class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
+ protected:
+  void SetUp() override { ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1); }
+  void TearDown() override { ::unsetenv("XDG_DATA_HOME"); }
+
+  void catalogingDidSucceed(std::uint64_t count) override {
+    succeeded_ = count;
+    loop_.stop();
+  }
+  void catalogingDidFail(const ErrorRecord& error) override {
+    failure_ = error;
+    loop_.stop();
+  }
+
+  std::shared_ptr<Cataloger> scan(const std::string& library) {
+    auto cataloger =
+        std::make_shared<Cataloger>(loop_, std::make_shared<Defaults>(nullptr, nullptr));
+    cataloger->setDelegate(this);
+    cataloger->setIPhotoLibraryPath(library);
+    cataloger->setChangeCallback([this, c = cataloger.get()](std::string_view property) {
+      EXPECT_TRUE(loop_.isMainThread());
+      if (property == "catalogingProgressDescription")
+        progress_.push_back({c->current(), c->total()});
+    });
+    succeeded_.reset();
+    failure_.reset();
+    progress_.clear();
+    cataloger->start();
+    loop_.run();
+    return cataloger;
+  }
+
+  static std::vector<std::string> itemKeys(const Cataloger& c) {
+    std::vector<std::string> keys;
+    for (const Thumbnail& t : c.thumbnails()) keys.push_back(t.iPhotoKey());
+    return keys;
+  }
+
+  TempDir dir_;
+  RunLoop loop_;
+  std::optional<std::uint64_t> succeeded_;
+  std::optional<ErrorRecord> failure_;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> progress_;
+};
+
+TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
+  LibraryBuilder library(dir_);
+  std::string a = library.photoFile("a.jpg", 1, "Camera");
+  std::string aCopy = library.photoFile("a-copy.jpg", 1, "Camera, EXIF edited");
+  std::string b = library.photoFile("b.jpg", 2);
+  std::string outside = library.photoFile("outside.jpg", 1);
+  library.roll(1, "Summer & Sun")
+      .photo({"1", a, ""})
+      .photo({"2", aCopy, ""})
+      .photo({"3", b, ""})
+      .photo({"4", outside, "", 99});
+  std::shared_ptr<Cataloger> cataloger = scan(library.write());
+  ASSERT_TRUE(succeeded_) << failure_->description();
+  EXPECT_EQ(*succeeded_, 3u) << "the photo outside every listed roll is left out";
+  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Summer & Sun");
+  EXPECT_EQ(cataloger->catalogingDescription(), "Cataloging photos in Library");
+  ASSERT_FALSE(progress_.empty());
+  EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{3, 3}));
+  EXPECT_EQ(cataloger->catalogingProgress(), 0.999999999999);
+  EXPECT_EQ(cataloger->catalogingProgressDescription(), "3 of 3 items");
+}
+
+TEST_F(CatalogerTest, RescanReusesCachedHashesAndDropsUnreadablePhotos) {
+  LibraryBuilder library(dir_);
+  std::string a = library.photoFile("a.jpg", 1);
+  std::string b = library.photoFile("b.jpg", 1, "Other camera");
+  library.roll(1, "Roll")
+      .photo({"1", a, ""})
+      .photo({"2", b, ""})
+      .photo({"3", dir_.file("missing.jpg"), ""});
+  std::string path = library.write();
+  {
+    LogCapture capture(kLogLevelWarn);
+    scan(path);
+    ASSERT_TRUE(succeeded_);
+    EXPECT_EQ(*succeeded_, 2u);
+    EXPECT_EQ(capture.linesStartingWith("WARN").size(), 1u) << "ignoring the missing photo";
+  }
+  // A rescan must not read unchanged files: make them unreadable-by-content and see the
+  // cached hashes survive (same size and times, different bytes).
+  struct stat before;
+  ASSERT_EQ(::stat(a.c_str(), &before), 0);
+  Data other = sample::samplePhoto(7, 2000, "Camera");
+  other.resize(before.st_size);
+  dir_.write("Library/Originals/a.jpg", other);
+  timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  std::shared_ptr<Cataloger> again = scan(path);
+  ASSERT_TRUE(succeeded_);
+  EXPECT_EQ(itemKeys(*again), (std::vector<std::string>{"1", "2"})) << "still matched from cache";
+
+  // One nanosecond later the file is read again and no longer matches.
+  times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  std::shared_ptr<Cataloger> third = scan(path);
+  EXPECT_TRUE(third->thumbnails().empty());
+}
+
+TEST_F(CatalogerTest, OlderCataloguesNameRollsByAlbumId) {
+  LibraryBuilder library(dir_);
+  std::string a = library.photoFile("a.jpg", 1);
+  std::string b = library.photoFile("b.jpg", 1, "copy");
+  library.photo({"1", a, "", 5}).photo({"2", b, "", 5}).oldRoll(5, "Old Event");
+  std::shared_ptr<Cataloger> cataloger = scan(library.write());
+  ASSERT_TRUE(succeeded_);
+  EXPECT_EQ(*succeeded_, 2u);
+  EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Old Event");
+}
+
+TEST_F(CatalogerTest, AlbumNamedAfterTheAppListsKeysAlreadyCollected) {
+  LibraryBuilder library(dir_);
+  std::string a = library.photoFile("a.jpg", 1);
+  library.roll(1, "R")
+      .photo({"1", a, ""})
+      .photo({"2", library.photoFile("b.jpg", 1, "x"), ""})
+      .photo({"3", library.photoFile("c.jpg", 1, "y"), ""});
+  library.raw(
+      "<key>List of Albums</key><array>"
+      "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>3</"
+      "string></array></dict>"
+      "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>2</"
+      "string></array></dict>"
+      "</array>\n");
+  std::shared_ptr<Cataloger> cataloger = scan(library.write());
+  ASSERT_TRUE(succeeded_);
+  EXPECT_EQ(cataloger->twinlensAlbumKeys(), (std::set<std::string>{"2"})) << "the later album wins";
+  ASSERT_EQ(cataloger->duplicatePhotosNotInAlbum().size(), 1u);
+  EXPECT_EQ(cataloger->duplicatePhotosNotInAlbum()[0]->iPhotoKey(), "3");
+  cataloger->removePhotosForIPhotoKeys({"2", "3"});
+  EXPECT_TRUE(cataloger->thumbnails().empty());
+}
+
+TEST_F(CatalogerTest, EmptyAndBrokenCatalogues) {
+  LibraryBuilder empty(dir_);
+  std::shared_ptr<Cataloger> cataloger = scan(empty.write());
+  ASSERT_TRUE(succeeded_);
+  EXPECT_EQ(*succeeded_, 0u);
+  EXPECT_EQ(cataloger->catalogingProgress(), 0.0);
+  EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{0, 0}));
+
+  dir_.write("Library/AlbumData.xml", std::string("not a plist"));
+  scan(dir_.file("Library"));
+  ASSERT_TRUE(failure_);
+  EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -1));
+
+  scan(dir_.file("Nowhere"));
+  ASSERT_TRUE(failure_);
+  EXPECT_TRUE(failure_->isErrorWithDomain("UnixErrorDomain", ENOENT));
+
+  dir_.write(
+      "Library/AlbumData.xml",
+      std::string("<plist><dict><key>Master Image List</key><string>wrong kind</string>"
+                  "<key>List of Rolls</key><array><integer>1</integer></array></dict></plist>"));
+  scan(dir_.file("Library"));
+  ASSERT_TRUE(succeeded_);
+  EXPECT_EQ(*succeeded_, 0u);
+}
+
+TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsALoadableCache) {
+  LibraryBuilder library(dir_);
+  library.roll(1, "R");
+  for (int i = 0; i < 50; ++i)
+    library.photo({std::to_string(i), library.photoFile(std::to_string(i) + ".jpg", i), ""});
+  std::string path = library.write();
+  auto cataloger = std::make_shared<Cataloger>(loop_, std::make_shared<Defaults>(nullptr, nullptr));
+  cataloger->setDelegate(this);
+  cataloger->setIPhotoLibraryPath(path);
+  cataloger->cancelCataloging();
+  cataloger->start();
+  loop_.run();
+  ASSERT_TRUE(failure_);
+  EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -7));
+  EXPECT_EQ(failure_->description(), "abort requested");
+  ErrorRecord error;
+  EXPECT_TRUE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath(path, &error))
+      << error.description();
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,136 @@
+#include "catalog/duplicate_results.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::TempDir;
+
+// Builds photo records over real files: each photo names the content of its original file and,
+// when edited, of its modified file; equal contents hash alike.
+class WeedingTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<Photo> photo(const std::string& key, const std::string& original,
+                               const std::string& modified = "", std::int64_t roll = 1) {
+    AlbumValue::Dictionary entry;
+    std::string originalFile = dir_.write(key + "-original", "content " + original);
+    entry.insert_or_assign("ThumbPath", AlbumValue::text(dir_.file(key + "-thumb.jpg")));
+    entry.insert_or_assign("Caption", AlbumValue::text("photo " + key));
+    entry.insert_or_assign("Roll", AlbumValue::integer(roll));
+    if (modified.empty()) {
+      entry.insert_or_assign("ImagePath", AlbumValue::text(originalFile));
+    } else {
+      entry.insert_or_assign("OriginalPath", AlbumValue::text(originalFile));
+      entry.insert_or_assign(
+          "ImagePath", AlbumValue::text(dir_.write(key + "-modified", "content " + modified)));
+    }
+    auto record = std::make_shared<Photo>(key);
+    record->setFromPlist(AlbumValue::dictionary(std::move(entry)));
+    EXPECT_TRUE(record->updateSHA1s());
+    return record;
+  }
+
+  DuplicateResults weed(const std::vector<std::shared_ptr<Photo>>& photos,
+                        const RollNames& rolls = {{1, "Holiday"}}) {
+    library_ = std::make_unique<PhotoLibrary>(dir_.path(), photos, std::nullopt);
+    return DuplicateResults::weedDuplicates(*library_, rolls);
+  }
+
+  static std::vector<std::string> keys(const std::vector<std::shared_ptr<Photo>>& photos) {
+    std::vector<std::string> out;
+    for (const auto& p : photos) out.push_back(p->iPhotoKey());
+    return out;
+  }
+  static std::vector<std::string> keys(const std::vector<Thumbnail>& items) {
+    std::vector<std::string> out;
+    for (const auto& t : items) out.push_back(t.iPhotoKey());
+    return out;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<PhotoLibrary> library_;
+};
+
+TEST_F(WeedingTest, TwoEqualOriginalsMakeOneGroup) {
+  DuplicateResults r = weed({photo("1", "A"), photo("2", "A"), photo("3", "B")});
+  EXPECT_EQ(keys(r.duplicatePhotos()), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "2"}));
+  ASSERT_EQ(r.duplicateGroups().size(), 1u);
+  EXPECT_EQ(r.duplicateGroups()[0], (DuplicateGroup{0, 2}));
+  EXPECT_EQ(r.duplicateGroups()[0].description(), "<DuplicateGroup: loc=0 len=2>");
+  EXPECT_EQ(r.duplicatesIndexSet(), (std::vector<std::size_t>{1}));
+  const Thumbnail& kept = r.thumbnails()[0];
+  EXPECT_EQ(kept.imageTitle(), "photo 1");
+  EXPECT_EQ(kept.imageSubtitle(), "Holiday");
+  EXPECT_EQ(kept.imageUID(), dir_.file("1-thumb.jpg"));
+  EXPECT_FALSE(kept.imageRepresentation()) << "no thumbnail file was written";
+}
+
+TEST_F(WeedingTest, KeysSortAsTextsSoTenComesBeforeTwo) {
+  DuplicateResults r = weed({photo("2", "A"), photo("10", "A"), photo("1", "A")});
+  EXPECT_EQ(keys(r.duplicatePhotos()), (std::vector<std::string>{"10", "2"}));
+  EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "10", "2"}));
+  EXPECT_EQ(r.duplicatesIndexSet(), (std::vector<std::size_t>{1, 2}));
+}
+
+TEST_F(WeedingTest, UneditedCopyMatchesAnEditedPhotosModifiedFile) {
+  DuplicateResults r = weed({photo("1", "orig", "X"), photo("2", "X")});
+  EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "2"}));
+}
+
+TEST_F(WeedingTest, OriginalIsTriedBeforeModified) {
+  // 3's original matches 1, its modified file matches 2: it joins 1's set.
+  DuplicateResults r = weed({photo("1", "A"), photo("2", "B"), photo("3", "A", "B")});
+  ASSERT_EQ(r.duplicateGroups().size(), 1u);
+  EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "3"}));
+}
+
+TEST_F(WeedingTest, ADuplicateJoinsTheFirstSetHoldingTheMatchedText) {
+  // 3 is edited (A -> B): it duplicates 1 on A, and the set of 1 now also holds B. 4 carries B
+  // as its original and matches 2 (which matched nothing on B), yet joins the set of 1.
+  DuplicateResults r =
+      weed({photo("1", "A"), photo("2", "B"), photo("3", "A", "B"), photo("4", "B")});
+  EXPECT_EQ(keys(r.duplicatePhotos()), (std::vector<std::string>{"3", "4"}));
+  ASSERT_EQ(r.duplicateGroups().size(), 1u);
+  EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "3", "4"}));
+}
+
+TEST_F(WeedingTest, RecordsWithoutHashesNeverMatch) {
+  auto bare1 = std::make_shared<Photo>("1");
+  auto bare2 = std::make_shared<Photo>("2");
+  DuplicateResults r = weed({bare1, bare2, photo("3", "A")});
+  EXPECT_TRUE(r.duplicatePhotos().empty());
+  EXPECT_TRUE(r.thumbnails().empty());
+  EXPECT_TRUE(r.duplicateGroups().empty());
+  EXPECT_TRUE(r.duplicatesIndexSet().empty());
+}
+
+TEST_F(WeedingTest, RemovingTheOnlyDuplicateRemovesItsGroup) {
+  DuplicateResults before =
+      weed({photo("1", "A"), photo("2", "A"), photo("3", "B"), photo("4", "B")});
+  EXPECT_EQ(before.duplicateGroups().size(), 2u);
+  library_->removePhotosForIPhotoKeys(std::vector<std::string>{"2"});
+  DuplicateResults after = DuplicateResults::weedDuplicates(*library_, {});
+  EXPECT_EQ(keys(after.thumbnails()), (std::vector<std::string>{"3", "4"}));
+  EXPECT_EQ(after.duplicateGroups()[0], (DuplicateGroup{0, 2}));
+}
+
+TEST_F(WeedingTest, UnnamedRollGivesNoSubtitleAndAlbumKeysFilterDuplicates) {
+  DuplicateResults r =
+      weed({photo("1", "A", "", 5), photo("2", "A", "", 5), photo("3", "A", "", 5)});
+  EXPECT_FALSE(r.thumbnails()[0].imageSubtitle());
+  EXPECT_EQ(keys(r.duplicatePhotosNotInAlbum({"2"})), (std::vector<std::string>{"3"}));
+}
+
+TEST(EventName, ComparesRollIdsByValue) {
+  RollNames rolls{{7, "Seven"}, {-1, "Minus one"}};
+  EXPECT_EQ(eventNameWithRollId(rolls, 7), "Seven");
+  EXPECT_FALSE(eventNameWithRollId(rolls, 8));
+  EXPECT_FALSE(eventNameWithRollId(rolls, UINT64_MAX)) << "not the same number as -1";
+}
+
+}  // namespace
+}  // namespace twinlens

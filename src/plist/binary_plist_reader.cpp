@@ -62,7 +62,8 @@ std::shared_ptr<DictNode> BinaryPListReader::readDict(ErrorRecord* error) {
   for (std::uint32_t i = 0; i < count; ++i) {
     std::optional<std::string> key;
     if (!StringIO::read(&key, *is_, error)) return nullptr;
-    if (!key) {
+    // A key holding a zero byte could not be written back as itself: texts are cut there.
+    if (!key || key->find('\0') != std::string::npos) {
       TL_SET_ERROR(error, this, kPListErrorDomain, -1, "invalid dictionary key");
       return nullptr;
     }

@@ -19,14 +19,12 @@ class StringNode;
 // reads past the tree. Every read returns the node, or null with: the stream's record unchanged
 // ("BufferedInputStreamErrorDomain" -4 when the data ends inside a node), the DoubleIO record for
 // a real stored as an absent text, or "PListErrorDomain" -1 for "invalid node type", a dictionary
-// key that is absent or not UTF-8 ("invalid dictionary key"), or containers nested more than
-// kMaxNestingDepth deep. A count is never trusted for an allocation; a count larger than the data
-// only leads to the end-of-data failure. No partial tree is returned.
+// key that is absent, not UTF-8 or holds a zero byte ("invalid dictionary key"), or containers
+// nested more than kMaxNestingDepth deep. A count is never trusted for an allocation; a count
+// larger than the data only leads to the end-of-data failure. No partial tree is returned.
 class BinaryPListReader {
  public:
-  // Deep enough for any real tree, shallow enough for the stack, and within what the XML parser
-  // accepts, so any tree read here can also be written and read back as XML.
-  static constexpr int kMaxNestingDepth = 200;
+  static constexpr int kMaxNestingDepth = kMaxPListNestingDepth;
 
   // A null stream is a caller error (ProgrammingError).
   explicit BinaryPListReader(std::shared_ptr<BufferedInputStream> is);

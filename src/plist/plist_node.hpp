@@ -21,6 +21,11 @@ inline constexpr int kRealNodeType = 8;
 inline constexpr int kArrayNodeType = 16;
 inline constexpr int kDictNodeType = 32;
 
+// The deepest nesting of containers (the root dictionary counts as one) that the readers accept:
+// deep enough for any real tree, shallow enough for the stack, and within the XML parser's own
+// limit, so a tree read from either form can be written to the other and read back.
+inline constexpr int kMaxPListNestingDepth = 200;
+
 // One node of a property-list tree. Nodes are shared: a container holds a counted reference to
 // each child, and one node may sit in several places. A tree has no locks; one thread at a time.
 class PListNode {

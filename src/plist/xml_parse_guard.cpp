@@ -106,6 +106,19 @@ void XMLParseGuard::onStructuredError(void* userData, xmlErrorPtr error) {
                                          error->line, error->int2));
 }
 
+namespace {
+void ignoreMessage(void*, const char*, ...) {}
+}  // namespace
+
+QuietXMLErrors::QuietXMLErrors()
+    : previous_(xmlGenericError), previousContext_(xmlGenericErrorContext) {
+  xmlSetGenericErrorFunc(nullptr, ignoreMessage);
+}
+
+QuietXMLErrors::~QuietXMLErrors() {
+  xmlSetGenericErrorFunc(previousContext_, previous_);
+}
+
 XMLDocPtr parseXMLDocument(const std::uint8_t* bytes, std::size_t length, ErrorRecord* failure) {
   XMLParseGuard::initializeLibrary();
   if (length > INT_MAX) {
@@ -122,6 +135,7 @@ XMLDocPtr parseXMLDocument(const std::uint8_t* bytes, std::size_t length, ErrorR
   }
   XMLParseGuard guard;
   guard.attach(ctxt.get());
+  QuietXMLErrors quiet;
   xmlParseDocument(ctxt.get());
   XMLDocPtr doc(ctxt->myDoc);
   ctxt->myDoc = nullptr;

@@ -54,6 +54,20 @@ class XMLParseGuard {
   int column_ = 0;
 };
 
+// Keeps libxml2's messages that carry no parser context (such as character-encoding failures)
+// off standard error on this thread while it lives; the parse reports the failure itself.
+class QuietXMLErrors {
+ public:
+  QuietXMLErrors();
+  ~QuietXMLErrors();
+  QuietXMLErrors(const QuietXMLErrors&) = delete;
+  QuietXMLErrors& operator=(const QuietXMLErrors&) = delete;
+
+ private:
+  xmlGenericErrorFunc previous_;
+  void* previousContext_;
+};
+
 struct XMLDocFree {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };

@@ -97,6 +97,7 @@ void XMLPlistParser::parse() {
   XMLParseGuard guard;
   guard.attach(ctxt.get(), this);
   parser_ = ctxt.get();
+  QuietXMLErrors quiet;
   std::vector<char> chunk(kChunkSize);
   for (;;) {
     ssize_t n = ::read(fd, chunk.data(), chunk.size());

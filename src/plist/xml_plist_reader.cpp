@@ -48,7 +48,7 @@ std::shared_ptr<DictNode> XMLPListReader::read(ErrorRecord* error) const {
     fail("expected root element 'plist'", error);
     return nullptr;
   }
-  std::shared_ptr<ArrayNode> values = readArray(root, error);
+  std::shared_ptr<ArrayNode> values = readArray(root, 0, error);
   if (!values) return nullptr;
   if (values->size() != 1) {
     fail("empty root array in PList", error);
@@ -66,18 +66,29 @@ PListNodePtr XMLPListReader::fail(const char* message, ErrorRecord* error) const
   return nullptr;
 }
 
-std::shared_ptr<ArrayNode> XMLPListReader::readArray(xmlNode* element, ErrorRecord* error) const {
+bool XMLPListReader::checkDepth(int depth, ErrorRecord* error) const {
+  if (depth <= kMaxPListNestingDepth) return true;
+  TL_SET_ERROR(error, this, kPListErrorDomain, -1, "nesting deeper than %d levels",
+               kMaxPListNestingDepth);
+  return false;
+}
+
+std::shared_ptr<ArrayNode> XMLPListReader::readArray(xmlNode* element, int depth,
+                                                     ErrorRecord* error) const {
+  if (!checkDepth(depth, error)) return nullptr;
   PListNodeList nodes;
   for (xmlNode* child = element->children; child; child = child->next) {
     if (isCharacterData(child)) continue;
-    PListNodePtr node = makeNode(child, error);
+    PListNodePtr node = makeNode(child, depth, error);
     if (!node) return nullptr;
     nodes.push_back(std::move(node));
   }
   return std::make_shared<ArrayNode>(std::move(nodes));
 }
 
-std::shared_ptr<DictNode> XMLPListReader::readDict(xmlNode* element, ErrorRecord* error) const {
+std::shared_ptr<DictNode> XMLPListReader::readDict(xmlNode* element, int depth,
+                                                   ErrorRecord* error) const {
+  if (!checkDepth(depth, error)) return nullptr;
   auto dict = std::make_shared<DictNode>();
   std::optional<std::string> key;
   for (xmlNode* child = element->children; child; child = child->next) {
@@ -86,7 +97,7 @@ std::shared_ptr<DictNode> XMLPListReader::readDict(xmlNode* element, ErrorRecord
       key = stringValue(child);
       continue;
     }
-    PListNodePtr node = makeNode(child, error);
+    PListNodePtr node = makeNode(child, depth, error);
     if (!node) return nullptr;
     if (!key) {
       fail("must have key before adding value", error);
@@ -98,11 +109,11 @@ std::shared_ptr<DictNode> XMLPListReader::readDict(xmlNode* element, ErrorRecord
   return dict;
 }
 
-PListNodePtr XMLPListReader::makeNode(xmlNode* element, ErrorRecord* error) const {
+PListNodePtr XMLPListReader::makeNode(xmlNode* element, int depth, ErrorRecord* error) const {
   if (element->type != XML_ELEMENT_NODE) return fail("invalid node type", error);
   const char* name = reinterpret_cast<const char*>(element->name);
-  if (std::strcmp(name, "array") == 0) return readArray(element, error);
-  if (std::strcmp(name, "dict") == 0) return readDict(element, error);
+  if (std::strcmp(name, "array") == 0) return readArray(element, depth + 1, error);
+  if (std::strcmp(name, "dict") == 0) return readDict(element, depth + 1, error);
   if (std::strcmp(name, "true") == 0) return std::make_shared<BooleanNode>(true);
   if (std::strcmp(name, "false") == 0) return std::make_shared<BooleanNode>(false);
   if (std::strcmp(name, "integer") == 0)

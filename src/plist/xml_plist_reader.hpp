@@ -23,14 +23,18 @@ class XMLPListReader {
   // The root dictionary, or null on failure with: the parser's record ("XMLParserErrorDomain")
   // for XML that is not well formed; a "PListErrorDomain" -1 record "expected root element
   // 'plist'", "empty root array in PList", "expected root array in PList", "invalid node type",
-  // "must have key before adding value", a number that cannot be read, or a refused entity.
+  // "must have key before adding value", a number that cannot be read, containers nested more
+  // than kMaxPListNestingDepth deep, or a refused entity.
   // No partial tree. Each call parses the bytes afresh.
   std::shared_ptr<DictNode> read(ErrorRecord* error = nullptr) const;
 
  private:
-  std::shared_ptr<ArrayNode> readArray(_xmlNode* element, ErrorRecord* error) const;
-  std::shared_ptr<DictNode> readDict(_xmlNode* element, ErrorRecord* error) const;
-  PListNodePtr makeNode(_xmlNode* element, ErrorRecord* error) const;
+  // `depth` counts the containers down to this one; the "plist" element is depth 0.
+  std::shared_ptr<ArrayNode> readArray(_xmlNode* element, int depth, ErrorRecord* error) const;
+  std::shared_ptr<DictNode> readDict(_xmlNode* element, int depth, ErrorRecord* error) const;
+  // `depth` is that of the container around the element.
+  PListNodePtr makeNode(_xmlNode* element, int depth, ErrorRecord* error) const;
+  bool checkDepth(int depth, ErrorRecord* error) const;
   PListNodePtr fail(const char* message, ErrorRecord* error) const;
 
   SharedData data_;

@@ -56,7 +56,9 @@ void XMLPListWriter::write(const DictNode& root) {
   xmlDocSetRootElement(doc.get(), plist);
   xmlNewProp(plist, xml("version"), xml("1.0"));
   writeDict(root, plist);
+  QuietXMLErrors quiet;
   xmlSaveCtxt* save = xmlSaveToIO(appendToData, nullptr, data_.get(), "UTF-8", XML_SAVE_FORMAT);
+  if (!save) throw ProgrammingError("cannot make an XML serializer");
   xmlSaveDoc(save, doc.get());
   xmlSaveClose(save);
 }

@@ -169,7 +169,8 @@ TEST(BinaryPListTest, RealStoredAsAbsentTextFailsWithTheDoubleRecord) {
 
 TEST(BinaryPListTest, AbsentOrBrokenKeyFailsTheRead) {
   for (const char* bytes : {"00000001 00 00000001 0000000000000001",
-                            "00000001 01 0000000000000001 ff 00000001 0000000000000001"}) {
+                            "00000001 01 0000000000000001 ff 00000001 0000000000000001",
+                            "00000001 01 0000000000000002 6100 00000001 0000000000000001"}) {
     SCOPED_TRACE(bytes);
     ErrorRecord error;
     EXPECT_EQ(DictNode::dictNodeWithBinaryData(hex(bytes), &error), nullptr);

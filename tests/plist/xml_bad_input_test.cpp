@@ -209,17 +209,24 @@ TEST_F(XMLBadInputTest, NestingThousandsDeepFailsWithoutExhaustingTheStack) {
   EXPECT_EQ(outcome->error.description(), "nesting deeper than 256 elements");
 }
 
-TEST_F(XMLBadInputTest, NestingTwoHundredDeepReads) {
-  std::string open, close;
-  for (int i = 0; i < 200; ++i) {
-    open += "<array>";
-    close += "</array>";
-  }
-  std::string document = plistDocument("<dict><key>deep</key>" + open + close + "</dict>");
-  auto dict = readXML(document);
+TEST_F(XMLBadInputTest, TreeReaderTakesTheDeepestNestingTheBinaryFormTakes) {
+  auto nested = [](int arrays) {
+    std::string open, close;
+    for (int i = 0; i < arrays; ++i) {
+      open += "<array>";
+      close += "</array>";
+    }
+    return plistDocument("<dict><key>deep</key>" + open + "<true/>" + close + "</dict>");
+  };
+  auto dict = readXML(nested(kMaxPListNestingDepth - 1));
   ASSERT_NE(dict, nullptr);
   EXPECT_EQ(dict->nodeTypeForKey("deep"), kArrayNodeType);
-  EXPECT_TRUE(stream(document)->ended);
+  EXPECT_NE(DictNode::dictNodeWithBinaryData(dict->binaryData()), nullptr);
+  ErrorRecord error;
+  EXPECT_EQ(readXML(nested(kMaxPListNestingDepth), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_EQ(error.description(), "nesting deeper than 200 levels");
+  EXPECT_TRUE(stream(nested(kMaxPListNestingDepth))->ended);
 }
 
 TEST_F(XMLBadInputTest, OverlongNameFails) {

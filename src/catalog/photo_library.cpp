@@ -25,6 +25,10 @@ namespace {
 
 // The cache holds paths and captions: readable by its owner only.
 constexpr mode_t kCacheFileMode = 0600;
+// Room reserved per record before a save, a little over a typical record with two paths and a
+// caption, so the block is not copied again and again as it grows. Pages never written cost
+// nothing.
+constexpr std::size_t kReservedBytesPerRecord = 512;
 
 // Whole seconds since the reference date, truncated toward zero. A date before 2001 (a clock set
 // wrong) is stored as 0 rather than wrapping to a date in the far future.
@@ -144,6 +148,7 @@ bool PhotoLibrary::writeToStream(BufferedOutputStream& stream, ErrorRecord* erro
 
 bool PhotoLibrary::save(ErrorRecord* error) const {
   auto block = std::make_shared<Data>();
+  block->reserve(64 + photosByIPhotoKey_.size() * kReservedBytesPerRecord);
   BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
   if (!writeToStream(stream, error) || !stream.flush(error)) return false;
   if (!ensureParentPathExistsForPath(cachePath_, error)) return false;

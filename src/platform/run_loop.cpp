@@ -17,12 +17,15 @@ bool RunLoop::performAndWait(std::function<void()> work) {
     work();
     return true;
   }
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (shutDown_) return false;
   auto handover = std::make_shared<Handover>();
-  queue_.push_back({std::move(work), handover});
-  wake_.notify_all();
-  finished_.wait(lock, [&] { return handover->done || (shutDown_ && !handover->started); });
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shutDown_) return false;
+    queue_.push_back({std::move(work), handover});
+    wake_.notify_all();
+  }
+  std::unique_lock<std::mutex> lock(handover->mutex);
+  handover->finished.wait(lock, [&] { return handover->done || handover->cancelled; });
   return handover->done;
 }
 
@@ -37,15 +40,19 @@ bool RunLoop::runOne(std::unique_lock<std::mutex>& lock) {
   if (queue_.empty()) return false;
   Item item = std::move(queue_.front());
   queue_.pop_front();
-  if (item.handover) item.handover->started = true;
   lock.unlock();
   item.work();
+  if (item.handover) finish(*item.handover, &Handover::done);
   lock.lock();
-  if (item.handover) {
-    item.handover->done = true;
-    finished_.notify_all();
-  }
   return true;
+}
+
+void RunLoop::finish(Handover& handover, bool Handover::*outcome) {
+  {
+    std::lock_guard<std::mutex> guard(handover.mutex);
+    handover.*outcome = true;
+  }
+  handover.finished.notify_all();
 }
 
 void RunLoop::run() {
@@ -84,9 +91,10 @@ void RunLoop::stop() {
 void RunLoop::shutDown() {
   std::lock_guard<std::mutex> lock(mutex_);
   shutDown_ = true;
+  for (Item& item : queue_)
+    if (item.handover) finish(*item.handover, &Handover::cancelled);
   queue_.clear();
   wake_.notify_all();
-  finished_.notify_all();
 }
 
 }  // namespace twinlens

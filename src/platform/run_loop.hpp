@@ -35,11 +35,13 @@ class RunLoop final : public MainThread {
   void shutDown();
 
  private:
-  // What a waiting worker watches, under the lock. A worker is released by shutDown() only
-  // while its work has not started, since the work may refer to the worker's own variables.
+  // What a waiting worker watches. It has its own lock, and the worker shares ownership, so
+  // the loop may be destroyed as soon as the work has run, before the worker has woken up.
   struct Handover {
-    bool started = false;
+    std::mutex mutex;
+    std::condition_variable finished;
     bool done = false;
+    bool cancelled = false;
   };
   struct Item {
     std::function<void()> work;
@@ -47,11 +49,11 @@ class RunLoop final : public MainThread {
   };
 
   bool runOne(std::unique_lock<std::mutex>& lock);
+  static void finish(Handover& handover, bool Handover::*outcome);
 
   std::thread::id owner_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
-  std::condition_variable finished_;
   std::deque<Item> queue_;
   bool stopRequested_ = false;
   bool shutDown_ = false;

@@ -388,6 +388,15 @@ TEST_F(SampleLibraryTest, LibrariesTooSmallToCopyFromStillParse) {
   }
 }
 
+TEST_F(SampleLibraryTest, ZeroPhotosPerRollGivesEveryPhotoItsOwnRoll) {
+  SampleLibraryOptions options = withSeed(6, 10);
+  options.photosPerRoll = 0;
+  options.unlistedCount = 0;
+  SampleLibrary library("/lib", options);
+  ASSERT_EQ(library.rolls().size(), 10u);
+  for (const SampleRoll& roll : library.rolls()) EXPECT_EQ(roll.keys.size(), 1u) << roll.name;
+}
+
 TEST_F(SampleLibraryTest, WriteFailsWithTheSystemErrorWhenAFolderCannotBeMade) {
   std::string blocker = dir_.write("blocker", std::string("a file, not a folder"));
   SampleLibrary library(blocker + "/lib");

@@ -201,6 +201,7 @@ const char* nameOfSampleKind(SampleKind kind) {
 SampleLibrary::SampleLibrary(std::string libraryPath, SampleLibraryOptions options)
     : libraryPath_(std::move(libraryPath)), options_(options) {
   while (libraryPath_.size() > 1 && libraryPath_.back() == '/') libraryPath_.pop_back();
+  options_.photosPerRoll = std::max<std::size_t>(1, options_.photosPerRoll);
   random_ = options_.seed * 0x2545F4914F6CDD1Dull + 0x1234567;
   std::vector<SampleKind> kinds;
   planKinds(kinds);
@@ -247,7 +248,7 @@ void SampleLibrary::planKinds(std::vector<SampleKind>& kinds) const {
 }
 
 void SampleLibrary::planRolls(std::size_t listedPhotos, std::size_t unlistedPhotos) {
-  const std::size_t perRoll = std::max<std::size_t>(1, options_.photosPerRoll);
+  const std::size_t perRoll = options_.photosPerRoll;
   const std::size_t listedRolls = std::max<std::size_t>(1, (listedPhotos + perRoll - 1) / perRoll);
   const std::size_t nameCount = std::size(kRollNames);
   const double spacing =

@@ -42,6 +42,7 @@ struct SampleLibraryOptions {
   double editedAsOtherFraction = 0.05;
   std::size_t missingCount = 1;
   std::size_t unlistedCount = 1;
+  // At least 1.
   std::size_t photosPerRoll = 12;
   // False: write AlbumData.xml alone, no image or thumbnail file.
   bool writeImages = true;

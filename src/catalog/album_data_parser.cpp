@@ -295,7 +295,10 @@ AlbumDataParser::AlbumDataParser() : state_(std::make_unique<State>()) {
 }
 
 AlbumDataParser::~AlbumDataParser() {
-  if (state_->ctxt) xmlFreeParserCtxt(state_->ctxt);
+  if (!state_->ctxt) return;
+  // libxml2 makes a document of its own to hold a DOCTYPE's declarations, even under SAX.
+  if (state_->ctxt->myDoc) xmlFreeDoc(state_->ctxt->myDoc);
+  xmlFreeParserCtxt(state_->ctxt);
 }
 
 bool AlbumDataParser::parseChunk(const std::uint8_t* bytes, std::size_t length,

@@ -10,6 +10,7 @@
 
 #include "catalog/photo_library.hpp"
 #include "cli/command.hpp"
+#include "cli/json_writer.hpp"
 #include "io/double_io.hpp"
 
 namespace twinlens::cli {
@@ -70,34 +71,16 @@ int parseOptions(std::span<const std::string_view> args, Options* options) {
   return 0;
 }
 
-std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // The cache's texts are well-formed UTF-8 (the reader makes anything else absent), so only
 // quoting and control characters need escaping.
 std::string jsonText(const std::optional<std::string>& text) {
-  return text ? jsonString(*text) : "null";
+  return text ? jsonQuoted(*text) : "null";
 }
 
 // A double as the cache stores it, six decimals; JSON has no infinity or NaN, so those are texts.
 std::string jsonDouble(double value) {
   std::string text = DoubleIO::format(value);
-  return std::isfinite(value) ? text : jsonString(text);
+  return std::isfinite(value) ? text : jsonQuoted(text);
 }
 
 std::string plainText(const std::optional<std::string>& text) {
@@ -168,11 +151,11 @@ void printText(const PhotoLibrary& library) {
 
 void printJson(const PhotoLibrary& library) {
   std::printf("{\n  \"cacheFile\": %s,\n  \"version\": %u,\n  \"count\": %zu,\n",
-              jsonString(library.cachePath()).c_str(), PhotoLibrary::kCacheVersion,
+              jsonQuoted(library.cachePath()).c_str(), PhotoLibrary::kCacheVersion,
               library.count());
   if (const std::optional<Date>& date = library.scanDate())
     std::printf("  \"scanDate\": {\"text\": %s, \"secondsSinceReferenceDate\": %lld},\n",
-                jsonString(date->description()).c_str(), scanSeconds(*date));
+                jsonQuoted(date->description()).c_str(), scanSeconds(*date));
   else
     std::printf("  \"scanDate\": null,\n");
   std::printf("  \"photos\": [");

@@ -45,12 +45,6 @@ std::string jsonQuoted(std::string_view text) {
     } else if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
     } else if (static_cast<unsigned char>(c) < 0x20) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);

@@ -15,7 +15,8 @@ using twinlens::sample::samplePhoto;
 
 bool writeFile(const std::filesystem::path& path, const Data& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
   cut.resize(cut.size() / 2);
   const std::pair<const char*, Data> files[] = {
       {"IMG_0001.JPG", samplePhoto(1, 60000, "Camera One")},
-      {"IMG_0001 (EXIF edited).JPG", samplePhoto(1, 60000, "Camera One, retouched date 2026:12:06")},
+      {"IMG_0001 (EXIF edited).JPG",
+       samplePhoto(1, 60000, "Camera One, retouched date 2026:12:06")},
       {"IMG_0001 (commented).JPG", withComment(1, 60000, "Holiday, best shot")},
       {"IMG_0002.JPG", samplePhoto(2, 80000, "Camera Two", /*progressive=*/true)},
       {"IMG_0002 (EXIF edited).JPG", samplePhoto(2, 80000, "Camera Two, GPS removed", true)},

@@ -9,11 +9,15 @@ void put16(Data& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value));
 }
 
-Data textBytes(const std::string& text) { return Data(text.begin(), text.end()); }
+Data textBytes(const std::string& text) {
+  return Data(text.begin(), text.end());
+}
 
 }  // namespace
 
-JpegBuilder& JpegBuilder::startOfImage() { return raw({0xFF, 0xD8}); }
+JpegBuilder& JpegBuilder::startOfImage() {
+  return raw({0xFF, 0xD8});
+}
 
 JpegBuilder& JpegBuilder::segment(std::uint8_t code, const Data& payload) {
   return segmentWithLength(code, static_cast<std::uint16_t>(payload.size() + 2), payload);
@@ -38,7 +42,9 @@ JpegBuilder& JpegBuilder::exif(const std::string& cameraText) {
   return segment(0xE1, payload);
 }
 
-JpegBuilder& JpegBuilder::comment(const std::string& text) { return segment(0xFE, textBytes(text)); }
+JpegBuilder& JpegBuilder::comment(const std::string& text) {
+  return segment(0xFE, textBytes(text));
+}
 
 JpegBuilder& JpegBuilder::tables(std::uint16_t width, std::uint16_t height, bool progressive) {
   Data quant(65);
@@ -65,7 +71,9 @@ JpegBuilder& JpegBuilder::raw(const Data& bytes) {
   return *this;
 }
 
-JpegBuilder& JpegBuilder::endOfImage() { return raw({0xFF, 0xD9}); }
+JpegBuilder& JpegBuilder::endOfImage() {
+  return raw({0xFF, 0xD9});
+}
 
 Data entropyData(std::size_t length, std::uint32_t seed) {
   Data out;

@@ -30,8 +30,8 @@ struct PhotoSet {
     folder = std::string(base && *base ? base : "/tmp") + "/twinlens-hash-bench-XXXXXX";
     if (!::mkdtemp(folder.data())) std::abort();
     for (int i = 0; i < kFiles; ++i) {
-      twinlens::Data photo = twinlens::sample::samplePhoto(i, kImageBytes, "Bench Camera " +
-                                                           std::to_string(i));
+      twinlens::Data photo =
+          twinlens::sample::samplePhoto(i, kImageBytes, "Bench Camera " + std::to_string(i));
       std::string path = folder + "/IMG_" + std::to_string(1000 + i) + ".JPG";
       std::ofstream(path, std::ios::binary)
           .write(reinterpret_cast<const char*>(photo.data()), static_cast<long>(photo.size()));
@@ -92,7 +92,8 @@ BENCHMARK(BM_HashFileWhole)->Unit(benchmark::kMillisecond)->UseRealTime()->Repet
 
 int main(int argc, char** argv) {
   photos();  // write the files (and so warm the page cache) before any timing starts
-  return twinlens::bench::runWithRatios(argc, argv,
-                                        {{"BM_HashPhoto", "BM_RawSHA1", "hashPhoto / raw SHA-1"},
-                                         {"BM_HashFileWhole", "BM_RawSHA1", "hashFile / raw SHA-1"}});
+  return twinlens::bench::runWithRatios(
+      argc, argv,
+      {{"BM_HashPhoto", "BM_RawSHA1", "hashPhoto / raw SHA-1"},
+       {"BM_HashFileWhole", "BM_RawSHA1", "hashFile / raw SHA-1"}});
 }

@@ -26,8 +26,8 @@ class RecordingReporter : public benchmark::ConsoleReporter {
       };
       rate.bytesPerSecond = counter("bytes_per_second");
       rate.itemsPerSecond = counter("items_per_second");
-      rate.secondsPerIteration = run.GetAdjustedRealTime() /
-                                 benchmark::GetTimeUnitMultiplier(run.time_unit);
+      rate.secondsPerIteration =
+          run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
     }
   }
   std::map<std::string, Rate> rates;

@@ -87,7 +87,9 @@ void scan(const std::string& libraryPath) {
   if (!delegate.ok) std::abort();
 }
 
-void removeCache() { std::filesystem::remove_all(fixture().folder + "/data"); }
+void removeCache() {
+  std::filesystem::remove_all(fixture().folder + "/data");
+}
 
 std::uint64_t totalImageBytes(const SampleLibrary& lib) {
   std::uint64_t total = 0;
@@ -100,7 +102,9 @@ std::uint64_t totalImageBytes(const SampleLibrary& lib) {
 
 void BM_OpensslDgstSha1(benchmark::State& state) {
   const SampleLibrary& lib = gigabyteLibrary();
-  std::string command = "cd '" + lib.libraryPath() + "' && find Originals Modified -type f -print0 | xargs -0 openssl dgst -sha1 > /dev/null";
+  std::string command =
+      "cd '" + lib.libraryPath() +
+      "' && find Originals Modified -type f -print0 | xargs -0 openssl dgst -sha1 > /dev/null";
   for (auto _ : state)
     if (std::system(command.c_str()) != 0) std::abort();
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * totalImageBytes(lib)));
@@ -125,9 +129,17 @@ void BM_WarmRescan100k(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lib.photos().size()));
 }
 
-BENCHMARK(BM_OpensslDgstSha1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_OpensslDgstSha1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 BENCHMARK(BM_ColdScan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
-BENCHMARK(BM_WarmRescan100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_WarmRescan100k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 }  // namespace
 

@@ -156,8 +156,7 @@ std::optional<std::string> SHA1Hash::hashStream(InputStream& stream, std::uint64
   }
 }
 
-std::optional<std::string> SHA1Hash::hashStreamWithLength(InputStream& stream,
-                                                          std::uint64_t length,
+std::optional<std::string> SHA1Hash::hashStreamWithLength(InputStream& stream, std::uint64_t length,
                                                           ErrorRecord* error) {
   Sha1Context context;
   std::uint8_t piece[kPieceSize];

@@ -46,15 +46,13 @@ class SHA1Hash {
   static bool updateSHA1(Sha1Context& context, BufferedInputStream& stream, std::uint64_t length,
                          ErrorRecord* error = nullptr);
 
-  static std::optional<std::string> hashFile(const std::string& path,
-                                             ErrorRecord* error = nullptr);
+  static std::optional<std::string> hashFile(const std::string& path, ErrorRecord* error = nullptr);
   static std::optional<std::string> hashStream(InputStream& stream, ErrorRecord* error = nullptr);
   // *streamLength receives the number of bytes hashed.
   static std::optional<std::string> hashStream(InputStream& stream, std::uint64_t* streamLength,
                                                ErrorRecord* error = nullptr);
   // Exactly `length` bytes; "SHA1HashErrorDomain" -4 when the stream ends first.
-  static std::optional<std::string> hashStreamWithLength(InputStream& stream,
-                                                         std::uint64_t length,
+  static std::optional<std::string> hashStreamWithLength(InputStream& stream, std::uint64_t length,
                                                          ErrorRecord* error = nullptr);
   static std::string hashData(const Data& data);
   // nullopt without a record when the blob gives no stream.

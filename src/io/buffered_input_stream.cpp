@@ -69,8 +69,8 @@ bool BufferedInputStream::skipExactly(std::uint64_t n, ErrorRecord* error) {
   if (!checkLength(n, error)) return false;
   std::uint64_t skipped = 0;
   while (skipped < n) {
-    std::int64_t count = consumeBuffered(n - skipped, [](const std::uint8_t*, std::uint64_t) {},
-                                         error);
+    std::int64_t count = consumeBuffered(
+        n - skipped, [](const std::uint8_t*, std::uint64_t) {}, error);
     if (count < 0) return false;
     if (count == 0) return failAtEnd(skipped, n, error);
     skipped += static_cast<std::uint64_t>(count);

@@ -21,8 +21,7 @@ class BufferedOutputStream final : public OutputStream {
                      ErrorRecord* error = nullptr) override;
   // Hands every buffered byte on; after a failure they stay buffered.
   bool flush(ErrorRecord* error = nullptr);
-  bool writeExactly(const std::uint8_t* bytes, std::uint64_t length,
-                    ErrorRecord* error = nullptr);
+  bool writeExactly(const std::uint8_t* bytes, std::uint64_t length, ErrorRecord* error = nullptr);
 
   // Counts only what the direct-write path hands on; nothing reads it.
   std::uint64_t bytesWritten() const override { return totalBytesWritten_; }

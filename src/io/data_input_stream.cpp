@@ -20,8 +20,7 @@ DataInputStream::DataInputStream(const Data& data, std::uint64_t offset, std::ui
                                        data.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
-std::int64_t DataInputStream::read(std::uint8_t* into, std::uint64_t bufferLength,
-                                   ErrorRecord*) {
+std::int64_t DataInputStream::read(std::uint8_t* into, std::uint64_t bufferLength, ErrorRecord*) {
   std::uint64_t n = std::min<std::uint64_t>(data_->size() - pos_, bufferLength);
   if (n == 0) return 0;
   std::memcpy(into, data_->data() + pos_, static_cast<size_t>(n));

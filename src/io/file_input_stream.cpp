@@ -16,7 +16,9 @@ namespace twinlens {
 FileInputStream::FileInputStream(std::string path, std::uint64_t offset, std::uint64_t length)
     : path_(std::move(path)), fileLength_(offset + length), offset_(offset) {}
 
-FileInputStream::~FileInputStream() { close(); }
+FileInputStream::~FileInputStream() {
+  close();
+}
 
 bool FileInputStream::open(ErrorRecord* error) {
   int fd;

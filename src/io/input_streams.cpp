@@ -17,8 +17,7 @@ std::optional<Data> InputStreams::slurp(InputStream& stream, ErrorRecord* error)
   }
 }
 
-std::optional<std::string> InputStreams::readLine(BufferedInputStream& stream,
-                                                  ErrorRecord* error) {
+std::optional<std::string> InputStreams::readLine(BufferedInputStream& stream, ErrorRecord* error) {
   std::string line;
   for (;;) {
     std::uint8_t byte;

@@ -49,11 +49,11 @@ void setErrorAt(ErrorRecord* error, const void* object, const char* file, int li
 
 // Fails into `error` (an ErrorRecord*, possibly null) on behalf of `object`, with a printf-style
 // message. With a null `error` nothing is formatted, stored or logged.
-#define TL_SET_ERROR(error, object, domain, code, ...)                                      \
-  do {                                                                                      \
-    if (::twinlens::ErrorRecord* tl_error_place = (error))                                  \
+#define TL_SET_ERROR(error, object, domain, code, ...)                                       \
+  do {                                                                                       \
+    if (::twinlens::ErrorRecord* tl_error_place = (error))                                   \
       ::twinlens::detail::setErrorAt(tl_error_place, (object), __FILE__, __LINE__, (domain), \
-                                     (code), __VA_ARGS__);                                  \
+                                     (code), __VA_ARGS__);                                   \
   } while (0)
 
 // Fails into `error` with a system call's errno: "UnixErrorDomain", the errno as code.

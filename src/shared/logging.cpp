@@ -84,7 +84,9 @@ void emitLocated(const char* head, const void* object, const char* file, int lin
 
 }  // namespace
 
-void setLogLevel(std::uint32_t level) { globalLogLevel.store(level, std::memory_order_relaxed); }
+void setLogLevel(std::uint32_t level) {
+  globalLogLevel.store(level, std::memory_order_relaxed);
+}
 
 std::uint32_t logLevelForName(std::string_view name) {
   static constexpr std::string_view kNames[] = {"error", "warn", "info", "debug", "trace"};
@@ -111,16 +113,22 @@ void setLogSink(LogSink sink) {
   sinkSlot() = std::move(sink);
 }
 
-#define TL_EMIT_LEVEL(level, head)       \
-  if (!logEnabled(level)) return;        \
-  va_list args;                          \
-  va_start(args, format);                \
-  emitLevel(head, format, args);         \
+#define TL_EMIT_LEVEL(level, head) \
+  if (!logEnabled(level)) return;  \
+  va_list args;                    \
+  va_start(args, format);          \
+  emitLevel(head, format, args);   \
   va_end(args)
 
-void logError(const char* format, ...) { TL_EMIT_LEVEL(kLogLevelError, "ERROR"); }
-void logWarn(const char* format, ...) { TL_EMIT_LEVEL(kLogLevelWarn, "WARN"); }
-void logInfo(const char* format, ...) { TL_EMIT_LEVEL(kLogLevelInfo, "INFO"); }
+void logError(const char* format, ...) {
+  TL_EMIT_LEVEL(kLogLevelError, "ERROR");
+}
+void logWarn(const char* format, ...) {
+  TL_EMIT_LEVEL(kLogLevelWarn, "WARN");
+}
+void logInfo(const char* format, ...) {
+  TL_EMIT_LEVEL(kLogLevelInfo, "INFO");
+}
 
 void logPlain(const char* format, ...) {
   va_list args;
@@ -129,11 +137,11 @@ void logPlain(const char* format, ...) {
   va_end(args);
 }
 
-#define TL_EMIT_LOCATED(level, head)                      \
-  if (!logEnabled(level)) return;                         \
-  va_list args;                                           \
-  va_start(args, format);                                 \
-  emitLocated(head, object, file, line, format, args);    \
+#define TL_EMIT_LOCATED(level, head)                   \
+  if (!logEnabled(level)) return;                      \
+  va_list args;                                        \
+  va_start(args, format);                              \
+  emitLocated(head, object, file, line, format, args); \
   va_end(args)
 
 void logDebugAt(const void* object, const char* file, int line, const char* format, ...) {

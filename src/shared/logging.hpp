@@ -55,13 +55,13 @@ void logTraceAt(const void* object, const char* file, int line, const char* form
 // Debug and Trace lines name the object they are written for (`this`, or &typeid(Class) in a
 // class-level operation); file and line come from the call site. Arguments are evaluated only
 // when the level test passes.
-#define TL_LOG_DEBUG(object, ...)                                                        \
-  do {                                                                                   \
-    if (::twinlens::logEnabled(::twinlens::kLogLevelDebug))                              \
+#define TL_LOG_DEBUG(object, ...)                                                                \
+  do {                                                                                           \
+    if (::twinlens::logEnabled(::twinlens::kLogLevelDebug))                                      \
       ::twinlens::logDebugAt(static_cast<const void*>(object), __FILE__, __LINE__, __VA_ARGS__); \
   } while (0)
-#define TL_LOG_TRACE(object, ...)                                                        \
-  do {                                                                                   \
-    if (::twinlens::logEnabled(::twinlens::kLogLevelTrace))                              \
+#define TL_LOG_TRACE(object, ...)                                                                \
+  do {                                                                                           \
+    if (::twinlens::logEnabled(::twinlens::kLogLevelTrace))                                      \
       ::twinlens::logTraceAt(static_cast<const void*>(object), __FILE__, __LINE__, __VA_ARGS__); \
   } while (0)

@@ -13,6 +13,8 @@ std::string formatTextV(const char* format, va_list args) __attribute__((format(
 std::string defaultDescription(const char* className, const void* object);
 
 // The text form of a value that may be absent: absent prints as "(null)".
-inline const char* textOrNull(const std::string* text) { return text ? text->c_str() : "(null)"; }
+inline const char* textOrNull(const std::string* text) {
+  return text ? text->c_str() : "(null)";
+}
 
 }  // namespace twinlens

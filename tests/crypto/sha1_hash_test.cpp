@@ -130,19 +130,30 @@ std::vector<BrokenCase> brokenJpegs() {
   std::vector<BrokenCase> cases;
   for (std::uint16_t length : {0, 1, 2}) {
     cases.push_back({"segment length under 3",
-                     JpegBuilder().startOfImage().segmentWithLength(0xE1, length, {}).scan(100, 1).endOfImage().bytes(),
-                     "SHA1HashErrorDomain", -1, "JPEG segment ffe1 length can't be fewer than 3 bytes long"});
+                     JpegBuilder()
+                         .startOfImage()
+                         .segmentWithLength(0xE1, length, {})
+                         .scan(100, 1)
+                         .endOfImage()
+                         .bytes(),
+                     "SHA1HashErrorDomain", -1,
+                     "JPEG segment ffe1 length can't be fewer than 3 bytes long"});
   }
   cases.push_back({"segment length 65535 past the end",
-                   JpegBuilder().startOfImage().segmentWithLength(0xE1, 65535, Data(100, 7)).endOfImage().bytes(),
+                   JpegBuilder()
+                       .startOfImage()
+                       .segmentWithLength(0xE1, 65535, Data(100, 7))
+                       .endOfImage()
+                       .bytes(),
                    "BufferedInputStreamErrorDomain", -4, "EOF on"});
   Data cut = sample::samplePhoto(2, 1000, "Camera");
   cut.resize(30);
-  cases.push_back({"cut inside a segment before the scan", cut, "BufferedInputStreamErrorDomain", -4,
-                   "EOF on"});
-  cases.push_back({"scan length field ends at the last two bytes",
-                   JpegBuilder().startOfImage().jfif().segmentWithLength(0xDA, 12, {}).endOfImage().bytes(),
-                   "", 0, ""});
+  cases.push_back({"cut inside a segment before the scan", cut, "BufferedInputStreamErrorDomain",
+                   -4, "EOF on"});
+  cases.push_back(
+      {"scan length field ends at the last two bytes",
+       JpegBuilder().startOfImage().jfif().segmentWithLength(0xDA, 12, {}).endOfImage().bytes(), "",
+       0, ""});
   cases.push_back({"scan length field overlaps the last two bytes",
                    JpegBuilder().startOfImage().jfif().raw({0xFF, 0xDA, 0x00}).endOfImage().bytes(),
                    "SHA1HashErrorDomain", -1, "unexpected EOF reading image data from"});
@@ -195,7 +206,8 @@ TEST(SHA1Hash, PathsThatCannotBeReadFail) {
 
   EXPECT_FALSE(SHA1Hash::hashPhoto(dir.file("missing.jpg"), &error).has_value());
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
-  EXPECT_EQ(error.description(), "lstat(" + dir.file("missing.jpg") + "): No such file or directory");
+  EXPECT_EQ(error.description(),
+            "lstat(" + dir.file("missing.jpg") + "): No such file or directory");
 
   EXPECT_FALSE(SHA1Hash::hashPhoto(dir.path(), &error).has_value());
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
@@ -204,7 +216,8 @@ TEST(SHA1Hash, PathsThatCannotBeReadFail) {
 
 TEST(SHA1Hash, ReadFailureDuringTheWalkPassesTheStreamRecordOn) {
   Data photo = sample::samplePhoto(5, 40000, "Camera");
-  auto failing = std::make_shared<testing::FailingInputStream>(std::make_shared<DataInputStream>(photo));
+  auto failing =
+      std::make_shared<testing::FailingInputStream>(std::make_shared<DataInputStream>(photo));
   failing->failAfter(20000, EIO);
   BufferedInputStream stream(failing);
   ErrorRecord error;

@@ -102,8 +102,8 @@ TEST(FileInputStream, ReadAfterCloseReopensAndContinues) {
   ASSERT_GE(traces.size(), 2u);
   EXPECT_TRUE(traces[0].ends_with(formatText("opened fd %d (%s)", fd, path.c_str())));
   EXPECT_TRUE(traces[1].ends_with(formatText("closed fd %d (%s)", fd, path.c_str())));
-  EXPECT_EQ(stream.description(), formatText("<FileInputStream: fd=%d path=%s>", stream.fd(),
-                                             path.c_str()));
+  EXPECT_EQ(stream.description(),
+            formatText("<FileInputStream: fd=%d path=%s>", stream.fd(), path.c_str()));
 }
 
 TEST(DataInputStream, RangeAndSlurp) {
@@ -143,12 +143,14 @@ TEST(BufferedInputStream, EndOfStreamReportsBytesReceived) {
                         : stream->readExactly(10, bytes, &error);
     EXPECT_FALSE(ok);
     EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4));
-    EXPECT_EQ(error.description(), "EOF on " + stream->description() + " after 6 of 10 bytes received");
+    EXPECT_EQ(error.description(),
+              "EOF on " + stream->description() + " after 6 of 10 bytes received");
   }
 }
 
 TEST(BufferedInputStream, SmallReadsFillTheBufferLargeOnesBypassIt) {
-  auto inner = std::make_shared<FailingInputStream>(std::make_shared<DataInputStream>(counting(40000)));
+  auto inner =
+      std::make_shared<FailingInputStream>(std::make_shared<DataInputStream>(counting(40000)));
   BufferedInputStream stream(inner);
   std::vector<std::uint8_t> out(9000);
   ASSERT_EQ(stream.read(out.data(), 8192), 8192);
@@ -184,7 +186,8 @@ TEST(BufferedInputStream, SkipExactlyDropsBytesAndFailsAtEnd) {
   EXPECT_EQ(byte, counting(20000)[15000]);
   ErrorRecord error;
   EXPECT_FALSE(stream->skipExactly(5000, &error));
-  EXPECT_EQ(error.description(), "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
+  EXPECT_EQ(error.description(),
+            "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
 }
 
 TEST(BufferedInputStream, DropsTheFileWhenReleased) {
@@ -195,8 +198,8 @@ TEST(BufferedInputStream, DropsTheFileWhenReleased) {
     BufferedInputStream stream(std::make_shared<FileInputStream>(path, 0, 10));
     std::uint8_t byte;
     ASSERT_TRUE(stream.readExactly(1, &byte));
-    EXPECT_EQ(stream.description(), "<BufferedInputStream: underlying=" +
-                                        stream.underlyingStream()->description() + ">");
+    EXPECT_EQ(stream.description(),
+              "<BufferedInputStream: underlying=" + stream.underlyingStream()->description() + ">");
   }
   EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 2u) << "opened and closed";
 }
@@ -212,7 +215,9 @@ TEST(InputStreams, SlurpOfEmptyStreamIsEmptyNotNull) {
   EXPECT_FALSE(InputStreams::slurp(failing).has_value());
 }
 
-Data text(const std::string& s) { return Data(s.begin(), s.end()); }
+Data text(const std::string& s) {
+  return Data(s.begin(), s.end());
+}
 
 TEST(InputStreams, ReadLineKeepsCarriageReturnAndDropsIncompleteTail) {
   auto stream = buffered(text("one\r\ntwo\nthree"));

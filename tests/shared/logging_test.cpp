@@ -17,8 +17,8 @@ TEST(LogLevelNames, NamesMapBothWays) {
   struct Case {
     const char* name;
     std::uint32_t level;
-  } cases[] = {{"error", 1}, {"WARN", 2}, {"Warn", 2}, {"info", 3}, {"Debug", 4},
-               {"tRaCe", 5}, {"warning", 0}, {"", 0}, {"none", 0}};
+  } cases[] = {{"error", 1}, {"WARN", 2},    {"Warn", 2}, {"info", 3}, {"Debug", 4},
+               {"tRaCe", 5}, {"warning", 0}, {"", 0},     {"none", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(logLevelForName(c.name), c.level);

@@ -32,8 +32,8 @@ std::int64_t FailingOutputStream::write(const std::uint8_t* bytes, std::uint64_t
     return -1;
   }
   if (accepted_.size() >= zeroAfter_) return 0;
-  std::uint64_t n = std::min({length, maxPerWrite_, failAfter_ - accepted_.size(),
-                              zeroAfter_ - accepted_.size()});
+  std::uint64_t n = std::min(
+      {length, maxPerWrite_, failAfter_ - accepted_.size(), zeroAfter_ - accepted_.size()});
   accepted_.insert(accepted_.end(), bytes, bytes + n);
   return static_cast<std::int64_t>(n);
 }

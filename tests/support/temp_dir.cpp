@@ -22,13 +22,16 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+std::string TempDir::file(const std::string& name) const {
+  return path_ + "/" + name;
+}
 
 std::string TempDir::write(const std::string& name, const Data& bytes) const {
   std::string full = file(name);
   std::filesystem::create_directories(std::filesystem::path(full).parent_path());
   std::ofstream out(full, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + full);
   return full;
 }

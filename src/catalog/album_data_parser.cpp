@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "io/base64.hpp"
+#include "plist/xml_parse_guard.hpp"
 #include "shared/logging.hpp"
 
 namespace twinlens {
@@ -288,6 +289,7 @@ std::string libxmlMessage(xmlParserCtxtPtr ctxt) {
 }  // namespace
 
 AlbumDataParser::AlbumDataParser() : state_(std::make_unique<State>()) {
+  XMLParseGuard::initializeLibrary();
   static xmlSAXHandler handler = makeHandler();
   state_->ctxt = xmlCreatePushParserCtxt(&handler, state_.get(), nullptr, 0, nullptr);
   if (!state_->ctxt) throw std::bad_alloc();
@@ -306,6 +308,7 @@ bool AlbumDataParser::parseChunk(const std::uint8_t* bytes, std::size_t length,
   state_->bytesFed += length;
   while (!state_->failed && length > 0) {
     int piece = static_cast<int>(std::min<std::size_t>(length, 1 << 20));
+    QuietXMLErrors quiet;  // bad bytes are reported through the record, not on standard error
     int rc = xmlParseChunk(state_->ctxt, reinterpret_cast<const char*>(bytes), piece, 0);
     if (rc != 0) state_->failWithText(libxmlMessage(state_->ctxt));
     bytes += piece;
@@ -321,6 +324,7 @@ std::optional<AlbumValue> AlbumDataParser::finish(ErrorRecord* error) {
     // The push parser would call an empty input "extra content", which misleads.
     state_->failWithText("the document is empty at line 1");
   } else if (!state_->failed) {
+    QuietXMLErrors quiet;
     int rc = xmlParseChunk(state_->ctxt, nullptr, 0, 1);
     if (rc != 0 || !state_->ctxt->wellFormed)
       state_->failWithText(libxmlMessage(state_->ctxt));

@@ -7,12 +7,16 @@ namespace twinlens {
 
 namespace {
 
+// Both tables are keyed by views of the records' own SHA-1 texts, which stay put while the
+// library is weeded, so no text is copied.
+using TextView = std::string_view;
+
 // The first set, in creation order, whose texts include a given SHA-1 text. Sets only grow, so
 // keeping the smallest set index per text answers "first set that contains it" without walking
 // every set for every duplicate.
 class SetIndex {
  public:
-  std::optional<std::size_t> find(const std::string& sha1) const {
+  std::optional<std::size_t> find(TextView sha1) const {
     auto it = first_.find(sha1);
     if (it == first_.end()) return std::nullopt;
     return it->second;
@@ -26,7 +30,7 @@ class SetIndex {
   }
 
  private:
-  std::unordered_map<std::string, std::size_t> first_;
+  std::unordered_map<TextView, std::size_t> first_;
 };
 
 }  // namespace
@@ -52,29 +56,28 @@ std::string duplicatesCountDescription(std::uint64_t count, std::string_view gro
 DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
                                                   const RollNames& rollNamesById) {
   DuplicateResults results;
-  std::unordered_map<std::string, std::shared_ptr<Photo>> unmatched;
+  std::unordered_map<TextView, const std::shared_ptr<Photo>*> unmatched;
   unmatched.reserve(library.count() * 2);
   SetIndex setIndex;
   // The library's map is ordered by byte-wise key comparison: the text order weeding needs.
   for (const auto& [key, photo] : library.photosByIPhotoKey()) {
     const std::optional<std::string>& o = photo->originalSHA1();
     const std::optional<std::string>& m = photo->modifiedSHA1();
-    const std::string* matched = nullptr;
-    if (o && unmatched.contains(*o))
-      matched = &*o;
-    else if (m && unmatched.contains(*m))
-      matched = &*m;
-    if (!matched) {
-      if (o) unmatched.try_emplace(*o, photo);
-      if (m) unmatched.try_emplace(*m, photo);
+    auto match = unmatched.end();
+    if (o) match = unmatched.find(*o);
+    if (match == unmatched.end() && m) match = unmatched.find(*m);
+    if (match == unmatched.end()) {
+      if (o) unmatched.try_emplace(*o, &photo);
+      if (m) unmatched.try_emplace(*m, &photo);
       continue;
     }
+    const TextView matched = match->first;
     results.duplicatePhotos_.push_back(photo);
-    std::optional<std::size_t> set = setIndex.find(*matched);
+    std::optional<std::size_t> set = setIndex.find(matched);
     if (!set) {
       set = results.sets_.size();
       results.sets_.emplace_back();
-      const std::shared_ptr<Photo>& kept = unmatched.at(*matched);
+      const std::shared_ptr<Photo>& kept = *match->second;
       results.sets_[*set].addPhoto(kept);
       setIndex.add(*kept, *set);
     }

@@ -213,6 +213,8 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
   for (std::size_t next = 0; next < photos.size(); ++next) {
     const std::size_t length = photos.size() - (next - kept);
     if (cancelRequested_) {
+      // Keep what was hashed so far, so the next scan does not read those files again.
+      saveIncomplete(currentList(next), kept);
       photos.erase(photos.begin() + kept, photos.begin() + next);
       return failAborted(error);
     }
@@ -231,15 +233,20 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
     if (kept != next) photos[kept] = std::move(photos[next]);
     ++kept;
     if (now() - lastSave > kSaveInterval) {
-      TL_LOG_DEBUG(this, "index = %zu; saving albumset plist", kept - 1);
-      ErrorRecord saveError;
-      if (!PhotoLibrary(iPhotoLibraryPath_, currentList(next + 1), std::nullopt).save(&saveError))
-        logError("error saving incomplete PhotoLibrary file: %s", saveError.description().c_str());
+      saveIncomplete(currentList(next + 1), kept - 1);
       lastSave = now();
     }
   }
   photos.resize(kept);
   return true;
+}
+
+void Cataloger::saveIncomplete(const std::vector<std::shared_ptr<Photo>>& photos,
+                               std::size_t index) {
+  TL_LOG_DEBUG(this, "index = %zu; saving albumset plist", index);
+  ErrorRecord saveError;
+  if (!PhotoLibrary(iPhotoLibraryPath_, photos, std::nullopt).save(&saveError))
+    logError("error saving incomplete PhotoLibrary file: %s", saveError.description().c_str());
 }
 
 void Cataloger::reportProgress(std::uint64_t current, std::uint64_t total) {

@@ -105,6 +105,8 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void readTwinlensAlbumKeys();
   bool hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
   bool failAborted(ErrorRecord* error);
+  // Saves the cache without a scan date: a part-way state that the next scan still reuses.
+  void saveIncomplete(const std::vector<std::shared_ptr<Photo>>& photos, std::size_t index);
   void reportProgress(std::uint64_t current, std::uint64_t total);
   void setCatalogingCurrentAndTotal(std::uint64_t current, std::uint64_t total);
   void setCatalogingDescription(std::string description);

@@ -259,7 +259,7 @@ TEST_F(CatalogerTest, EmptyAndBrokenCatalogues) {
   EXPECT_EQ(*succeeded_, 0u);
 }
 
-TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsALoadableCache) {
+TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   LibraryBuilder library(dir_);
   library.roll(1, "R");
   for (int i = 0; i < 50; ++i)
@@ -268,15 +268,27 @@ TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsALoadableCache) {
   auto cataloger = std::make_shared<Cataloger>(loop_, std::make_shared<Defaults>(nullptr, nullptr));
   cataloger->setDelegate(this);
   cataloger->setIPhotoLibraryPath(path);
-  cataloger->cancelCataloging();
+  // The first progress report comes before the first photo is hashed: cancel there, so the
+  // worker hashes that one photo and stops at its next check.
+  cataloger->setChangeCallback([c = cataloger.get()](std::string_view property) {
+    if (property == "catalogingProgress" && c->total() > 0) c->cancelCataloging();
+  });
   cataloger->start();
   loop_.run();
   ASSERT_TRUE(failure_);
   EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -7));
   EXPECT_EQ(failure_->description(), "abort requested");
+
   ErrorRecord error;
-  EXPECT_TRUE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath(path, &error))
-      << error.description();
+  std::shared_ptr<PhotoLibrary> cached =
+      PhotoLibrary::initFromCacheWithIPhotoLibraryPath(path, &error);
+  ASSERT_TRUE(cached) << error.description();
+  EXPECT_EQ(cached->count(), 50u);
+  EXPECT_FALSE(cached->scanDate()) << "a part-way cache carries no scan date";
+  std::size_t hashed = 0;
+  for (const auto& [key, photo] : cached->photosByIPhotoKey())
+    hashed += photo->originalSHA1() ? 1 : 0;
+  EXPECT_EQ(hashed, 1u);
 }
 
 }  // namespace

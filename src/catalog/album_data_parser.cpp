@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <iterator>
+#include <optional>
 #include <string_view>
 #include <typeinfo>
 #include <vector>
@@ -24,25 +26,45 @@ namespace {
 
 enum class Element { Plist, Dict, Array, Key, String, Integer, Real, True, False, Date, Data };
 
-struct NamedElement {
-  std::string_view name;
-  Element element;
-};
-constexpr NamedElement kElements[] = {
-    {"plist", Element::Plist}, {"dict", Element::Dict},     {"array", Element::Array},
-    {"key", Element::Key},     {"string", Element::String}, {"integer", Element::Integer},
-    {"real", Element::Real},   {"true", Element::True},     {"false", Element::False},
-    {"date", Element::Date},   {"data", Element::Data},
-};
+// Element names are told apart by length first, as the SAX callback sees every one of them.
+std::optional<Element> elementNamed(std::string_view name) {
+  switch (name.size()) {
+    case 3:
+      if (name == "key") return Element::Key;
+      break;
+    case 4:
+      if (name == "dict") return Element::Dict;
+      if (name == "real") return Element::Real;
+      if (name == "true") return Element::True;
+      if (name == "date") return Element::Date;
+      if (name == "data") return Element::Data;
+      break;
+    case 5:
+      if (name == "plist") return Element::Plist;
+      if (name == "array") return Element::Array;
+      if (name == "false") return Element::False;
+      break;
+    case 6:
+      if (name == "string") return Element::String;
+      break;
+    case 7:
+      if (name == "integer") return Element::Integer;
+      break;
+  }
+  return std::nullopt;
+}
 
 bool isScalar(Element e) {
   return e != Element::Plist && e != Element::Dict && e != Element::Array;
 }
 
+// An open <plist>, <dict> or <array>. Scalars are read into State::text without a frame. Frames
+// are kept when closed, so that the entries and items buffers are reused by the next container
+// at that depth and each finished container is allocated once, at its exact size.
 struct Frame {
-  Element element;
-  AlbumValue::Dictionary dictionary;
-  AlbumValue::Array array;
+  Element element = Element::Plist;
+  AlbumValue::Dictionary::Entries entries;  // in document order until the end tag
+  AlbumValue::Array items;
   std::optional<std::string> pendingKey;
   std::optional<AlbumValue> plistValue;
 };
@@ -111,7 +133,9 @@ std::optional<Date> parseDate(std::string_view text) {
 
 struct AlbumDataParser::State {
   xmlParserCtxtPtr ctxt = nullptr;
-  std::vector<Frame> stack;
+  std::vector<Frame> frames;
+  std::size_t depth = 0;
+  std::optional<Element> scalar;  // the open scalar element, whose text is being read
   std::optional<AlbumValue> root;
   std::string text;
   std::size_t bytesFed = 0;
@@ -133,63 +157,83 @@ struct AlbumDataParser::State {
     return std::nullopt;
   }
 
-  bool acceptsValue() const {
-    if (stack.empty()) return !root.has_value();
-    const Frame& parent = stack.back();
+  Frame& top() { return frames[depth - 1]; }
+
+  bool acceptsValue() {
+    if (depth == 0) return !root.has_value();
+    const Frame& parent = top();
     switch (parent.element) {
       case Element::Plist:
         return !parent.plistValue.has_value();
       case Element::Array:
         return true;
-      case Element::Dict:
-        return parent.pendingKey.has_value();
       default:
-        return false;
+        return parent.pendingKey.has_value();
     }
   }
 
   void start(std::string_view name) {
-    const NamedElement* found = nullptr;
-    for (const NamedElement& e : kElements)
-      if (e.name == name) found = &e;
-    if (!found) return fail("unknown element <" + std::string(name) + ">");
-    Element element = found->element;
-    if (element == Element::Plist) {
-      if (!stack.empty() || root) return fail("unexpected <plist>");
-    } else if (element == Element::Key) {
-      if (stack.empty() || stack.back().element != Element::Dict || stack.back().pendingKey)
+    std::optional<Element> element = elementNamed(name);
+    if (!element) return fail("unknown element <" + std::string(name) + ">");
+    // Nothing may open inside a scalar.
+    if (scalar) return fail("unexpected <" + std::string(name) + ">");
+    if (*element == Element::Plist) {
+      if (depth > 0 || root) return fail("unexpected <plist>");
+    } else if (*element == Element::Key) {
+      if (depth == 0 || top().element != Element::Dict || top().pendingKey)
         return fail("unexpected <key>");
     } else if (!acceptsValue()) {
       return fail("unexpected <" + std::string(name) + ">");
     }
-    text.clear();
-    stack.push_back(Frame{element, {}, {}, {}, {}});
+    if (isScalar(*element)) {
+      scalar = element;
+      text.clear();
+      return;
+    }
+    if (depth == frames.size()) frames.emplace_back();
+    Frame& frame = frames[depth++];
+    frame.element = *element;
+    frame.pendingKey.reset();
+    frame.plistValue.reset();
   }
 
   void end() {
-    if (failed || stack.empty()) return;
-    Frame frame = std::move(stack.back());
-    stack.pop_back();
-    if (frame.element == Element::Key) {
-      stack.back().pendingKey = std::move(text);
+    if (failed) return;
+    if (scalar) {
+      Element element = *scalar;
+      scalar.reset();
+      if (element == Element::Key) {
+        top().pendingKey = std::move(text);
+        return;
+      }
+      std::optional<AlbumValue> value = buildScalar(element);
+      if (value) add(std::move(*value));
       return;
     }
+    if (depth == 0) return;
+    Frame& frame = frames[--depth];
     if (frame.element == Element::Plist) {
       if (!frame.plistValue) return fail("empty <plist>");
       root = std::move(frame.plistValue);
       return;
     }
-    std::optional<AlbumValue> value = build(frame);
+    std::optional<AlbumValue> value = buildContainer(frame);
     if (value) add(std::move(*value));
   }
 
-  std::optional<AlbumValue> build(Frame& frame) {
-    switch (frame.element) {
-      case Element::Dict:
-        if (frame.pendingKey) return invalid("key without value: " + *frame.pendingKey);
-        return AlbumValue::dictionary(std::move(frame.dictionary));
-      case Element::Array:
-        return AlbumValue::array(std::move(frame.array));
+  std::optional<AlbumValue> buildContainer(Frame& frame) {
+    if (frame.element == Element::Array) {
+      AlbumValue::Array items(std::make_move_iterator(frame.items.begin()),
+                              std::make_move_iterator(frame.items.end()));
+      frame.items.clear();
+      return AlbumValue::array(std::move(items));
+    }
+    if (frame.pendingKey) return invalid("key without value: " + *frame.pendingKey);
+    return AlbumValue::dictionary(AlbumValue::Dictionary::movingFrom(frame.entries));
+  }
+
+  std::optional<AlbumValue> buildScalar(Element element) {
+    switch (element) {
       case Element::String:
         return AlbumValue::text(std::move(text));
       case Element::True:
@@ -214,23 +258,23 @@ struct AlbumDataParser::State {
   }
 
   void add(AlbumValue value) {
-    if (stack.empty()) {
+    if (depth == 0) {
       root = std::move(value);
       return;
     }
-    Frame& parent = stack.back();
+    Frame& parent = top();
     if (parent.element == Element::Plist) {
       parent.plistValue = std::move(value);
     } else if (parent.element == Element::Array) {
-      parent.array.push_back(std::move(value));
+      parent.items.push_back(std::move(value));
     } else {
-      parent.dictionary.insert_or_assign(std::move(*parent.pendingKey), std::move(value));
+      parent.entries.emplace_back(std::move(*parent.pendingKey), std::move(value));
       parent.pendingKey.reset();
     }
   }
 
   void characters(const xmlChar* bytes, int length) {
-    if (failed || stack.empty() || !isScalar(stack.back().element)) return;
+    if (failed || !scalar) return;
     text.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
   }
 };

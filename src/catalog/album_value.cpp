@@ -1,24 +1,32 @@
 #include "catalog/album_value.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <numeric>
+#include <stdexcept>
 #include <variant>
 
 #include "io/double_io.hpp"
 
 namespace twinlens {
 
-// The alternatives are in the order of AlbumValue::Type.
+// The shared kinds of value; the rest are held in AlbumValue::Storage.
 struct AlbumValue::Node {
-  std::variant<Dictionary, Array, std::string, std::int64_t, double, bool, twinlens::Date,
-               twinlens::Data>
-      value;
+  std::variant<Dictionary, Array, std::string, twinlens::Data> value;
 };
 
 template <typename T, typename V>
 AlbumValue AlbumValue::make(V&& value) {
-  return AlbumValue(std::make_shared<const Node>(
-      Node{decltype(Node::value)(std::in_place_type<T>, std::forward<V>(value))}));
+  return AlbumValue(Storage(std::make_shared<const Node>(
+      Node{decltype(Node::value)(std::in_place_type<T>, std::forward<V>(value))})));
+}
+
+template <typename T>
+const T* AlbumValue::nodeValue() const {
+  const auto* node = std::get_if<std::shared_ptr<const Node>>(&storage_);
+  return node ? std::get_if<T>(&(*node)->value) : nullptr;
 }
 
 namespace {
@@ -99,6 +107,70 @@ double doubleFromDecimalText(std::string_view text) {
   return DoubleIO::parse(std::string(text.substr(start, end - start)));
 }
 
+AlbumValue::Dictionary::Dictionary(std::initializer_list<value_type> entries) {
+  Entries source(entries);
+  *this = movingFrom(source);
+}
+
+AlbumValue::Dictionary::Dictionary(Entries entries) {
+  *this = movingFrom(entries);
+}
+
+AlbumValue::Dictionary AlbumValue::Dictionary::movingFrom(Entries& source) {
+  Dictionary result;
+  Entries& out = result.entries_;
+  auto notAscending = [](const value_type& a, const value_type& b) { return a.first >= b.first; };
+  if (std::adjacent_find(source.begin(), source.end(), notAscending) == source.end()) {
+    out.reserve(source.size());
+    std::move(source.begin(), source.end(), std::back_inserter(out));
+    source.clear();
+    return result;
+  }
+  // The entries are ordered through their positions, by key and then by position, so that the
+  // values move once, straight into place.
+  std::vector<std::size_t> order(source.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&source](std::size_t a, std::size_t b) {
+    int byKey = source[a].first.compare(source[b].first);
+    return byKey < 0 || (byKey == 0 && a < b);
+  });
+  // Of each run of equal keys only the last, which came latest, is kept.
+  auto superseded = [&](std::size_t i) {
+    return i + 1 < order.size() && source[order[i + 1]].first == source[order[i]].first;
+  };
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) kept += superseded(i) ? 0 : 1;
+  out.reserve(kept);
+  for (std::size_t i = 0; i < order.size(); ++i)
+    if (!superseded(i)) out.push_back(std::move(source[order[i]]));
+  source.clear();
+  return result;
+}
+
+AlbumValue::Dictionary::const_iterator AlbumValue::Dictionary::find(std::string_view key) const {
+  auto found = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                [](const value_type& entry, std::string_view k) {
+                                  return std::string_view(entry.first) < k;
+                                });
+  return found != entries_.end() && found->first == key ? found : entries_.end();
+}
+
+const AlbumValue& AlbumValue::Dictionary::at(std::string_view key) const {
+  auto found = find(key);
+  if (found == end()) throw std::out_of_range("no entry under " + std::string(key));
+  return found->second;
+}
+
+void AlbumValue::Dictionary::insert_or_assign(std::string key, AlbumValue value) {
+  auto place = std::lower_bound(
+      entries_.begin(), entries_.end(), key,
+      [](const value_type& entry, const std::string& k) { return entry.first < k; });
+  if (place != entries_.end() && place->first == key)
+    place->second = std::move(value);
+  else
+    entries_.emplace(place, std::move(key), std::move(value));
+}
+
 AlbumValue AlbumValue::dictionary(Dictionary entries) {
   return make<Dictionary>(std::move(entries));
 }
@@ -109,52 +181,66 @@ AlbumValue AlbumValue::text(std::string value) {
   return make<std::string>(std::move(value));
 }
 AlbumValue AlbumValue::integer(std::int64_t value) {
-  return make<std::int64_t>(value);
+  return AlbumValue(Storage(value));
 }
 AlbumValue AlbumValue::real(double value) {
-  return make<double>(value);
+  return AlbumValue(Storage(value));
 }
 AlbumValue AlbumValue::boolean(bool value) {
-  return make<bool>(value);
+  return AlbumValue(Storage(value));
 }
 AlbumValue AlbumValue::date(twinlens::Date value) {
-  return make<twinlens::Date>(value);
+  return AlbumValue(Storage(value));
 }
 AlbumValue AlbumValue::data(twinlens::Data value) {
   return make<twinlens::Data>(std::move(value));
 }
 
 AlbumValue::Type AlbumValue::type() const {
-  return static_cast<Type>(node_->value.index());
+  switch (storage_.index()) {
+    case 0: {
+      // In the order of Node::value's alternatives.
+      constexpr Type kNodeTypes[] = {Type::Dictionary, Type::Array, Type::Text, Type::Data};
+      return kNodeTypes[std::get<0>(storage_)->value.index()];
+    }
+    case 1:
+      return Type::Integer;
+    case 2:
+      return Type::Real;
+    case 3:
+      return Type::Boolean;
+    default:
+      return Type::Date;
+  }
 }
 
 const AlbumValue::Dictionary* AlbumValue::dictionaryValue() const {
-  return std::get_if<Dictionary>(&node_->value);
+  return nodeValue<Dictionary>();
 }
 const AlbumValue::Array* AlbumValue::arrayValue() const {
-  return std::get_if<Array>(&node_->value);
+  return nodeValue<Array>();
 }
 const std::string* AlbumValue::textValue() const {
-  return std::get_if<std::string>(&node_->value);
+  return nodeValue<std::string>();
 }
 std::optional<std::int64_t> AlbumValue::integerValue() const {
-  if (const auto* value = std::get_if<std::int64_t>(&node_->value)) return *value;
+  if (const auto* value = std::get_if<std::int64_t>(&storage_)) return *value;
   return std::nullopt;
 }
 std::optional<double> AlbumValue::realValue() const {
-  if (const auto* value = std::get_if<double>(&node_->value)) return *value;
+  if (const auto* value = std::get_if<double>(&storage_)) return *value;
   return std::nullopt;
 }
 std::optional<bool> AlbumValue::booleanValue() const {
-  if (const auto* value = std::get_if<bool>(&node_->value)) return *value;
+  if (const auto* value = std::get_if<bool>(&storage_)) return *value;
   return std::nullopt;
 }
 std::optional<twinlens::Date> AlbumValue::dateValue() const {
-  if (const auto* value = std::get_if<twinlens::Date>(&node_->value)) return *value;
+  if (const auto* value = std::get_if<twinlens::Date>(&storage_)) return *value;
   return std::nullopt;
 }
 const twinlens::Data* AlbumValue::dataValue() const {
-  return std::get_if<twinlens::Data>(&node_->value);
+  return nodeValue<twinlens::Data>();
 }
 
 const AlbumValue* AlbumValue::objectForKey(std::string_view key) const {
@@ -181,13 +267,16 @@ std::optional<std::int32_t> AlbumValue::int32Value() const {
 }
 
 bool AlbumValue::operator==(const AlbumValue& other) const {
-  if (node_ == other.node_) return true;
+  const auto* node = std::get_if<std::shared_ptr<const Node>>(&storage_);
+  const auto* otherNode = std::get_if<std::shared_ptr<const Node>>(&other.storage_);
+  // std::variant compares the alternative first, then the values; containers recurse here.
+  if (node && otherNode) return *node == *otherNode || (*node)->value == (*otherNode)->value;
   if (auto integer = integerValue())
     if (auto real = other.realValue()) return integerEqualsReal(*integer, *real);
   if (auto real = realValue())
     if (auto integer = other.integerValue()) return integerEqualsReal(*integer, *real);
-  // std::variant compares the alternative first, then the values; containers recurse here.
-  return node_->value == other.node_->value;
+  // The remaining scalars equal only their own type; a node never equals a scalar.
+  return storage_ == other.storage_;
 }
 
 }  // namespace twinlens

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "shared/data.hpp"
@@ -16,11 +17,12 @@ namespace twinlens {
 
 // One value of iPhoto's catalogue: a property-list tree of dictionaries with text keys, arrays,
 // texts, integers, reals, booleans, dates and byte blocks. Immutable; copies share the tree, so
-// a value may be handed around freely and read from any thread.
+// a value may be handed around freely and read from any thread. Numbers, booleans and dates are
+// held in the value itself; only texts, byte blocks and containers are shared nodes.
 class AlbumValue {
  public:
   enum class Type { Dictionary, Array, Text, Integer, Real, Boolean, Date, Data };
-  using Dictionary = std::map<std::string, AlbumValue, std::less<>>;
+  class Dictionary;
   using Array = std::vector<AlbumValue>;
 
   static AlbumValue dictionary(Dictionary entries);
@@ -61,11 +63,55 @@ class AlbumValue {
 
  private:
   struct Node;
+  using Storage =
+      std::variant<std::shared_ptr<const Node>, std::int64_t, double, bool, twinlens::Date>;
   template <typename T, typename V>
   static AlbumValue make(V&& value);
-  explicit AlbumValue(std::shared_ptr<const Node> node) : node_(std::move(node)) {}
+  explicit AlbumValue(Storage storage) : storage_(std::move(storage)) {}
+  template <typename T>
+  const T* nodeValue() const;
 
-  std::shared_ptr<const Node> node_;
+  Storage storage_;
+};
+
+// The entries of a dictionary, kept sorted by key in one block so that a catalogue of many small
+// dictionaries costs one allocation each. Iterates in ascending key order; keys are unique. Built
+// from entries in any order; where a key repeats, the later entry wins.
+class AlbumValue::Dictionary {
+ public:
+  using value_type = std::pair<std::string, AlbumValue>;
+  using Entries = std::vector<value_type>;
+  using const_iterator = Entries::const_iterator;
+  using iterator = const_iterator;
+
+  Dictionary() = default;
+  Dictionary(std::initializer_list<value_type> entries);
+  template <typename Pair>
+  Dictionary(std::initializer_list<Pair> entries) : Dictionary(entries.begin(), entries.end()) {}
+  template <typename Iterator>
+  Dictionary(Iterator first, Iterator last) : Dictionary(Entries(first, last)) {}
+  explicit Dictionary(Entries entries);
+  // The same, taking the entries out of `source`, which is left empty with its capacity, so that a
+  // builder can reuse it. The result holds no spare capacity.
+  static Dictionary movingFrom(Entries& source);
+
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+
+  // The entry under `key`, or end() when there is none.
+  const_iterator find(std::string_view key) const;
+  bool contains(std::string_view key) const { return find(key) != end(); }
+  // The value under `key`; throws std::out_of_range when there is none.
+  const AlbumValue& at(std::string_view key) const;
+  // Puts `value` under `key`, replacing what was there; linear, for dictionaries built by hand.
+  void insert_or_assign(std::string key, AlbumValue value);
+
+  bool operator==(const Dictionary& other) const { return entries_ == other.entries_; }
+
+ private:
+  Entries entries_;
 };
 
 // The signed 32-bit integer at the start of a text: leading white space skipped, an optional

@@ -4,6 +4,11 @@
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "catalog/album_data_parser.hpp"
 
 namespace twinlens {
 namespace {
@@ -172,6 +177,110 @@ TEST(AlbumValue, EqualityIsDeep) {
             AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(5)));
   EXPECT_NE(AlbumValue::array({AlbumValue::integer(1)}),
             AlbumValue::array({AlbumValue::integer(1), AlbumValue::integer(1)}));
+}
+
+std::vector<std::string> keysOf(const AlbumValue::Dictionary& entries) {
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : entries) keys.push_back(key);
+  return keys;
+}
+
+TEST(AlbumValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
+  struct Case {
+    const char* name;
+    AlbumValue::Dictionary entries;
+    std::vector<std::string> keys;
+    std::vector<std::int64_t> values;
+  };
+  const Case cases[] = {
+      {"empty", {}, {}, {}},
+      {"already in order",
+       {{"a", AlbumValue::integer(1)}, {"b", AlbumValue::integer(2)}},
+       {"a", "b"},
+       {1, 2}},
+      {"out of order",
+       {{"Roll", AlbumValue::integer(1)},
+        {"ImagePath", AlbumValue::integer(2)},
+        {"Caption", AlbumValue::integer(3)}},
+       {"Caption", "ImagePath", "Roll"},
+       {3, 2, 1}},
+      {"repeated key",
+       {{"k", AlbumValue::integer(1)},
+        {"j", AlbumValue::integer(2)},
+        {"k", AlbumValue::integer(3)}},
+       {"j", "k"},
+       {2, 3}},
+      {"key repeated three times in a row",
+       {{"k", AlbumValue::integer(1)},
+        {"k", AlbumValue::integer(2)},
+        {"k", AlbumValue::integer(3)}},
+       {"k"},
+       {3}},
+      {"empty key sorts first",
+       {{"z", AlbumValue::integer(1)}, {"", AlbumValue::integer(2)}},
+       {"", "z"},
+       {2, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(keysOf(c.entries), c.keys);
+    std::vector<std::int64_t> values;
+    for (const auto& [key, value] : c.entries) values.push_back(*value.integerValue());
+    EXPECT_EQ(values, c.values);
+    for (std::size_t i = 0; i < c.keys.size(); ++i)
+      EXPECT_EQ(c.entries.at(c.keys[i]).integerValue(), c.values[i]);
+  }
+}
+
+TEST(AlbumValueDictionary, InsertOrAssignReplacesOrAddsInPlace) {
+  AlbumValue::Dictionary entries{{"b", AlbumValue::text("2")}};
+  entries.insert_or_assign("c", AlbumValue::text("3"));
+  entries.insert_or_assign("a", AlbumValue::text("1"));
+  entries.insert_or_assign("b", AlbumValue::text("two"));
+  EXPECT_EQ(keysOf(entries), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(*entries.at("b").textValue(), "two");
+  EXPECT_TRUE(entries.contains("c"));
+  EXPECT_FALSE(entries.contains("d"));
+  EXPECT_EQ(entries.find("bb"), entries.end());
+  EXPECT_THROW(static_cast<void>(entries.at("d")), std::out_of_range);
+}
+
+TEST(AlbumValueDictionary, ParsedDictionaryKeepsTheLastRepeatedKeyInKeyOrder) {
+  const std::string xml =
+      "<plist version=\"1.0\"><dict>"
+      "<key>Roll</key><integer>1</integer>"
+      "<key>Caption</key><string>first</string>"
+      "<key>Roll</key><integer>9</integer>"
+      "<key>Aspect Ratio</key><real>1.5</real>"
+      "</dict></plist>";
+  ErrorRecord error;
+  std::optional<AlbumValue> root =
+      AlbumDataParser::parse(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size(), &error);
+  ASSERT_TRUE(root) << error.description();
+  ASSERT_TRUE(root->dictionaryValue());
+  EXPECT_EQ(keysOf(*root->dictionaryValue()),
+            (std::vector<std::string>{"Aspect Ratio", "Caption", "Roll"}));
+  EXPECT_EQ(root->objectForKey("Roll")->integerValue(), 9);
+  EXPECT_EQ(root->objectForKey("Aspect Ratio")->realValue(), 1.5);
+}
+
+TEST(AlbumValue, ScalarsOfDifferentTypesNeverCompareEqual) {
+  const AlbumValue values[] = {
+      AlbumValue::integer(0),
+      AlbumValue::boolean(false),
+      AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
+      AlbumValue::text(""),
+      AlbumValue::data({}),
+      AlbumValue::array({}),
+      AlbumValue::dictionary({}),
+  };
+  for (std::size_t i = 0; i < std::size(values); ++i)
+    for (std::size_t j = 0; j < std::size(values); ++j) {
+      SCOPED_TRACE(std::to_string(i) + " against " + std::to_string(j));
+      EXPECT_EQ(values[i] == values[j], i == j);
+    }
+  EXPECT_EQ(AlbumValue::real(0.0), AlbumValue::integer(0));
+  EXPECT_NE(AlbumValue::real(0.0), AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(0)));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ratio_reporter.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 
@@ -15,6 +17,9 @@ struct Rate {
 
 class RecordingReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours only on a terminal, so logs of a run stay readable.
+  RecordingReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {

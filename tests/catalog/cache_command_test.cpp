@@ -9,36 +9,18 @@
 #include "catalog/photo_library.hpp"
 #include "io/integer_io.hpp"
 #include "library_fixture.hpp"
+#include "support/cli_run.hpp"
 
 namespace twinlens {
 namespace {
 
 using testing::LibraryTest;
 
-struct CliRun {
-  int status;
-  std::string output;  // standard output and standard error together
-};
-
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using testing::CliRun;
+using testing::shellQuoted;
 
 CliRun cli(const std::string& arguments) {
-  const char* build = std::getenv("TWINLENS_BUILD_DIR");
-  std::string command = shellQuoted(std::string(build ? build : ".") + "/src/cli/twinlens-cli") +
-                        " " + arguments + " 2>&1";
-  CliRun run{-1, ""};
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    run.output.append(buffer, n);
-  int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return testing::runCli(arguments);
 }
 
 std::shared_ptr<Photo> captioned(const std::string& key, const std::string& caption) {

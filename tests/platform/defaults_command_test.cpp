@@ -8,38 +8,19 @@
 
 #include "platform/user_defaults.hpp"
 #include "plist/value_nodes.hpp"
+#include "support/cli_run.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
 namespace {
 
-struct CliRun {
-  int status;
-  std::string output;  // standard output and standard error together
-};
-
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using testing::CliRun;
+using testing::shellQuoted;
 
 class DefaultsCommandTest : public ::testing::Test {
  protected:
   CliRun cli(const std::string& arguments) {
-    const char* build = std::getenv("TWINLENS_BUILD_DIR");
-    std::string command = "XDG_CONFIG_HOME=" + shellQuoted(dir_.path()) + " " +
-                          shellQuoted(std::string(build ? build : ".") + "/src/cli/twinlens-cli") +
-                          " defaults " + arguments + " 2>&1";
-    CliRun run{-1, ""};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      run.output.append(buffer, n);
-    int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return testing::runCli("defaults " + arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.path()));
   }
   std::string folder() const { return dir_.path() + "/twinlens"; }
 

@@ -76,7 +76,10 @@ void scan(const std::string& libraryPath) {
   struct Delegate : twinlens::CatalogerDelegate {
     twinlens::RunLoop* loop;
     bool ok = false;
-    void catalogingDidSucceed(std::uint64_t) override { ok = true, loop->stop(); }
+    void catalogingDidSucceed(std::uint64_t) override {
+      ok = true;
+      loop->stop();
+    }
     void catalogingDidFail(const twinlens::ErrorRecord&) override { loop->stop(); }
   } delegate;
   delegate.loop = &loop;

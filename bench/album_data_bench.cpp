@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/album_data_parser.hpp"
+#include "platform/album_data_parser.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/data_input_stream.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalog/album_data_parser.hpp"
+#include "platform/album_data_parser.hpp"
 #include "shared/logging.hpp"
 
 namespace {

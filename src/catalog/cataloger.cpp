@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "catalog/album_data_parser.hpp"
+#include "platform/album_data_parser.hpp"
 #include "catalog/defaults.hpp"
 #include "io/file_helpers.hpp"
 #include "shared/logging.hpp"

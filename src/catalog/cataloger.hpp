@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog/album_value.hpp"
+#include "platform/album_value.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
 #include "platform/main_thread.hpp"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "catalog/album_value.hpp"
+#include "platform/album_value.hpp"
 #include "io/buffered_input_stream.hpp"
 #include "io/buffered_output_stream.hpp"
 #include "shared/date.hpp"

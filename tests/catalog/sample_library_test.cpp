@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <set>
 
-#include "catalog/album_data_parser.hpp"
+#include "platform/album_data_parser.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo.hpp"
 #include "catalog/photo_library.hpp"

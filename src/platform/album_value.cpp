@@ -1,4 +1,4 @@
-#include "catalog/album_value.hpp"
+#include "platform/album_value.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "catalog/album_value.hpp"
+#include "platform/album_value.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {

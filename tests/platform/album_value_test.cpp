@@ -1,4 +1,4 @@
-#include "catalog/album_value.hpp"
+#include "platform/album_value.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/album_data_parser.hpp"
+#include "platform/album_data_parser.hpp"
 
 namespace twinlens {
 namespace {

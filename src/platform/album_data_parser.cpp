@@ -1,4 +1,4 @@
-#include "catalog/album_data_parser.hpp"
+#include "platform/album_data_parser.hpp"
 
 #include <fcntl.h>
 #include <libxml/parser.h>

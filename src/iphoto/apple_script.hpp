@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "shared/error_record.hpp"
+
+namespace twinlens {
+
+// One command to iPhoto: composes its script text and has the script host run it. Commands are
+// small values; copy() makes a new command of the same class and content, which is a distinct
+// object (commands compare by identity). execute() must be called on the main thread.
+class AppleScript {
+ public:
+  virtual ~AppleScript() = default;
+
+  // True when iPhoto ran the script without an error.
+  [[nodiscard]] virtual bool execute(ErrorRecord* error = nullptr) = 0;
+  virtual std::shared_ptr<AppleScript> copy() const = 0;
+  // For log lines: the class and what the command names.
+  virtual std::string description() const = 0;
+};
+
+}  // namespace twinlens

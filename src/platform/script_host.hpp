@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/album_value.hpp"
+#include "platform/apple_event_descriptor.hpp"
+
+namespace twinlens {
+
+// The entries of a failed script's error dictionary.
+inline constexpr const char* kAppleScriptErrorNumberKey = "NSAppleScriptErrorNumber";
+inline constexpr const char* kAppleScriptErrorMessageKey = "NSAppleScriptErrorMessage";
+
+// Error numbers of the script host and of the applications it talks to, as AppleScript has them.
+inline constexpr std::int32_t kScriptSyntaxError = -2741;            // the text does not parse
+inline constexpr std::int32_t kScriptCantGetObjectError = -1728;     // "Can't get photo id N."
+inline constexpr std::int32_t kScriptTimedOutError = -1712;          // no answer in time
+inline constexpr std::int32_t kScriptCorruptAnswerError = -1702;     // the answer is malformed
+inline constexpr std::int32_t kScriptConnectionInvalidError = -609;  // the application went away
+inline constexpr std::int32_t kScriptApplicationNotRunningError = -600;  // could not be reached
+inline constexpr std::int32_t kScriptApplicationNotFoundError = -10814;  // no such application
+
+// What running one script text gave: the result on success, else the error dictionary with an
+// integer under kAppleScriptErrorNumberKey and a text under kAppleScriptErrorMessageKey.
+struct ScriptOutcome {
+  std::optional<AppleEventDescriptor> result;
+  AlbumValue::Dictionary errorInfo;
+
+  bool succeeded() const { return result.has_value(); }
+  static ScriptOutcome success(AppleEventDescriptor result);
+  static ScriptOutcome failure(std::int64_t number, std::string message);
+};
+
+// Compiles and runs script texts, as the platform's AppleScript host does: the text's
+// `tell application "<Name>"` names the application that carries it out. Used on the main thread.
+class ScriptHost {
+ public:
+  virtual ~ScriptHost() = default;
+
+  // Runs `source` and waits for the application's answer, a bounded time.
+  virtual ScriptOutcome executeSource(std::string_view source) = 0;
+
+  // The host that script commands use: the one that reaches applications over their sockets,
+  // unless another was put in place (tests do).
+  static ScriptHost& standard();
+  // Puts `host` in place of the standard one; null restores the socket host.
+  static void setStandard(std::shared_ptr<ScriptHost> host);
+};
+
+}  // namespace twinlens

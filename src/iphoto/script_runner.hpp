@@ -61,7 +61,7 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   void setScripts(const Scripts& scripts);
   Scripts scripts() const;
 
-  // Shows the sheet and starts the run; main thread.
+  // Shows the sheet and starts the run; main thread, and not while a run is going on.
   void start();
   // The sheet's Cancel: the run stops before the next command.
   void cancel();
@@ -94,6 +94,8 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   std::shared_ptr<State> state_;
   bool hideWarning_ = false;
   bool cancelable_ = false;
+  // From start() until didFinish(); a second start() meanwhile is a programming error.
+  bool running_ = false;
   std::size_t scriptIndex_ = 0;
   std::atomic<bool> abortRequested_{false};
 };

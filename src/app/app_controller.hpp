@@ -1,0 +1,194 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/image_browser_view.hpp"
+#include "catalog/cataloger.hpp"
+#include "iphoto/script_runner.hpp"
+
+class QDialog;
+class QLabel;
+class QMessageBox;
+
+namespace twinlens {
+
+class ActivityIndicator;
+class CatalogingSheet;
+class Defaults;
+class HelpBubble;
+class MainWindow;
+class ScriptRunnerSheet;
+class SoftwareUpdater;
+class UserDefaults;
+
+// The application's controller: runs the start-up sequence (find the library, make sure iPhoto
+// is not running while its catalogue is read, scan), keeps the window's state, answers the
+// browser as its data source and delegate, and carries out the actions on duplicates. Main
+// thread only.
+class AppController : public QObject,
+                      public CatalogerDelegate,
+                      public ScriptRunnerDelegate,
+                      public ImageBrowserDataSource,
+                      public ImageBrowserDelegate {
+  Q_OBJECT
+  Q_PROPERTY(QString duplicatesCountDescription READ duplicatesCountDescription NOTIFY
+                 duplicatesCountDescriptionChanged)
+  Q_PROPERTY(QString iPhotoLibraryName READ iPhotoLibraryName NOTIFY iPhotoLibraryNameChanged)
+  Q_PROPERTY(bool sliderEnabled READ sliderEnabled NOTIFY sliderEnabledChanged)
+  Q_PROPERTY(bool addToAlbumButtonEnabled READ addToAlbumButtonEnabled NOTIFY
+                 addToAlbumButtonEnabledChanged)
+  Q_PROPERTY(bool moveToTrashButtonEnabled READ moveToTrashButtonEnabled NOTIFY
+                 moveToTrashButtonEnabledChanged)
+  Q_PROPERTY(bool selectDuplicatesInIPhoto READ selectDuplicatesInIPhoto WRITE
+                 setSelectDuplicatesInIPhoto NOTIFY selectDuplicatesInIPhotoChanged)
+  Q_PROPERTY(bool hideAlreadyInAlbumMessage READ hideAlreadyInAlbumMessage CONSTANT)
+  Q_PROPERTY(QString addToAlbumButtonLabel READ addToAlbumButtonLabel CONSTANT)
+
+ public:
+  // What the controller needs of the desktop around it; tests put their own in place.
+  struct Environment {
+    std::function<bool()> isIPhotoRunning;
+    // Ends the application's event loop.
+    std::function<void()> quitApplication;
+    std::function<bool(const QUrl&)> openURL;
+    // The feedback reporter's window, when the build has one.
+    std::function<void(QWidget* window)> showFeedback;
+    // Where "Check for Updates..." looks; the information dictionary's "SUFeedURL" when empty.
+    QUrl updateFeedURL;
+  };
+  // The desktop's own: /proc for iPhoto, QCoreApplication::quit, QDesktopServices.
+  static Environment standardEnvironment();
+
+  // init and awakeFromNib: builds the window and its sheets, reads "logLevel".
+  AppController(MainThread& mainThread, std::shared_ptr<Defaults> defaults,
+                std::shared_ptr<UserDefaults> applicationDefaults,
+                Environment environment = standardEnvironment());
+  ~AppController() override;
+
+  void applicationDidFinishLaunching();
+  bool applicationShouldHandleReopen(bool hasVisibleWindows);
+  void windowWillClose();
+
+  void startUp();
+  std::uint32_t startupState() const { return startupState_; }
+
+  // Menu and window actions.
+  void rescan() { startUp(); }
+  void showHelp();
+  void visitTwinlensWebSite();
+  void sendFeedback();
+  void moveToTrash();
+  void zoomSliderDidChange(int value);
+
+  // Sheets' buttons and ends.
+  void moveToTrashComplete();
+  void cancelRescan();
+  void cancelQuit();
+
+  // Cataloger and ScriptRunner callbacks.
+  void catalogingDidSucceed(std::uint64_t photoCount) override;
+  void catalogingDidFail(const ErrorRecord& error) override;
+  void scriptRunnerDidFinish(ScriptRunner& runner) override;
+
+  // The browser's data source and delegate.
+  std::size_t numberOfItemsInImageBrowser(ImageBrowserView& browser) override;
+  const Thumbnail& imageBrowserItemAtIndex(ImageBrowserView& browser, std::size_t index) override;
+  std::size_t numberOfGroupsInImageBrowser(ImageBrowserView& browser) override;
+  ImageBrowserGroup imageBrowserGroupAtIndex(ImageBrowserView& browser, std::size_t index) override;
+  IndexSet duplicatesIndexSet() override;
+  void imageBrowserCellWasDoubleClickedAtIndex(ImageBrowserView& browser,
+                                               std::size_t index) override;
+  void deleteItemsAtIndexes(const IndexSet& indexes) override;
+  void revealItemsAtIndexes(const IndexSet& indexes) override;
+  void hideHelpBubble() override;
+
+  void resetUIElements();
+  void attachHelpBubble();
+
+  QString duplicatesCountDescription() const { return duplicatesCountDescription_; }
+  std::uint64_t duplicatesCount() const { return duplicatesCount_; }
+  QString iPhotoLibraryName() const;
+  const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
+  bool sliderEnabled() const { return sliderEnabled_; }
+  bool addToAlbumButtonEnabled() const { return addToAlbumButtonEnabled_; }
+  bool moveToTrashButtonEnabled() const { return moveToTrashButtonEnabled_; }
+  bool selectDuplicatesInIPhoto() const { return selectDuplicatesInIPhoto_; }
+  void setSelectDuplicatesInIPhoto(bool flag);
+  bool hideAlreadyInAlbumMessage() const { return false; }
+  QString addToAlbumButtonLabel() const { return {}; }
+
+  MainWindow& mainWindow() const { return *mainWindow_; }
+  ImageBrowserView& imageBrowser() const;
+  Cataloger& cataloger() const { return *cataloger_; }
+  ScriptRunner& scriptRunner() const { return *scriptRunner_; }
+  CatalogingSheet& catalogingSheet() const { return *catalogingSheet_; }
+  ScriptRunnerSheet& scriptRunnerSheet() const { return *scriptRunnerSheet_; }
+  QDialog& quittingIPhotoWindow() const { return *quittingIPhotoWindow_; }
+  SoftwareUpdater& updater() const { return *updater_; }
+  // Present only while the help bubble is shown.
+  HelpBubble* attachedWindow() const { return attachedWindow_; }
+
+ signals:
+  void duplicatesCountDescriptionChanged();
+  void iPhotoLibraryNameChanged();
+  void sliderEnabledChanged();
+  void addToAlbumButtonEnabledChanged();
+  void moveToTrashButtonEnabledChanged();
+  void selectDuplicatesInIPhotoChanged();
+
+ private:
+  void awakeFromNib();
+  void bindWindow();
+  void updateMenuItems();
+  std::optional<std::string> chooseLibrary();
+  void setIPhotoLibraryPath(std::string path);
+  void quitIPhotoSheetDidEnd(bool quitIPhoto);
+  void quitIPhotoAndScan();
+  void pollIPhotoGone();
+  void didEndMoveToTrashCompleteWindow();
+  void didEndMoveToTrashErrorWindow(bool rescan);
+  void didEndCanceledWindow(int returnCode);
+  void showMoveToTrashCompleteWindow(const ScriptRunner& runner);
+  // A window-modal alert on the main window, deleted when it closes.
+  QMessageBox* alertSheet(const QString& text, const QString& informative, const char* name);
+  bool iPhotoIsRunning() const;
+  void quit();
+  void setBool(bool& field, bool value, void (AppController::*changed)());
+
+  MainThread& mainThread_;
+  std::shared_ptr<Defaults> defaults_;
+  std::shared_ptr<UserDefaults> applicationDefaults_;
+  Environment environment_;
+  std::shared_ptr<Cataloger> cataloger_;
+  std::shared_ptr<ScriptRunner> scriptRunner_;
+  std::unique_ptr<MainWindow> mainWindow_;
+  CatalogingSheet* catalogingSheet_ = nullptr;
+  ScriptRunnerSheet* scriptRunnerSheet_ = nullptr;
+  QPointer<QMessageBox> moveToTrashCompleteWindow_;
+  QPointer<QMessageBox> canceledWindow_;
+  QDialog* quittingIPhotoWindow_ = nullptr;
+  ActivityIndicator* quittingIPhotoProgress_ = nullptr;
+  QTimer quitPollTimer_;
+  QPointer<HelpBubble> attachedWindow_;
+  SoftwareUpdater* updater_ = nullptr;
+
+  std::uint32_t startupState_ = 0;
+  std::string iPhotoLibraryPath_;
+  QString duplicatesCountDescription_;
+  std::uint64_t duplicatesCount_ = 0;
+  bool sliderEnabled_ = false;
+  bool addToAlbumButtonEnabled_ = false;
+  bool moveToTrashButtonEnabled_ = false;
+  bool selectDuplicatesInIPhoto_ = false;
+};
+
+}  // namespace twinlens

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <typeinfo>
 #include <thread>
+#include <typeinfo>
 
 #include "platform/application_launcher.hpp"
 #include "platform/script_wire.hpp"

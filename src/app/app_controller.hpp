@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -11,20 +12,19 @@
 #include <optional>
 #include <string>
 
+#include "app/help_bubble.hpp"
 #include "app/image_browser_view.hpp"
 #include "catalog/cataloger.hpp"
 #include "iphoto/script_runner.hpp"
 
 class QDialog;
 class QLabel;
-class QMessageBox;
 
 namespace twinlens {
 
 class ActivityIndicator;
 class CatalogingSheet;
 class Defaults;
-class HelpBubble;
 class MainWindow;
 class ScriptRunnerSheet;
 class SoftwareUpdater;

@@ -14,12 +14,19 @@ QtMainThread::QtMainThread() : receiver_(std::make_unique<QObject>()) {
 
 QtMainThread::~QtMainThread() {
   shutDown();
-  // Qt releases a worker blocked on a queued call when the call's event is discarded with its
-  // receiver; the worker then sees that the work did not run.
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (inFlight_ == 0) break;
+    }
+    QCoreApplication::sendPostedEvents(receiver_.get(), QEvent::MetaCall);
+    QThread::yieldCurrentThread();
+  }
   receiver_.reset();
 }
 
 void QtMainThread::shutDown() {
+  std::lock_guard lock(mutex_);
   shutDown_ = true;
 }
 
@@ -33,7 +40,12 @@ bool QtMainThread::performAndWait(std::function<void()> work) {
     work();
     return true;
   }
-  // The flag lives on the worker's stack: the worker waits until the call ran or was discarded.
+  {
+    std::lock_guard lock(mutex_);
+    if (shutDown_) return false;
+    ++inFlight_;
+  }
+  // The flag lives on the worker's stack: the worker waits until the call ran or was skipped.
   bool ran = false;
   bool queued = QMetaObject::invokeMethod(
       receiver_.get(),
@@ -43,10 +55,14 @@ bool QtMainThread::performAndWait(std::function<void()> work) {
         ran = true;
       },
       Qt::BlockingQueuedConnection);
+  std::lock_guard lock(mutex_);
+  --inFlight_;
   return queued && ran;
 }
 
 void QtMainThread::post(std::function<void()> work) {
+  // Posting does not wait, so the lock may be held across it: shutDown() then follows it.
+  std::lock_guard lock(mutex_);
   if (shutDown_) return;
   QMetaObject::invokeMethod(
       receiver_.get(),

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 #include "platform/main_thread.hpp"
 
@@ -28,9 +30,13 @@ class QtMainThread final : public MainThread {
   bool isShutDown() const { return shutDown_; }
 
  private:
-  // Receives the queued calls; destroying it releases workers blocked on calls still queued.
+  // Receives the queued calls.
   std::unique_ptr<QObject> receiver_;
   std::atomic<bool> shutDown_{false};
+  // Workers inside performAndWait; the destructor runs their queued calls (which then do
+  // nothing) until none is left, so no call is ever posted to a destroyed receiver.
+  std::mutex mutex_;
+  int inFlight_ = 0;
 };
 
 }  // namespace twinlens

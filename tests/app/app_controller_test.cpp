@@ -1,0 +1,391 @@
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <thread>
+
+#include "app/app_test_support.hpp"
+#include "app/cataloging_sheet.hpp"
+#include "app/help_bubble.hpp"
+#include "app/image_browser_view.hpp"
+#include "app/main_window.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+
+using testing::AppFixture;
+using testing::buttonTexts;
+using testing::buttonWithText;
+using testing::sheetNamed;
+using testing::whenModal;
+
+namespace {
+
+sample::SampleLibraryOptions smallLibrary() {
+  sample::SampleLibraryOptions options;
+  options.photoCount = 16;
+  options.imageBytes = 1500;
+  return options;
+}
+
+sample::SampleLibraryOptions libraryWithoutCopies(std::size_t photos) {
+  sample::SampleLibraryOptions options;
+  options.photoCount = photos;
+  options.imageBytes = 1500;
+  options.exactCopyFraction = options.metadataCopyFraction = 0;
+  options.editedFraction = options.editedAsOtherFraction = 0;
+  options.unlistedCount = 0;
+  options.twinlensAlbum = false;
+  return options;
+}
+
+}  // namespace
+
+class AppControllerTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { fixture_ = std::make_unique<AppFixture>(); }
+  void cleanup() { fixture_.reset(); }
+
+  void scanFromRootDirectoryShowsTheDuplicates() {
+    fixture_->writeLibrary(smallLibrary());
+    AppController& controller = fixture_->launch();
+    QVERIFY(!controller.sliderEnabled());
+    QCOMPARE(controller.imageBrowser().itemCount(), 0u);
+
+    controller.startUp();
+    QCOMPARE(controller.startupState(), 0u);
+    QCOMPARE(controller.iPhotoLibraryName(), QString("Sample Library"));
+    QVERIFY(controller.catalogingSheet().isVisible());
+    QVERIFY(controller.catalogingSheet().windowModality() == Qt::WindowModal);
+    QCOMPARE(controller.catalogingSheet().cancelButton()->text(), QString("Cancel"));
+    QVERIFY(fixture_->waitForScan());
+
+    std::size_t duplicates = fixture_->library().expectedDuplicateKeys().size();
+    QVERIFY(duplicates > 1);
+    QVERIFY(!controller.catalogingSheet().isVisible());
+    QCOMPARE(controller.duplicatesCount(), duplicates);
+    QCOMPARE(controller.duplicatesCountDescription(), QString("%1 duplicates").arg(duplicates));
+    QCOMPARE(controller.mainWindow().countLabel()->text(), controller.duplicatesCountDescription());
+    QCOMPARE(controller.mainWindow().libraryLabel()->text(), QString("Sample Library"));
+    QVERIFY(controller.sliderEnabled() && controller.mainWindow().zoomSlider()->isEnabled());
+    QVERIFY(controller.moveToTrashButtonEnabled() && controller.addToAlbumButtonEnabled());
+    QVERIFY(controller.mainWindow().moveToTrashButton()->isEnabled());
+    QCOMPARE(controller.imageBrowser().itemCount(), controller.cataloger().thumbnails().size());
+    QCOMPARE(controller.imageBrowser().groupCount(),
+             fixture_->library().expectedDuplicateSets().size());
+    QVERIFY(controller.selectDuplicatesInIPhoto());
+    QVERIFY(!controller.hideAlreadyInAlbumMessage());
+  }
+
+  void catalogingSheetFollowsTheCataloger() {
+    fixture_->writeLibrary(smallLibrary());
+    AppController& controller = fixture_->launch();
+    CatalogingSheet& sheet = controller.catalogingSheet();
+    QStringList headlines;
+    QStringList progress;
+    QVERIFY(fixture_->scan());
+    headlines << sheet.headline()->text();
+    progress << sheet.progressDescription()->text();
+    QCOMPARE(headlines.front(), QString("Cataloging photos in Sample Library"));
+    std::size_t photos = controller.cataloger().total();
+    QCOMPARE(progress.front(), QString("%1 of %1 items").arg(photos));
+  }
+
+  void oneDuplicateIsSingular() {
+    sample::SampleLibraryOptions options = libraryWithoutCopies(10);
+    options.exactCopyFraction = 0.1;
+    fixture_->writeLibrary(options);
+    AppController& controller = fixture_->launch();
+    QVERIFY(fixture_->scan());
+    QCOMPARE(controller.duplicatesCountDescription(), QString("1 duplicate"));
+  }
+
+  void noDuplicatesDisablesTheControlsAndSaysSo() {
+    fixture_->writeLibrary(libraryWithoutCopies(6));
+    AppController& controller = fixture_->launch();
+    QVERIFY(fixture_->scan());
+    QCOMPARE(controller.duplicatesCountDescription(), QString("0 duplicates"));
+    QVERIFY(!controller.sliderEnabled() && !controller.moveToTrashButtonEnabled());
+    QVERIFY(!controller.mainWindow().moveToTrashButton()->isEnabled());
+    QCOMPARE(controller.imageBrowser().itemCount(), 0u);
+    QVERIFY(!controller.imageBrowser().validateMenuItem(ImageBrowserView::kSelectAllTag));
+    QMessageBox* alert = sheetNamed(&controller.mainWindow(), "noDuplicatesAlert");
+    QVERIFY(alert);
+    QVERIFY(alert->windowModality() == Qt::WindowModal);
+    QCOMPARE(alert->text(), QString("No duplicates found"));
+    QCOMPARE(alert->informativeText(), QString());
+    QCOMPARE(buttonTexts(*alert), QStringList{"OK"});
+    QVERIFY(!controller.attachedWindow());
+    buttonWithText(*alert, "OK")->click();
+    QCOMPARE(fixture_->quitCount, 0);
+  }
+
+  void iPhotoRunningIsAskedAboutAndCancelQuits() {
+    fixture_->writeLibrary(smallLibrary());
+    fixture_->iPhotoRunning = true;
+    AppController& controller = fixture_->launch();
+    controller.startUp();
+    QCOMPARE(controller.startupState(), 2u);
+    QMessageBox* sheet = sheetNamed(&controller.mainWindow(), "quitIPhotoSheet");
+    QVERIFY(sheet);
+    QVERIFY(sheet->windowModality() == Qt::WindowModal);
+    QCOMPARE(sheet->text(), QString("Twinlens will quit iPhoto."));
+    QCOMPARE(sheet->informativeText(),
+             QString("Twinlens cannot scan the iPhoto Library while iPhoto is open."));
+    QCOMPARE(buttonTexts(*sheet), (QStringList{"Cancel", "Quit iPhoto"}));
+    QCOMPARE(sheet->defaultButton()->text(), QString("Quit iPhoto"));
+    buttonWithText(*sheet, "Cancel")->click();
+    QCOMPARE(fixture_->quitCount, 1);
+    QVERIFY(!controller.catalogingSheet().isVisible());
+  }
+
+  void quitIPhotoWaitsForItToGoWithoutBlocking() {
+    fixture_->writeLibrary(smallLibrary());
+    fixture_->iPhotoRunning = true;
+    AppController& controller = fixture_->launch();
+    controller.startUp();
+    QMessageBox* sheet = sheetNamed(&controller.mainWindow(), "quitIPhotoSheet");
+    QVERIFY(sheet);
+    buttonWithText(*sheet, "Quit iPhoto")->click();
+    QCOMPARE(controller.startupState(), 0u);
+    QVERIFY(controller.quittingIPhotoWindow().isVisible());
+    // The window keeps handling events while iPhoto is still there.
+    bool handled = false;
+    QTimer::singleShot(0, [&] { handled = true; });
+    QTRY_VERIFY(handled);
+    QTest::qWait(700);
+    QVERIFY(controller.quittingIPhotoWindow().isVisible());
+    QVERIFY(!controller.catalogingSheet().isVisible());
+
+    int scans = fixture_->scansTold;
+    fixture_->iPhotoRunning = false;
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.quittingIPhotoWindow().isVisible(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture_->scansTold > scans, 30000);
+    QCOMPARE(fixture_->quitCount, 0);
+  }
+
+  void scriptSourceSkipsTheQuestionAndFallsBackToAlbumData() {
+    fixture_->writeLibrary(smallLibrary());
+    fixture_->setUseAppleScript(true);
+    fixture_->iPhotoRunning = true;
+    fixture_->scriptHost().failWith(-1728, "Can't get photo library album.");
+    AppController& controller = fixture_->launch();
+    testing::LogCapture log(kLogLevelError);
+    controller.startUp();
+    // No question about iPhoto: the scan asks it for the catalogue at once, fails, and the
+    // sequence starts again reading AlbumData.xml, which needs iPhoto gone.
+    QTRY_VERIFY_WITH_TIMEOUT(sheetNamed(&controller.mainWindow(), "quitIPhotoSheet"), 10000);
+    QVERIFY(fixture_->defaults()->useAlbumDataXML());
+    bool logged = false;
+    for (const std::string& line : log.lines())
+      logged |= line.find("got error (trying again): ") != std::string::npos;
+    QVERIFY(logged);
+    QCOMPARE(fixture_->quitCount, 0);
+  }
+
+  void failedScanFromAlbumDataShowsTheErrorAndQuits() {
+    QDir(fixture_->folder()).mkdir("Empty Folder");
+    fixture_->setRootDirectory((fixture_->folder() + "/Empty Folder").toStdString());
+    AppController& controller = fixture_->launch();
+    QString text;
+    whenModal([&](QWidget* modal) {
+      auto* alert = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(alert);
+      text = alert->text();
+      alert->button(QMessageBox::Ok)->click();
+    });
+    controller.startUp();
+    QTRY_COMPARE_WITH_TIMEOUT(fixture_->quitCount, 1, 10000);
+    QVERIFY(!text.isEmpty());
+  }
+
+  void cancelledScanQuitsWithoutAnAlert() {
+    fixture_->writeLibrary(smallLibrary());
+    AppController& controller = fixture_->launch();
+    controller.catalogingDidFail(ErrorRecord(Cataloger::errorDomain(), -7, "abort requested"));
+    QCOMPARE(fixture_->quitCount, 1);
+    // Whatever the source: the script source does not retry a cancelled scan either.
+    fixture_->setUseAppleScript(true);
+    controller.catalogingDidFail(ErrorRecord(Cataloger::errorDomain(), -7, "abort requested"));
+    QCOMPARE(fixture_->quitCount, 2);
+    QVERIFY(!fixture_->defaults()->useAlbumDataXML());
+  }
+
+  void callbacksOffTheMainThreadAreRefused() {
+    AppController& controller = fixture_->launch();
+    bool refused = false;
+    std::thread([&] {
+      try {
+        controller.catalogingDidSucceed(0);
+      } catch (const std::exception&) {
+        refused = true;
+      }
+    }).join();
+    QVERIFY(refused);
+  }
+
+  void openPanelAsksUntilALibraryIsChosen() {
+    std::string library = fixture_->writeLibrary(smallLibrary(), false);
+    QDir(fixture_->folder()).mkdir("Not A Library");
+    AppController& controller = fixture_->launch();
+    QStringList seen;
+    whenModal([&](QWidget* modal) {
+      auto* panel = qobject_cast<QFileDialog*>(modal);
+      QVERIFY(panel);
+      seen << panel->windowTitle();
+      QCOMPARE(panel->fileMode(), QFileDialog::Directory);
+      QVERIFY(panel->testOption(QFileDialog::ReadOnly));
+      panel->selectFile(fixture_->folder() + "/Not A Library");
+      QMetaObject::invokeMethod(panel, "accept");
+    });
+    whenModal([&](QWidget* modal) {
+      auto* alert = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(alert);
+      seen << alert->windowTitle() << alert->text() << buttonTexts(*alert).join("|")
+           << alert->defaultButton()->text();
+      buttonWithText(*alert, "Try Again")->click();
+    });
+    whenModal([&](QWidget* modal) {
+      auto* panel = qobject_cast<QFileDialog*>(modal);
+      QVERIFY(panel);
+      panel->selectFile(QString::fromStdString(library));
+      QMetaObject::invokeMethod(panel, "accept");
+    });
+    QVERIFY(fixture_->scan());
+    QCOMPARE(seen, (QStringList{"Select the iPhoto Library:", "Twinlens",
+                                "That doesn't look like an iPhoto Library.", "Quit|Try Again",
+                                "Try Again"}));
+    QCOMPARE(controller.iPhotoLibraryPath(), library);
+    QCOMPARE(fixture_->quitCount, 0);
+  }
+
+  void declinedOpenPanelQuits() {
+    AppController& controller = fixture_->launch();
+    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    controller.startUp();
+    QCOMPARE(fixture_->quitCount, 1);
+    QVERIFY(!controller.catalogingSheet().isVisible());
+  }
+
+  void quitFromTheNotALibraryAlert() {
+    QDir(fixture_->folder()).mkdir("Not A Library");
+    AppController& controller = fixture_->launch();
+    whenModal([&](QWidget* modal) {
+      auto* panel = qobject_cast<QFileDialog*>(modal);
+      panel->selectFile(fixture_->folder() + "/Not A Library");
+      QMetaObject::invokeMethod(panel, "accept");
+    });
+    whenModal([](QWidget* modal) {
+      buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
+    });
+    controller.startUp();
+    QCOMPARE(fixture_->quitCount, 1);
+  }
+
+  void helpBubbleAppearsAfterTheFirstScanOnly() {
+    fixture_->writeLibrary(smallLibrary());
+    AppController& controller = fixture_->launch();
+    controller.mainWindow().show();
+    QVERIFY(fixture_->scan());
+    HelpBubble* bubble = controller.attachedWindow();
+    QVERIFY(bubble);
+    QVERIFY(bubble->isVisible());
+    QCOMPARE(bubble->parentWidget(), &controller.mainWindow());
+    QCOMPARE(bubble->attachPoint(), QPoint(10, controller.mainWindow().height() / 2));
+    QCOMPARE(bubble->style().borderWidth, 2);
+    QCOMPARE(bubble->style().cornerRadius, 8);
+    QCOMPARE(bubble->style().arrowBaseWidth, 20);
+    QCOMPARE(bubble->style().arrowHeight, 16);
+    QVERIFY(bubble->isBouncing());
+    QVERIFY(fixture_->applicationDefaults()->booleanForKey("helpBubbleShown").value_or(false));
+
+    QTest::keyClick(&controller.imageBrowser(), Qt::Key_Left);
+    QVERIFY(!controller.attachedWindow());
+
+    // A rescan, and a later launch, find the default set and show no bubble.
+    QVERIFY(fixture_->scan());
+    QVERIFY(!controller.attachedWindow());
+    AppController& relaunched = fixture_->launch();
+    QVERIFY(fixture_->scan());
+    QVERIFY(!relaunched.attachedWindow());
+  }
+
+  void helpBubbleHidesOnAClickInTheBrowser() {
+    fixture_->writeLibrary(smallLibrary());
+    AppController& controller = fixture_->launch();
+    controller.mainWindow().show();
+    QVERIFY(fixture_->scan());
+    QVERIFY(controller.attachedWindow());
+    QTest::mouseClick(controller.imageBrowser().viewport(), Qt::LeftButton, {}, QPoint(2, 2));
+    QVERIFY(!controller.attachedWindow());
+  }
+
+  void logLevelComesFromTheDefaults() {
+    fixture_->launch();
+    QCOMPARE(globalLogLevel.load(), kLogLevelInfo);
+    fixture_->applicationDefaults()->setInteger((std::int64_t{7} << 32) | 4, "logLevel");
+    fixture_->launch();
+    QCOMPARE(globalLogLevel.load(), kLogLevelDebug);
+    fixture_->applicationDefaults()->setInteger(std::int64_t{1} << 32, "logLevel");
+    fixture_->launch();
+    QCOMPARE(globalLogLevel.load(), kLogLevelInfo);
+    setLogLevel(kLogLevelWarn);
+  }
+
+  void launchingAddsTheUpdateItemAndStartsUp() {
+    fixture_->writeLibrary(smallLibrary());
+    AppController& controller = fixture_->launch();
+    controller.applicationDidFinishLaunching();
+    QList<QAction*> items = controller.mainWindow().appMenu()->actions();
+    QCOMPARE(items.at(1)->text(), QString("Check for Updates..."));
+    QVERIFY(items.at(1)->shortcut().isEmpty());
+    QVERIFY(controller.mainWindow().isVisible());
+    // The sequence starts a tenth of a second later, from the event loop.
+    QVERIFY(!controller.catalogingSheet().isVisible());
+    QVERIFY(fixture_->waitForScan());
+  }
+
+  void closingTheMainWindowQuits() {
+    AppController& controller = fixture_->launch();
+    controller.mainWindow().show();
+    controller.mainWindow().close();
+    QCOMPARE(fixture_->quitCount, 0);
+    QTRY_COMPARE(fixture_->quitCount, 1);
+  }
+
+  void reopenShowsAHiddenWindow() {
+    AppController& controller = fixture_->launch();
+    QVERIFY(!controller.mainWindow().isVisible());
+    QVERIFY(!controller.applicationShouldHandleReopen(false));
+    QVERIFY(controller.mainWindow().isVisible());
+    QVERIFY(!controller.applicationShouldHandleReopen(true));
+  }
+
+  void helpAndWebSiteOpenInTheBrowser() {
+    AppController& controller = fixture_->launch();
+    controller.showHelp();
+    controller.visitTwinlensWebSite();
+    QCOMPARE(fixture_->openedURLs.size(), 2);
+    QCOMPARE(fixture_->openedURLs[0].fragment(), QString("Home"));
+    QVERIFY(fixture_->openedURLs[0].isLocalFile());
+    QVERIFY(fixture_->openedURLs[0].path().endsWith("/help/index.html"));
+    QCOMPARE(fixture_->openedURLs[1].scheme(), QString("https"));
+  }
+
+ private:
+  std::unique_ptr<AppFixture> fixture_;
+};
+
+}  // namespace twinlens
+
+QTEST_MAIN(twinlens::AppControllerTest)
+#include "app_controller_test.moc"

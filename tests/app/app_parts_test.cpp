@@ -1,0 +1,223 @@
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "app/activity_indicator.hpp"
+#include "app/appcast.hpp"
+#include "app/count_text.hpp"
+#include "app/help_bubble.hpp"
+#include "app/qt_main_thread.hpp"
+#include "app/script_runner_sheet.hpp"
+#include "app/software_updater.hpp"
+
+namespace twinlens {
+
+namespace {
+
+QByteArray feedOffering(const QStringList& versions) {
+  QByteArray feed =
+      "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" "
+      "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">\n<channel>\n";
+  for (const QString& version : versions)
+    feed += "<item><title>Version " + version.toUtf8() +
+            "</title><enclosure url=\"https://example.org/t.zip\" sparkle:version=\"" +
+            version.toUtf8() + "\" length=\"1\"/></item>\n";
+  return feed + "</channel>\n</rss>\n";
+}
+
+}  // namespace
+
+class AppPartsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void mainThreadRunsHandedOverWorkInTheLoop() {
+    QtMainThread mainThread;
+    QVERIFY(mainThread.isMainThread());
+    bool ranHere = false;
+    QVERIFY(mainThread.performAndWait([&] { ranHere = true; }));
+    QVERIFY(ranHere);
+
+    std::atomic<bool> workerDone{false};
+    bool onMain = false;
+    bool accepted = false;
+    std::thread worker([&] {
+      accepted = mainThread.performAndWait([&] { onMain = mainThread.isMainThread(); });
+      workerDone = true;
+    });
+    QTRY_VERIFY(workerDone.load());
+    worker.join();
+    QVERIFY(accepted && onMain);
+
+    int posted = 0;
+    mainThread.post([&] { ++posted; });
+    QCOMPARE(posted, 0);
+    QTRY_COMPARE(posted, 1);
+  }
+
+  void mainThreadRefusesWorkOnceShutDown() {
+    QtMainThread mainThread;
+    mainThread.shutDown();
+    bool ran = false;
+    bool accepted = true;
+    std::thread([&] { accepted = mainThread.performAndWait([&] { ran = true; }); }).join();
+    QVERIFY(!accepted && !ran);
+    QVERIFY(!mainThread.performAndWait([&] { ran = true; }));
+    mainThread.post([&] { ran = true; });
+    QCoreApplication::processEvents();
+    QVERIFY(!ran);
+  }
+
+  void mainThreadReleasesAWaitingWorkerWhenDestroyed() {
+    auto mainThread = std::make_unique<QtMainThread>();
+    std::atomic<bool> waiting{false};
+    bool accepted = true;
+    bool ran = false;
+    std::thread worker([&] {
+      waiting = true;
+      accepted = mainThread->performAndWait([&] { ran = true; });
+    });
+    while (!waiting) std::this_thread::yield();
+    // Whether or not the worker has queued its call yet, it is released without the work.
+    mainThread.reset();
+    worker.join();
+    QVERIFY(!accepted);
+    QVERIFY(!ran);
+  }
+
+  void countsAreGroupedByTheLocale() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(groupedCount(1234), std::string("1,234"));
+    QCOMPARE(groupedCount(999), std::string("999"));
+    QCOMPARE(groupedCount(1234567), std::string("1,234,567"));
+    QCOMPARE(groupedCount((std::uint64_t{1} << 32) + 5), std::string("5"));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(groupedCount(1234), std::string("1.234"));
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(std::string(pluralSuffix(1)), std::string(""));
+    QCOMPARE(std::string(pluralSuffix(0)), std::string("s"));
+  }
+
+  void appcastGivesTheNewestItem() {
+    ErrorRecord error;
+    std::optional<AppcastItem> newest =
+        Appcast::newestItem(feedOffering({"0.9", "1.10", "1.9.3"}), &error);
+    QVERIFY(newest);
+    QCOMPARE(newest->version, QString("1.10"));
+    QCOMPARE(newest->title, QString("Version 1.10"));
+    QCOMPARE(newest->downloadURL, QString("https://example.org/t.zip"));
+    QVERIFY(Appcast::compareVersions("1.2", "1.2.0") == 0);
+    QVERIFY(Appcast::compareVersions("1.2b", "1.2a") > 0);
+    QVERIFY(Appcast::compareVersions("0.1.0", "0.1.1") < 0);
+  }
+
+  void badFeedsFailWithARecord() {
+    ErrorRecord error;
+    QVERIFY(!Appcast::newestItem("<rss><channel><item>", &error));
+    QCOMPARE(QString::fromStdString(error.domain()), QString("AppcastErrorDomain"));
+    QVERIFY(!Appcast::newestItem(feedOffering({}), &error));
+    QCOMPARE(error.code(), 3);
+    QVERIFY(!Appcast::newestItem(QByteArray(Appcast::kMaxFeedBytes + 1, ' '), &error));
+    QCOMPARE(error.code(), 1);
+    // An entity declared in the document must not be able to blow up.
+    QByteArray lol =
+        "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
+        "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+        "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+        "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">]>"
+        "<rss><channel><item><title>&e;&e;&e;&e;</title></item></channel></rss>";
+    QVERIFY(!Appcast::newestItem(lol, &error));
+  }
+
+  void updaterSaysWhetherANewerVersionExists() {
+    QTemporaryDir dir;
+    QFile feed(dir.filePath("appcast.xml"));
+    QVERIFY(feed.open(QIODevice::WriteOnly));
+    feed.write(feedOffering({"0.1.0", "0.2.0"}));
+    feed.close();
+    QWidget window;
+    SoftwareUpdater newer(&window, QUrl::fromLocalFile(feed.fileName()), QString("0.1.0"));
+    QSignalSpy spy(&newer, &SoftwareUpdater::checkFinished);
+    newer.checkForUpdates();
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(spy.at(0).at(0).value<SoftwareUpdater::Outcome>(),
+             SoftwareUpdater::Outcome::NewerVersion);
+    QCOMPARE(spy.at(0).at(1).toString(), QString("0.2.0"));
+    auto* alert = window.findChild<QMessageBox*>("updateAlert");
+    QVERIFY(alert);
+    QCOMPARE(alert->text(), QString("A new version is available!"));
+
+    SoftwareUpdater current(&window, QUrl::fromLocalFile(feed.fileName()), QString("0.2.0"));
+    QSignalSpy currentSpy(&current, &SoftwareUpdater::checkFinished);
+    current.checkForUpdates();
+    QVERIFY(currentSpy.wait(10000));
+    QCOMPARE(currentSpy.at(0).at(0).value<SoftwareUpdater::Outcome>(),
+             SoftwareUpdater::Outcome::UpToDate);
+  }
+
+  void unreachableFeedIsAnErrorNotUpToDate() {
+    QWidget window;
+    SoftwareUpdater updater(&window, QUrl::fromLocalFile("/nonexistent/twinlens/appcast.xml"),
+                            QString("0.1.0"));
+    QSignalSpy spy(&updater, &SoftwareUpdater::checkFinished);
+    updater.checkForUpdates();
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(spy.at(0).at(0).value<SoftwareUpdater::Outcome>(), SoftwareUpdater::Outcome::Failed);
+  }
+
+  void helpBubblePointsAtItsPoint() {
+    QWidget window;
+    window.resize(600, 400);
+    auto* content = new QLabel("Hello");
+    auto* bubble = new HelpBubble(content, &window, QPoint(10, 200));
+    window.show();
+    bubble->showAndBounce();
+    QVERIFY(bubble->isBouncing());
+    QTRY_VERIFY_WITH_TIMEOUT(!bubble->isBouncing(), 5000);
+    // The arrow's tip touches the point; the body lies to its right and holds the content.
+    QPointF tip = bubble->mapToParent(QPoint(1, bubble->height() / 2));
+    QVERIFY(qAbs(tip.x() - 10) <= 2 && qAbs(tip.y() - 200) <= 2);
+    QVERIFY(bubble->outline().contains(QPointF(bubble->width() / 2.0, bubble->height() / 2.0)));
+    QVERIFY(content->geometry().left() >= bubble->style().arrowHeight);
+    QVERIFY(!bubble->outline().contains(QPointF(1, 1)));
+  }
+
+  void runnerSheetShowsTheRunnersState() {
+    QWidget window;
+    QtMainThread mainThread;
+    auto runner = std::make_shared<ScriptRunner>(mainThread);
+    ScriptRunnerSheet sheet(&window, runner);
+    runner->setChangeCallback([&](std::string_view p) { sheet.runnerDidChange(p); });
+    runner->setMessage("Moving 3 items to Trash in Library");
+    runner->setWarning("Do not manipulate iPhoto while moving is in progress");
+    runner->setCancelable(false);
+    window.show();
+    sheet.showScriptRunnerSheet();
+    QVERIFY(sheet.isVisible() && sheet.windowModality() == Qt::WindowModal);
+    QVERIFY(sheet.activityIndicator()->isAnimating());
+    QCOMPARE(sheet.messageLabel()->text(), QString("Moving 3 items to Trash in Library"));
+    QVERIFY(sheet.warningLabel()->isVisible());
+    QVERIFY(!sheet.cancelButton()->isEnabled());
+    runner->setCancelable(true);
+    QVERIFY(sheet.cancelButton()->isEnabled());
+    runner->setHideWarning(true);
+    QVERIFY(!sheet.warningLabel()->isVisible());
+    sheet.endScriptRunnerSheet();
+    QVERIFY(!sheet.isVisible());
+    QVERIFY(!sheet.activityIndicator()->isAnimating());
+  }
+};
+
+}  // namespace twinlens
+
+QTEST_MAIN(twinlens::AppPartsTest)
+#include "app_parts_test.moc"

@@ -135,21 +135,22 @@ class MoveProgress final : public ScriptRunnerView, public ScriptRunnerDelegate 
       : loop_(loop), runner_(runner), draw_(draw) {}
   void showScriptRunnerSheet() override {
     if (!runner_.hideWarning()) std::fprintf(stderr, "%s\n", runner_.warning().c_str());
+    total_ = runner_.scripts().size();
     redraw();
   }
   void endScriptRunnerSheet() override { line_.clear(); }
   void scriptRunnerDidFinish(ScriptRunner&) override { loop_.stop(); }
   void redraw() {
     if (!draw_) return;
-    std::size_t total = runner_.scripts().size();
     line_.draw(runner_.message(), runner_.progress(),
-               formatText("%zu of %zu", runner_.scriptIndex(), total));
+               formatText("%zu of %zu", runner_.scriptIndex(), total_));
   }
 
  private:
   RunLoop& loop_;
   const ScriptRunner& runner_;
   bool draw_;
+  std::size_t total_ = 0;
   ProgressLine line_;
 };
 

@@ -1,5 +1,7 @@
 #include "catalog/read_album_data_script.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -216,6 +218,24 @@ std::optional<AlbumValue> ReadAlbumDataScript::dictionaryFromAppleEventDescripto
     if (converted) entries.emplace_back(std::move(*key), std::move(*converted));
   }
   return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(entries)));
+}
+
+std::vector<std::string> listOfStringsToArray(const AppleEventDescriptor& list) {
+  std::vector<std::string> texts;
+  texts.reserve(list.numberOfItems());
+  for (const AppleEventDescriptor& item : list.items())
+    if (std::optional<std::string> text = item.stringValue()) texts.push_back(std::move(*text));
+  return texts;
+}
+
+std::vector<std::string> listOfStringsToSortedArray(const AppleEventDescriptor& list) {
+  std::vector<std::string> texts = listOfStringsToArray(list);
+  auto lower = [](unsigned char c) { return static_cast<char>(std::tolower(c)); };
+  std::stable_sort(texts.begin(), texts.end(), [&](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char x, char y) { return lower(x) < lower(y); });
+  });
+  return texts;
 }
 
 }  // namespace twinlens

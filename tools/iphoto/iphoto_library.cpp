@@ -54,6 +54,15 @@ AlbumValue membership(const char* list, std::size_t index, std::size_t position)
                                  {"Position", AlbumValue::integer(std::int64_t(position))}});
 }
 
+AlbumValue::Dictionary withoutKey(const AlbumValue::Dictionary& entries, std::string_view key) {
+  if (!entries.contains(key)) return entries;
+  AlbumValue::Dictionary::Entries kept;
+  kept.reserve(entries.size() - 1);
+  for (const auto& entry : entries)
+    if (entry.first != key) kept.push_back(entry);
+  return AlbumValue::Dictionary(std::move(kept));
+}
+
 AppleEventDescriptor textList(const std::vector<std::string>& texts) {
   std::vector<AppleEventDescriptor> items;
   items.reserve(texts.size());
@@ -93,7 +102,6 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const AlbumValue& root
                    "the catalogue's \"%s\" is not an array", kTrashKey);
       return std::nullopt;
     }
-    library.hasTrash_ = true;
     library.trash_ = *trash->arrayValue();
   }
   return library;
@@ -123,7 +131,12 @@ AlbumValue IPhotoLibrary::albumData() const {
     root.insert_or_assign(kImageListKey, AlbumValue::dictionary(AlbumValue::Dictionary(
                                              images_.begin(), images_.end())));
   for (const auto& [name, lists] : keyLists_) root.insert_or_assign(name, keyListsValue(lists));
-  if (hasTrash_ || !trash_.empty()) root.insert_or_assign(kTrashKey, AlbumValue::array(trash_));
+  // An empty trash leaves no trace, so that restoring everything gives the catalogue back as it
+  // was before anything was trashed.
+  if (trash_.empty())
+    root = withoutKey(root, kTrashKey);
+  else
+    root.insert_or_assign(kTrashKey, AlbumValue::array(trash_));
   return AlbumValue::dictionary(std::move(root));
 }
 

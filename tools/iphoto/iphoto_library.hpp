@@ -19,7 +19,7 @@ namespace twinlens::standin {
 // item is a dictionary: "Key" (the photo key), "Entry" (its entry of the image list) and
 // "Memberships", one dictionary per place the key held in a key list: "List" ("List of Albums"
 // or "List of Rolls"), "Index" (of the album or roll in that list) and "Position" (in its
-// "KeyList"). Items are in the order the photos were trashed.
+// "KeyList"). Items are in the order the photos were trashed; an empty trash is left out.
 inline constexpr const char* kTrashKey = "iPhoto Stand-in Trash";
 
 // The photo library as the stand-in holds it in memory: the catalogue tree of "AlbumData.xml"
@@ -87,7 +87,6 @@ class IPhotoLibrary {
   bool hasImageList_ = false;
   std::map<std::string, AlbumValue> images_;
   std::map<std::string, KeyLists> keyLists_;
-  bool hasTrash_ = false;
   AlbumValue::Array trash_;
   // Ordered so that the first key of an id is the first in key order.
   std::set<std::pair<std::uint64_t, std::string>> keysById_;

@@ -86,6 +86,11 @@ AppleEventDescriptor AppleEventDescriptor::record(std::vector<AppleEventDescript
   return AppleEventDescriptor(fourCharCode("reco"), std::move(items));
 }
 
+AppleEventDescriptor AppleEventDescriptor::withItems(FourCharCode type,
+                                                     std::vector<AppleEventDescriptor> items) {
+  return AppleEventDescriptor(type, std::move(items));
+}
+
 AppleEventDescriptor AppleEventDescriptor::recordWithUserFields(
     std::vector<std::pair<std::string, AppleEventDescriptor>> fields) {
   std::vector<AppleEventDescriptor> labelsAndValues;

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/socket_script_host.hpp"
+
 namespace twinlens {
 
 namespace {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,7 +34,9 @@ class ScriptServer {
   [[nodiscard]] bool listen(ErrorRecord* error = nullptr);
 
   // Answers requests until stop(); returns at once when listen() has not succeeded. A handler
-  // that calls stop() (after "quit", say) still has its reply sent.
+  // that calls stop() (after "quit", say) still has its reply sent. On return the socket is
+  // gone and every connection closed, so that the next script finds the application not
+  // running rather than waiting on it; listen() may be called again.
   void serve(const Handler& handler);
 
   // Makes serve() return after the request at hand. Safe in a signal handler and from any thread.
@@ -42,15 +47,20 @@ class ScriptServer {
   const std::string& socketPath() const { return socketPath_; }
 
  private:
+  bool replaceStaleSocket(const std::string& path, ErrorRecord* error);
   void acceptConnection();
   bool answerOne(int connection, const Handler& handler);
   void closeAll();
+  void closeListener();
 
   std::string applicationName_;
   std::string socketPath_;
   int listener_ = -1;
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
+  std::atomic<bool> stopRequested_{false};
+  dev_t socketDevice_ = 0;
+  ino_t socketInode_ = 0;
   std::vector<int> connections_;
 };
 

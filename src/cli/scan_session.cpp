@@ -8,6 +8,7 @@
 
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
+#include "shared/logging.hpp"
 
 namespace twinlens::cli {
 
@@ -57,7 +58,9 @@ InterruptWatcher::InterruptWatcher(RunLoop& loop, std::function<void()> onInterr
   thread_ = std::thread([this, &loop, onInterrupt = std::move(onInterrupt), signals] {
     timespec tick{0, 100'000'000};
     while (!stop_) {
-      if (sigtimedwait(&signals, nullptr, &tick) > 0) loop.post(onInterrupt);
+      if (sigtimedwait(&signals, nullptr, &tick) <= 0) continue;
+      TL_LOG_DEBUG(this, "interrupted; cancelling between items");
+      loop.post(onInterrupt);
     }
   });
 }

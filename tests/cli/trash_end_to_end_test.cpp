@@ -2,6 +2,9 @@
 // move every duplicate to iPhoto's Trash, rescan, then put the trash back with the stand-in's
 // --restore-trash and find every file as it was.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -9,9 +12,11 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "iphoto/iphoto_scripts.hpp"
 #include "platform/album_data_parser.hpp"
+#include "platform/process.hpp"
 #include "platform/script_wire.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
@@ -192,6 +197,92 @@ TEST_F(TrashEndToEndTest, PhotosIPhotoNoLongerHasAreCountedAsNotMoved) {
   ASSERT_EQ(restoreTrash(), 0);
   CliRun restored = cli("scan --no-progress");
   EXPECT_EQ(duplicateCountLine(restored), std::to_string(duplicates) + " duplicates\n");
+}
+
+// twinlens-cli started with its output on a pipe that the test reads line by line.
+class RunningCli {
+ public:
+  RunningCli(const std::vector<std::string>& arguments) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return;
+    const char* build = std::getenv("TWINLENS_BUILD_DIR");
+    std::string program = std::string(build ? build : ".") + "/src/cli/twinlens-cli";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(pipeEnds[1], STDOUT_FILENO);
+      ::dup2(pipeEnds[1], STDERR_FILENO);
+      ::close(pipeEnds[0]);
+      std::vector<char*> argv{program.data()};
+      for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    output_ = ::fdopen(pipeEnds[0], "r");
+  }
+  ~RunningCli() {
+    if (output_) std::fclose(output_);
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // Reads lines until one holds `part`; false at the end of the output.
+  bool waitForLine(const std::string& part) {
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    bool found = false;
+    while (!found && output_ && ::getline(&line, &capacity, output_) >= 0) {
+      all_ += line;
+      found = contains(line, part);
+    }
+    std::free(line);
+    return found;
+  }
+  void signal(int number) { ::kill(pid_, number); }
+  // The rest of the output and the exit status.
+  int finish() {
+    waitForLine("\x01never\x01");
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 256;
+    return status_;
+  }
+  const std::string& output() const { return all_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::FILE* output_ = nullptr;
+  std::string all_;
+  int status_ = -1;
+};
+
+TEST_F(TrashEndToEndTest, CtrlCStopsTheMoveBetweenTwoCommandsAndSaysHowManyMoved) {
+  const sample::SampleLibrary& library = makeLibrary();
+  const std::size_t duplicates = library.expectedDuplicateKeys().size();
+  // A stand-in held still keeps the first command waiting for its answer; Ctrl-C arrives
+  // during that command, which completes once iPhoto goes on, and no other is sent.
+  ASSERT_TRUE(SelectLibraryAlbumScript().execute());
+  const pid_t iPhoto = Process::pidOfProcessRunningWithBundleIdentifier("com.apple.iPhoto");
+  ASSERT_GT(iPhoto, 0);
+  ::kill(iPhoto, SIGSTOP);
+  RunningCli trash({"trash", "--yes", "--no-progress", "--log-level", "debug"});
+  const bool first = trash.waitForLine("running script: <SelectLibraryAlbumScript");
+  trash.signal(SIGINT);
+  const bool interrupted = first && trash.waitForLine("interrupted; cancelling between items");
+  ::kill(iPhoto, SIGCONT);
+  ASSERT_TRUE(interrupted) << trash.output();
+  EXPECT_EQ(trash.finish(), 130) << trash.output();
+  EXPECT_TRUE(contains(trash.output(), "Cancelled: 0 photos moved to the iPhoto Trash.\n"))
+      << trash.output();
+  EXPECT_FALSE(contains(trash.output(), "running script: <MoveToTrashScript")) << trash.output();
+  EXPECT_FALSE(contains(trash.output(), "could not be moved"));
+
+  CliRun rescan = cli("scan --no-progress");
+  EXPECT_EQ(duplicateCountLine(rescan), std::to_string(duplicates) + " duplicates\n");
 }
 
 }  // namespace

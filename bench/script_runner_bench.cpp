@@ -94,9 +94,12 @@ struct Fixture {
   }
 };
 
+// Made on first use and taken down by main(), while the script host still exists to quit the
+// stand-in with.
+std::unique_ptr<Fixture> made;
 Fixture& fixture() {
-  static Fixture f;
-  return f;
+  if (!made) made = std::make_unique<Fixture>();
+  return *made;
 }
 
 // Resident memory of this process, and its peak since the last resetPeakMemory(), in KiB.
@@ -220,10 +223,12 @@ BENCHMARK(BM_RunnerWholeLibraryMove)
 }  // namespace
 
 int main(int argc, char** argv) {
-  return twinlens::bench::runWithRatios(
+  int status = twinlens::bench::runWithRatios(
       argc, argv,
       {{"BM_RunnerWholeLibraryMove", "BM_BareRoundTripsOneConnection",
         "runner move / bare round trips on one connection"},
        {"BM_RunnerWholeLibraryMove", "BM_BareRoundTripsConnectionEach",
         "runner move / bare round trips, a connection each"}});
+  made.reset();
+  return status;
 }

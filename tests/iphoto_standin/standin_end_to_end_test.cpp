@@ -184,6 +184,8 @@ TEST_F(StandInEndToEnd, ATerminationSignalSavesTheLibrary) {
   pid_t pid = startOnLibrary();
   const std::string& key = library.photos().back().key;
   ASSERT_TRUE(run(removeText({idOf(key)})).succeeded());
+  EXPECT_EQ(exitStatusOf(start({"--library", folder, "--restore-trash"})), 1)
+      << "refused while a stand-in runs";
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatusOf(pid), 0);
   AlbumValue saved = catalogueOf(folder);

@@ -17,6 +17,7 @@
 #include "iphoto_library.hpp"
 #include "library_folder.hpp"
 #include "platform/album_data_parser.hpp"
+#include "platform/process.hpp"
 #include "platform/script_wire.hpp"
 #include "platform/socket_script_host.hpp"
 #include "sample/sample_library.hpp"
@@ -131,6 +132,8 @@ TEST_F(StandInEndToEnd, AnswersTrashesQuitsAndRestores) {
   AlbumValue before = catalogueOf(folder);
   std::map<std::string, Data> filesBefore = imageFiles(folder);
   pid_t pid = startOnLibrary();
+  EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto"))
+      << "found by its bundle's information dictionary";
 
   ScriptOutcome query = run(kAlbumDataQueryText);
   ASSERT_TRUE(query.succeeded());
@@ -181,6 +184,8 @@ TEST_F(StandInEndToEnd, ATerminationSignalSavesTheLibrary) {
   pid_t pid = startOnLibrary();
   const std::string& key = library.photos().back().key;
   ASSERT_TRUE(run(removeText({idOf(key)})).succeeded());
+  EXPECT_EQ(exitStatusOf(start({"--library", folder, "--restore-trash"})), 1)
+      << "refused while a stand-in runs";
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatusOf(pid), 0);
   AlbumValue saved = catalogueOf(folder);

@@ -1,6 +1,10 @@
 // iPhoto (the stand-in): opens an iPhoto library folder and answers, over the script host's
 // socket, the scripts Twinlens sends to iPhoto. With --restore-trash it puts every photo it ever
 // trashed back into the library and exits.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +15,7 @@
 #include "iphoto_application.hpp"
 #include "library_folder.hpp"
 #include "platform/script_server.hpp"
+#include "platform/script_wire.hpp"
 #include "shared/logging.hpp"
 
 namespace {
@@ -62,7 +67,26 @@ void onTerminationSignals(void (*handler)(int)) {
   for (int signal : {SIGTERM, SIGINT}) ::sigaction(signal, &action, nullptr);
 }
 
+// Whether another stand-in answers scripts now: it would write its own trash back over the
+// restored library when it quits.
+bool anotherInstanceAnswers() {
+  std::optional<std::string> path = scriptSocketPath("iPhoto");
+  if (!path) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path->c_str(), sizeof address.sun_path - 1);
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  bool answers =
+      fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) ::close(fd);
+  return answers;
+}
+
 int restoreTrash(const std::string& folder) {
+  if (anotherInstanceAnswers()) {
+    logError("iPhoto is running; quit it before restoring the trash");
+    return 1;
+  }
   ErrorRecord error;
   std::optional<std::size_t> restored = LibraryFolder::restoreTrash(folder, &error);
   if (!restored) {

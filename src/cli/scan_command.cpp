@@ -23,7 +23,8 @@ constexpr const char* kScanUsage =
     "\n"
     "  --library DIR  the library folder (it holds AlbumData.xml)\n"
     "  --source S     where the catalogue comes from: file (AlbumData.xml, the default) or\n"
-    "                 applescript (asked of iPhoto, which is started when it is not running)\n"
+    "                 applescript (asked of iPhoto, which is started when it is not running\n"
+    "                 and must have this library open)\n"
     "  --json         print one JSON object instead of text\n"
     "  --no-progress  no progress bar on standard error\n"
     "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
@@ -133,6 +134,7 @@ int runScan(std::span<const std::string_view> args) {
   defaults->overrideUseAlbumDataXML(options.useAlbumDataXML.value_or(true));
   std::optional<std::string> library = libraryFolder(options.library, *defaults);
   if (!library) return 1;
+  if (options.useAlbumDataXML == false && !libraryIsIPhotos(*library, *defaults)) return 1;
 
   RunLoop loop;
   ScanOutcome scan = scanLibrary(loop, defaults, *library, progressWanted(options.progress));

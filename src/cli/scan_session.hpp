@@ -45,6 +45,10 @@ bool progressWanted(bool requested);
 std::optional<std::string> libraryFolder(const std::optional<std::string>& given,
                                          const Defaults& defaults);
 
+// Whether `library` is the one iPhoto has open (its RootDirectory), which every script acts on;
+// when not, the reason is printed.
+bool libraryIsIPhotos(const std::string& library, const Defaults& defaults);
+
 struct ScanOutcome {
   std::shared_ptr<Cataloger> cataloger;
   std::optional<ErrorRecord> error;  // set when the scan failed or was cancelled

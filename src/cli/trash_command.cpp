@@ -1,7 +1,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include "catalog/defaults.hpp"
@@ -65,30 +64,6 @@ bool parseOptions(std::span<const std::string_view> args, Options* options, int*
       *status = 2;
       return false;
     }
-  }
-  return true;
-}
-
-// The same folder, however it is written.
-bool sameFolder(const std::string& a, const std::string& b) {
-  std::error_code ignored;
-  return std::filesystem::weakly_canonical(a, ignored) ==
-         std::filesystem::weakly_canonical(b, ignored);
-}
-
-// iPhoto acts on the library it has open, which is the one its RootDirectory names; keys of
-// another library would name other photos there.
-bool libraryIsIPhotos(const std::string& library, const Defaults& defaults) {
-  std::optional<std::string> open = defaults.iPhotoRootDirectory();
-  if (!open) {
-    printError("iPhoto's RootDirectory preference is not set, so iPhoto would not open " + library +
-               "; open it in iPhoto first");
-    return false;
-  }
-  if (!sameFolder(*open, library)) {
-    printError("iPhoto's library is " + *open + ", not " + library +
-               "; the photos would be looked up in the wrong library");
-    return false;
   }
   return true;
 }

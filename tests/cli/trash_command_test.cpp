@@ -70,6 +70,11 @@ TEST_F(TrashCommandTest, RefusesALibraryThatIPhotoDoesNotHaveOpen) {
   EXPECT_TRUE(contains(other.output, "the photos would be looked up in the wrong library"))
       << other.output;
   EXPECT_FALSE(contains(other.output, "Moving")) << "nothing was scanned or sent";
+
+  CliRun asked = cli("scan --source applescript --library " + shellQuoted(path));
+  EXPECT_EQ(asked.status, 1);
+  EXPECT_TRUE(contains(asked.output, "the photos would be looked up in the wrong library"))
+      << asked.output;
 }
 
 TEST_F(TrashCommandTest, ALibraryWithoutDuplicatesSendsNothing) {

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
 #include "io/file_helpers.hpp"
@@ -108,10 +109,24 @@ bool Cataloger::catalog(ErrorRecord* error) {
   return true;
 }
 
+// A catalogue that is still the file of the last scan is taken from the album data cache; any
+// other is parsed and its scanned part stored for next time.
 bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
-  std::optional<AlbumValue> root =
-      AlbumDataParser::parseFile(iPhotoLibraryPath_ + "/AlbumData.xml", error);
+  const std::string path = iPhotoLibraryPath_ + "/AlbumData.xml";
+  const std::string cachePath = AlbumDataCache::cachePathForIPhotoLibraryPath(iPhotoLibraryPath_);
+  ErrorRecord cacheError;
+  if (std::optional<AlbumValue> stored = AlbumDataCache::load(cachePath, path, &cacheError)) {
+    TL_LOG_DEBUG(this, "AlbumData.xml unchanged since the last scan");
+    albumDataPlist_ = std::move(stored);
+    return true;
+  }
+  TL_LOG_DEBUG(this, "parsing AlbumData.xml: %s", cacheError.description().c_str());
+  std::optional<AlbumDataCache::Identity> identity = AlbumDataCache::identityOfFile(path);
+  std::optional<AlbumValue> root = AlbumDataParser::parseFile(path, error);
   if (!root) return false;
+  ErrorRecord saveError;
+  if (identity && !AlbumDataCache::save(cachePath, *identity, *root, &saveError))
+    logError("error saving album data cache: %s", saveError.description().c_str());
   albumDataPlist_ = std::move(root);
   return true;
 }

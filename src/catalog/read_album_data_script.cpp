@@ -1,5 +1,7 @@
 #include "catalog/read_album_data_script.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -42,6 +44,7 @@ std::optional<std::string> photoKeyOfIdentifier(const AlbumValue& id) {
 
 // The fields of the answer, one list per field with one element per photo.
 struct PhotoLists {
+  std::size_t count = 0;
   const AlbumValue::Array* ids = nullptr;
   const AlbumValue::Array* imagePaths = nullptr;
   const AlbumValue::Array* originalPaths = nullptr;
@@ -49,6 +52,56 @@ struct PhotoLists {
   const AlbumValue::Array* captions = nullptr;
   const AlbumValue::Array* comments = nullptr;
 };
+
+// Finds the lists in the answer's fields; what is wrong with them when they are not all there.
+// No "_ImagePath" list at all means no photos, as a record without items does.
+std::optional<std::string> readPhotoLists(const AlbumValue::Dictionary& fields, PhotoLists* lists) {
+  auto list = [&fields](const char* name) -> const AlbumValue::Array* {
+    auto found = fields.find(name);
+    return found == fields.end() ? nullptr : found->second.arrayValue();
+  };
+  if (!fields.contains("_ImagePath")) return std::nullopt;
+  lists->imagePaths = list("_ImagePath");
+  if (!lists->imagePaths) return "_ImagePath is not a list";
+  lists->count = lists->imagePaths->size();
+  const std::pair<const char*, const AlbumValue::Array**> others[] = {
+      {"_Id", &lists->ids},
+      {"_OriginalPath", &lists->originalPaths},
+      {"_ThumbPath", &lists->thumbPaths},
+      {"_Caption", &lists->captions},
+      {"_Comment", &lists->comments},
+  };
+  for (const auto& [name, place] : others) {
+    *place = list(name);
+    if (lists->count > 0 && (!*place || (*place)->size() < lists->count))
+      return formatText("%s is not a list of %zu items", name, lists->count);
+  }
+  return std::nullopt;
+}
+
+// The image list's entry of photo `i` under its key; nullopt when a field has no text form.
+std::optional<AlbumValue::Dictionary::value_type> photoEntry(const PhotoLists& lists,
+                                                             std::size_t i) {
+  std::optional<std::string> key = photoKeyOfIdentifier((*lists.ids)[i]);
+  std::optional<std::string> imagePath = textForm((*lists.imagePaths)[i]);
+  std::optional<std::string> originalPath = textForm((*lists.originalPaths)[i]);
+  std::optional<std::string> thumbPath = textForm((*lists.thumbPaths)[i]);
+  std::optional<std::string> caption = textForm((*lists.captions)[i]);
+  std::optional<std::string> comment = textForm((*lists.comments)[i]);
+  if (!key || !imagePath || !originalPath || !thumbPath || !caption || !comment)
+    return std::nullopt;
+  AlbumValue::Dictionary::Entries entry{
+      {"Caption", AlbumValue::text(std::move(*caption))},
+      {"Comment", AlbumValue::text(std::move(*comment))},
+      {"ImagePath", AlbumValue::text(std::move(*imagePath))},
+      {"ThumbPath", AlbumValue::text(std::move(*thumbPath))},
+  };
+  // An unedited photo has no original apart from its image.
+  if (!originalPath->empty())
+    entry.emplace_back("OriginalPath", AlbumValue::text(std::move(*originalPath)));
+  return AlbumValue::Dictionary::value_type(
+      std::move(*key), AlbumValue::dictionary(AlbumValue::Dictionary(std::move(entry))));
+}
 
 }  // namespace
 
@@ -101,51 +154,18 @@ bool ReadAlbumDataScript::buildAlbumData(const std::optional<AlbumValue>& answer
   const AlbumValue::Dictionary noFields;
   const AlbumValue::Dictionary* fields = answer ? answer->dictionaryValue() : &noFields;
   if (!fields) return malformed("it is not a record");
-
   PhotoLists lists;
-  std::size_t count = 0;
-  if (const AlbumValue* imagePaths = answer ? answer->objectForKey("_ImagePath") : nullptr) {
-    lists.imagePaths = imagePaths->arrayValue();
-    if (!lists.imagePaths) return malformed("_ImagePath is not a list");
-    count = lists.imagePaths->size();
-  }
-  const std::pair<const char*, const AlbumValue::Array**> others[] = {
-      {"_Id", &lists.ids},
-      {"_OriginalPath", &lists.originalPaths},
-      {"_ThumbPath", &lists.thumbPaths},
-      {"_Caption", &lists.captions},
-      {"_Comment", &lists.comments},
-  };
-  for (const auto& [name, place] : others) {
-    if (count == 0) break;
-    const AlbumValue* value = answer->objectForKey(name);
-    *place = value ? value->arrayValue() : nullptr;
-    if (!*place || (*place)->size() < count)
-      return malformed(formatText("%s is not a list of %zu items", name, count));
-  }
+  if (std::optional<std::string> wrong = readPhotoLists(*fields, &lists)) return malformed(*wrong);
 
   AlbumValue::Dictionary::Entries images;
-  images.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    std::optional<std::string> key = photoKeyOfIdentifier((*lists.ids)[i]);
-    std::optional<std::string> imagePath = textForm((*lists.imagePaths)[i]);
-    std::optional<std::string> originalPath = textForm((*lists.originalPaths)[i]);
-    std::optional<std::string> thumbPath = textForm((*lists.thumbPaths)[i]);
-    std::optional<std::string> caption = textForm((*lists.captions)[i]);
-    std::optional<std::string> comment = textForm((*lists.comments)[i]);
-    if (!key || !imagePath || !originalPath || !thumbPath || !caption || !comment)
+  images.reserve(lists.count);
+  for (std::size_t i = 0; i < lists.count; ++i) {
+    std::optional<AlbumValue::Dictionary::value_type> entry = photoEntry(lists, i);
+    if (!entry)
       return malformed(formatText("photo %zu has a field that is neither a text nor a number", i));
-    AlbumValue::Dictionary::Entries entry{
-        {"Caption", AlbumValue::text(std::move(*caption))},
-        {"Comment", AlbumValue::text(std::move(*comment))},
-        {"ImagePath", AlbumValue::text(std::move(*imagePath))},
-        {"ThumbPath", AlbumValue::text(std::move(*thumbPath))},
-    };
-    // An unedited photo has no original apart from its image.
-    if (!originalPath->empty())
-      entry.emplace_back("OriginalPath", AlbumValue::text(std::move(*originalPath)));
-    images.emplace_back(std::move(*key), AlbumValue::dictionary(AlbumValue::Dictionary(entry)));
+    images.push_back(std::move(*entry));
   }
+  // Of two photos with one key the later wins, as the dictionary keeps the last of equal keys.
   albumDataPlist_ = AlbumValue::Dictionary{
       {"Master Image List", AlbumValue::dictionary(AlbumValue::Dictionary(std::move(images)))}};
   return true;
@@ -216,6 +236,24 @@ std::optional<AlbumValue> ReadAlbumDataScript::dictionaryFromAppleEventDescripto
     if (converted) entries.emplace_back(std::move(*key), std::move(*converted));
   }
   return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(entries)));
+}
+
+std::vector<std::string> listOfStringsToArray(const AppleEventDescriptor& list) {
+  std::vector<std::string> texts;
+  texts.reserve(list.numberOfItems());
+  for (const AppleEventDescriptor& item : list.items())
+    if (std::optional<std::string> text = item.stringValue()) texts.push_back(std::move(*text));
+  return texts;
+}
+
+std::vector<std::string> listOfStringsToSortedArray(const AppleEventDescriptor& list) {
+  std::vector<std::string> texts = listOfStringsToArray(list);
+  auto lower = [](unsigned char c) { return static_cast<char>(std::tolower(c)); };
+  std::stable_sort(texts.begin(), texts.end(), [&](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char x, char y) { return lower(x) < lower(y); });
+  });
+  return texts;
 }
 
 }  // namespace twinlens

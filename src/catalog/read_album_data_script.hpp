@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/album_value.hpp"
 #include "platform/apple_event_descriptor.hpp"
@@ -51,5 +52,10 @@ class ReadAlbumDataScript {
   bool errorOccurred_ = false;
   std::optional<ErrorRecord> lastError_;
 };
+
+// The texts of a list descriptor's items 1 to n, in order; an item without a text value is left
+// out. The sorted form orders them by case-insensitive comparison, equal ones keeping their order.
+std::vector<std::string> listOfStringsToArray(const AppleEventDescriptor& list);
+std::vector<std::string> listOfStringsToSortedArray(const AppleEventDescriptor& list);
 
 }  // namespace twinlens

@@ -67,12 +67,14 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   void cancel();
   bool abortRequested() const { return abortRequested_; }
 
-  // scriptIndex / count, but never 1.0 (0.99999999 instead).
+  // scriptIndex / count, but never 1.0 (0.99999999 instead); 0 for an empty list. Each read
+  // logs the two numbers at Debug.
   double progress() const;
   std::size_t scriptIndex() const { return scriptIndex_; }
   // The commands that failed in the last run (copies of them), in no particular order.
   Scripts failedScripts() const;
   // The error record of a failed command as failedScripts() returns it; null for any other.
+  // Valid until the next run starts.
   const ErrorRecord* errorForScript(const AppleScript* script) const;
 
   static const char* errorDomain() { return "ScriptRunnerErrorDomain"; }

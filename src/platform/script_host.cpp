@@ -18,7 +18,7 @@ class UnreachableScriptHost final : public ScriptHost {
 };
 
 std::shared_ptr<ScriptHost> makeDefaultHost() {
-  return std::make_shared<UnreachableScriptHost>();
+  return std::make_shared<SocketScriptHost>();
 }
 
 std::mutex standardHostLock;

@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
 
+#include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
 #include "platform/run_loop.hpp"
@@ -33,6 +37,13 @@ std::string escaped(const std::string& text) {
       out += c;
   }
   return out;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 struct Entry {
@@ -261,6 +272,60 @@ TEST_F(CatalogerTest, EmptyAndBrokenCatalogues) {
   scan(dir_.file("Library"));
   ASSERT_TRUE(succeeded_);
   EXPECT_EQ(*succeeded_, 0u);
+}
+
+// A catalogue written a while ago is parsed once; later scans take its scanned part from the
+// album data cache until any of its file facts change.
+TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
+  LibraryBuilder library(dir_);
+  std::string a = library.photoFile("a.jpg", 1);
+  std::string copy = library.photoFile("copy.jpg", 1, "Edited");
+  library.roll(1, "Roll").photo({"1", a, ""}).photo({"2", copy, ""});
+  std::string path = library.write();
+  std::string catalogue = path + "/AlbumData.xml";
+  auto setCatalogueTime = [&](std::time_t sec, long nsec) {
+    timespec times[2] = {{sec, nsec}, {sec, nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
+  };
+  auto parsed = [&](const LogCapture& capture) {
+    for (const std::string& line : capture.lines())
+      if (line.find("AlbumData.xml unchanged since the last scan") != std::string::npos)
+        return false;
+    return true;
+  };
+  const std::time_t settled = std::time(nullptr) - 600;
+  setCatalogueTime(settled, 5);
+  for (bool expectParse : {true, false, false}) {
+    LogCapture capture(kLogLevelDebug);
+    std::shared_ptr<Cataloger> cataloger = scan(path);
+    ASSERT_TRUE(succeeded_);
+    EXPECT_EQ(parsed(capture), expectParse);
+    EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Roll");
+  }
+
+  // Same size, one nanosecond later: a changed catalogue, which moves the first photo out of every
+  // roll.
+  std::string text = readFile(catalogue);
+  std::size_t roll = text.find("<integer>1</integer>");
+  text.replace(roll, 20, "<integer>9</integer>");
+  dir_.write("Library/AlbumData.xml", text);
+  setCatalogueTime(settled, 6);
+  {
+    LogCapture capture(kLogLevelDebug);
+    std::shared_ptr<Cataloger> cataloger = scan(path);
+    ASSERT_TRUE(succeeded_);
+    EXPECT_TRUE(parsed(capture));
+    EXPECT_EQ(*succeeded_, 1u);
+  }
+
+  std::string stored = AlbumDataCache::cachePathForIPhotoLibraryPath(path);
+  dir_.write(stored.substr(dir_.path().size() + 1), std::string("garbage"));
+  LogCapture capture(kLogLevelDebug);
+  scan(path);
+  ASSERT_TRUE(succeeded_) << "a damaged album data cache is only a reason to parse";
+  EXPECT_TRUE(parsed(capture));
+  EXPECT_EQ(*succeeded_, 1u);
 }
 
 TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {

@@ -316,6 +316,17 @@ TEST_F(ReadAlbumDataScriptTest, ACopyHoldsTheSameOutcomeAndStaysApart) {
   EXPECT_EQ(failedCopy->lastError(), script.lastError());
 }
 
+TEST(AppleEventLists, TextsInOrderOrSortedWithoutRegardToCase) {
+  Descriptor list =
+      Descriptor::list({Descriptor::text("beta"), Descriptor::text("Alpha"), Descriptor::int32(3),
+                        Descriptor::text("alpha"), Descriptor::text("Gamma")});
+  EXPECT_EQ(listOfStringsToArray(list),
+            (std::vector<std::string>{"beta", "Alpha", "alpha", "Gamma"}));
+  EXPECT_EQ(listOfStringsToSortedArray(list),
+            (std::vector<std::string>{"Alpha", "alpha", "beta", "Gamma"}));
+  EXPECT_TRUE(listOfStringsToArray(Descriptor::list({})).empty());
+}
+
 TEST(AppleScriptFailure, ReadsNumberAndMessageAsTheyPrint) {
   AppleScriptFailure failure = AppleScriptFailure::of(ScriptOutcome::failure(-2741, "syntax"));
   EXPECT_EQ(failure.number, -2741);

@@ -1,0 +1,31 @@
+// The album data cache decoder over arbitrary bytes: a tree or a clean
+// "AlbumDataCacheErrorDomain" -1 failure, never a crash or unbounded memory; a tree it accepts
+// survives being written and read again.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "catalog/album_data_cache.hpp"
+#include "shared/logging.hpp"
+
+namespace {
+const bool quiet = (twinlens::setLogSink([](std::string_view) {}), true);
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using twinlens::AlbumDataCache;
+  twinlens::ErrorRecord error;
+  AlbumDataCache::Identity identity;
+  std::optional<twinlens::AlbumValue> tree = AlbumDataCache::decode(data, size, &identity, &error);
+  if (!tree) {
+    if (!error.isErrorWithDomain(AlbumDataCache::errorDomain(), -1)) __builtin_trap();
+    return 0;
+  }
+  // Dictionaries are kept sorted with unique keys, so only a file written in that form comes
+  // back byte for byte; any accepted file must at least decode again to an equal tree.
+  twinlens::Data again = AlbumDataCache::encode(identity, *tree);
+  std::optional<twinlens::AlbumValue> reread =
+      AlbumDataCache::decode(again.data(), again.size(), nullptr);
+  if (!reread || AlbumDataCache::encode(identity, *reread) != again) __builtin_trap();
+  return 0;
+}

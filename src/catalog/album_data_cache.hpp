@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/album_value.hpp"
+#include "shared/data.hpp"
+#include "shared/error_record.hpp"
+
+namespace twinlens {
+
+// Keeps the part of a library's "AlbumData.xml" that a scan reads (the photos' entries, the
+// rolls, the application's own album) in a compact file beside the photo cache, together with
+// the catalogue's device, inode, size and modification time. While the catalogue keeps all
+// four, a rescan takes the tree from here instead of parsing the whole property list again,
+// which is most of the time of a rescan where nothing changed.
+class AlbumDataCache {
+ public:
+  // The file beside the photo cache of the library at `iPhotoLibraryPath`.
+  static std::string cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
+
+  // The reduced tree: only the keys a scan reads, with their values as they are.
+  static AlbumValue scannedPartOf(const AlbumValue& root);
+
+  // The stored tree when the catalogue at `albumDataPath` is the one it was taken from; nullopt
+  // when it is not, or when there is no usable cache file (then `error` says why).
+  static std::optional<AlbumValue> load(const std::string& cachePath,
+                                        const std::string& albumDataPath,
+                                        ErrorRecord* error = nullptr);
+  struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t sec = 0;
+    std::int64_t nsec = 0;
+    bool operator==(const Identity&) const = default;
+  };
+  static std::optional<Identity> identityOfFile(const std::string& path,
+                                                ErrorRecord* error = nullptr);
+
+  // Stores scannedPartOf(root) for the catalogue that had `identity` when it was read (taken
+  // before parsing, so a catalogue replaced meanwhile is parsed again next time). A catalogue
+  // changed in the last two seconds is not stored at all.
+  [[nodiscard]] static bool save(const std::string& cachePath, const Identity& identity,
+                                 const AlbumValue& root, ErrorRecord* error = nullptr);
+
+  // The file's bytes; decode() is the inverse.
+  static Data encode(const Identity& identity, const AlbumValue& tree);
+  // Fails with "AlbumDataCacheErrorDomain" -1 on any malformed input.
+  static std::optional<AlbumValue> decode(const std::uint8_t* bytes, std::size_t length,
+                                          Identity* identity, ErrorRecord* error = nullptr);
+
+  static const char* errorDomain() { return "AlbumDataCacheErrorDomain"; }
+};
+
+}  // namespace twinlens

@@ -24,9 +24,8 @@ namespace {
 const std::string kScript = "tell application \"Viewer\"\n  select photo id 4294967308\nend tell\n";
 
 std::int64_t errorNumber(const ScriptOutcome& outcome) {
-  const AlbumValue* number =
-      AlbumValue::dictionary(outcome.errorInfo).objectForKey(kAppleScriptErrorNumberKey);
-  return number && number->integerValue() ? *number->integerValue() : 0;
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorNumberKey);
+  return entry == outcome.errorInfo.end() ? 0 : entry->second.integerValue().value_or(0);
 }
 
 std::string errorMessage(const ScriptOutcome& outcome) {

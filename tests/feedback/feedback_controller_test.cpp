@@ -304,6 +304,7 @@ TEST_F(FeedbackControllerTest, SwitchingToSupportTurnsContactInfoOnAndSwitchingB
   EXPECT_FALSE(controller.includeContactInfo());
   controller.segmentedControl()->setCurrentIndex(2);
   EXPECT_TRUE(controller.includeContactInfo());
+  EXPECT_TRUE(controller.property("includeContactInfo").toBool());
   EXPECT_TRUE(controller.includeContactInfoCheckbox()->isChecked());
   EXPECT_TRUE(controller.emailAddressComboBox()->isEnabled());
   controller.segmentedControl()->setCurrentIndex(0);

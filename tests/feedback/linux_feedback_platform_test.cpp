@@ -5,6 +5,7 @@
 #include <QHostInfo>
 #include <QSysInfo>
 #include <optional>
+#include <thread>
 
 #include "qt_test_support.hpp"
 
@@ -64,6 +65,17 @@ TEST(LinuxFeedbackPlatform, MachineProfileDescribesThisMachineWithoutItsHostName
   if (host.size() > 3) {
     EXPECT_FALSE(profile.contains(host)) << profile.toStdString();
   }
+}
+
+TEST(LinuxFeedbackPlatform, MachineProfileIsTheSameWhenMadeOnAWorkerThread) {
+  static QStringList warnings;
+  QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings.append(text); });
+  QString onWorker;
+  std::thread([&onWorker] { onWorker = LinuxFeedbackPlatform().machineProfile(); }).join();
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(onWorker, LinuxFeedbackPlatform().machineProfile());
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace twinlens {
 namespace {
 
 constexpr std::uint32_t kSupportSection = 2;
-// NSURLConnection's own limit; a server that stops answering must end in the failure sheet.
+// A server that stops answering must end in the failure sheet, not in a window that waits.
 constexpr int kTransferTimeoutMs = 60000;
 
 const QString kSectionSeparator = QStringLiteral("\n\n--\n\n");
@@ -49,8 +49,7 @@ void QvFeedbackController::showFeedbackWithBugDetails(const std::optional<QStrin
                                                       std::shared_ptr<FeedbackPlatform> platform) {
   if (!platform) platform = std::make_shared<LinuxFeedbackPlatform>();
   QString host = postURL().host();
-  FeedbackPlatform& services = *platform;
-  services.checkReachability(host, [host, details, platform](bool reachable) {
+  platform->checkReachability(host, [host, details, platform](bool reachable) {
     if (reachable)
       openFeedbackWindow(details, platform);
     else

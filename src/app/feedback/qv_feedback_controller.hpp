@@ -35,6 +35,8 @@ namespace twinlens {
 // so callers hold it only as a QPointer or through current(). Main thread only.
 class QvFeedbackController : public QObject {
   Q_OBJECT
+  Q_PROPERTY(bool includeContactInfo READ includeContactInfo WRITE setIncludeContactInfo NOTIFY
+                 includeContactInfoChanged)
 
   struct ConstructionKey {
     explicit ConstructionKey() = default;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSignalSpy>
+#include <QSslSocket>
 #include <QTest>
 #include <QUuid>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include "shared/programming_error.hpp"
 #include "shared/twinlens_app.hpp"
 #include "support/log_capture.hpp"
+#include "untrusted_tls_server.hpp"
 
 namespace twinlens {
 namespace {
@@ -506,6 +508,27 @@ TEST_F(FeedbackControllerTest, InsecureAddressesAreNeverSentTo) {
     controller.cancelAction();
     testing::deleteLaterObjects();
   }
+}
+
+TEST_F(FeedbackControllerTest, AnUntrustedCertificateStopsThePostInTheHandshake) {
+  if (!QSslSocket::supportsSsl()) GTEST_SKIP() << "Qt has no TLS backend here";
+  testing::UntrustedTlsServer tls;
+  setPostURLDefault(tls.url().toString());
+  testing::LogCapture log(kLogLevelError);
+  QvFeedbackController& controller = open();
+  enterContact(controller, QString(), QStringLiteral("jane@example.org"));
+  QMessageBox* sheet = sendAndWaitForOutcome(controller);
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->text(), kFailure);
+  EXPECT_GE(tls.handshakesStarted(), 1);
+  EXPECT_EQ(tls.bytesDecrypted(), 0);
+  EXPECT_EQ(log.linesStartingWith("-[QvFeedback connection:didFailWithError:").size(), 1u);
+
+  // The server itself works: a client that waves the certificate through gets its post in.
+  QNetworkAccessManager careless;
+  std::unique_ptr<QNetworkReply> reply(careless.post(QNetworkRequest(tls.url()), "x=1"));
+  reply->ignoreSslErrors();
+  ASSERT_TRUE(testing::runUntil([&] { return tls.bytesDecrypted() > 0; }));
 }
 
 TEST_F(FeedbackControllerTest, UnreachableHostAsksFirstAndCancelOpensNothing) {

@@ -294,6 +294,10 @@ TEST_F(FeedbackControllerTest, SectionTextsSurviveSwitchingBetweenSections) {
   EXPECT_EQ(controller.textView()->toPlainText(), wishText);
   controller.segmentedControl()->setCurrentIndex(2);
   EXPECT_EQ(controller.textView()->toPlainText(), templateOfSection(2));
+  // Undo takes back typing, never the section's text itself.
+  QTest::keyClicks(controller.textView(), QStringLiteral("help"));
+  while (controller.textView()->document()->isUndoAvailable()) controller.textView()->undo();
+  EXPECT_EQ(controller.textView()->toPlainText(), templateOfSection(2));
 }
 
 TEST_F(FeedbackControllerTest, SwitchingToSupportTurnsContactInfoOnAndSwitchingBackLeavesIt) {

@@ -18,6 +18,7 @@ namespace {
 
 // The files read are a few kilobytes; anything beyond this is not worth describing.
 constexpr qint64 kMaxSourceBytes = 1 << 20;
+constexpr std::size_t kMaxPasswordEntryBytes = 1 << 20;
 // uname answers at once; a hung one must not keep the feedback from being sent.
 constexpr int kUnameTimeoutMs = 10000;
 
@@ -56,10 +57,12 @@ std::optional<OwnCard> LinuxFeedbackPlatform::ownCard() {
   passwd entry{};
   passwd* found = nullptr;
   int status;
+  // The suggested size is only a hint; an entry with long fields needs more.
   while ((status = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) ==
-             ERANGE &&
-         buffer.size() < (1u << 20))
+         ERANGE) {
+    if (buffer.size() >= kMaxPasswordEntryBytes) return std::nullopt;
     buffer.resize(buffer.size() * 2);
+  }
   if (status != 0 || !found || !entry.pw_gecos) return std::nullopt;
   std::optional<QString> name = fullNameFromGecos(entry.pw_gecos);
   if (!name) return std::nullopt;

@@ -242,6 +242,8 @@ void QvFeedbackController::showSection(std::uint32_t section) {
   textView_.clear();
   QTextCursor cursor(textView_.document());
   cursor.insertFragment(sectionStrings_[section]);
+  // Undoing must not take away the section's text, only what the user typed into it.
+  textView_.document()->clearUndoRedoStacks();
   cursor.setPosition(secondLineStart(textView_.toPlainText()));
   textView_.setTextCursor(cursor);
 }

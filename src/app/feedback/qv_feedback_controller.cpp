@@ -130,6 +130,13 @@ QvFeedbackController::~QvFeedbackController() {
 }
 
 void QvFeedbackController::buildWindow() {
+  labelControls();
+  layOutControls();
+  buildNoEmailAlert();
+  connectControls();
+}
+
+void QvFeedbackController::labelControls() {
   for (const QString& label : strings_.segmentLabels()) segmentedControl_.addTab(label);
   textView_.setAcceptRichText(false);
   textView_.setMinimumSize(480, 260);
@@ -148,7 +155,9 @@ void QvFeedbackController::buildWindow() {
   cancelButton_.setText(strings_.label(QStringLiteral("cancel")));
   sendButton_.setText(strings_.label(QStringLiteral("send")));
   sendButton_.setDefault(true);
+}
 
+void QvFeedbackController::layOutControls() {
   layout_.addWidget(&segmentedControl_, 0, 0, 1, 2, Qt::AlignHCenter);
   layout_.addWidget(&textView_, 1, 0, 1, 2);
   layout_.addWidget(&includeContactInfoCheckbox_, 2, 0, 1, 2);
@@ -163,7 +172,9 @@ void QvFeedbackController::buildWindow() {
   buttonRowLayout_.addWidget(&cancelButton_);
   buttonRowLayout_.addWidget(&sendButton_);
   layout_.addWidget(&buttonRow_, 6, 0, 1, 2);
+}
 
+void QvFeedbackController::buildNoEmailAlert() {
   noEmailAlert_.setIcon(QMessageBox::Warning);
   noEmailAlert_.setText(QStringLiteral("No email address provided"));
   noEmailAlert_.setInformativeText(QStringLiteral(
@@ -173,7 +184,9 @@ void QvFeedbackController::buildWindow() {
   noEmailAlert_.addButton(QStringLiteral("Enter email address"), QMessageBox::RejectRole);
   noEmailAlert_.setDefaultButton(continueButton_);
   noEmailAlert_.setWindowModality(Qt::WindowModal);
+}
 
+void QvFeedbackController::connectControls() {
   connect(&segmentedControl_, &QTabBar::currentChanged, this, [this] { switchSectionAction(); });
   connect(&includeContactInfoCheckbox_, &QCheckBox::toggled, this,
           [this](bool checked) { setIncludeContactInfo(checked); });
@@ -191,6 +204,17 @@ void QvFeedbackController::windowDidLoad() {
   feedbackWindow_.setWindowTitle(FeedbackStrings::formatted(strings_.text(QStringLiteral("Title")),
                                                             {infoText("CFBundleName")}));
 
+  cutSections();
+  showSection(0);
+
+  if (std::optional<OwnCard> card = platform_->ownCard()) {
+    nameTextField_.setText(card->name);
+    emailAddressComboBox_.addItems(card->emailAddresses);
+    if (!card->emailAddresses.isEmpty()) emailAddressComboBox_.setCurrentIndex(0);
+  }
+}
+
+void QvFeedbackController::cutSections() {
   QString templates = textView_.toPlainText();
   qsizetype start = 0;
   for (std::uint32_t section = 0; section < sectionStrings_.size(); ++section) {
@@ -203,13 +227,6 @@ void QvFeedbackController::windowDidLoad() {
     cut.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
     sectionStrings_[section] = cut.selection();
     start = std::min(end + kSectionSeparator.size(), templates.size());
-  }
-  showSection(0);
-
-  if (std::optional<OwnCard> card = platform_->ownCard()) {
-    nameTextField_.setText(card->name);
-    emailAddressComboBox_.addItems(card->emailAddresses);
-    if (!card->emailAddresses.isEmpty()) emailAddressComboBox_.setCurrentIndex(0);
   }
 }
 

@@ -112,7 +112,13 @@ class QvFeedbackController : public QObject {
                                    std::shared_ptr<FeedbackPlatform> platform);
 
   void buildWindow();
+  void labelControls();
+  void layOutControls();
+  void buildNoEmailAlert();
+  void connectControls();
   void windowDidLoad();
+  // Keeps the text view's content, cut at the separators, as the three sections' texts.
+  void cutSections();
   void showCentred();
   void showSection(std::uint32_t section);
   void keepCurrentSectionText();

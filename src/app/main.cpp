@@ -9,7 +9,7 @@
 #include "shared/twinlens_app.hpp"
 
 #if TWINLENS_HAVE_FEEDBACK
-#include "app/feedback/feedback_reporter.hpp"
+#include "app/feedback/qv_feedback_controller.hpp"
 #endif
 
 int main(int argc, char** argv) {
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   std::string domain = twinlens::TwinlensApp::infoValue("CFBundleIdentifier").value_or("twinlens");
   twinlens::AppController::Environment environment = twinlens::AppController::standardEnvironment();
 #if TWINLENS_HAVE_FEEDBACK
-  environment.showFeedback = [](QWidget*) { twinlens::FeedbackReporter::showFeedback(); };
+  environment.showFeedback = [](QWidget*) { twinlens::QvFeedbackController::showFeedback(); };
 #endif
   twinlens::AppController controller(mainThread, twinlens::Defaults::standard(),
                                      std::make_shared<twinlens::UserDefaults>(domain),

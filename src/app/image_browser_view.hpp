@@ -151,7 +151,7 @@ class ImageBrowserView : public QAbstractScrollArea {
   std::size_t groupCount_ = 0;
   std::vector<Block> blocks_;
   int contentHeight_ = 0;
-  float zoom_ = 0.5f;
+  float zoom_ = 0.3f;
 
   std::vector<char> selected_;
   std::optional<std::size_t> anchor_;

@@ -502,10 +502,10 @@ void AppController::showMoveToTrashCompleteWindow(const ScriptRunner& runner) {
   std::size_t moved = photosMoved(runner);
   std::size_t offered = cataloger_->duplicatePhotos().size();
   QString text = runner.abortRequested()
-                     ? tr("Moved %1 of %2 duplicate%3 to the iPhoto Trash before you cancelled.")
+                     ? tr("Moved %1 of %2 photo%3 to the iPhoto Trash before you cancelled.")
                            .arg(qText(groupedCount(moved)), qText(groupedCount(offered)),
                                 pluralSuffix(offered))
-                     : tr("Moved %1 duplicate%2 to the iPhoto Trash.")
+                     : tr("Moved %1 photo%2 to the iPhoto Trash.")
                            .arg(qText(groupedCount(moved)), pluralSuffix(moved));
   moveToTrashCompleteWindow_ =
       alertSheet(text,

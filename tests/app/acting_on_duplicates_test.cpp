@@ -72,7 +72,7 @@ class ActingOnDuplicatesTest : public QObject {
     QMessageBox* done = waitForSheet("moveToTrashCompleteWindow");
     QVERIFY(done);
     QVERIFY(!sheet.isVisible());
-    QCOMPARE(done->text(), QString("Moved %1 duplicates to the iPhoto Trash.").arg(duplicates_));
+    QCOMPARE(done->text(), QString("Moved %1 photos to the iPhoto Trash.").arg(duplicates_));
     QCOMPARE(buttonTexts(*done), QStringList{"Quit"});
     std::vector<std::string> texts = fixture_->scriptHost().texts();
     std::size_t removes = std::count_if(texts.begin(), texts.end(), [](const std::string& t) {
@@ -146,9 +146,9 @@ class ActingOnDuplicatesTest : public QObject {
     cancelAfterFailingMove(false);
     QMessageBox* done = waitForSheet("moveToTrashCompleteWindow");
     QVERIFY(done);
-    QCOMPARE(done->text(),
-             QString("Moved 2 of %1 duplicates to the iPhoto Trash before you cancelled.")
-                 .arg(duplicates_));
+    QCOMPARE(
+        done->text(),
+        QString("Moved 2 of %1 photos to the iPhoto Trash before you cancelled.").arg(duplicates_));
     buttonWithText(*done, "Quit")->click();
     QCOMPARE(fixture_->quitCount, 1);
   }

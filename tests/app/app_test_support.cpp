@@ -1,6 +1,8 @@
 #include "app/app_test_support.hpp"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -15,9 +17,15 @@ namespace {
 constexpr int kScanTimeoutMs = 30000;
 }
 
-AppFixture::AppFixture() {
+AppFixture::AppFixture(bool realIPhoto) : realIPhoto_(realIPhoto) {
+  if (!realIPhoto_) scriptHost_.emplace();
   qputenv("XDG_CONFIG_HOME", (dir_.path() + "/config").toUtf8());
   qputenv("XDG_DATA_HOME", (dir_.path() + "/data").toUtf8());
+  // The stand-in iPhoto's socket lives here, away from any other test's.
+  QDir(dir_.path()).mkdir("runtime");
+  QFile::setPermissions(dir_.path() + "/runtime",
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  qputenv("XDG_RUNTIME_DIR", (dir_.path() + "/runtime").toUtf8());
   std::string folder = (dir_.path() + "/config/twinlens").toStdString();
   std::string domain = TwinlensApp::infoValue("CFBundleIdentifier").value_or("twinlens");
   applicationDefaults_ = std::make_shared<UserDefaults>(domain, folder);
@@ -51,7 +59,8 @@ void AppFixture::setUseAppleScript(bool flag) {
 AppController& AppFixture::launch() {
   controller_.reset();
   AppController::Environment environment;
-  environment.isIPhotoRunning = [this] { return iPhotoRunning; };
+  environment.isIPhotoRunning = realIPhoto_ ? AppController::standardEnvironment().isIPhotoRunning
+                                            : [this] { return iPhotoRunning; };
   environment.quitApplication = [this] { ++quitCount; };
   environment.openURL = [this](const QUrl& url) {
     openedURLs.push_back(url);

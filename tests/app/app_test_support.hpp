@@ -23,7 +23,9 @@ namespace twinlens::testing {
 // script host, and a controller whose desktop is under the test's control.
 class AppFixture {
  public:
-  AppFixture();
+  // With `realIPhoto`, scripts go to the stand-in iPhoto over its socket and the running
+  // processes are looked up for real; otherwise a fake script host answers.
+  explicit AppFixture(bool realIPhoto = false);
   ~AppFixture();
 
   // Writes a sample library under the test's folder; `root` makes it iPhoto's RootDirectory.
@@ -42,7 +44,7 @@ class AppFixture {
 
   std::shared_ptr<UserDefaults> applicationDefaults() const { return applicationDefaults_; }
   std::shared_ptr<Defaults> defaults() const { return defaults_; }
-  FakeScriptHost& scriptHost() { return *scriptHost_; }
+  FakeScriptHost& scriptHost() { return **scriptHost_; }
   QString folder() const { return dir_.path(); }
 
   bool iPhotoRunning = false;
@@ -53,7 +55,8 @@ class AppFixture {
  private:
   QTemporaryDir dir_;
   QtMainThread mainThread_;
-  ScopedFakeScriptHost scriptHost_;
+  bool realIPhoto_;
+  std::optional<ScopedFakeScriptHost> scriptHost_;
   std::shared_ptr<UserDefaults> applicationDefaults_;
   std::shared_ptr<UserDefaults> iPhotoPreferences_;
   std::shared_ptr<Defaults> defaults_;

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <memory>
 
 #include "app/image_browser_view.hpp"
 #include "app/thumbnail_loader.hpp"
@@ -108,9 +109,11 @@ struct Fixture {
   }
 };
 
+// Made in main after the QApplication and destroyed before it: widgets must not outlive it.
+std::unique_ptr<Fixture> fixtureInstance;
+
 Fixture& fixture() {
-  static Fixture data;
-  return data;
+  return *fixtureInstance;
 }
 
 void BM_FirstPaintAfterScan(benchmark::State& state) {
@@ -162,10 +165,13 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   setLogSink([](std::string_view) {});
+  fixtureInstance = std::make_unique<Fixture>();
   Fixture& data = fixture();
   std::printf("browser: %zu items in %zu groups, %d in one screenful of 1000 x 700\n", kItems,
               data.source.groups.size(), data.itemsPerScreen);
-  return bench::runWithRatios(argc, argv,
-                              {{"BM_ScrollOneScreenful", "BM_PlainRectangles",
-                                "scroll one screenful / as many plain rectangles"}});
+  int status = bench::runWithRatios(argc, argv,
+                                    {{"BM_ScrollOneScreenful", "BM_PlainRectangles",
+                                      "scroll one screenful / as many plain rectangles"}});
+  fixtureInstance.reset();
+  return status;
 }

@@ -3,7 +3,8 @@
 // bare: over one connection, and over a connection of its own for each text (as the host makes
 // them). Each run starts a fresh stand-in on a fresh catalogue of 10,000 photos. The runner's run
 // also reports this process's peak resident memory and how much its resident memory grew from
-// the 1,000th command to the last.
+// the 1,000th command to the last; the runner alone, with commands answered in this process,
+// shows the runner's own share.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -174,6 +175,32 @@ void BM_RunnerWholeLibraryMove(benchmark::State& state) {
   state.counters["rss_growth_KiB"] = static_cast<double>(growth);
 }
 
+// The runner's own share: the same commands answered at once by a host in this process.
+void BM_RunnerWithoutIPhoto(benchmark::State& state) {
+  struct InstantHost final : ScriptHost {
+    ScriptOutcome executeSource(std::string_view) override {
+      return ScriptOutcome::success(AppleEventDescriptor::null());
+    }
+  };
+  Fixture& f = fixture();
+  ScriptRunner::Scripts scripts{std::make_shared<SelectLibraryAlbumScript>()};
+  for (const auto& photo : f.library->photos())
+    scripts.push_back(std::make_shared<MoveToTrashScript>(std::vector<std::string>{photo.key}));
+  scripts.push_back(std::make_shared<SelectLibraryAlbumScript>());
+  ScriptHost::setStandard(std::make_shared<InstantHost>());
+  for (auto _ : state) {
+    RunLoop loop;
+    auto runner = std::make_shared<ScriptRunner>(loop);
+    RunEnd end;
+    runner->setDelegate(&end);
+    runner->setScripts(scripts);
+    runner->start();
+    if (!loop.runUntil([&] { return end.finished; })) std::abort();
+  }
+  ScriptHost::setStandard(nullptr);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * scripts.size()));
+}
+
 void BM_BareRoundTripsOneConnection(benchmark::State& state) {
   Fixture& f = fixture();
   const std::vector<std::string> texts = f.texts();
@@ -210,6 +237,11 @@ BENCHMARK(BM_BareRoundTripsOneConnection)
     ->Iterations(1)
     ->Repetitions(3);
 BENCHMARK(BM_BareRoundTripsConnectionEach)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_RunnerWithoutIPhoto)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1)

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -139,6 +140,16 @@ TEST_F(LaunchedApplication, KillStopsItAndThenFindsNothing) {
   ErrorRecord untouched("Untouched", 1, "as it was");
   EXPECT_FALSE(Process::killProcessWithBundleIdentifier(identifier_, &untouched));
   EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
+}
+
+TEST_F(LaunchedApplication, SignalStopsTheServerAndTakesItsSocketAway) {
+  const pid_t pid = askPid();
+  ASSERT_GT(pid, 0);
+  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
+  ASSERT_TRUE(fs::exists(socket));
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
 }
 
 TEST_F(LaunchedApplication, ApplicationThatExitsAtOnceIsNotRunning) {

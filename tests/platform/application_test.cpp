@@ -164,6 +164,19 @@ TEST_F(LaunchedApplication, ApplicationThatExitsAtOnceIsNotRunning) {
             "The application \"" + name_ + "\" was launched but does not answer.");
 }
 
+TEST_F(LaunchedApplication, ExecutableThatCannotBeStartedIsNotRunning) {
+  const std::string executable =
+      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
+  fs::remove(executable);
+  std::ofstream(executable) << std::string(64, '\x7f');
+  fs::permissions(executable, fs::perms::owner_all);
+  const ScriptOutcome outcome = host_.executeSource(script("pid"));
+  EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
+  EXPECT_NE(errorMessage(outcome).find("could not be launched: " + executable + ": Exec format"),
+            std::string::npos)
+      << errorMessage(outcome);
+}
+
 TEST_F(LaunchedApplication, BundleWhoseExecutableCannotRunIsNotFound) {
   const std::string executable =
       environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;

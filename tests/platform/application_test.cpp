@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +142,16 @@ TEST_F(LaunchedApplication, KillStopsItAndThenFindsNothing) {
   EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
 }
 
+TEST_F(LaunchedApplication, SignalStopsTheServerAndTakesItsSocketAway) {
+  const pid_t pid = askPid();
+  ASSERT_GT(pid, 0);
+  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
+  ASSERT_TRUE(fs::exists(socket));
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
+}
+
 TEST_F(LaunchedApplication, ApplicationThatExitsAtOnceIsNotRunning) {
   const std::string executable =
       environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
@@ -151,6 +162,19 @@ TEST_F(LaunchedApplication, ApplicationThatExitsAtOnceIsNotRunning) {
   EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
   EXPECT_EQ(errorMessage(outcome),
             "The application \"" + name_ + "\" was launched but does not answer.");
+}
+
+TEST_F(LaunchedApplication, ExecutableThatCannotBeStartedIsNotRunning) {
+  const std::string executable =
+      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
+  fs::remove(executable);
+  std::ofstream(executable) << std::string(64, '\x7f');
+  fs::permissions(executable, fs::perms::owner_all);
+  const ScriptOutcome outcome = host_.executeSource(script("pid"));
+  EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
+  EXPECT_NE(errorMessage(outcome).find("could not be launched: " + executable + ": Exec format"),
+            std::string::npos)
+      << errorMessage(outcome);
 }
 
 TEST_F(LaunchedApplication, BundleWhoseExecutableCannotRunIsNotFound) {

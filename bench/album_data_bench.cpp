@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/album_data_parser.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/data_input_stream.hpp"
+#include "platform/album_data_parser.hpp"
 #include "ratio_reporter.hpp"
 #include "sample/sample_library.hpp"
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/album_value.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
+#include "platform/album_value.hpp"
 #include "platform/main_thread.hpp"
 
 namespace twinlens {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/album_value.hpp"
 #include "io/buffered_input_stream.hpp"
 #include "io/buffered_output_stream.hpp"
+#include "platform/album_value.hpp"
 #include "shared/date.hpp"
 #include "shared/error_record.hpp"
 

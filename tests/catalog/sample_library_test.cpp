@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/album_data_parser.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo.hpp"
 #include "catalog/photo_library.hpp"
 #include "crypto/sha1_hash.hpp"
+#include "platform/album_data_parser.hpp"
 #include "shared/twinlens_app.hpp"
 #include "support/temp_dir.hpp"
 

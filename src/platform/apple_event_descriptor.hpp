@@ -37,6 +37,8 @@ class AppleEventDescriptor {
   static AppleEventDescriptor null();                                           // 'null', no bytes
   static AppleEventDescriptor list(std::vector<AppleEventDescriptor> items);    // 'list'
   static AppleEventDescriptor record(std::vector<AppleEventDescriptor> items);  // 'reco'
+  // A descriptor of any type that holds items, as decoded answers may have.
+  static AppleEventDescriptor withItems(FourCharCode type, std::vector<AppleEventDescriptor> items);
   // A 'reco' whose one item is the 'list' of the fields' labels ('utxt') and values, in turn.
   static AppleEventDescriptor recordWithUserFields(
       std::vector<std::pair<std::string, AppleEventDescriptor>> fields);

@@ -1,0 +1,74 @@
+// The stand-in iPhoto's script parser and interpreter over arbitrary text: every script either
+// runs or fails with a syntax error or an unknown photo, with a message that is valid UTF-8 and
+// short; a failed script leaves the library as it was.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "iphoto_interpreter.hpp"
+#include "shared/logging.hpp"
+
+namespace {
+
+using namespace twinlens;
+using namespace twinlens::standin;
+
+const bool quiet = (setLogSink([](std::string_view) {}), true);
+
+AlbumValue photo(const std::string& name) {
+  return AlbumValue::dictionary({{"ImagePath", AlbumValue::text("/lib/" + name + ".jpg")},
+                                 {"Caption", AlbumValue::text(name)}});
+}
+
+AlbumValue catalogue() {
+  AlbumValue::Array keys{AlbumValue::text("1"), AlbumValue::text("2"), AlbumValue::text("3")};
+  return AlbumValue::dictionary(
+      {{"Master Image List",
+        AlbumValue::dictionary({{"1", photo("one")}, {"2", photo("two")}, {"3", photo("three")}})},
+       {"List of Albums",
+        AlbumValue::array({AlbumValue::dictionary(
+            {{"KeyList", AlbumValue::array(keys)}, {"PhotoCount", AlbumValue::integer(3)}})})}});
+}
+
+bool isValidUTF8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80   ? 1
+                         : lead < 0xC2 ? 0
+                         : lead < 0xE0 ? 2
+                         : lead < 0xF0 ? 3
+                         : lead < 0xF5 ? 4
+                                       : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    unsigned char second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
+      return false;
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view source(reinterpret_cast<const char*>(data), size);
+  static const AlbumValue before = catalogue();
+  IPhotoInterpreter interpreter(*IPhotoLibrary::fromAlbumData(before));
+  ScriptOutcome outcome = interpreter.run(source);
+  if (outcome.succeeded()) {
+    if (!outcome.errorInfo.empty()) __builtin_trap();
+    return 0;
+  }
+  const AlbumValue& number = outcome.errorInfo.at(kAppleScriptErrorNumberKey);
+  const std::string& message = *outcome.errorInfo.at(kAppleScriptErrorMessageKey).textValue();
+  if (number.integerValue() != kScriptSyntaxError &&
+      number.integerValue() != kScriptCantGetObjectError)
+    __builtin_trap();
+  if (message.empty() || message.size() > 400 + size || !isValidUTF8(message)) __builtin_trap();
+  if (number.integerValue() == kScriptSyntaxError && message.size() > 400) __builtin_trap();
+  if (!(interpreter.library().albumData() == before)) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,56 @@
+#include "platform/script_host.hpp"
+
+#include <mutex>
+
+#include "platform/socket_script_host.hpp"
+
+namespace twinlens {
+
+namespace {
+
+// Stands in until the socket host is linked in: no application can be reached.
+class UnreachableScriptHost final : public ScriptHost {
+ public:
+  ScriptOutcome executeSource(std::string_view) override {
+    return ScriptOutcome::failure(kScriptApplicationNotFoundError,
+                                  "No application can be reached by scripts.");
+  }
+};
+
+std::shared_ptr<ScriptHost> makeDefaultHost() {
+  return std::make_shared<UnreachableScriptHost>();
+}
+
+std::mutex standardHostLock;
+std::shared_ptr<ScriptHost>& standardHostSlot() {
+  static std::shared_ptr<ScriptHost> host = makeDefaultHost();
+  return host;
+}
+
+}  // namespace
+
+ScriptOutcome ScriptOutcome::success(AppleEventDescriptor result) {
+  ScriptOutcome outcome;
+  outcome.result = std::move(result);
+  return outcome;
+}
+
+ScriptOutcome ScriptOutcome::failure(std::int64_t number, std::string message) {
+  ScriptOutcome outcome;
+  outcome.errorInfo.insert_or_assign(kAppleScriptErrorNumberKey, AlbumValue::integer(number));
+  outcome.errorInfo.insert_or_assign(kAppleScriptErrorMessageKey,
+                                     AlbumValue::text(std::move(message)));
+  return outcome;
+}
+
+ScriptHost& ScriptHost::standard() {
+  std::lock_guard lock(standardHostLock);
+  return *standardHostSlot();
+}
+
+void ScriptHost::setStandard(std::shared_ptr<ScriptHost> host) {
+  std::lock_guard lock(standardHostLock);
+  standardHostSlot() = host ? std::move(host) : makeDefaultHost();
+}
+
+}  // namespace twinlens

@@ -1,0 +1,181 @@
+#include "iphoto_library.hpp"
+
+#include <gtest/gtest.h>
+
+#include "sample_catalogue.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens::standin {
+namespace {
+
+using namespace standin::testing;
+
+IPhotoLibrary libraryOf(const AlbumValue& root) {
+  ErrorRecord error;
+  std::optional<IPhotoLibrary> library = IPhotoLibrary::fromAlbumData(root, &error);
+  EXPECT_TRUE(library) << error.description();
+  return library ? std::move(*library) : *IPhotoLibrary::fromAlbumData(AlbumValue::dictionary({}));
+}
+
+const AlbumValue& at(const AlbumValue& value, const std::string& key) {
+  static const AlbumValue missing = AlbumValue::text("missing");
+  const AlbumValue* found = value.objectForKey(key);
+  return found ? *found : missing;
+}
+const AlbumValue& item(const AlbumValue& value, std::size_t index) {
+  return value.arrayValue()->at(index);
+}
+
+TEST(IPhotoLibrary, PhotoIdsAreKeysPlusTwoToThe32) {
+  IPhotoLibrary library = libraryOf(smallCatalogue());
+  EXPECT_EQ(IPhotoLibrary::photoIdForKey("12"), 4294967308u);
+  EXPECT_EQ(IPhotoLibrary::photoIdForKey("-1"), 4294967295u);
+  EXPECT_EQ(library.keyForPhotoId(4294967308u), "12");
+  EXPECT_EQ(library.keyForPhotoId(4294967303u), "7");
+  EXPECT_EQ(library.keyForPhotoId(12), std::nullopt);
+  EXPECT_EQ(library.keyForPhotoId(4294967309u), std::nullopt);
+}
+
+TEST(IPhotoLibrary, AnUntouchedCatalogueComesBackEqual) {
+  EXPECT_EQ(libraryOf(smallCatalogue()).albumData(), smallCatalogue());
+  AlbumValue bare = AlbumValue::dictionary({{"Only", AlbumValue::boolean(false)}});
+  EXPECT_EQ(libraryOf(bare).albumData(), bare) << "adds no list it did not read";
+}
+
+TEST(IPhotoLibrary, MoveToTrashTakesThePhotoOutOfEveryList) {
+  IPhotoLibrary library = libraryOf(smallCatalogue());
+  ASSERT_TRUE(library.moveToTrash("12"));
+  AlbumValue after = library.albumData();
+
+  EXPECT_FALSE(at(after, "Master Image List").objectForKey("12"));
+  EXPECT_EQ(library.photoCount(), 2u);
+  EXPECT_EQ(library.keyForPhotoId(4294967308u), std::nullopt);
+  const AlbumValue& albums = at(after, "List of Albums");
+  EXPECT_EQ(at(item(albums, 0), "KeyList"), keyList({"7", "30"}));
+  EXPECT_EQ(at(item(albums, 0), "PhotoCount"), AlbumValue::integer(2));
+  EXPECT_EQ(at(item(albums, 1), "KeyList"), keyList({"30"}));
+  EXPECT_FALSE(item(albums, 1).objectForKey("PhotoCount")) << "no count is made up";
+  EXPECT_EQ(item(albums, 2), AlbumValue::text("not an album"));
+  const AlbumValue& rolls = at(after, "List of Rolls");
+  EXPECT_EQ(at(item(rolls, 0), "KeyList"), keyList({"7"}));
+  EXPECT_EQ(at(item(rolls, 0), "PhotoCount"), AlbumValue::integer(1));
+  EXPECT_EQ(item(rolls, 1), item(at(smallCatalogue(), "List of Rolls"), 1));
+
+  const AlbumValue& trash = at(after, kTrashKey);
+  ASSERT_EQ(trash.arrayValue()->size(), 1u);
+  EXPECT_EQ(at(item(trash, 0), "Key"), AlbumValue::text("12"));
+  EXPECT_EQ(at(item(trash, 0), "Entry"), at(at(smallCatalogue(), "Master Image List"), "12"));
+  for (const char* key : {"Application Version", "Archive Path", "Opaque"})
+    EXPECT_EQ(at(after, key), at(smallCatalogue(), key)) << key;
+
+  EXPECT_FALSE(library.moveToTrash("12")) << "already in the trash";
+  EXPECT_FALSE(library.moveToTrash("99"));
+}
+
+TEST(IPhotoLibrary, RestoreTrashPutsEveryPhotoBackWhereItWas) {
+  IPhotoLibrary library = libraryOf(smallCatalogue());
+  for (const char* key : {"12", "7", "30"}) ASSERT_TRUE(library.moveToTrash(key));
+  EXPECT_EQ(library.photoCount(), 0u);
+  EXPECT_EQ(library.restoreTrash(), 3u);
+  EXPECT_EQ(library.trashCount(), 0u);
+  EXPECT_EQ(library.albumData(), smallCatalogue());
+  EXPECT_EQ(library.keyForPhotoId(4294967308u), "12");
+}
+
+TEST(IPhotoLibrary, TheTrashSurvivesAReload) {
+  IPhotoLibrary first = libraryOf(smallCatalogue());
+  ASSERT_TRUE(first.moveToTrash("30"));
+  IPhotoLibrary second = libraryOf(first.albumData());
+  ASSERT_TRUE(second.moveToTrash("12"));
+  IPhotoLibrary third = libraryOf(second.albumData());
+  EXPECT_EQ(third.trashCount(), 2u);
+  EXPECT_EQ(third.restoreTrash(), 2u);
+  EXPECT_EQ(third.albumData(), smallCatalogue());
+}
+
+TEST(IPhotoLibrary, TrashItemsThatCannotGoBackStay) {
+  AlbumValue::Dictionary root = *smallCatalogue().dictionaryValue();
+  AlbumValue strayAlbum = AlbumValue::dictionary(
+      {{"Key", AlbumValue::text("99")},
+       {"Entry", photoEntry("ninety-nine", false, 1)},
+       {"Memberships",
+        AlbumValue::array({AlbumValue::dictionary({{"List", AlbumValue::text("List of Albums")},
+                                                   {"Index", AlbumValue::integer(2)},
+                                                   {"Position", AlbumValue::integer(0)}})})}});
+  AlbumValue backAgain = AlbumValue::dictionary({{"Key", AlbumValue::text("7")},
+                                                 {"Entry", photoEntry("seven", false, 300)},
+                                                 {"Memberships", AlbumValue::array({})}});
+  AlbumValue trash = AlbumValue::array({AlbumValue::text("junk"), strayAlbum, backAgain});
+  root.insert_or_assign(kTrashKey, trash);
+  IPhotoLibrary library = libraryOf(AlbumValue::dictionary(root));
+
+  twinlens::testing::LogCapture log(kLogLevelWarn);
+  EXPECT_EQ(library.restoreTrash(), 0u);
+  EXPECT_EQ(log.linesStartingWith("WARN").size(), 3u);
+  EXPECT_EQ(library.albumData(), AlbumValue::dictionary(root)) << "nothing changed, nothing lost";
+}
+
+TEST(IPhotoLibrary, RefusesCataloguesOfTheWrongShape) {
+  AlbumValue::Dictionary good = *smallCatalogue().dictionaryValue();
+  auto with = [&](const char* key, AlbumValue value) {
+    AlbumValue::Dictionary changed = good;
+    changed.insert_or_assign(key, std::move(value));
+    return AlbumValue::dictionary(changed);
+  };
+  const AlbumValue bad[] = {
+      AlbumValue::array({}),
+      with("Master Image List", AlbumValue::array({})),
+      with("List of Albums", AlbumValue::dictionary({})),
+      with("List of Rolls", AlbumValue::text("x")),
+      with(kTrashKey, AlbumValue::dictionary({})),
+  };
+  for (const AlbumValue& root : bad) {
+    ErrorRecord error;
+    EXPECT_FALSE(IPhotoLibrary::fromAlbumData(root, &error));
+    EXPECT_TRUE(error.isErrorWithDomain(IPhotoLibrary::errorDomain(), -1)) << error.description();
+  }
+}
+
+TEST(IPhotoLibrary, AlbumDataAnswerListsEveryPhotoInKeyOrder) {
+  IPhotoLibrary library = libraryOf(smallCatalogue());
+  AppleEventDescriptor answer = library.albumDataAnswer();
+  EXPECT_EQ(answer.descriptorType(), fourCharCode("reco"));
+  auto texts = [&](const char* label) {
+    std::vector<std::string> values;
+    for (const AppleEventDescriptor& value : userField(answer, label)->items()) {
+      EXPECT_EQ(value.descriptorType(), fourCharCode("utxt"));
+      values.push_back(value.stringValue().value_or("?"));
+    }
+    return values;
+  };
+  auto reals = [&](const char* label) {
+    std::vector<double> values;
+    for (const AppleEventDescriptor& value : userField(answer, label)->items()) {
+      EXPECT_EQ(value.descriptorType(), fourCharCode("doub"));
+      values.push_back(realOf(value));
+    }
+    return values;
+  };
+  EXPECT_EQ(reals("_Id"), (std::vector<double>{4294967308.0, 4294967326.0, 4294967303.0}));
+  EXPECT_EQ(texts("_ImagePath"),
+            (std::vector<std::string>{"/lib/Modified/twelve.jpg", "/lib/Modified/thirty.jpg",
+                                      "/lib/Modified/seven.jpg"}));
+  EXPECT_EQ(texts("_OriginalPath"), (std::vector<std::string>{"/lib/Originals/twelve", "", ""}));
+  EXPECT_EQ(texts("_ThumbPath"),
+            (std::vector<std::string>{"/lib/Data/twelve.jpg", "/lib/Data/thirty.jpg",
+                                      "/lib/Data/seven.jpg"}));
+  EXPECT_EQ(texts("_Caption"),
+            (std::vector<std::string>{"Caption twelve", "Caption thirty", "Caption seven"}));
+  EXPECT_EQ(texts("_Comment"),
+            (std::vector<std::string>{"Comment twelve", "Comment thirty", "Comment seven"}));
+  EXPECT_EQ(reals("_Date"), (std::vector<double>{100.5, 200, 300}));
+
+  ASSERT_TRUE(library.moveToTrash("30"));
+  EXPECT_EQ(userField(library.albumDataAnswer(), "_Id")->numberOfItems(), 2u);
+  AppleEventDescriptor empty = libraryOf(AlbumValue::dictionary({})).albumDataAnswer();
+  EXPECT_EQ(userField(empty, "_ImagePath")->numberOfItems(), 0u);
+}
+
+}  // namespace
+}  // namespace twinlens::standin

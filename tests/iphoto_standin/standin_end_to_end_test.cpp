@@ -1,0 +1,211 @@
+// The built stand-in, run as a program and reached through the socket script host, as Twinlens
+// reaches iPhoto.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "iphoto_library.hpp"
+#include "library_folder.hpp"
+#include "platform/album_data_parser.hpp"
+#include "platform/process.hpp"
+#include "platform/script_wire.hpp"
+#include "platform/socket_script_host.hpp"
+#include "sample/sample_library.hpp"
+#include "sample_catalogue.hpp"
+#include "script_texts.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens::standin {
+namespace {
+
+using namespace standin::testing;
+using twinlens::testing::readFileBytes;
+using twinlens::testing::TempDir;
+
+std::string buildDir() {
+  const char* build = std::getenv("TWINLENS_BUILD_DIR");
+  return build ? build : ".";
+}
+
+std::string standInExecutable() {
+  return buildDir() + "/Applications/iPhoto.app/Contents/MacOS/iPhoto";
+}
+
+// Runs the stand-in with `arguments`; returns its process id.
+pid_t start(const std::vector<std::string>& arguments) {
+  std::string executable = standInExecutable();
+  std::vector<char*> argv{executable.data()};
+  std::vector<std::string> copies = arguments;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execv(executable.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+int exitStatusOf(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool socketAnswers(const std::string& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return connected;
+}
+
+// Waits until the stand-in listens, or has died; a bounded number of looks.
+bool waitUntilListening(pid_t pid) {
+  std::optional<std::string> path = scriptSocketPath("iPhoto");
+  for (int look = 0; path && look < 2000; ++look) {
+    if (socketAnswers(*path)) return true;
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+std::map<std::string, Data> imageFiles(const std::string& folder) {
+  std::map<std::string, Data> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file() && entry.path().filename() != "AlbumData.xml")
+      files[entry.path().string()] = readFileBytes(entry.path().string());
+  return files;
+}
+
+AlbumValue catalogueOf(const std::string& folder) {
+  ErrorRecord error;
+  std::optional<AlbumValue> root =
+      AlbumDataParser::parseFile(LibraryFolder::albumDataPath(folder), &error);
+  EXPECT_TRUE(root) << error.description();
+  return root ? *root : AlbumValue::text("unreadable");
+}
+
+std::string idOf(const std::string& key) {
+  return std::to_string(IPhotoLibrary::photoIdForKey(key));
+}
+
+class StandInEndToEnd : public ::testing::Test {
+ protected:
+  TempDir temp;
+  std::string folder = temp.file("Pictures/iPhoto Library");
+  sample::SampleLibrary library{folder};
+  SocketScriptHost host;
+
+  void SetUp() override {
+    ::mkdir(temp.file("run").c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", temp.file("run").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", temp.file("config").c_str(), 1);
+    ::setenv("TWINLENS_APPLICATIONS_PATH", (buildDir() + "/Applications").c_str(), 1);
+    ASSERT_TRUE(library.write());
+  }
+
+  pid_t startOnLibrary() {
+    pid_t pid = start({"--library", folder, "--log-level", "warn"});
+    EXPECT_TRUE(waitUntilListening(pid));
+    return pid;
+  }
+
+  ScriptOutcome run(const std::string& source) { return host.executeSource(source); }
+};
+
+TEST_F(StandInEndToEnd, AnswersTrashesQuitsAndRestores) {
+  AlbumValue before = catalogueOf(folder);
+  std::map<std::string, Data> filesBefore = imageFiles(folder);
+  pid_t pid = startOnLibrary();
+  EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto"))
+      << "found by its bundle's information dictionary";
+
+  ScriptOutcome query = run(kAlbumDataQueryText);
+  ASSERT_TRUE(query.succeeded());
+  const AppleEventDescriptor* ids = userField(*query.result, "_Id");
+  ASSERT_NE(ids, nullptr);
+  EXPECT_EQ(ids->numberOfItems(), library.photos().size());
+  EXPECT_EQ(userField(*query.result, "_Caption")->numberOfItems(), library.photos().size());
+
+  std::vector<std::string> duplicates = library.expectedDuplicateKeys();
+  ASSERT_FALSE(duplicates.empty());
+  EXPECT_TRUE(run(kSelectLibraryAlbumText).succeeded());
+  EXPECT_TRUE(run(selectPhotoText(idOf(duplicates.front()))).succeeded());
+  for (const std::string& key : duplicates)
+    EXPECT_TRUE(run(removeText({idOf(key)})).succeeded()) << key;
+
+  ScriptOutcome again = run(removeText({idOf(duplicates.front())}));
+  ASSERT_FALSE(again.succeeded());
+  EXPECT_EQ(again.errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
+            kScriptCantGetObjectError);
+  EXPECT_EQ(*again.errorInfo.at(kAppleScriptErrorMessageKey).textValue(),
+            "Can't get photo id " + idOf(duplicates.front()) + ".");
+  ScriptOutcome garbled = run("tell application \"iPhoto\"\nremove every photo\nend tell\n");
+  ASSERT_FALSE(garbled.succeeded());
+  EXPECT_EQ(garbled.errorInfo.at(kAppleScriptErrorNumberKey).integerValue(), kScriptSyntaxError);
+
+  ScriptOutcome after = run(kAlbumDataQueryText);
+  ASSERT_TRUE(after.succeeded());
+  EXPECT_EQ(userField(*after.result, "_Id")->numberOfItems(),
+            library.photos().size() - duplicates.size());
+
+  ScriptOutcome quit = run(kQuitText);
+  EXPECT_TRUE(quit.succeeded());
+  EXPECT_EQ(*quit.result, AppleEventDescriptor::null());
+  EXPECT_EQ(exitStatusOf(pid), 0);
+
+  AlbumValue trashed = catalogueOf(folder);
+  for (const std::string& key : duplicates)
+    EXPECT_FALSE(trashed.objectForKey("Master Image List")->objectForKey(key)) << key;
+  EXPECT_EQ(imageFiles(folder), filesBefore);
+
+  EXPECT_EQ(exitStatusOf(start({"--library", folder, "--restore-trash", "--log-level", "warn"})),
+            0);
+  EXPECT_EQ(catalogueOf(folder), before);
+  EXPECT_EQ(imageFiles(folder), filesBefore);
+}
+
+TEST_F(StandInEndToEnd, ATerminationSignalSavesTheLibrary) {
+  pid_t pid = startOnLibrary();
+  const std::string& key = library.photos().back().key;
+  ASSERT_TRUE(run(removeText({idOf(key)})).succeeded());
+  EXPECT_EQ(exitStatusOf(start({"--library", folder, "--restore-trash"})), 1)
+      << "refused while a stand-in runs";
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatusOf(pid), 0);
+  AlbumValue saved = catalogueOf(folder);
+  EXPECT_FALSE(saved.objectForKey("Master Image List")->objectForKey(key));
+  EXPECT_EQ(saved.objectForKey(kTrashKey)->arrayValue()->size(), 1u);
+}
+
+TEST_F(StandInEndToEnd, TheHostLaunchesItOnThePreferredLibrary) {
+  ASSERT_TRUE(LibraryFolder::remember(folder));
+  ScriptOutcome query = run(kAlbumDataQueryText);
+  ASSERT_TRUE(query.succeeded()) << *query.errorInfo.at(kAppleScriptErrorMessageKey).textValue();
+  EXPECT_EQ(userField(*query.result, "_Id")->numberOfItems(), library.photos().size());
+  EXPECT_TRUE(run(kQuitText).succeeded());
+}
+
+TEST_F(StandInEndToEnd, RefusesToStartWithoutALibrary) {
+  EXPECT_EQ(exitStatusOf(start({})), 1);
+  EXPECT_EQ(exitStatusOf(start({"--library", temp.file("nowhere")})), 1);
+  EXPECT_EQ(exitStatusOf(start({"--bogus"})), 2);
+}
+
+}  // namespace
+}  // namespace twinlens::standin

@@ -1,0 +1,81 @@
+#include "library_folder.hpp"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <typeinfo>
+
+#include "album_data_writer.hpp"
+#include "platform/album_data_parser.hpp"
+#include "platform/user_defaults.hpp"
+#include "shared/logging.hpp"
+
+namespace twinlens::standin {
+
+namespace {
+
+std::string expandingTilde(const std::string& path) {
+  // Only "~" and "~/..." name our own home; "~user" is left as it stands.
+  if (!path.starts_with('~') || (path.size() > 1 && path[1] != '/')) return path;
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : "") + path.substr(1);
+}
+
+bool isFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::optional<std::string> LibraryFolder::choose(const std::optional<std::string>& requested,
+                                                 ErrorRecord* error) {
+  std::optional<std::string> folder = requested;
+  if (!folder) {
+    UserDefaults preferences(kIPhotoDefaultsDomain);
+    folder = preferences.stringForKey(kIPhotoRootDirectoryKey);
+    if (!folder) {
+      TL_SET_ERROR(error, &typeid(LibraryFolder), errorDomain(), -1,
+                   "no library: give --library DIR, or set \"%s\" in \"%s\"",
+                   kIPhotoRootDirectoryKey, kIPhotoDefaultsDomain);
+      return std::nullopt;
+    }
+    folder = expandingTilde(*folder);
+  }
+  if (!isFolder(*folder)) {
+    TL_SET_ERROR(error, &typeid(LibraryFolder), errorDomain(), -1, "%s: not a folder",
+                 folder->c_str());
+    return std::nullopt;
+  }
+  return folder;
+}
+
+bool LibraryFolder::remember(const std::string& folder, ErrorRecord* error) {
+  UserDefaults preferences(kIPhotoDefaultsDomain);
+  preferences.setString(folder, kIPhotoRootDirectoryKey);
+  return preferences.synchronize(error);
+}
+
+std::optional<IPhotoLibrary> LibraryFolder::open(const std::string& folder, ErrorRecord* error) {
+  std::optional<AlbumValue> albumData = AlbumDataParser::parseFile(albumDataPath(folder), error);
+  if (!albumData) return std::nullopt;
+  return IPhotoLibrary::fromAlbumData(*albumData, error);
+}
+
+bool LibraryFolder::save(const std::string& folder, const AlbumValue& albumData,
+                         ErrorRecord* error) {
+  if (!AlbumDataWriter::writeFile(albumDataPath(folder), albumData, error)) return false;
+  TL_LOG_DEBUG(&typeid(LibraryFolder), "saved %s", albumDataPath(folder).c_str());
+  return true;
+}
+
+std::optional<std::size_t> LibraryFolder::restoreTrash(const std::string& folder,
+                                                       ErrorRecord* error) {
+  std::optional<IPhotoLibrary> library = open(folder, error);
+  if (!library) return std::nullopt;
+  std::size_t restored = library->restoreTrash();
+  if (!save(folder, library->albumData(), error)) return std::nullopt;
+  return restored;
+}
+
+}  // namespace twinlens::standin

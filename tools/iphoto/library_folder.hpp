@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "iphoto_library.hpp"
+#include "platform/album_value.hpp"
+#include "shared/error_record.hpp"
+
+namespace twinlens::standin {
+
+// The library folder on disk: which one to open, and its "AlbumData.xml".
+class LibraryFolder {
+ public:
+  // `requested` when given; else iPhoto's "RootDirectory" preference with a leading "~" or "~/"
+  // expanded to $HOME. Fails with errorDomain() -1 when neither names a folder.
+  static std::optional<std::string> choose(const std::optional<std::string>& requested,
+                                           ErrorRecord* error = nullptr);
+  // Makes `folder` iPhoto's current library ("RootDirectory", written out at once).
+  [[nodiscard]] static bool remember(const std::string& folder, ErrorRecord* error = nullptr);
+
+  static std::string albumDataPath(const std::string& folder) { return folder + "/AlbumData.xml"; }
+  // Reads the folder's catalogue: the parser's record for a file that is missing or not a
+  // property list, IPhotoLibrary's for one of the wrong shape.
+  static std::optional<IPhotoLibrary> open(const std::string& folder, ErrorRecord* error = nullptr);
+  // Replaces the folder's catalogue with `albumData`, atomically.
+  [[nodiscard]] static bool save(const std::string& folder, const AlbumValue& albumData,
+                                 ErrorRecord* error = nullptr);
+
+  // Opens the folder's library, puts everything in its trash back and saves it: the number of
+  // photos that came back, or nullopt with the record of open() or save().
+  static std::optional<std::size_t> restoreTrash(const std::string& folder,
+                                                 ErrorRecord* error = nullptr);
+
+  static const char* errorDomain() { return "LibraryFolderErrorDomain"; }
+};
+
+}  // namespace twinlens::standin

@@ -1,0 +1,128 @@
+#include "feedback_server.hpp"
+
+#include <QTcpSocket>
+#include <stdexcept>
+
+namespace twinlens::testing {
+
+namespace {
+
+const QByteArray kHeaderEnd = "\r\n\r\n";
+
+bool looksLikeHTTP(const QByteArray& bytes) {
+  for (char c : bytes.left(4))
+    if (c < 'A' || c > 'Z') return false;
+  return true;
+}
+
+// The request in `bytes` once all of it has arrived.
+std::optional<ReceivedPost> completeRequest(const QByteArray& bytes) {
+  qsizetype headerEnd = bytes.indexOf(kHeaderEnd);
+  if (headerEnd < 0) return std::nullopt;
+  QList<QByteArray> lines = bytes.left(headerEnd).split('\n');
+  QList<QByteArray> requestLine = lines.takeFirst().trimmed().split(' ');
+  ReceivedPost post;
+  post.method = requestLine.value(0);
+  post.target = requestLine.value(1);
+  for (const QByteArray& line : lines) {
+    qsizetype colon = line.indexOf(':');
+    if (colon > 0) post.headers.insert(line.left(colon).toLower(), line.mid(colon + 1).trimmed());
+  }
+  qsizetype length = post.headers.value("content-length", "0").toLongLong();
+  if (bytes.size() < headerEnd + kHeaderEnd.size() + length) return std::nullopt;
+  post.body = bytes.mid(headerEnd + kHeaderEnd.size(), length);
+  return post;
+}
+
+}  // namespace
+
+QByteArray ReceivedPost::boundary() const {
+  const QByteArray prefix = "multipart/form-data; boundary=";
+  QByteArray type = headers.value("content-type");
+  return type.startsWith(prefix) ? type.mid(prefix.size()) : QByteArray();
+}
+
+FeedbackServer::FeedbackServer(Answer answer) : answer_(answer) {
+  if (!server_.listen(QHostAddress::LocalHost)) throw std::runtime_error("cannot listen");
+  QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+}
+
+QUrl FeedbackServer::url() const {
+  return QUrl(QStringLiteral("http://127.0.0.1:%1/feedback").arg(server_.serverPort()));
+}
+
+QUrl FeedbackServer::refusingURL() {
+  QTcpServer probe;
+  if (!probe.listen(QHostAddress::LocalHost)) throw std::runtime_error("cannot listen");
+  quint16 port = probe.serverPort();
+  probe.close();
+  return QUrl(QStringLiteral("http://127.0.0.1:%1/feedback").arg(port));
+}
+
+void FeedbackServer::accept() {
+  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    ++connections_;
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+      pending_.remove(socket);
+      socket->deleteLater();
+    });
+  }
+}
+
+void FeedbackServer::read(QTcpSocket* socket) {
+  QByteArray& bytes = pending_[socket];
+  bytes += socket->readAll();
+  if (!looksLikeHTTP(bytes)) {
+    socket->abort();
+    return;
+  }
+  std::optional<ReceivedPost> post = completeRequest(bytes);
+  if (!post) return;
+  posts_.push_back(std::move(*post));
+  bytes.clear();
+  answer(socket);
+}
+
+void FeedbackServer::answer(QTcpSocket* socket) {
+  switch (answer_) {
+    case Answer::ok:
+      socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      break;
+    case Answer::serverError:
+      socket->write(
+          "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      break;
+    case Answer::hangUp:
+      socket->abort();
+      return;
+  }
+  socket->disconnectFromHost();
+}
+
+std::optional<PostForm> parseFeedbackForm(const QByteArray& body, const QByteArray& boundary) {
+  const QByteArray opening = "--" + boundary + "\r\n";
+  const QByteArray closing = "\r\n--" + boundary + "--\r\n";
+  const QByteArray disposition = "Content-Disposition: form-data; name=\"";
+  if (boundary.isEmpty() || !body.endsWith(closing)) return std::nullopt;
+  QByteArray rest = body.chopped(closing.size());
+  PostForm fields;
+  while (!rest.isEmpty()) {
+    if (!rest.startsWith(opening + disposition)) return std::nullopt;
+    rest.remove(0, opening.size() + disposition.size());
+    qsizetype nameEnd = rest.indexOf("\"\r\n\r\n");
+    if (nameEnd < 0) return std::nullopt;
+    QString name = QString::fromUtf8(rest.left(nameEnd));
+    rest.remove(0, nameEnd + 5);
+    qsizetype valueEnd = rest.indexOf("\r\n" + opening);
+    if (valueEnd < 0) {
+      if (!rest.endsWith("\r\n")) return std::nullopt;
+      valueEnd = rest.size() - 2;
+    }
+    fields.emplace_back(name, QString::fromUtf8(rest.left(valueEnd)));
+    rest.remove(0, valueEnd + 2);
+  }
+  return fields;
+}
+
+}  // namespace twinlens::testing

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QTcpServer>
+#include <QUrl>
+#include <optional>
+#include <vector>
+
+#include "app/feedback/form_post_request.hpp"
+
+namespace twinlens::testing {
+
+// One HTTP request as the test server read it.
+struct ReceivedPost {
+  QByteArray method;
+  QByteArray target;
+  QHash<QByteArray, QByteArray> headers;  // names in lower case
+  QByteArray body;
+
+  // The boundary named by "Content-Type", or empty when it is not a multipart form.
+  QByteArray boundary() const;
+};
+
+// An HTTP server of the tests' own on 127.0.0.1: it reads each request whole, keeps it and
+// answers as told. A connection that does not begin like HTTP (a TLS greeting, say) is dropped.
+class FeedbackServer {
+ public:
+  enum class Answer {
+    ok,           // 200 with an empty body
+    serverError,  // 500 with an empty body
+    hangUp,       // closes the connection without an answer
+  };
+
+  explicit FeedbackServer(Answer answer = Answer::ok);
+
+  // http://127.0.0.1:<port>/feedback
+  QUrl url() const;
+  const std::vector<ReceivedPost>& posts() const { return posts_; }
+  int connections() const { return connections_; }
+
+  // An address on 127.0.0.1 where nothing listens, so connecting is refused.
+  static QUrl refusingURL();
+
+ private:
+  void accept();
+  void read(QTcpSocket* socket);
+  void answer(QTcpSocket* socket);
+
+  QTcpServer server_;
+  Answer answer_;
+  int connections_ = 0;
+  std::vector<ReceivedPost> posts_;
+  QHash<QTcpSocket*, QByteArray> pending_;
+};
+
+// The fields of a body laid out exactly as the reporter writes it, in order: each part
+// "--B\r\n", the disposition line, "\r\n", the value, "\r\n"; then "\r\n--B--\r\n". Nullopt for
+// any other layout.
+std::optional<PostForm> parseFeedbackForm(const QByteArray& body, const QByteArray& boundary);
+
+}  // namespace twinlens::testing

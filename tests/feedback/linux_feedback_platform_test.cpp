@@ -1,0 +1,82 @@
+#include "app/feedback/linux_feedback_platform.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QHostInfo>
+#include <QSysInfo>
+#include <optional>
+#include <thread>
+
+#include "qt_test_support.hpp"
+
+namespace twinlens {
+namespace {
+
+std::optional<bool> reachabilityOf(const QString& host) {
+  std::optional<bool> answer;
+  LinuxFeedbackPlatform().checkReachability(host,
+                                            [&answer](bool reachable) { answer = reachable; });
+  EXPECT_TRUE(testing::runUntil([&answer] { return answer.has_value(); }));
+  return answer;
+}
+
+TEST(LinuxFeedbackPlatform, LoopbackAddressesAreReachable) {
+  EXPECT_EQ(reachabilityOf(QStringLiteral("127.0.0.1")), true);
+  EXPECT_EQ(reachabilityOf(QStringLiteral("::1")), true);
+}
+
+TEST(LinuxFeedbackPlatform, NoHostIsNotReachable) {
+  EXPECT_EQ(reachabilityOf(QString()), false);
+}
+
+TEST(LinuxFeedbackPlatform, FullNameIsTheCommentUpToTheFirstComma) {
+  struct Case {
+    const char* gecos;
+    std::optional<QString> expected;
+  };
+  const Case cases[] = {
+      {"Jane Doe,Room 12,555-0100,555-0199,", QStringLiteral("Jane Doe")},
+      {"Jane Doe", QStringLiteral("Jane Doe")},
+      {"  Jane Doe  ,", QStringLiteral("Jane Doe")},
+      {"Zo\xc3\xab Br\xc3\xa4u", QStringLiteral("Zo\u00eb Br\u00e4u")},
+      {",,,", std::nullopt},
+      {"", std::nullopt},
+      {"   ", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.gecos);
+    EXPECT_EQ(LinuxFeedbackPlatform::fullNameFromGecos(c.gecos), c.expected);
+  }
+}
+
+TEST(LinuxFeedbackPlatform, OwnCardOffersNoEmailAddresses) {
+  if (std::optional<OwnCard> card = LinuxFeedbackPlatform().ownCard()) {
+    EXPECT_FALSE(card->name.isEmpty());
+    EXPECT_TRUE(card->emailAddresses.isEmpty());
+  }
+}
+
+TEST(LinuxFeedbackPlatform, MachineProfileDescribesThisMachineWithoutItsHostName) {
+  QString profile = LinuxFeedbackPlatform().machineProfile();
+  EXPECT_TRUE(profile.contains(QStringLiteral("Kernel: Linux "))) << profile.toStdString();
+  EXPECT_TRUE(profile.contains(QStringLiteral("Cores: "))) << profile.toStdString();
+  EXPECT_TRUE(profile.contains(QStringLiteral("Memory: "))) << profile.toStdString();
+  QString host = QSysInfo::machineHostName();
+  if (host.size() > 3) {
+    EXPECT_FALSE(profile.contains(host)) << profile.toStdString();
+  }
+}
+
+TEST(LinuxFeedbackPlatform, MachineProfileIsTheSameWhenMadeOnAWorkerThread) {
+  static QStringList warnings;
+  QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings.append(text); });
+  QString onWorker;
+  std::thread([&onWorker] { onWorker = LinuxFeedbackPlatform().machineProfile(); }).join();
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(onWorker, LinuxFeedbackPlatform().machineProfile());
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
+}
+
+}  // namespace
+}  // namespace twinlens

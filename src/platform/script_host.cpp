@@ -8,17 +8,8 @@ namespace twinlens {
 
 namespace {
 
-// Stands in until the socket host is linked in: no application can be reached.
-class UnreachableScriptHost final : public ScriptHost {
- public:
-  ScriptOutcome executeSource(std::string_view) override {
-    return ScriptOutcome::failure(kScriptApplicationNotFoundError,
-                                  "No application can be reached by scripts.");
-  }
-};
-
 std::shared_ptr<ScriptHost> makeDefaultHost() {
-  return std::make_shared<UnreachableScriptHost>();
+  return std::make_shared<SocketScriptHost>();
 }
 
 std::mutex standardHostLock;

@@ -44,8 +44,8 @@ class ScriptHost {
   // Runs `source` and waits for the application's answer, a bounded time.
   virtual ScriptOutcome executeSource(std::string_view source) = 0;
 
-  // The host that script commands use: the one that reaches applications over their sockets,
-  // unless another was put in place (tests do).
+  // The host that script commands use: a SocketScriptHost, unless another was put in place
+  // (tests do). The reference stays valid until the next setStandard().
   static ScriptHost& standard();
   // Puts `host` in place of the standard one; null restores the socket host.
   static void setStandard(std::shared_ptr<ScriptHost> host);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 #include <typeinfo>
 
@@ -119,6 +120,39 @@ std::optional<std::string> tellTargetAt(std::string_view text, std::size_t at) {
   return std::string(text.substr(next + 1, close - next - 1));
 }
 
+// Launches the application and waits for its socket to answer: Connected with *connection,
+// Refused, or NotRunning with *error telling why (ENOENT: there is no bundle of it).
+Reach launchAndConnect(const std::string& name, const std::string& path,
+                       std::chrono::milliseconds launchTime, int* connection, ErrorRecord* error) {
+  const std::optional<std::string> executable = SocketScriptHost::applicationExecutable(name);
+  if (!executable) {
+    *error = ErrorRecord(kUnixErrorDomain, ENOENT,
+                         formatText("Can't find the application \"%s\".", name.c_str()));
+    return Reach::NotRunning;
+  }
+  TL_LOG_DEBUG(&typeid(SocketScriptHost), "launching %s", executable->c_str());
+  ErrorRecord launchError;
+  const pid_t pid = ApplicationLauncher::launch(*executable, &launchError);
+  if (pid < 0) {
+    *error = ErrorRecord(kUnixErrorDomain, launchError.code(),
+                         formatText("The application \"%s\" could not be launched: %s",
+                                    name.c_str(), launchError.description().c_str()));
+    return Reach::NotRunning;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + launchTime;
+  Reach reach = Reach::NotRunning;
+  while (reach == Reach::NotRunning && !processGone(pid) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kLaunchPollInterval);
+    reach = connectTo(path, connection, error);
+  }
+  if (reach == Reach::NotRunning)
+    *error = ErrorRecord(
+        kUnixErrorDomain, ETIMEDOUT,
+        formatText("The application \"%s\" was launched but does not answer.", name.c_str()));
+  return reach;
+}
+
 ScriptOutcome failureOf(const std::string& name, const ErrorRecord& error) {
   TL_LOG_DEBUG(&typeid(SocketScriptHost), "script for %s failed: %s", name.c_str(),
                error.description().c_str());
@@ -178,28 +212,11 @@ int SocketScriptHost::connectionTo(const std::string& name, ScriptOutcome* failu
   int connection = -1;
   Reach reach = connectTo(*path, &connection, &error);
   if (reach == Reach::NotRunning) {
-    const std::optional<std::string> executable = applicationExecutable(name);
-    if (!executable) {
-      *failure =
-          ScriptOutcome::failure(kScriptApplicationNotFoundError,
-                                 formatText("Can't find the application \"%s\".", name.c_str()));
-      return -1;
-    }
-    TL_LOG_DEBUG(this, "launching %s", executable->c_str());
-    const pid_t pid = ApplicationLauncher::launch(*executable, &error);
-    const auto deadline = std::chrono::steady_clock::now() + launchTime_;
-    while (pid > 0 && reach == Reach::NotRunning && !processGone(pid) &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(kLaunchPollInterval);
-      reach = connectTo(*path, &connection, &error);
-    }
+    reach = launchAndConnect(name, *path, launchTime_, &connection, &error);
     if (reach == Reach::NotRunning) {
-      *failure = ScriptOutcome::failure(
-          kScriptApplicationNotRunningError,
-          pid < 0 ? formatText("The application \"%s\" could not be launched: %s", name.c_str(),
-                               error.description().c_str())
-                  : formatText("The application \"%s\" was launched but does not answer.",
-                               name.c_str()));
+      *failure = ScriptOutcome::failure(error.code() == ENOENT ? kScriptApplicationNotFoundError
+                                                               : kScriptApplicationNotRunningError,
+                                        error.description());
       return -1;
     }
   }

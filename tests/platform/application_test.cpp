@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/process.hpp"
+#include "platform/process_table.hpp"
+#include "platform/socket_script_host.hpp"
+#include "scripting_environment.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string infoPlist(const std::string& identifier, const std::string& name) {
+  std::string plist =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+      "<plist version=\"1.0\">\n<dict>\n";
+  if (!identifier.empty())
+    plist += "\t<key>CFBundleIdentifier</key>\n\t<string>" + identifier + "</string>\n";
+  if (!name.empty()) plist += "\t<key>CFBundleName</key>\n\t<string>" + name + "</string>\n";
+  return plist +
+         "\t<key>LSMinimumSystemVersion</key>\n\t<string>10.4</string>\n</dict>\n</plist>\n";
+}
+
+// <folder>/<name>.app holding the test application as its executable.
+std::string makeBundle(const std::string& folder, const std::string& name,
+                       const std::string& identifier) {
+  const std::string bundle = folder + "/" + name + ".app";
+  fs::create_directories(bundle + "/Contents/MacOS");
+  fs::copy_file(TWINLENS_TEST_APPLICATION, bundle + "/Contents/MacOS/" + name);
+  std::ofstream(bundle + "/Contents/Info.plist") << infoPlist(identifier, name);
+  return bundle;
+}
+
+std::int64_t errorNumber(const ScriptOutcome& outcome) {
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorNumberKey);
+  return entry == outcome.errorInfo.end() ? 0 : entry->second.integerValue().value_or(0);
+}
+
+std::string errorMessage(const ScriptOutcome& outcome) {
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorMessageKey);
+  return entry == outcome.errorInfo.end() ? "" : *entry->second.textValue();
+}
+
+bool hasLine(const testing::LogCapture& log, const std::string& part) {
+  for (const std::string& line : log.lines())
+    if (line.find(part) != std::string::npos) return true;
+  return false;
+}
+
+// Waits, without bound on how long it takes, for `done`; a fault shows as the test's timeout.
+template <typename Condition>
+void eventually(Condition done) {
+  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+class LaunchedApplication : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string unique = std::to_string(::getpid());
+    name_ = "Viewer" + unique;
+    identifier_ = "org.example.twinlens-test.Viewer" + unique;
+    makeBundle(environment_.applications().path(), name_, identifier_);
+  }
+  void TearDown() override {
+    while (Process::killProcessWithBundleIdentifier(identifier_)) {
+      eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+    }
+  }
+  std::string script(const std::string& command) const {
+    return "tell application \"" + name_ + "\"\n" + command + "\nend tell\n";
+  }
+  pid_t askPid() {
+    const ScriptOutcome outcome = host_.executeSource(script("pid"));
+    EXPECT_TRUE(outcome.succeeded()) << errorMessage(outcome);
+    return outcome.succeeded() ? outcome.result->int32Value() : -1;
+  }
+
+  testing::ScriptingEnvironment environment_;
+  SocketScriptHost host_;
+  std::string name_;
+  std::string identifier_;
+};
+
+TEST_F(LaunchedApplication, NotRunningApplicationIsLaunchedOnceAndAnswers) {
+  EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_));
+  const pid_t pid = askPid();
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(askPid(), pid);
+  const ScriptOutcome failure = host_.executeSource(script("fail"));
+  EXPECT_EQ(errorNumber(failure), kScriptCantGetObjectError);
+  EXPECT_EQ(errorMessage(failure), "Can't get photo id 1.");
+}
+
+TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
+  const pid_t pid = askPid();
+  ASSERT_GT(pid, 0);
+  testing::LogCapture log(kLogLevelTrace);
+  EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier(identifier_));
+  EXPECT_TRUE(Process::isProcessRunningWithBundleName(name_));
+  EXPECT_TRUE(Process::isProcessRunningWithKey("LSMinimumSystemVersion", "10.4"));
+  EXPECT_EQ(Process::pidOfProcessRunningWithBundleIdentifier(identifier_), pid);
+  EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + identifier_ + " is running"));
+  EXPECT_TRUE(hasLine(
+      log, "Process with CFBundleIdentifier = " + identifier_ + " pid = " + std::to_string(pid)));
+
+  std::string otherCase = identifier_;
+  otherCase[4] = 'E';
+  EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(otherCase));
+  EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_ + "x"));
+  EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_.substr(1)));
+  EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + otherCase + " is not running"));
+}
+
+TEST_F(LaunchedApplication, ScriptAfterQuitReachesANewInstance) {
+  const pid_t first = askPid();
+  ASSERT_GT(first, 0);
+  EXPECT_TRUE(host_.executeSource(script("quit")).succeeded());
+  const pid_t second = askPid();
+  EXPECT_GT(second, 0);
+  EXPECT_NE(second, first);
+}
+
+TEST_F(LaunchedApplication, KillStopsItAndThenFindsNothing) {
+  const pid_t pid = askPid();
+  ASSERT_GT(pid, 0);
+  ErrorRecord error;
+  EXPECT_TRUE(Process::killProcessWithBundleIdentifier(identifier_, &error));
+  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+  ErrorRecord untouched("Untouched", 1, "as it was");
+  EXPECT_FALSE(Process::killProcessWithBundleIdentifier(identifier_, &untouched));
+  EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
+}
+
+TEST_F(LaunchedApplication, SignalStopsTheServerAndTakesItsSocketAway) {
+  const pid_t pid = askPid();
+  ASSERT_GT(pid, 0);
+  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
+  ASSERT_TRUE(fs::exists(socket));
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
+}
+
+TEST_F(LaunchedApplication, ApplicationThatExitsAtOnceIsNotRunning) {
+  const std::string executable =
+      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
+  fs::remove(executable);
+  std::ofstream(executable) << "#!/bin/sh\nexit 3\n";
+  fs::permissions(executable, fs::perms::owner_all);
+  const ScriptOutcome outcome = host_.executeSource(script("pid"));
+  EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
+  EXPECT_EQ(errorMessage(outcome),
+            "The application \"" + name_ + "\" was launched but does not answer.");
+}
+
+TEST_F(LaunchedApplication, ExecutableThatCannotBeStartedIsNotRunning) {
+  const std::string executable =
+      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
+  fs::remove(executable);
+  std::ofstream(executable) << std::string(64, '\x7f');
+  fs::permissions(executable, fs::perms::owner_all);
+  const ScriptOutcome outcome = host_.executeSource(script("pid"));
+  EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
+  EXPECT_NE(errorMessage(outcome).find("could not be launched: " + executable + ": Exec format"),
+            std::string::npos)
+      << errorMessage(outcome);
+}
+
+TEST_F(LaunchedApplication, BundleWhoseExecutableCannotRunIsNotFound) {
+  const std::string executable =
+      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
+  fs::permissions(executable, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(errorNumber(host_.executeSource(script("pid"))), kScriptApplicationNotFoundError);
+}
+
+TEST(ApplicationSearchPath, EnvironmentFoldersComeFirstThenTheBuildAndInstallFolders) {
+  testing::ScriptingEnvironment environment;
+  testing::TempDir first, second;
+  environment.set("TWINLENS_APPLICATIONS_PATH", ":" + first.path() + "::" + second.path() + ":");
+  const std::vector<std::string> folders = SocketScriptHost::applicationSearchPath();
+  ASSERT_EQ(folders.size(), 4u);
+  EXPECT_EQ(folders[0], first.path());
+  EXPECT_EQ(folders[1], second.path());
+  EXPECT_TRUE(folders[2].ends_with("/Applications"));
+  EXPECT_TRUE(folders[3].ends_with("/lib/twinlens/Applications"));
+
+  makeBundle(second.path(), "Viewer", "org.example.second");
+  EXPECT_EQ(SocketScriptHost::applicationExecutable("Viewer"),
+            second.path() + "/Viewer.app/Contents/MacOS/Viewer");
+  makeBundle(first.path(), "Viewer", "org.example.first");
+  EXPECT_EQ(SocketScriptHost::applicationExecutable("Viewer"),
+            first.path() + "/Viewer.app/Contents/MacOS/Viewer");
+  EXPECT_FALSE(SocketScriptHost::applicationExecutable("viewer"));
+}
+
+TEST(Process, ApplicationThatIsNotRunningIsNoError) {
+  const std::string identifier = "org.example.twinlens-test.never-started";
+  ErrorRecord untouched("Untouched", 1, "as it was");
+  EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier));
+  EXPECT_FALSE(Process::isProcessRunningWithBundleName("Never Started Viewer"));
+  EXPECT_EQ(Process::pidOfProcessRunningWithBundleIdentifier(identifier, &untouched), -1);
+  EXPECT_FALSE(Process::killProcessWithBundleIdentifier(identifier, &untouched));
+  EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
+}
+
+TEST(Process, ResultCodesHaveTheProcessManagersMessages) {
+  const std::pair<std::int32_t, const char*> cases[] = {
+      {0, "No error"},
+      {-600, "No eligible process with specified process serial number."},
+      {-601, "Not enough room to launch application with special requirements."},
+      {-602, "Addressing mode is 32-bit, but application is not 32-bit clean."},
+      {-603, "app made module calls in improper order"},
+      {-604, "Hardware configuration not supported."},
+      {-605, "Partition size specified in SIZE resource is not big enough for launch."},
+      {-606, "Application runs in background only."},
+      {-875, "The application could not launch because the required platform is not available."},
+      {-876,
+       "The application's creator and version are incompatible with the current version of Mac "
+       "OS."},
+      {-877, "This application will not (or should not) run in Classic."},
+      {-607, "Unknown error"},
+      {1, "Unknown error"},
+      {-874, "Unknown error"},
+  };
+  for (const auto& [code, message] : cases) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(Process::descriptionForResultCode(code), message);
+  }
+  EXPECT_STREQ(Process::errorDomain(), "ProcessErrorDomain");
+}
+
+TEST(Process, CommandNameIsTheBundleNameOfAProcessOutsideABundle) {
+  const std::string comm = ProcessTable::informationDictionary("/proc", ::getpid())
+                               .at("CFBundleName")
+                               .textValue()
+                               ->c_str();
+  EXPECT_FALSE(comm.empty());
+  EXPECT_TRUE(Process::isProcessRunningWithBundleName(comm));
+  EXPECT_EQ(Process::pidOfProcessRunningWithKey("CFBundleName", comm) > 0, true);
+}
+
+// A folder laid out as /proc, with processes whose executables are links the test points.
+class FakeProcFolder : public ::testing::Test {
+ protected:
+  void addProcess(pid_t pid, const std::string& executable, const std::string& comm) {
+    const std::string folder = proc_.path() + "/" + std::to_string(pid);
+    fs::create_directories(folder);
+    if (!executable.empty()) fs::create_symlink(executable, folder + "/exe");
+    std::ofstream(folder + "/comm") << comm << "\n";
+  }
+
+  testing::TempDir proc_;
+  testing::TempDir applications_;
+};
+
+TEST_F(FakeProcFolder, EnumeratesProcessesInOrderThenEnds) {
+  addProcess(42, "/usr/bin/sleep", "sleep");
+  addProcess(7, "", "kworker");
+  fs::create_directories(proc_.path() + "/self");
+  fs::create_directories(proc_.path() + "/12x");
+  const ProcessTable table = ProcessTable::read(proc_.path());
+  EXPECT_EQ(table.processIdentifiers(), (std::vector<pid_t>{7, 42}));
+  ProcessHandle handle;
+  pid_t pid = 0;
+  EXPECT_EQ(table.getNextProcess(handle), 0);
+  EXPECT_EQ(table.getProcessPID(handle, &pid), 0);
+  EXPECT_EQ(pid, 7);
+  EXPECT_EQ(table.getNextProcess(handle), 0);
+  EXPECT_EQ(table.getProcessPID(handle, &pid), 0);
+  EXPECT_EQ(pid, 42);
+  EXPECT_EQ(table.getNextProcess(handle), kProcessNotFoundResult);
+  EXPECT_TRUE(handle.empty());
+  EXPECT_EQ(table.getProcessPID(handle, &pid), kProcessNotFoundResult);
+}
+
+TEST_F(FakeProcFolder, BundleExecutableHasTheBundlesInformation) {
+  const std::string bundle = makeBundle(applications_.path(), "Viewer", "org.example.viewer");
+  addProcess(10, bundle + "/Contents/MacOS/Viewer", "Viewer");
+  addProcess(11, bundle + "/Contents/MacOS/Viewer (deleted)", "Viewer");
+  for (pid_t pid : {10, 11}) {
+    SCOPED_TRACE(pid);
+    const AlbumValue::Dictionary information =
+        ProcessTable::informationDictionary(proc_.path(), pid);
+    EXPECT_EQ(*information.at("CFBundleIdentifier").textValue(), "org.example.viewer");
+    EXPECT_EQ(*information.at("CFBundleName").textValue(), "Viewer");
+    EXPECT_EQ(*information.at("BundlePath").textValue(), bundle);
+  }
+}
+
+TEST_F(FakeProcFolder, BundleWithoutItsNameIsNamedAfterItsFolder) {
+  const std::string bundle = makeBundle(applications_.path(), "Viewer", "org.example.viewer");
+  std::ofstream(bundle + "/Contents/Info.plist") << infoPlist("org.example.viewer", "");
+  addProcess(10, bundle + "/Contents/MacOS/Viewer", "Viewer");
+  const std::string broken = makeBundle(applications_.path(), "Broken", "");
+  std::ofstream(broken + "/Contents/Info.plist") << "<plist><dict><key>";
+  addProcess(11, broken + "/Contents/MacOS/Broken", "Broken");
+
+  EXPECT_EQ(*ProcessTable::informationDictionary(proc_.path(), 10).at("CFBundleName").textValue(),
+            "Viewer");
+  const AlbumValue::Dictionary information = ProcessTable::informationDictionary(proc_.path(), 11);
+  EXPECT_EQ(*information.at("CFBundleName").textValue(), "Broken");
+  EXPECT_FALSE(information.contains("CFBundleIdentifier"));
+}
+
+TEST_F(FakeProcFolder, ExecutablesOutsideABundleFolderHaveOnlyTheCommandName) {
+  for (const char* executable :
+       {"/opt/Viewer.app/Viewer", "/opt/Viewer.app/Contents/Viewer",
+        "/opt/.app/Contents/MacOS/Viewer", "/opt/Viewer.app/Contents/MacOS/Helpers/Viewer",
+        "/usr/bin/Viewer"}) {
+    SCOPED_TRACE(executable);
+    testing::TempDir proc;
+    fs::create_directories(proc.path() + "/5");
+    fs::create_symlink(executable, proc.path() + "/5/exe");
+    std::ofstream(proc.path() + "/5/comm") << "viewer\n";
+    const AlbumValue::Dictionary information = ProcessTable::informationDictionary(proc.path(), 5);
+    EXPECT_EQ(information.size(), 1u);
+    EXPECT_EQ(*information.at("CFBundleName").textValue(), "viewer");
+  }
+}
+
+TEST_F(FakeProcFolder, UnreadableFolderFailsTheFirstStepWithAProcessBehindTheHandle) {
+  const ProcessTable table = ProcessTable::read(proc_.path() + "/missing");
+  ProcessHandle handle;
+  EXPECT_EQ(table.getNextProcess(handle), -ENOENT);
+  EXPECT_FALSE(handle.empty());
+  pid_t pid = 0;
+  EXPECT_EQ(table.getProcessPID(handle, &pid), kProcessNotFoundResult);
+  EXPECT_TRUE(table.informationDictionary(handle).empty());
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,244 @@
+#include "platform/script_server.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "platform/script_wire.hpp"
+#include "scripting_environment.hpp"
+
+namespace twinlens {
+namespace {
+
+constexpr uid_t kOtherUser = 65534;
+
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  ::lstat(path.c_str(), &info);
+  return info.st_mode;
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+// A socket file that nobody answers on, as a crashed application leaves it.
+void leaveStaleSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path.c_str());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+}
+
+class ScriptSocketFolder : public ::testing::Test {
+ protected:
+  testing::ScriptingEnvironment environment_;
+};
+
+TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolder) {
+  ErrorRecord error;
+  const std::optional<std::string> folder = scriptSocketFolder(&error);
+  ASSERT_TRUE(folder) << error.description();
+  EXPECT_EQ(*folder, environment_.socketFolder());
+  EXPECT_TRUE(S_ISDIR(modeOf(*folder)));
+  EXPECT_EQ(modeOf(*folder) & 0777, 0700u);
+  EXPECT_EQ(scriptSocketPath("iPhoto"), *folder + "/iPhoto.socket");
+}
+
+TEST_F(ScriptSocketFolder, FallsBackToTmpWithoutAUsableRuntimeFolder) {
+  const std::string fallback = "/tmp/twinlens-scripting-" + std::to_string(::geteuid());
+  for (const char* runtime : {"relative/run", "/nonexistent/run"}) {
+    SCOPED_TRACE(runtime);
+    environment_.set("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(scriptSocketFolder(), fallback);
+  }
+  environment_.unset("XDG_RUNTIME_DIR");
+  EXPECT_EQ(scriptSocketFolder(), fallback);
+}
+
+TEST_F(ScriptSocketFolder, FolderOthersMayEnterIsRefused) {
+  ASSERT_TRUE(scriptSocketFolder());
+  ASSERT_EQ(::chmod(environment_.socketFolder().c_str(), 0750), 0);
+  ErrorRecord error;
+  EXPECT_FALSE(scriptSocketFolder(&error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+  EXPECT_NE(error.description().find(environment_.socketFolder()), std::string::npos);
+  EXPECT_FALSE(scriptSocketPath("iPhoto"));
+}
+
+TEST_F(ScriptSocketFolder, LinkInPlaceOfTheFolderIsRefused) {
+  testing::TempDir elsewhere;
+  ASSERT_EQ(::symlink(elsewhere.path().c_str(), environment_.socketFolder().c_str()), 0);
+  ErrorRecord error;
+  EXPECT_FALSE(scriptSocketFolder(&error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+}
+
+TEST_F(ScriptSocketFolder, FolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to hand a folder to another user";
+  ASSERT_TRUE(scriptSocketFolder());
+  ASSERT_EQ(::chown(environment_.socketFolder().c_str(), kOtherUser, kOtherUser), 0);
+  ErrorRecord error;
+  EXPECT_FALSE(scriptSocketFolder(&error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+}
+
+TEST_F(ScriptSocketFolder, NamesThatCouldLeaveTheFolderAreRefused) {
+  for (const char* name : {"", ".hidden", "..", "a/b", "../iPhoto"}) {
+    SCOPED_TRACE(name);
+    ErrorRecord error;
+    EXPECT_FALSE(scriptSocketPath(name, &error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EINVAL));
+  }
+  ErrorRecord error;
+  EXPECT_FALSE(scriptSocketPath(std::string(200, 'x'), &error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, ENAMETOOLONG));
+}
+
+class ScriptServerTest : public ::testing::Test {
+ protected:
+  std::string socketPath(const std::string& name) const {
+    return environment_.socketFolder() + "/" + name + ".socket";
+  }
+
+  testing::ScriptingEnvironment environment_;
+};
+
+TEST_F(ScriptServerTest, ListensOnTheApplicationsSocketUntilDestroyed) {
+  const std::string path = socketPath("Viewer");
+  {
+    ScriptServer server("Viewer");
+    ErrorRecord error;
+    ASSERT_TRUE(server.listen(&error)) << error.description();
+    EXPECT_EQ(server.socketPath(), path);
+    EXPECT_TRUE(S_ISSOCK(modeOf(path)));
+  }
+  EXPECT_FALSE(exists(path));
+}
+
+TEST_F(ScriptServerTest, SecondLiveServerIsRefused) {
+  ScriptServer first("Viewer");
+  ASSERT_TRUE(first.listen());
+  {
+    ScriptServer second("Viewer");
+    ErrorRecord error;
+    EXPECT_FALSE(second.listen(&error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EADDRINUSE));
+  }
+  EXPECT_TRUE(exists(socketPath("Viewer"))) << "the refused server removed the live socket";
+}
+
+TEST_F(ScriptServerTest, StaleSocketIsReplaced) {
+  ASSERT_TRUE(scriptSocketFolder());
+  leaveStaleSocket(socketPath("Viewer"));
+  ScriptServer server("Viewer");
+  ErrorRecord error;
+  EXPECT_TRUE(server.listen(&error)) << error.description();
+}
+
+TEST_F(ScriptServerTest, FileThatIsNotASocketIsLeftAlone) {
+  ASSERT_TRUE(scriptSocketFolder());
+  testing::TempDir scratch;
+  ASSERT_EQ(::symlink("/etc/passwd", socketPath("Viewer").c_str()), 0);
+  ScriptServer server("Viewer");
+  ErrorRecord error;
+  EXPECT_FALSE(server.listen(&error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+  EXPECT_TRUE(exists(socketPath("Viewer")));
+}
+
+TEST_F(ScriptServerTest, SocketOfAnotherUserIsLeftAlone) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
+  ASSERT_TRUE(scriptSocketFolder());
+  leaveStaleSocket(socketPath("Viewer"));
+  ASSERT_EQ(::lchown(socketPath("Viewer").c_str(), kOtherUser, kOtherUser), 0);
+  ScriptServer server("Viewer");
+  ErrorRecord error;
+  EXPECT_FALSE(server.listen(&error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+}
+
+TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHandler) {
+  ScriptServer server("Viewer");
+  ASSERT_TRUE(server.listen());
+  std::vector<std::string> seen;
+  std::thread serving([&] {
+    server.serve([&](std::string_view source) {
+      seen.emplace_back(source);
+      if (source == "quit") server.stop();
+      return ScriptOutcome::success(AppleEventDescriptor::text(source));
+    });
+  });
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, server.socketPath().c_str());
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  for (const char* text : {"first", "second", "quit"}) {
+    ASSERT_TRUE(writeScriptFrame(fd, encodeRequest(text), scriptDeadlineNever()));
+    const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
+    ASSERT_TRUE(reply);
+    const std::optional<ScriptOutcome> outcome = decodeReply(reply->data(), reply->size());
+    ASSERT_TRUE(outcome && outcome->succeeded());
+    EXPECT_EQ(outcome->result->stringValue(), text);
+  }
+  serving.join();
+  bool clean = false;
+  EXPECT_FALSE(readScriptFrame(fd, scriptDeadlineNever(), nullptr, &clean));
+  EXPECT_TRUE(clean) << "the server keeps the connection after it stopped";
+  ::close(fd);
+  EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "quit"}));
+  EXPECT_FALSE(exists(socketPath("Viewer")));
+}
+
+TEST_F(ScriptServerTest, MalformedRequestIsAnsweredWithAnErrorAndTheConnectionClosed) {
+  ScriptServer server("Viewer");
+  ASSERT_TRUE(server.listen());
+  bool handled = false;
+  std::thread serving([&] {
+    server.serve([&](std::string_view) {
+      handled = true;
+      return ScriptOutcome::success(AppleEventDescriptor::null());
+    });
+  });
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, server.socketPath().c_str());
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_TRUE(writeScriptFrame(fd, Data{'X', 'y'}, scriptDeadlineNever()));
+  const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
+  ASSERT_TRUE(reply);
+  const std::optional<ScriptOutcome> outcome = decodeReply(reply->data(), reply->size());
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
+            kScriptCorruptAnswerError);
+  bool clean = false;
+  EXPECT_FALSE(readScriptFrame(fd, scriptDeadlineNever(), nullptr, &clean));
+  EXPECT_TRUE(clean);
+  ::close(fd);
+  server.stop();
+  serving.join();
+  EXPECT_FALSE(handled);
+}
+
+TEST_F(ScriptServerTest, StopFromAnotherThreadEndsAnIdleServe) {
+  ScriptServer server("Viewer");
+  ASSERT_TRUE(server.listen());
+  std::thread stopper([&] { server.stop(); });
+  server.serve(
+      [](std::string_view) { return ScriptOutcome::success(AppleEventDescriptor::null()); });
+  stopper.join();
+  EXPECT_FALSE(exists(socketPath("Viewer")));
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -121,6 +121,9 @@ class Encoder {
         out_.push_back('x');
         bytes(value.dataValue()->data(), value.dataValue()->size());
         break;
+      case AlbumValue::Type::Null:
+        out_.push_back('n');
+        break;
     }
   }
 
@@ -182,6 +185,8 @@ class Decoder {
         return AlbumValue::boolean(true);
       case 'F':
         return AlbumValue::boolean(false);
+      case 'n':
+        return AlbumValue::null();
       case 'D': {
         double seconds = 0;
         if (!number(&seconds)) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
+#include "catalog/read_album_data_script.hpp"
 #include "io/file_helpers.hpp"
 #include "platform/album_data_parser.hpp"
 #include "shared/logging.hpp"
@@ -131,16 +132,21 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
 }
 
 bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {
-  if (!scriptSource_) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "no way to ask iPhoto for its album data");
-    return false;
-  }
   std::optional<AlbumValue> root;
   ErrorRecord scriptError;
-  if (!mainThread_.performAndWait([&] { root = scriptSource_(&scriptError); })) {
-    TL_SET_ERROR(error, this, errorDomain(), -7, "abort requested");
-    return false;
-  }
+  auto ask = [&] {
+    if (scriptSource_) {
+      root = scriptSource_(&scriptError);
+      return;
+    }
+    ReadAlbumDataScript script;
+    script.execute();
+    if (script.errorOccurred())
+      scriptError = script.lastError().value_or(ErrorRecord());
+    else
+      root = AlbumValue::dictionary(script.albumDataPlist());
+  };
+  if (!mainThread_.performAndWait(ask)) return failAborted(error);
   if (!root) {
     if (error) *error = scriptError;
     return false;

@@ -85,10 +85,12 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void weedDuplicates();
 
   // The catalogue sources; each leaves the tree in albumDataPlist(). The file source reads
-  // "<library>/AlbumData.xml"; the script source asks iPhoto through `scriptSource`, run on the
-  // main thread while the worker waits.
+  // "<library>/AlbumData.xml"; the script source runs a ReadAlbumDataScript on the main thread
+  // while the worker waits, and fails with the script's error record. A tree from iPhoto lists
+  // no rolls, so the scan then keeps every photo.
   [[nodiscard]] bool loadAlbumDataXML(ErrorRecord* error = nullptr);
   [[nodiscard]] bool readAlbumDataFromIPhoto(ErrorRecord* error = nullptr);
+  // Replaces the script for the script source (run the same way); empty restores the script.
   using ScriptAlbumDataSource = std::function<std::optional<AlbumValue>(ErrorRecord* error)>;
   void setScriptAlbumDataSource(ScriptAlbumDataSource source) { scriptSource_ = std::move(source); }
   const std::optional<AlbumValue>& albumDataPlist() const { return albumDataPlist_; }

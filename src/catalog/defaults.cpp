@@ -34,6 +34,7 @@ std::optional<std::string> Defaults::iPhotoRootDirectory() const {
 }
 
 bool Defaults::useAlbumDataXML() const {
+  if (useAlbumDataXMLOverride_) return *useAlbumDataXMLOverride_;
   return !(applicationDefaults_ &&
            applicationDefaults_->booleanForKey(kUseAppleScriptKey).value_or(false));
 }

@@ -26,10 +26,15 @@ class Defaults {
   // Stores "useAppleScript" as !flag and writes it out at once; a failed write is logged at
   // Error "failed to synchronize NSUserDefaults".
   void setUseAlbumDataXML(bool flag);
+  // Makes useAlbumDataXML() answer `flag` for this object alone, whatever the preference says,
+  // without writing it (the command line's choice of source); nullopt follows the preference
+  // again. Set before a scan starts.
+  void overrideUseAlbumDataXML(std::optional<bool> flag) { useAlbumDataXMLOverride_ = flag; }
 
  private:
   std::shared_ptr<UserDefaults> applicationDefaults_;
   std::shared_ptr<UserDefaults> iPhotoPreferences_;
+  std::optional<bool> useAlbumDataXMLOverride_;
 };
 
 }  // namespace twinlens

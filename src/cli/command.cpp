@@ -13,6 +13,7 @@ std::span<const Command> commands() {
       {"cache", "print the photo library cache of a library or a cache file", runCache},
       {"defaults", "read and change the preferences of a domain", runDefaults},
       {"scan", "find the duplicate photos of an iPhoto library", runScan},
+      {"trash", "have iPhoto move every duplicate photo to its Trash", runTrash},
   };
   return kCommands;
 }

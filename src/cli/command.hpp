@@ -20,6 +20,7 @@ int runHash(std::span<const std::string_view> args);
 int runCache(std::span<const std::string_view> args);
 int runDefaults(std::span<const std::string_view> args);
 int runScan(std::span<const std::string_view> args);
+int runTrash(std::span<const std::string_view> args);
 
 // A log level given as 0-5 or as a level name; false for anything else.
 bool parseLogLevel(std::string_view text, std::uint32_t* level);

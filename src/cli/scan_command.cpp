@@ -1,15 +1,10 @@
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
-#include <ctime>
-#include <thread>
 
 #include "catalog/cataloger.hpp"
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
 #include "cli/json_writer.hpp"
+#include "cli/scan_session.hpp"
 #include "platform/run_loop.hpp"
 #include "shared/logging.hpp"
 
@@ -18,7 +13,8 @@ namespace twinlens::cli {
 namespace {
 
 constexpr const char* kScanUsage =
-    "usage: twinlens-cli scan [--library DIR] [--json] [--no-progress] [--log-level N]\n"
+    "usage: twinlens-cli scan [--library DIR] [--source file|applescript] [--json]\n"
+    "                         [--no-progress] [--log-level N]\n"
     "\n"
     "Scans an iPhoto library for duplicate photos, as the application does: reads its\n"
     "AlbumData.xml, hashes every photo whose file changed since the last scan (the hash cache\n"
@@ -26,6 +22,9 @@ constexpr const char* kScanUsage =
     "Without --library, the library is iPhoto's RootDirectory preference.\n"
     "\n"
     "  --library DIR  the library folder (it holds AlbumData.xml)\n"
+    "  --source S     where the catalogue comes from: file (AlbumData.xml, the default) or\n"
+    "                 applescript (asked of iPhoto, which is started when it is not running\n"
+    "                 and must have this library open)\n"
     "  --json         print one JSON object instead of text\n"
     "  --no-progress  no progress bar on standard error\n"
     "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
@@ -37,81 +36,7 @@ struct Options {
   std::optional<std::string> library;
   bool json = false;
   bool progress = true;
-};
-
-// Draws the scan's progress on standard error, at most a few times a second.
-class ProgressBar final : public CatalogingView {
- public:
-  explicit ProgressBar(const Cataloger& cataloger) : cataloger_(cataloger) {}
-  void showCatalogingSheet() override {}
-  void endCatalogingSheet() override { clear(); }
-  void hideCatalogingSheet() override { clear(); }
-
-  void draw() {
-    constexpr int kWidth = 30;
-    auto filled = static_cast<int>(cataloger_.catalogingProgress() * kWidth);
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.resize(kWidth, ' ');
-    std::fprintf(stderr, "\r\033[K%s [%s] %s", cataloger_.catalogingDescription().c_str(),
-                 bar.c_str(), cataloger_.catalogingProgressDescription().c_str());
-    drawn_ = true;
-  }
-
- private:
-  void clear() {
-    if (drawn_) std::fputs("\r\033[K", stderr);
-    drawn_ = false;
-  }
-  const Cataloger& cataloger_;
-  bool drawn_ = false;
-};
-
-struct Outcome final : CatalogerDelegate {
-  explicit Outcome(RunLoop& loop) : loop(loop) {}
-  void catalogingDidSucceed(std::uint64_t) override { finish(); }
-  void catalogingDidFail(const ErrorRecord& record) override {
-    error = record;
-    finish();
-  }
-  void finish() {
-    done = true;
-    loop.stop();
-  }
-  RunLoop& loop;
-  bool done = false;
-  std::optional<ErrorRecord> error;
-};
-
-// Turns Ctrl-C (and SIGTERM) into a cancel on the main thread. The signals are blocked in every
-// thread and taken here with sigtimedwait, so nothing runs in a signal handler.
-class InterruptWatcher {
- public:
-  InterruptWatcher(RunLoop& loop, Cataloger& cataloger) {
-    sigset_t signals = interruptSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    thread_ = std::thread([this, &loop, &cataloger, signals] {
-      timespec tick{0, 100'000'000};
-      while (!stop_) {
-        if (sigtimedwait(&signals, nullptr, &tick) > 0)
-          loop.post([&cataloger] { cataloger.cancelCataloging(); });
-      }
-    });
-  }
-  ~InterruptWatcher() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  static sigset_t interruptSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    return signals;
-  }
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  std::optional<bool> useAlbumDataXML;
 };
 
 void printText(const Cataloger& cataloger) {
@@ -168,11 +93,19 @@ bool parseOptions(std::span<const std::string_view> args, Options* options, int*
       options->json = true;
     } else if (arg == "--no-progress") {
       options->progress = false;
-    } else if ((arg == "--library" || arg == "--log-level") && i + 1 < args.size()) {
+    } else if ((arg == "--library" || arg == "--log-level" || arg == "--source") &&
+               i + 1 < args.size()) {
       std::string_view word = args[++i];
       std::uint32_t level;
       if (arg == "--library") {
         options->library = std::string(word);
+      } else if (arg == "--source") {
+        if (word != "file" && word != "applescript") {
+          printError("--source needs file or applescript");
+          *status = 2;
+          return false;
+        }
+        options->useAlbumDataXML = word == "file";
       } else if (parseLogLevel(word, &level)) {
         setLogLevel(level);
       } else {
@@ -198,34 +131,18 @@ int runScan(std::span<const std::string_view> args) {
   if (!parseOptions(args, &options, &status)) return status;
 
   std::shared_ptr<Defaults> defaults = Defaults::standard();
-  std::optional<std::string> library =
-      options.library ? options.library : defaults->iPhotoRootDirectory();
-  if (!library) {
-    printError(
-        "no library given, and iPhoto's RootDirectory preference is not set (use --library DIR)");
-    return 1;
-  }
+  defaults->overrideUseAlbumDataXML(options.useAlbumDataXML.value_or(true));
+  std::optional<std::string> library = libraryFolder(options.library, *defaults);
+  if (!library) return 1;
+  if (options.useAlbumDataXML == false && !libraryIsIPhotos(*library, *defaults)) return 1;
 
   RunLoop loop;
-  auto cataloger = std::make_shared<Cataloger>(loop, defaults);
-  Outcome outcome(loop);
-  ProgressBar bar(*cataloger);
-  bool drawProgress = options.progress && ::isatty(STDERR_FILENO);
-  cataloger->setDelegate(&outcome);
-  cataloger->setIPhotoLibraryPath(*library);
-  if (drawProgress) {
-    cataloger->setView(&bar);
-    cataloger->setChangeCallback([&bar](std::string_view) { bar.draw(); });
+  ScanOutcome scan = scanLibrary(loop, defaults, *library, progressWanted(options.progress));
+  if (scan.error) {
+    printError(scan.error->description());
+    return scan.cancelled() ? 130 : 1;
   }
-  {
-    InterruptWatcher watcher(loop, *cataloger);
-    cataloger->start();
-    loop.run();
-  }
-  if (outcome.error) {
-    printError(outcome.error->description());
-    return outcome.error->isErrorWithDomain(Cataloger::errorDomain(), -7) ? 130 : 1;
-  }
+  const Cataloger* cataloger = scan.cataloger.get();
   options.json ? printJson(*cataloger) : printText(*cataloger);
   return 0;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "shared/error_record.hpp"
 
@@ -20,5 +22,9 @@ class AppleScript {
   // For log lines: the class and what the command names.
   virtual std::string description() const = 0;
 };
+
+// iPhoto's scripting identifier of a photo: the key's integer value as a signed 32-bit number,
+// plus 2 to the 32nd power in 64-bit arithmetic (so the key -1 is 4294967295).
+std::uint64_t scriptIdentifierForPhotoKey(std::string_view photoKey);
 
 }  // namespace twinlens

@@ -61,18 +61,20 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   void setScripts(const Scripts& scripts);
   Scripts scripts() const;
 
-  // Shows the sheet and starts the run; main thread.
+  // Shows the sheet and starts the run; main thread, and not while a run is going on.
   void start();
   // The sheet's Cancel: the run stops before the next command.
   void cancel();
   bool abortRequested() const { return abortRequested_; }
 
-  // scriptIndex / count, but never 1.0 (0.99999999 instead).
+  // scriptIndex / count, but never 1.0 (0.99999999 instead); 0 for an empty list. Each read
+  // logs the two numbers at Debug.
   double progress() const;
   std::size_t scriptIndex() const { return scriptIndex_; }
   // The commands that failed in the last run (copies of them), in no particular order.
   Scripts failedScripts() const;
   // The error record of a failed command as failedScripts() returns it; null for any other.
+  // Valid until the next run starts.
   const ErrorRecord* errorForScript(const AppleScript* script) const;
 
   static const char* errorDomain() { return "ScriptRunnerErrorDomain"; }
@@ -94,6 +96,8 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
   std::shared_ptr<State> state_;
   bool hideWarning_ = false;
   bool cancelable_ = false;
+  // From start() until didFinish(); a second start() meanwhile is a programming error.
+  bool running_ = false;
   std::size_t scriptIndex_ = 0;
   std::atomic<bool> abortRequested_{false};
 };

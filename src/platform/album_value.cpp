@@ -195,6 +195,9 @@ AlbumValue AlbumValue::date(twinlens::Date value) {
 AlbumValue AlbumValue::data(twinlens::Data value) {
   return make<twinlens::Data>(std::move(value));
 }
+AlbumValue AlbumValue::null() {
+  return AlbumValue(Storage(std::monostate()));
+}
 
 AlbumValue::Type AlbumValue::type() const {
   switch (storage_.index()) {
@@ -209,8 +212,10 @@ AlbumValue::Type AlbumValue::type() const {
       return Type::Real;
     case 3:
       return Type::Boolean;
-    default:
+    case 4:
       return Type::Date;
+    default:
+      return Type::Null;
   }
 }
 
@@ -241,6 +246,9 @@ std::optional<twinlens::Date> AlbumValue::dateValue() const {
 }
 const twinlens::Data* AlbumValue::dataValue() const {
   return nodeValue<twinlens::Data>();
+}
+bool AlbumValue::isNull() const {
+  return std::holds_alternative<std::monostate>(storage_);
 }
 
 const AlbumValue* AlbumValue::objectForKey(std::string_view key) const {

@@ -16,12 +16,13 @@
 namespace twinlens {
 
 // One value of iPhoto's catalogue: a property-list tree of dictionaries with text keys, arrays,
-// texts, integers, reals, booleans, dates and byte blocks. Immutable; copies share the tree, so
+// texts, integers, reals, booleans, dates and byte blocks, and the null value that iPhoto's
+// answers to scripts may hold (never a catalogue file). Immutable; copies share the tree, so
 // a value may be handed around freely and read from any thread. Numbers, booleans and dates are
 // held in the value itself; only texts, byte blocks and containers are shared nodes.
 class AlbumValue {
  public:
-  enum class Type { Dictionary, Array, Text, Integer, Real, Boolean, Date, Data };
+  enum class Type { Dictionary, Array, Text, Integer, Real, Boolean, Date, Data, Null };
   class Dictionary;
   using Array = std::vector<AlbumValue>;
 
@@ -33,6 +34,8 @@ class AlbumValue {
   static AlbumValue boolean(bool value);
   static AlbumValue date(twinlens::Date value);
   static AlbumValue data(twinlens::Data value);
+  // Stands for "no value" inside an array or a dictionary; equals only itself.
+  static AlbumValue null();
 
   Type type() const;
 
@@ -45,6 +48,7 @@ class AlbumValue {
   std::optional<bool> booleanValue() const;
   std::optional<twinlens::Date> dateValue() const;
   const twinlens::Data* dataValue() const;
+  bool isNull() const;
 
   // The entry under `key` of a dictionary; null when absent or when this is not a dictionary.
   const AlbumValue* objectForKey(std::string_view key) const;
@@ -63,8 +67,8 @@ class AlbumValue {
 
  private:
   struct Node;
-  using Storage =
-      std::variant<std::shared_ptr<const Node>, std::int64_t, double, bool, twinlens::Date>;
+  using Storage = std::variant<std::shared_ptr<const Node>, std::int64_t, double, bool,
+                               twinlens::Date, std::monostate>;
   template <typename T, typename V>
   static AlbumValue make(V&& value);
   explicit AlbumValue(Storage storage) : storage_(std::move(storage)) {}

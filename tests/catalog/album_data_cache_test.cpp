@@ -82,6 +82,7 @@ AlbumValue everyKind() {
       {"date", AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(-12.5))},
       {"data", AlbumValue::array({AlbumValue::data({}), AlbumValue::data({0, 255, 7})})},
       {"nested", AlbumValue::dictionary(Dict{{"x", AlbumValue::dictionary(Dict{})}})},
+      {"null", AlbumValue::null()},
   });
 }
 

@@ -11,9 +11,12 @@
 
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
+#include "catalog/read_album_data_script.hpp"
 #include "platform/run_loop.hpp"
+#include "platform/user_defaults.hpp"
 #include "sample/jpeg_builder.hpp"
 #include "shared/logging.hpp"
+#include "support/fake_script_host.hpp"
 #include "support/log_capture.hpp"
 #include "support/temp_dir.hpp"
 
@@ -120,9 +123,10 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
     loop_.stop();
   }
 
-  std::shared_ptr<Cataloger> scan(const std::string& library) {
-    auto cataloger =
-        std::make_shared<Cataloger>(loop_, std::make_shared<Defaults>(nullptr, nullptr));
+  std::shared_ptr<Cataloger> scan(const std::string& library,
+                                  std::shared_ptr<Defaults> defaults = nullptr) {
+    if (!defaults) defaults = std::make_shared<Defaults>(nullptr, nullptr);
+    auto cataloger = std::make_shared<Cataloger>(loop_, std::move(defaults));
     cataloger->setDelegate(this);
     cataloger->setIPhotoLibraryPath(library);
     cataloger->setChangeCallback([this, c = cataloger.get()](std::string_view property) {
@@ -354,6 +358,54 @@ TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   for (const auto& [key, photo] : cached->photosByIPhotoKey())
     hashed += photo->originalSHA1() ? 1 : 0;
   EXPECT_EQ(hashed, 1u);
+}
+
+TEST_F(CatalogerTest, ScriptSourceAsksIPhotoOnTheMainThreadAndKeepsEveryPhoto) {
+  LibraryBuilder library(dir_);
+  std::string a = library.photoFile("a.jpg", 1, "Camera");
+  std::string aCopy = library.photoFile("a-copy.jpg", 1, "Other camera");
+  std::string b = library.photoFile("b.jpg", 2);
+  // The file on disk lists no roll at all; the script source must not read it.
+  std::string path = library.write();
+  using Descriptor = AppleEventDescriptor;
+  auto texts = [](std::vector<std::string> values) {
+    std::vector<Descriptor> items;
+    for (const std::string& value : values) items.push_back(Descriptor::text(value));
+    return Descriptor::list(std::move(items));
+  };
+  Descriptor answer = Descriptor::recordWithUserFields({
+      {"_Id",
+       Descriptor::list({Descriptor::real(4294967296.0 + 1), Descriptor::real(4294967296.0 + 2),
+                         Descriptor::real(4294967296.0 + 3)})},
+      {"_ImagePath", texts({a, aCopy, b})},
+      {"_OriginalPath", texts({"", "", ""})},
+      {"_ThumbPath", texts({a, aCopy, b})},
+      {"_Caption", texts({"a", "a copy", "b"})},
+      {"_Comment", texts({"", "", ""})},
+  });
+  testing::ScopedFakeScriptHost host;
+  bool onMainThread = false;
+  host->answerWith([&](std::string_view) {
+    onMainThread = loop_.isMainThread();
+    return ScriptOutcome::success(answer);
+  });
+  auto preferences = std::make_shared<UserDefaults>("app", dir_.file("config"));
+  preferences->setBoolean(true, "useAppleScript");
+  auto defaults = std::make_shared<Defaults>(preferences, nullptr);
+
+  std::shared_ptr<Cataloger> cataloger = scan(path, defaults);
+  ASSERT_TRUE(succeeded_) << failure_->description();
+  EXPECT_EQ(*succeeded_, 3u) << "without a roll list every photo is kept";
+  EXPECT_TRUE(onMainThread);
+  ASSERT_EQ(host->texts().size(), 1u);
+  EXPECT_EQ(host->texts()[0], ReadAlbumDataScript::source());
+  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(cataloger->catalogingProgressDescription(), "") << "no item counts for a script scan";
+
+  host->failWith(-600, "Application isn't running.");
+  scan(path, defaults);
+  ASSERT_TRUE(failure_);
+  EXPECT_EQ(*failure_, ErrorRecord("AppleScriptErrorDomain", -600, "Application isn't running."));
 }
 
 }  // namespace

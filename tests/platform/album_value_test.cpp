@@ -273,6 +273,7 @@ TEST(AlbumValue, ScalarsOfDifferentTypesNeverCompareEqual) {
       AlbumValue::data({}),
       AlbumValue::array({}),
       AlbumValue::dictionary({}),
+      AlbumValue::null(),
   };
   for (std::size_t i = 0; i < std::size(values); ++i)
     for (std::size_t j = 0; j < std::size(values); ++j) {
@@ -281,6 +282,28 @@ TEST(AlbumValue, ScalarsOfDifferentTypesNeverCompareEqual) {
     }
   EXPECT_EQ(AlbumValue::real(0.0), AlbumValue::integer(0));
   EXPECT_NE(AlbumValue::real(0.0), AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(0)));
+}
+
+TEST(AlbumValue, NullIsItsOwnTypeAndNoNumber) {
+  AlbumValue null = AlbumValue::null();
+  EXPECT_EQ(null.type(), Type::Null);
+  EXPECT_TRUE(null.isNull());
+  EXPECT_EQ(null, AlbumValue::null());
+  EXPECT_FALSE(null.doubleValue());
+  EXPECT_FALSE(null.int32Value());
+  EXPECT_FALSE(null.integerValue());
+  EXPECT_FALSE(null.textValue());
+  EXPECT_FALSE(null.objectForKey("x"));
+  EXPECT_FALSE(AlbumValue::integer(0).isNull());
+  EXPECT_FALSE(AlbumValue::text("").isNull());
+
+  // Inside containers it takes a place like any other value.
+  AlbumValue array = AlbumValue::array({AlbumValue::null(), AlbumValue::integer(1)});
+  EXPECT_EQ(array, AlbumValue::array({AlbumValue::null(), AlbumValue::integer(1)}));
+  EXPECT_NE(array, AlbumValue::array({AlbumValue::integer(0), AlbumValue::integer(1)}));
+  AlbumValue dict = AlbumValue::dictionary({{"k", AlbumValue::null()}});
+  ASSERT_TRUE(dict.objectForKey("k"));
+  EXPECT_TRUE(dict.objectForKey("k")->isNull());
 }
 
 }  // namespace

@@ -79,6 +79,9 @@ class Writer {
         return element("date", dateText(*value.dateValue()), depth);
       case AlbumValue::Type::Data:
         return data(*value.dataValue(), depth);
+      case AlbumValue::Type::Null:
+        // A property list has no null; a catalogue read from one never holds it.
+        return;
     }
   }
 
@@ -87,6 +90,7 @@ class Writer {
     if (entries.empty()) return line("<dict/>", depth);
     line("<dict>", depth);
     for (const auto& [key, child] : entries) {
+      if (child.isNull()) continue;
       element("key", key, depth + 1);
       value(child, depth + 1);
     }

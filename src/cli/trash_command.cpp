@@ -1,0 +1,220 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "catalog/defaults.hpp"
+#include "cli/command.hpp"
+#include "cli/scan_session.hpp"
+#include "io/file_helpers.hpp"
+#include "iphoto/iphoto_scripts.hpp"
+#include "iphoto/script_runner.hpp"
+#include "shared/logging.hpp"
+#include "shared/text_format.hpp"
+
+namespace twinlens::cli {
+
+namespace {
+
+constexpr const char* kTrashUsage =
+    "usage: twinlens-cli trash [--library DIR] [--yes] [--no-progress] [--log-level N]\n"
+    "\n"
+    "Scans an iPhoto library as 'scan' does and has iPhoto move every duplicate to its Trash,\n"
+    "one photo per command, the kept photo of each set staying in the library. iPhoto is\n"
+    "started when it is not running; it must have the same library open (its RootDirectory\n"
+    "preference), and the move is refused otherwise. Emptying iPhoto's Trash is left to you.\n"
+    "\n"
+    "  --library DIR  the library folder; without it, iPhoto's RootDirectory preference\n"
+    "  --yes          move without asking first\n"
+    "  --no-progress  no progress bar on standard error\n"
+    "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
+    "\n"
+    "Ctrl-C cancels the scan between photos, and the move between two photos.\n"
+    "Exit status: 0 when every duplicate was moved (or there was none), 1 when some could not\n"
+    "be moved, the scan failed or the move was declined, 2 for bad usage, 130 when cancelled.\n";
+
+constexpr const char* kWarning = "Do not manipulate iPhoto while moving is in progress";
+
+struct Options {
+  std::optional<std::string> library;
+  bool yes = false;
+  bool progress = true;
+};
+
+bool parseOptions(std::span<const std::string_view> args, Options* options, int* status) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    std::uint32_t level;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kTrashUsage, stdout);
+      *status = 0;
+      return false;
+    } else if (arg == "--yes" || arg == "-y") {
+      options->yes = true;
+    } else if (arg == "--no-progress") {
+      options->progress = false;
+    } else if (arg == "--library" && i + 1 < args.size()) {
+      options->library = std::string(args[++i]);
+    } else if (arg == "--log-level" && i + 1 < args.size() && parseLogLevel(args[i + 1], &level)) {
+      setLogLevel(level);
+      ++i;
+    } else {
+      printError("unexpected argument '" + std::string(arg) + "'");
+      std::fputs(kTrashUsage, stderr);
+      *status = 2;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string countText(std::size_t count) {
+  std::string digits = std::to_string(static_cast<std::uint32_t>(count));
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+const char* plural(std::size_t count) {
+  return count == 1 ? "" : "s";
+}
+
+bool confirmed(std::size_t count, const std::string& library) {
+  std::fprintf(stderr, "Move %s duplicate%s of %s to iPhoto's Trash? [y/N] ",
+               countText(count).c_str(), plural(count), library.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) std::fputc('\n', stderr);
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+// The whole-library move: the library album, one command per duplicate, the library album.
+ScriptRunner::Scripts moveCommands(const std::vector<std::shared_ptr<Photo>>& duplicates) {
+  ScriptRunner::Scripts scripts;
+  scripts.reserve(duplicates.size() + 2);
+  scripts.push_back(std::make_shared<SelectLibraryAlbumScript>());
+  for (const std::shared_ptr<Photo>& photo : duplicates)
+    scripts.push_back(
+        std::make_shared<MoveToTrashScript>(std::vector<std::string>{photo->iPhotoKey()}));
+  scripts.push_back(std::make_shared<SelectLibraryAlbumScript>());
+  return scripts;
+}
+
+// Draws the runner's sheet as a progress line and ends the loop when the run is over.
+class MoveProgress final : public ScriptRunnerView, public ScriptRunnerDelegate {
+ public:
+  MoveProgress(RunLoop& loop, const ScriptRunner& runner, bool draw)
+      : loop_(loop), runner_(runner), draw_(draw) {}
+  void showScriptRunnerSheet() override {
+    if (!runner_.hideWarning()) std::fprintf(stderr, "%s\n", runner_.warning().c_str());
+    total_ = runner_.scripts().size();
+    redraw();
+  }
+  void endScriptRunnerSheet() override { line_.clear(); }
+  void scriptRunnerDidFinish(ScriptRunner&) override { loop_.stop(); }
+  void redraw() {
+    if (!draw_) return;
+    line_.draw(runner_.message(), runner_.progress(),
+               formatText("%zu of %zu", runner_.scriptIndex(), total_));
+  }
+
+ private:
+  RunLoop& loop_;
+  const ScriptRunner& runner_;
+  bool draw_;
+  std::size_t total_ = 0;
+  ProgressLine line_;
+};
+
+bool isMove(const AppleScript& script) {
+  return dynamic_cast<const MoveToTrashScript*>(&script) != nullptr;
+}
+
+// Tells how the run ended, as the application's closing sheets do, and gives the exit status.
+int report(const ScriptRunner& runner) {
+  ScriptRunner::Scripts failed = runner.failedScripts();
+  std::size_t failedMoves = 0;
+  for (const auto& script : failed) {
+    if (isMove(*script)) ++failedMoves;
+    if (const ErrorRecord* error = runner.errorForScript(script.get()))
+      printError(error->description());
+  }
+  ScriptRunner::Scripts scripts = runner.scripts();
+  std::size_t movesRun = 0;
+  for (std::size_t i = 0; i < runner.scriptIndex() && i < scripts.size(); ++i)
+    if (isMove(*scripts[i])) ++movesRun;
+  const std::size_t moved = movesRun - failedMoves;
+  if (!failed.empty()) {
+    std::printf("Failed to move some photos\n%lu photo%s could not be moved to the iPhoto Trash.\n",
+                static_cast<unsigned long>(failedMoves), plural(failedMoves));
+  }
+  if (runner.abortRequested()) {
+    std::printf("Cancelled: %s photo%s moved to the iPhoto Trash.\n", countText(moved).c_str(),
+                plural(moved));
+    return 130;
+  }
+  if (!failed.empty()) return 1;
+  std::printf("Moved %s photo%s to the iPhoto Trash.\n", countText(moved).c_str(), plural(moved));
+  return 0;
+}
+
+int moveToTrash(RunLoop& loop, const Cataloger& cataloger, bool drawProgress) {
+  const std::vector<std::shared_ptr<Photo>>& duplicates = cataloger.duplicatePhotos();
+  auto runner = std::make_shared<ScriptRunner>(loop);
+  MoveProgress progress(loop, *runner, drawProgress);
+  runner->setDelegate(&progress);
+  runner->setView(&progress);
+  runner->setChangeCallback([&progress](std::string_view property) {
+    if (property == "progress") progress.redraw();
+  });
+  runner->setHideWarning(false);
+  runner->setWarning(kWarning);
+  runner->setMessage(formatText("Moving %s item%s to Trash in %s",
+                                countText(duplicates.size()).c_str(), plural(duplicates.size()),
+                                lastPathComponent(cataloger.iPhotoLibraryPath()).c_str()));
+  runner->setScripts(moveCommands(duplicates));
+  runner->setCancelable(true);
+  {
+    InterruptWatcher watcher(loop, [runner] { runner->cancel(); });
+    runner->start();
+    loop.run();
+  }
+  return report(*runner);
+}
+
+}  // namespace
+
+int runTrash(std::span<const std::string_view> args) {
+  Options options;
+  int status = 0;
+  if (!parseOptions(args, &options, &status)) return status;
+
+  std::shared_ptr<Defaults> defaults = Defaults::standard();
+  defaults->overrideUseAlbumDataXML(true);
+  std::optional<std::string> library = libraryFolder(options.library, *defaults);
+  if (!library) return 1;
+  if (!libraryIsIPhotos(*library, *defaults)) return 1;
+
+  RunLoop loop;
+  bool drawProgress = progressWanted(options.progress);
+  ScanOutcome scan = scanLibrary(loop, defaults, *library, drawProgress);
+  if (scan.error) {
+    printError(scan.error->description());
+    return scan.cancelled() ? 130 : 1;
+  }
+  std::size_t count = scan.cataloger->duplicatePhotos().size();
+  if (count == 0) {
+    std::printf("No duplicates in %s; nothing to move.\n", library->c_str());
+    return 0;
+  }
+  if (!options.yes && !confirmed(count, *library)) {
+    std::printf("Nothing was moved.\n");
+    return 1;
+  }
+  return moveToTrash(loop, *scan.cataloger, drawProgress);
+}
+
+}  // namespace twinlens::cli

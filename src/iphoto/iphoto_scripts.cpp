@@ -1,0 +1,119 @@
+#include "iphoto/iphoto_scripts.hpp"
+
+#include "catalog/apple_script_error.hpp"
+#include "platform/process.hpp"
+#include "platform/script_host.hpp"
+#include "shared/logging.hpp"
+#include "shared/text_format.hpp"
+
+namespace twinlens {
+
+namespace {
+
+constexpr const char* kIPhotoBundleIdentifier = "com.apple.iPhoto";
+
+std::string identifierText(const std::string& photoKey) {
+  return formatText("%llu", static_cast<unsigned long long>(scriptIdentifierForPhotoKey(photoKey)));
+}
+
+// Runs a text and, on failure, reports the script error as it came.
+bool runSource(const void* command, const std::string& source, ErrorRecord* error) {
+  ScriptOutcome outcome = ScriptHost::standard().executeSource(source);
+  if (outcome.succeeded()) return true;
+  AppleScriptFailure failure = AppleScriptFailure::of(outcome);
+  TL_SET_ERROR(error, command, kAppleScriptErrorDomain, failure.number, "%s",
+               failure.message.c_str());
+  return false;
+}
+
+}  // namespace
+
+bool QuitIPhotoScript::execute(ErrorRecord* error) {
+  if (!Process::isProcessRunningWithBundleIdentifier(kIPhotoBundleIdentifier)) return true;
+  return runSource(this, source(), error);
+}
+
+std::shared_ptr<AppleScript> QuitIPhotoScript::copy() const {
+  return std::make_shared<QuitIPhotoScript>();
+}
+
+std::string QuitIPhotoScript::description() const {
+  return defaultDescription("QuitIPhotoScript", this);
+}
+
+std::string QuitIPhotoScript::source() {
+  return "tell application \"iPhoto\"\n        quit\n        end tell\n";
+}
+
+bool SelectLibraryAlbumScript::execute(ErrorRecord* error) {
+  return runSource(this, source(), error);
+}
+
+std::shared_ptr<AppleScript> SelectLibraryAlbumScript::copy() const {
+  return std::make_shared<SelectLibraryAlbumScript>();
+}
+
+std::string SelectLibraryAlbumScript::description() const {
+  return defaultDescription("SelectLibraryAlbumScript", this);
+}
+
+std::string SelectLibraryAlbumScript::source() {
+  return "                              tell application \"iPhoto\"\n"
+         "                              select photo library album\n"
+         "                              end tell\n";
+}
+
+bool SelectPhotoScript::execute(ErrorRecord* error) {
+  std::string text = source();
+  TL_LOG_DEBUG(this, "script: %s", text.c_str());
+  return runSource(this, text, error);
+}
+
+std::shared_ptr<AppleScript> SelectPhotoScript::copy() const {
+  return std::make_shared<SelectPhotoScript>(iPhotoKey_);
+}
+
+std::string SelectPhotoScript::description() const {
+  return defaultDescription("SelectPhotoScript", this) + " photo key " + iPhotoKey_;
+}
+
+std::string SelectPhotoScript::source() const {
+  return "tell application \"iPhoto\"\n"
+         "activate\n"
+         "select photo library album\n"
+         "select photo id " +
+         identifierText(iPhotoKey_) + "\nend tell\n";
+}
+
+MoveToTrashScript::MoveToTrashScript(const std::vector<std::string>& photoKeys)
+    : photoKeys_(photoKeys.begin(), photoKeys.end()) {}
+
+bool MoveToTrashScript::execute(ErrorRecord* error) {
+  std::string text = source();
+  TL_LOG_DEBUG(this, "script: %s", text.c_str());
+  ScriptOutcome outcome = ScriptHost::standard().executeSource(text);
+  if (outcome.succeeded()) return true;
+  AppleScriptFailure failure = AppleScriptFailure::of(outcome);
+  TL_SET_ERROR(error, this, errorDomain(), -1,
+               "failed to move photos to trash via AppleScript: error %s: %s",
+               failure.numberText.c_str(), failure.message.c_str());
+  return false;
+}
+
+std::shared_ptr<AppleScript> MoveToTrashScript::copy() const {
+  return std::make_shared<MoveToTrashScript>(photoKeys_);
+}
+
+std::string MoveToTrashScript::description() const {
+  std::string text = defaultDescription("MoveToTrashScript", this) + " photo keys";
+  for (const std::string& key : photoKeys_) text += " " + key;
+  return text;
+}
+
+std::string MoveToTrashScript::source() const {
+  std::string text = "tell application \"iPhoto\"\n";
+  for (const std::string& key : photoKeys_) text += "remove photo id " + identifierText(key) + "\n";
+  return text + "end tell\n";
+}
+
+}  // namespace twinlens

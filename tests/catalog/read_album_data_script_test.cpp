@@ -1,0 +1,349 @@
+#include "catalog/read_album_data_script.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "catalog/apple_script_error.hpp"
+#include "shared/logging.hpp"
+#include "support/fake_script_host.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+namespace {
+
+using Descriptor = AppleEventDescriptor;
+using testing::LogCapture;
+using testing::ScopedFakeScriptHost;
+
+template <typename T>
+Descriptor raw(const char (&type)[5], T value) {
+  Data bytes(sizeof value);
+  std::memcpy(bytes.data(), &value, sizeof value);
+  return Descriptor(fourCharCode(type), bytes);
+}
+
+AlbumValue convert(const Descriptor& descriptor) {
+  std::optional<AlbumValue> value = ReadAlbumDataScript::objectFromAppleEventDescriptor(descriptor);
+  EXPECT_TRUE(value) << fourCharCodeText(descriptor.descriptorType());
+  return value.value_or(AlbumValue::text("<nothing>"));
+}
+
+TEST(AppleEventConversion, ScalarsByTypeCode) {
+  struct Case {
+    const char* name;
+    Descriptor descriptor;
+    AlbumValue expected;
+  };
+  const Case cases[] = {
+      {"utxt", Descriptor::text("Élan"), AlbumValue::text("Élan")},
+      {"TEXT", Descriptor(fourCharCode("TEXT"), Data{'a', 'b'}), AlbumValue::text("ab")},
+      {"bool true", Descriptor::boolean(true), AlbumValue::boolean(true)},
+      {"bool false", Descriptor::boolean(false), AlbumValue::boolean(false)},
+      {"true", Descriptor(fourCharCode("true"), Data()), AlbumValue::boolean(true)},
+      {"fals", Descriptor(fourCharCode("fals"), Data()), AlbumValue::boolean(false)},
+      {"shor", raw<std::int16_t>("shor", -2), AlbumValue::integer(-2)},
+      {"shor in four bytes keeps the low 16 bits", raw<std::int32_t>("shor", 0x18000),
+       AlbumValue::integer(-32768)},
+      {"long", Descriptor::int32(-7), AlbumValue::integer(-7)},
+      {"comp widens its 32-bit value with the sign", raw<std::int64_t>("comp", -3),
+       AlbumValue::integer(-3)},
+      {"comp above 32 bits keeps the low 32", raw<std::int64_t>("comp", (1ll << 32) + 5),
+       AlbumValue::integer(5)},
+      {"magn reads unsigned", raw<std::uint32_t>("magn", 0xFFFFFFFFu),
+       AlbumValue::integer(4294967295)},
+      {"doub", Descriptor::real(2.5), AlbumValue::real(2.5)},
+      {"enum", Descriptor::enumerated(fourCharCode("yes ")),
+       AlbumValue::integer(fourCharCode("yes "))},
+      {"type", Descriptor::typeCode(fourCharCode("msng")),
+       AlbumValue::integer(fourCharCode("msng"))},
+      {"null", Descriptor::null(), AlbumValue::null()},
+      {"unknown type gives its bytes", Descriptor(fourCharCode("JPEG"), Data{0xFF, 0xD8}),
+       AlbumValue::data({0xFF, 0xD8})},
+      {"doub too short to hold a double", Descriptor(fourCharCode("doub"), Data{1, 2}),
+       AlbumValue::data({1, 2})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AlbumValue value = convert(c.descriptor);
+    EXPECT_EQ(value, c.expected);
+    EXPECT_EQ(value.type(), c.expected.type());
+  }
+}
+
+TEST(AppleEventConversion, ListsConvertTheirItemsInOrderAndSkipEmptyRecords) {
+  Descriptor list = Descriptor::list(
+      {Descriptor::int32(1), Descriptor::record({}), Descriptor::text("two"), Descriptor::null()});
+  EXPECT_EQ(convert(list), AlbumValue::array({AlbumValue::integer(1), AlbumValue::text("two"),
+                                              AlbumValue::null()}));
+  EXPECT_EQ(convert(Descriptor::list({})), AlbumValue::array({}));
+  EXPECT_EQ(ReadAlbumDataScript::arrayFromAppleEventDescriptor(Descriptor::int32(3)),
+            AlbumValue::array({}))
+      << "a descriptor without items is an empty list";
+}
+
+TEST(AppleEventConversion, RecordsTakeLabelsAndValuesFromTheirLastItem) {
+  EXPECT_FALSE(ReadAlbumDataScript::objectFromAppleEventDescriptor(Descriptor::record({})))
+      << "a record with no items yields nothing";
+
+  Descriptor fields = Descriptor::list({
+      Descriptor::text("a"),
+      Descriptor::int32(1),
+      Descriptor::int32(9),
+      Descriptor::text("label is not a text"),
+      Descriptor::text("empty"),
+      Descriptor::record({}),
+      Descriptor::text("a"),
+      Descriptor::int32(2),
+      Descriptor::text("nested"),
+      Descriptor::recordWithUserFields({{"x", Descriptor::null()}}),
+      Descriptor::text("dangling"),
+  });
+  Descriptor record = Descriptor::record({Descriptor::text("not read"), fields});
+  EXPECT_EQ(convert(record), AlbumValue::dictionary(
+                                 {{"a", AlbumValue::integer(2)},
+                                  {"nested", AlbumValue::dictionary({{"x", AlbumValue::null()}})}}))
+      << "the later of two equal labels wins; pairs without a text label, with an empty value "
+         "or without a value are dropped";
+
+  Descriptor noFieldList = Descriptor::record({Descriptor::int32(4)});
+  EXPECT_EQ(convert(noFieldList), AlbumValue::dictionary({}));
+}
+
+// iPhoto's answer to the album data query: one list per field, one element per photo.
+struct PhotoAnswer {
+  std::vector<Descriptor> ids, imagePaths, originalPaths, thumbPaths, captions, comments;
+
+  void add(Descriptor id, const std::string& image, const std::string& original,
+           const std::string& caption = "caption", Descriptor comment = Descriptor::text("")) {
+    ids.push_back(std::move(id));
+    imagePaths.push_back(Descriptor::text(image));
+    originalPaths.push_back(Descriptor::text(original));
+    thumbPaths.push_back(Descriptor::text(image + ".thumb"));
+    captions.push_back(Descriptor::text(caption));
+    comments.push_back(std::move(comment));
+  }
+  Descriptor record() const {
+    return Descriptor::recordWithUserFields({
+        {"_Id", Descriptor::list(ids)},
+        {"_ImagePath", Descriptor::list(imagePaths)},
+        {"_OriginalPath", Descriptor::list(originalPaths)},
+        {"_ThumbPath", Descriptor::list(thumbPaths)},
+        {"_Caption", Descriptor::list(captions)},
+        {"_Comment", Descriptor::list(comments)},
+        {"_Date", Descriptor::list({})},
+    });
+  }
+};
+
+const AlbumValue::Dictionary& imageList(const ReadAlbumDataScript& script) {
+  static const AlbumValue::Dictionary kNone;
+  const auto found = script.albumDataPlist().find("Master Image List");
+  EXPECT_NE(found, script.albumDataPlist().end());
+  if (found == script.albumDataPlist().end() || !found->second.dictionaryValue()) return kNone;
+  return *found->second.dictionaryValue();
+}
+
+class ReadAlbumDataScriptTest : public ::testing::Test {
+ protected:
+  void answer(Descriptor descriptor) {
+    host_->answerWith(
+        [descriptor](std::string_view) { return ScriptOutcome::success(descriptor); });
+  }
+  ScopedFakeScriptHost host_;
+};
+
+TEST_F(ReadAlbumDataScriptTest, SendsTheQueryAndBuildsTheImageList) {
+  PhotoAnswer photos;
+  photos.add(Descriptor::real(4294967296.0 + 5), "/lib/a.jpg", "");
+  photos.add(raw<std::int64_t>("comp", (1ll << 32) + 12), "/lib/b.jpg", "/lib/orig/b.jpg", "Beach",
+             Descriptor::text("sunny"));
+  photos.add(Descriptor::int32(7), "/lib/c.jpg", "", "c", Descriptor::int32(42));
+  answer(photos.record());
+
+  ReadAlbumDataScript script;
+  ErrorRecord error;
+  ASSERT_TRUE(script.execute(&error)) << error.description();
+  ASSERT_EQ(host_->texts().size(), 1u);
+  EXPECT_EQ(host_->texts()[0],
+            "                              tell application \"iPhoto\"\n"
+            "                              select photo library album\n"
+            "                              get {_Id:id, _ImagePath:image path, "
+            "_OriginalPath:original path, _ThumbPath:thumbnail path, _Caption:title, "
+            "_Comment:comment, _Date:date} of every photo in photo library album\n"
+            "                              end tell\n");
+  EXPECT_EQ(script.albumDataPlist().size(), 1u) << "no rolls and no albums";
+
+  const AlbumValue::Dictionary& images = imageList(script);
+  ASSERT_EQ(images.size(), 3u);
+  EXPECT_EQ(images.at("5"),
+            AlbumValue::dictionary({{"Caption", AlbumValue::text("caption")},
+                                    {"Comment", AlbumValue::text("")},
+                                    {"ImagePath", AlbumValue::text("/lib/a.jpg")},
+                                    {"ThumbPath", AlbumValue::text("/lib/a.jpg.thumb")}}))
+      << "an id above 32 bits gives its low 32 bits; an empty original path is left out";
+  EXPECT_EQ(*images.at("12").objectForKey("OriginalPath")->textValue(), "/lib/orig/b.jpg");
+  EXPECT_EQ(*images.at("12").objectForKey("Caption")->textValue(), "Beach");
+  EXPECT_EQ(*images.at("12").objectForKey("Comment")->textValue(), "sunny");
+  EXPECT_EQ(*images.at("7").objectForKey("Comment")->textValue(), "42") << "a number as digits";
+}
+
+TEST_F(ReadAlbumDataScriptTest, IdsReduceToTheirLow32BitsWrittenUnsigned) {
+  const std::pair<Descriptor, std::string> cases[] = {
+      {Descriptor::real(4294967301.0), "5"},
+      {Descriptor::real(8589934591.0), "4294967295"},
+      {Descriptor::int32(-1), "4294967295"},
+      {Descriptor::int32(2147483647), "2147483647"},
+      {raw<std::uint32_t>("magn", 4000000000u), "4000000000"},
+      {Descriptor::real(12.0), "12"},
+  };
+  for (const auto& [id, key] : cases) {
+    SCOPED_TRACE(key);
+    PhotoAnswer photos;
+    photos.add(id, "/a.jpg", "");
+    answer(photos.record());
+    ReadAlbumDataScript script;
+    ASSERT_TRUE(script.execute(nullptr));
+    EXPECT_TRUE(imageList(script).contains(key));
+  }
+}
+
+TEST_F(ReadAlbumDataScriptTest, ALaterPhotoWithTheSameKeyReplacesTheEarlier) {
+  PhotoAnswer photos;
+  photos.add(Descriptor::int32(3), "/first.jpg", "");
+  photos.add(Descriptor::real(4294967296.0 + 3), "/second.jpg", "");
+  answer(photos.record());
+  ReadAlbumDataScript script;
+  ASSERT_TRUE(script.execute(nullptr));
+  ASSERT_EQ(imageList(script).size(), 1u);
+  EXPECT_EQ(*imageList(script).at("3").objectForKey("ImagePath")->textValue(), "/second.jpg");
+}
+
+TEST_F(ReadAlbumDataScriptTest, AnAnswerWithoutPhotosGivesAnEmptyImageList) {
+  const std::pair<const char*, Descriptor> cases[] = {
+      {"empty lists", PhotoAnswer().record()},
+      {"a record with no items", Descriptor::record({})},
+      {"a record without an image path list", Descriptor::recordWithUserFields({})},
+  };
+  for (const auto& [name, descriptor] : cases) {
+    SCOPED_TRACE(name);
+    answer(descriptor);
+    ReadAlbumDataScript script;
+    ErrorRecord error;
+    ASSERT_TRUE(script.execute(&error)) << error.description();
+    EXPECT_TRUE(imageList(script).empty());
+  }
+}
+
+TEST_F(ReadAlbumDataScriptTest, MalformedAnswersFailWithTheCorruptAnswerNumber) {
+  PhotoAnswer shortCaptions;
+  shortCaptions.add(Descriptor::int32(1), "/a.jpg", "");
+  shortCaptions.add(Descriptor::int32(2), "/b.jpg", "");
+  shortCaptions.captions.pop_back();
+  PhotoAnswer textId;
+  textId.add(Descriptor::text("1"), "/a.jpg", "");
+  PhotoAnswer listPath;
+  listPath.add(Descriptor::int32(1), "/a.jpg", "");
+  listPath.imagePaths[0] = Descriptor::list({});
+  PhotoAnswer infiniteId;
+  infiniteId.add(Descriptor::real(1e300), "/a.jpg", "");
+  const std::pair<const char*, Descriptor> cases[] = {
+      {"not a record", Descriptor::text("no")},
+      {"image paths not a list",
+       Descriptor::recordWithUserFields({{"_ImagePath", Descriptor::int32(1)}})},
+      {"a list shorter than the image paths", shortCaptions.record()},
+      {"a list missing", Descriptor::recordWithUserFields(
+                             {{"_ImagePath", Descriptor::list({Descriptor::text("/a.jpg")})}})},
+      {"an id that is not a number", textId.record()},
+      {"an id out of range", infiniteId.record()},
+      {"a path that is not a text", listPath.record()},
+  };
+  for (const auto& [name, descriptor] : cases) {
+    SCOPED_TRACE(name);
+    answer(descriptor);
+    ReadAlbumDataScript script;
+    ErrorRecord error;
+    EXPECT_FALSE(script.execute(&error));
+    EXPECT_EQ(error.domain(), "AppleScriptErrorDomain");
+    EXPECT_EQ(error.code(), kScriptCorruptAnswerError);
+    EXPECT_NE(error.description().find("malformed"), std::string::npos) << error.description();
+  }
+}
+
+TEST_F(ReadAlbumDataScriptTest, AFailedScriptGivesItsNumberAndMessageAndIsRemembered) {
+  host_->failWith(-1728, "Can't get photo library album.");
+  ReadAlbumDataScript script;
+  LogCapture capture(kLogLevelTrace);
+  script.execute();
+  EXPECT_TRUE(script.errorOccurred());
+  ASSERT_TRUE(script.lastError());
+  EXPECT_EQ(*script.lastError(),
+            ErrorRecord("AppleScriptErrorDomain", -1728, "Can't get photo library album."));
+  EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 1u);
+  EXPECT_EQ(capture.linesStartingWith("DEBUG").size(), 1u) << "the script text";
+
+  // A number beyond 32 bits is read as a signed 32-bit number.
+  host_->failWith((1ll << 32) - 600, "unreachable");
+  ErrorRecord error;
+  EXPECT_FALSE(script.execute(&error));
+  EXPECT_EQ(error.code(), -600);
+
+  answer(PhotoAnswer().record());
+  script.execute();
+  EXPECT_FALSE(script.errorOccurred());
+  EXPECT_TRUE(script.lastError()) << "the record of the last failure stays";
+}
+
+TEST_F(ReadAlbumDataScriptTest, ACopyHoldsTheSameOutcomeAndStaysApart) {
+  PhotoAnswer photos;
+  photos.add(Descriptor::int32(1), "/a.jpg", "");
+  answer(photos.record());
+  ReadAlbumDataScript script;
+  script.execute();
+  std::shared_ptr<ReadAlbumDataScript> copy = script.copy();
+  EXPECT_EQ(copy->albumDataPlist(), script.albumDataPlist());
+  EXPECT_FALSE(copy->errorOccurred());
+
+  host_->failWith(-1, "gone");
+  script.execute();
+  EXPECT_TRUE(script.errorOccurred());
+  EXPECT_FALSE(copy->errorOccurred());
+  EXPECT_FALSE(copy->lastError());
+  EXPECT_EQ(imageList(*copy).size(), 1u);
+
+  std::shared_ptr<ReadAlbumDataScript> failedCopy = script.copy();
+  EXPECT_TRUE(failedCopy->errorOccurred());
+  EXPECT_EQ(failedCopy->lastError(), script.lastError());
+}
+
+TEST(AppleEventLists, TextsInOrderOrSortedWithoutRegardToCase) {
+  Descriptor list =
+      Descriptor::list({Descriptor::text("beta"), Descriptor::text("Alpha"), Descriptor::int32(3),
+                        Descriptor::text("alpha"), Descriptor::text("Gamma")});
+  EXPECT_EQ(listOfStringsToArray(list),
+            (std::vector<std::string>{"beta", "Alpha", "alpha", "Gamma"}));
+  EXPECT_EQ(listOfStringsToSortedArray(list),
+            (std::vector<std::string>{"Alpha", "alpha", "beta", "Gamma"}));
+  EXPECT_TRUE(listOfStringsToArray(Descriptor::list({})).empty());
+}
+
+TEST(AppleScriptFailure, ReadsNumberAndMessageAsTheyPrint) {
+  AppleScriptFailure failure = AppleScriptFailure::of(ScriptOutcome::failure(-2741, "syntax"));
+  EXPECT_EQ(failure.number, -2741);
+  EXPECT_EQ(failure.numberText, "-2741");
+  EXPECT_EQ(failure.message, "syntax");
+
+  ScriptOutcome bare;
+  AppleScriptFailure empty = AppleScriptFailure::of(bare);
+  EXPECT_EQ(empty.number, 0);
+  EXPECT_EQ(empty.numberText, "(null)");
+  EXPECT_EQ(empty.message, "(null)");
+
+  ScriptOutcome real;
+  real.errorInfo.insert_or_assign(kAppleScriptErrorNumberKey, AlbumValue::real(-43.0));
+  EXPECT_EQ(AppleScriptFailure::of(real).number, -43);
+  EXPECT_EQ(AppleScriptFailure::of(real).numberText, "-43");
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,105 @@
+// Runs the built twinlens-cli trash and scan --source against libraries made here, where no
+// iPhoto is needed: usage, refusals and the runs that never reach iPhoto.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/user_defaults.hpp"
+#include "sample/sample_library.hpp"
+#include "support/cli_run.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::CliRun;
+using testing::shellQuoted;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class TrashCommandTest : public ::testing::Test {
+ protected:
+  CliRun cli(const std::string& arguments) {
+    return testing::runCli(arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
+                                          " XDG_DATA_HOME=" + shellQuoted(dir_.file("data")));
+  }
+  std::string library(double copies) {
+    sample::SampleLibraryOptions options;
+    options.photoCount = 12;
+    options.imageBytes = 2000;
+    options.exactCopyFraction = copies;
+    options.metadataCopyFraction = 0;
+    options.editedAsOtherFraction = 0;
+    options.unlistedCount = 0;
+    options.missingCount = 0;
+    sample::SampleLibrary sample(dir_.file("Library"), options);
+    EXPECT_TRUE(sample.write());
+    return sample.libraryPath();
+  }
+  void setIPhotoLibrary(const std::string& path) {
+    UserDefaults preferences(kIPhotoDefaultsDomain, dir_.file("config/twinlens"));
+    preferences.setString(path, kIPhotoRootDirectoryKey);
+    ASSERT_TRUE(preferences.synchronize());
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(TrashCommandTest, BadUsageExitsWithTwo) {
+  EXPECT_EQ(cli("trash --bogus").status, 2);
+  EXPECT_EQ(cli("trash --library").status, 2);
+  CliRun source = cli("scan --source nowhere");
+  EXPECT_EQ(source.status, 2);
+  EXPECT_TRUE(contains(source.output, "--source needs file or applescript")) << source.output;
+  CliRun help = cli("trash --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(contains(help.output, "usage: twinlens-cli trash")) << help.output;
+}
+
+TEST_F(TrashCommandTest, RefusesALibraryThatIPhotoDoesNotHaveOpen) {
+  std::string path = library(0.2);
+  CliRun unset = cli("trash --yes --library " + shellQuoted(path));
+  EXPECT_EQ(unset.status, 1);
+  EXPECT_TRUE(contains(unset.output, "RootDirectory preference is not set")) << unset.output;
+
+  setIPhotoLibrary(dir_.file("Other Library"));
+  CliRun other = cli("trash --yes --library " + shellQuoted(path));
+  EXPECT_EQ(other.status, 1);
+  EXPECT_TRUE(contains(other.output, "the photos would be looked up in the wrong library"))
+      << other.output;
+  EXPECT_FALSE(contains(other.output, "Moving")) << "nothing was scanned or sent";
+
+  CliRun asked = cli("scan --source applescript --library " + shellQuoted(path));
+  EXPECT_EQ(asked.status, 1);
+  EXPECT_TRUE(contains(asked.output, "the photos would be looked up in the wrong library"))
+      << asked.output;
+}
+
+TEST_F(TrashCommandTest, ALibraryWithoutDuplicatesSendsNothing) {
+  std::string path = library(0);
+  setIPhotoLibrary(path);
+  CliRun run = cli("trash --yes --no-progress");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(contains(run.output, "No duplicates in " + path + "; nothing to move."))
+      << run.output;
+}
+
+TEST_F(TrashCommandTest, DecliningTheQuestionMovesNothing) {
+  std::string path = library(0.2);
+  setIPhotoLibrary(path + "/");
+  dir_.write("no", std::string("n\n"));
+  CliRun run = cli("trash --no-progress --library " + shellQuoted(path) + " < " +
+                   shellQuoted(dir_.file("no")));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(contains(run.output, "Move 2 duplicates of " + path + " to iPhoto's Trash? [y/N]"))
+      << run.output;
+  EXPECT_TRUE(contains(run.output, "Nothing was moved.")) << run.output;
+
+  CliRun closed = cli("trash --no-progress < /dev/null");
+  EXPECT_EQ(closed.status, 1) << "no answer is no";
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,289 @@
+// The whole road against the stand-in iPhoto: scan a sample library, have twinlens-cli trash
+// move every duplicate to iPhoto's Trash, rescan, then put the trash back with the stand-in's
+// --restore-trash and find every file as it was.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "iphoto/iphoto_scripts.hpp"
+#include "platform/album_data_parser.hpp"
+#include "platform/process.hpp"
+#include "platform/script_wire.hpp"
+#include "platform/user_defaults.hpp"
+#include "sample/sample_library.hpp"
+#include "support/cli_run.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::CliRun;
+using testing::shellQuoted;
+namespace fs = std::filesystem;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string standInExecutable() {
+  const char* build = std::getenv("TWINLENS_BUILD_DIR");
+  return std::string(build ? build : ".") + "/Applications/iPhoto.app/Contents/MacOS/iPhoto";
+}
+
+// Every file under `folder` by its path inside it, with its bytes.
+std::map<std::string, Data> filesUnder(const std::string& folder) {
+  std::map<std::string, Data> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), folder).string()] = testing::readFileBytes(entry.path());
+  return files;
+}
+
+class TrashEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"config", "data", "runtime"}) fs::create_directories(dir_.file(name));
+    fs::permissions(dir_.file("runtime"), fs::perms::owner_all);
+    // This process quits the stand-in itself, so it shares the command line's folders.
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+      if (const char* old = std::getenv(name)) saved_[name] = old;
+    ::setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", dir_.file("runtime").c_str(), 1);
+    ASSERT_TRUE(fs::exists(standInExecutable())) << standInExecutable();
+  }
+  void TearDown() override {
+    quitStandIn();
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+      auto old = saved_.find(name);
+      old == saved_.end() ? ::unsetenv(name) : ::setenv(name, old->second.c_str(), 1);
+    }
+  }
+
+  CliRun cli(const std::string& arguments) {
+    return testing::runCli(arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
+                                          " XDG_DATA_HOME=" + shellQuoted(dir_.file("data")) +
+                                          " XDG_RUNTIME_DIR=" + shellQuoted(dir_.file("runtime")));
+  }
+
+  // A library with every kind of duplicate, opened as iPhoto's current library.
+  const sample::SampleLibrary& makeLibrary() {
+    sample::SampleLibraryOptions options;
+    options.photoCount = 40;
+    options.imageBytes = 3000;
+    // Photos the scan drops would put log lines into the output compared below.
+    options.unlistedCount = 0;
+    options.missingCount = 0;
+    library_ = std::make_unique<sample::SampleLibrary>(dir_.file("Photo Library"), options);
+    EXPECT_TRUE(library_->write());
+    UserDefaults preferences(kIPhotoDefaultsDomain);
+    preferences.setString(library_->libraryPath(), kIPhotoRootDirectoryKey);
+    EXPECT_TRUE(preferences.synchronize());
+    return *library_;
+  }
+
+  // Quits the stand-in when it runs and waits until it has gone (its socket goes last).
+  void quitStandIn() {
+    std::optional<std::string> socket = scriptSocketPath("iPhoto");
+    if (!socket || !fs::exists(*socket)) return;
+    ErrorRecord error;
+    EXPECT_TRUE(QuitIPhotoScript().execute(&error)) << error.description();
+    for (int i = 0; i < 1000 && fs::exists(*socket); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(fs::exists(*socket)) << "the stand-in did not quit";
+  }
+
+  int restoreTrash() {
+    std::string command = shellQuoted(standInExecutable()) + " --library " +
+                          shellQuoted(library_->libraryPath()) + " --restore-trash";
+    return std::system(command.c_str());
+  }
+
+  std::string duplicateCountLine(const CliRun& run) {
+    std::size_t end = run.output.rfind('\n', run.output.size() - 2);
+    return run.output.substr(end + 1);
+  }
+
+  testing::TempDir dir_;
+  std::map<std::string, std::string> saved_;
+  std::unique_ptr<sample::SampleLibrary> library_;
+};
+
+TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) {
+  const sample::SampleLibrary& library = makeLibrary();
+  const std::size_t duplicates = library.expectedDuplicateKeys().size();
+  ASSERT_GT(duplicates, 2u);
+  const std::map<std::string, Data> before = filesUnder(library.libraryPath());
+  std::optional<AlbumValue> catalogueBefore = AlbumDataParser::parseFile(library.albumDataPath());
+  ASSERT_TRUE(catalogueBefore);
+
+  CliRun scan = cli("scan --no-progress");
+  ASSERT_EQ(scan.status, 0) << scan.output;
+  EXPECT_EQ(duplicateCountLine(scan), std::to_string(duplicates) + " duplicates\n");
+
+  CliRun trash = cli("trash --yes --no-progress");
+  ASSERT_EQ(trash.status, 0) << trash.output;
+  EXPECT_TRUE(contains(trash.output, "Do not manipulate iPhoto while moving is in progress"));
+  EXPECT_TRUE(contains(trash.output,
+                       "Moved " + std::to_string(duplicates) + " photos to the iPhoto Trash."))
+      << trash.output;
+
+  CliRun rescan = cli("scan --no-progress");
+  ASSERT_EQ(rescan.status, 0) << rescan.output;
+  EXPECT_EQ(rescan.output, "0 duplicates\n");
+
+  // Asked of iPhoto itself, the library has no duplicates either.
+  CliRun asked = cli("scan --no-progress --source applescript");
+  ASSERT_EQ(asked.status, 0) << asked.output;
+  EXPECT_EQ(asked.output, "0 duplicates\n");
+
+  quitStandIn();
+  ASSERT_EQ(restoreTrash(), 0);
+  std::map<std::string, Data> after = filesUnder(library.libraryPath());
+  std::optional<AlbumValue> catalogueAfter = AlbumDataParser::parseFile(library.albumDataPath());
+  ASSERT_TRUE(catalogueAfter);
+  EXPECT_EQ(*catalogueAfter, *catalogueBefore) << "the catalogue holds every photo again";
+  EXPECT_EQ(after.size(), before.size()) << "no file came or went";
+  for (const auto& [path, bytes] : before) {
+    // iPhoto writes its catalogue in its own layout; what it says is compared above.
+    if (path == "AlbumData.xml") continue;
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(after.contains(path));
+    EXPECT_TRUE(after.at(path) == bytes) << "changed";
+  }
+
+  CliRun restored = cli("scan --no-progress");
+  EXPECT_EQ(duplicateCountLine(restored), std::to_string(duplicates) + " duplicates\n");
+}
+
+TEST_F(TrashEndToEndTest, ScanningThroughIPhotoFindsWhatTheFileScanFinds) {
+  const sample::SampleLibrary& library = makeLibrary();
+  CliRun file = cli("scan --no-progress");
+  CliRun asked = cli("scan --no-progress --source applescript");
+  ASSERT_EQ(asked.status, 0) << asked.output;
+  EXPECT_EQ(duplicateCountLine(asked),
+            std::to_string(library.expectedDuplicateKeys().size()) + " duplicates\n");
+  EXPECT_EQ(duplicateCountLine(asked), duplicateCountLine(file));
+}
+
+TEST_F(TrashEndToEndTest, PhotosIPhotoNoLongerHasAreCountedAsNotMoved) {
+  const sample::SampleLibrary& library = makeLibrary();
+  const std::size_t duplicates = library.expectedDuplicateKeys().size();
+  const Data catalogue = testing::readFileBytes(library.albumDataPath());
+  ASSERT_EQ(cli("trash --yes --no-progress").status, 0);
+  ASSERT_EQ(cli("scan --no-progress").output, "0 duplicates\n");
+
+  // The file says the duplicates are there again, while the running iPhoto has them in its
+  // Trash: every move fails, and the run goes on to its end.
+  dir_.write("Photo Library/AlbumData.xml", catalogue);
+  CliRun trash = cli("trash --yes --no-progress");
+  EXPECT_EQ(trash.status, 1) << trash.output;
+  EXPECT_TRUE(contains(trash.output, "Failed to move some photos\n" + std::to_string(duplicates) +
+                                         " photos could not be moved to the iPhoto Trash.\n"))
+      << trash.output;
+  EXPECT_TRUE(contains(trash.output, "failed to move photos to trash via AppleScript: error "))
+      << trash.output;
+
+  quitStandIn();
+  ASSERT_EQ(restoreTrash(), 0);
+  CliRun restored = cli("scan --no-progress");
+  EXPECT_EQ(duplicateCountLine(restored), std::to_string(duplicates) + " duplicates\n");
+}
+
+// twinlens-cli started with its output on a pipe that the test reads line by line.
+class RunningCli {
+ public:
+  RunningCli(const std::vector<std::string>& arguments) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return;
+    const char* build = std::getenv("TWINLENS_BUILD_DIR");
+    std::string program = std::string(build ? build : ".") + "/src/cli/twinlens-cli";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(pipeEnds[1], STDOUT_FILENO);
+      ::dup2(pipeEnds[1], STDERR_FILENO);
+      ::close(pipeEnds[0]);
+      std::vector<char*> argv{program.data()};
+      for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    output_ = ::fdopen(pipeEnds[0], "r");
+  }
+  ~RunningCli() {
+    if (output_) std::fclose(output_);
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // Reads lines until one holds `part`; false at the end of the output.
+  bool waitForLine(const std::string& part) {
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    bool found = false;
+    while (!found && output_ && ::getline(&line, &capacity, output_) >= 0) {
+      all_ += line;
+      found = contains(line, part);
+    }
+    std::free(line);
+    return found;
+  }
+  void signal(int number) { ::kill(pid_, number); }
+  // The rest of the output and the exit status.
+  int finish() {
+    waitForLine("\x01never\x01");
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 256;
+    return status_;
+  }
+  const std::string& output() const { return all_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::FILE* output_ = nullptr;
+  std::string all_;
+  int status_ = -1;
+};
+
+TEST_F(TrashEndToEndTest, CtrlCStopsTheMoveBetweenTwoCommandsAndSaysHowManyMoved) {
+  const sample::SampleLibrary& library = makeLibrary();
+  const std::size_t duplicates = library.expectedDuplicateKeys().size();
+  // A stand-in held still keeps the first command waiting for its answer; Ctrl-C arrives
+  // during that command, which completes once iPhoto goes on, and no other is sent.
+  ASSERT_TRUE(SelectLibraryAlbumScript().execute());
+  const pid_t iPhoto = Process::pidOfProcessRunningWithBundleIdentifier("com.apple.iPhoto");
+  ASSERT_GT(iPhoto, 0);
+  ::kill(iPhoto, SIGSTOP);
+  RunningCli trash({"trash", "--yes", "--no-progress", "--log-level", "debug"});
+  const bool first = trash.waitForLine("running script: <SelectLibraryAlbumScript");
+  trash.signal(SIGINT);
+  const bool interrupted = first && trash.waitForLine("interrupted; cancelling between items");
+  ::kill(iPhoto, SIGCONT);
+  ASSERT_TRUE(interrupted) << trash.output();
+  EXPECT_EQ(trash.finish(), 130) << trash.output();
+  EXPECT_TRUE(contains(trash.output(), "Cancelled: 0 photos moved to the iPhoto Trash.\n"))
+      << trash.output();
+  EXPECT_FALSE(contains(trash.output(), "running script: <MoveToTrashScript")) << trash.output();
+  EXPECT_FALSE(contains(trash.output(), "could not be moved"));
+
+  CliRun rescan = cli("scan --no-progress");
+  EXPECT_EQ(duplicateCountLine(rescan), std::to_string(duplicates) + " duplicates\n");
+}
+
+}  // namespace
+}  // namespace twinlens

@@ -1,0 +1,210 @@
+#include "iphoto/iphoto_scripts.hpp"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/process.hpp"
+#include "shared/logging.hpp"
+#include "support/fake_script_host.hpp"
+#include "support/log_capture.hpp"
+#include "support/temp_dir.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::LogCapture;
+using testing::ScopedFakeScriptHost;
+using testing::TempDir;
+
+constexpr const char* kOpen = "tell application \"iPhoto\"\n";
+constexpr const char* kClose = "end tell\n";
+
+TEST(PhotoIdentifiers, AreTheSigned32BitKeyPlusTwoToThe32nd) {
+  EXPECT_EQ(scriptIdentifierForPhotoKey("12"), 4294967308u);
+  EXPECT_EQ(scriptIdentifierForPhotoKey("-1"), 4294967295u);
+  EXPECT_EQ(scriptIdentifierForPhotoKey("0"), 4294967296u);
+  EXPECT_EQ(scriptIdentifierForPhotoKey("2147483647"), 6442450943u);
+  EXPECT_EQ(scriptIdentifierForPhotoKey("-2147483648"), 2147483648u);
+  EXPECT_EQ(scriptIdentifierForPhotoKey("99999999999"), 6442450943u)
+      << "a key beyond 32 bits is held to the largest";
+}
+
+TEST(IPhotoScriptTexts, AreExactlyWhatIPhotoIsSent) {
+  ScopedFakeScriptHost host;
+  SelectLibraryAlbumScript library;
+  SelectPhotoScript photo("12");
+  MoveToTrashScript trash(std::vector<std::string>{"12", "-1"});
+  ASSERT_TRUE(library.execute());
+  ASSERT_TRUE(photo.execute());
+  ASSERT_TRUE(trash.execute());
+  EXPECT_EQ(
+      host->texts(),
+      (std::vector<std::string>{
+          "                              tell application \"iPhoto\"\n"
+          "                              select photo library album\n"
+          "                              end tell\n",
+          "tell application \"iPhoto\"\nactivate\nselect photo library album\n"
+          "select photo id 4294967308\nend tell\n",
+          std::string(kOpen) + "remove photo id 4294967295\nremove photo id 4294967308\n" + kClose,
+      }))
+      << "the trash lines come in the set's order";
+  EXPECT_EQ(QuitIPhotoScript::source(),
+            "tell application \"iPhoto\"\n        quit\n        end tell\n");
+}
+
+TEST(MoveToTrashScript, AnEmptyCommandHasOnlyItsOpeningAndClosingLines) {
+  EXPECT_EQ(MoveToTrashScript().source(), std::string(kOpen) + kClose);
+  EXPECT_EQ(MoveToTrashScript().photoKeyCount(), 0u);
+}
+
+TEST(MoveToTrashScript, AKeyAddedTwiceIsHeldOnce) {
+  MoveToTrashScript trash;
+  trash.addPhotoKey("12");
+  trash.addPhotoKey("12");
+  EXPECT_EQ(trash.photoKeyCount(), 1u);
+  EXPECT_EQ(trash.source(), std::string(kOpen) + "remove photo id 4294967308\n" + kClose);
+  EXPECT_EQ(MoveToTrashScript(std::vector<std::string>{"3", "3", "4"}).photoKeyCount(), 2u);
+}
+
+TEST(MoveToTrashScript, ACopyKeepsTheKeysItWasCopiedWith) {
+  MoveToTrashScript trash;
+  trash.addPhotoKey("1");
+  std::shared_ptr<AppleScript> copy = trash.copy();
+  trash.addPhotoKey("2");
+  auto* copied = dynamic_cast<MoveToTrashScript*>(copy.get());
+  ASSERT_TRUE(copied) << "a copy is of the same class";
+  EXPECT_NE(copied, &trash);
+  EXPECT_EQ(copied->photoKeys(), (std::set<std::string>{"1"}));
+  EXPECT_EQ(trash.photoKeyCount(), 2u);
+}
+
+TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
+  SelectPhotoScript photo("7");
+  std::shared_ptr<AppleScript> photoCopy = photo.copy();
+  auto* copiedPhoto = dynamic_cast<SelectPhotoScript*>(photoCopy.get());
+  ASSERT_TRUE(copiedPhoto);
+  EXPECT_EQ(copiedPhoto->iPhotoKey(), "7");
+  EXPECT_EQ(copiedPhoto->source(), photo.source());
+  EXPECT_NE(photoCopy->description(), photo.description()) << "a distinct object";
+
+  EXPECT_TRUE(dynamic_cast<SelectLibraryAlbumScript*>(SelectLibraryAlbumScript().copy().get()));
+  EXPECT_TRUE(dynamic_cast<QuitIPhotoScript*>(QuitIPhotoScript().copy().get()));
+}
+
+TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
+  ScopedFakeScriptHost host;
+  host->failWith(-1728, "Can't get photo id 4294967308.");
+  struct Case {
+    const char* name;
+    std::shared_ptr<AppleScript> command;
+    ErrorRecord expected;
+  };
+  const Case cases[] = {
+      {"select photo", std::make_shared<SelectPhotoScript>("12"),
+       ErrorRecord("AppleScriptErrorDomain", -1728, "Can't get photo id 4294967308.")},
+      {"select library", std::make_shared<SelectLibraryAlbumScript>(),
+       ErrorRecord("AppleScriptErrorDomain", -1728, "Can't get photo id 4294967308.")},
+      {"move to trash", std::make_shared<MoveToTrashScript>(std::vector<std::string>{"12"}),
+       ErrorRecord("TagScriptErrorDomain", -1,
+                   "failed to move photos to trash via AppleScript: error -1728: Can't get photo "
+                   "id 4294967308.")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture capture(kLogLevelTrace);
+    ErrorRecord error;
+    EXPECT_FALSE(c.command->execute(&error));
+    EXPECT_EQ(error, c.expected);
+    std::vector<std::string> trace = capture.linesStartingWith("TRACE");
+    ASSERT_EQ(trace.size(), 1u);
+    EXPECT_NE(trace[0].find(c.expected.description()), std::string::npos) << trace[0];
+  }
+}
+
+TEST(IPhotoScripts, AFailureWithoutAPlaceForItOnlyAnswersFalse) {
+  ScopedFakeScriptHost host;
+  host->failWith(-2741, "syntax");
+  LogCapture capture(kLogLevelTrace);
+  EXPECT_FALSE(MoveToTrashScript().execute());
+  EXPECT_FALSE(SelectLibraryAlbumScript().execute(nullptr));
+  EXPECT_TRUE(capture.linesStartingWith("TRACE").empty());
+}
+
+TEST(IPhotoScripts, PhotoCommandsLogTheirWholeScript) {
+  ScopedFakeScriptHost host;
+  LogCapture capture(kLogLevelDebug);
+  ASSERT_TRUE(SelectPhotoScript("5").execute());
+  ASSERT_TRUE(MoveToTrashScript(std::vector<std::string>{"5"}).execute());
+  ASSERT_TRUE(SelectLibraryAlbumScript().execute());
+  std::vector<std::string> debug = capture.linesStartingWith("DEBUG");
+  ASSERT_EQ(debug.size(), 2u) << "the library album selection logs nothing";
+  EXPECT_NE(debug[0].find("script: tell application \"iPhoto\"\nactivate"), std::string::npos);
+  EXPECT_NE(debug[1].find("script: tell application \"iPhoto\"\nremove photo id 4294967301\n"),
+            std::string::npos);
+}
+
+// A process that passes for iPhoto: a long sleep run from an iPhoto.app bundle.
+class FakeIPhotoProcess {
+ public:
+  explicit FakeIPhotoProcess(const TempDir& dir) {
+    std::string bundle = dir.file("iPhoto.app/Contents");
+    dir.write("iPhoto.app/Contents/Info.plist",
+              std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+                          "<dict><key>CFBundleIdentifier</key><string>com.apple.iPhoto</string>"
+                          "<key>CFBundleName</key><string>iPhoto</string></dict></plist>\n"));
+    std::string executable =
+        dir.write("iPhoto.app/Contents/MacOS/iPhoto", testing::readFileBytes("/bin/sleep"));
+    ::chmod(executable.c_str(), 0755);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execl(executable.c_str(), "iPhoto", "600", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+  }
+  ~FakeIPhotoProcess() {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  // Whether the process table shows it yet (the exec may still be on its way).
+  bool visible() const {
+    for (int i = 0; i < 500; ++i) {
+      if (Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto")) return true;
+      ::usleep(10000);
+    }
+    return false;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+TEST(QuitIPhotoScript, SucceedsWithoutAWordWhenIPhotoIsNotRunning) {
+  ASSERT_FALSE(Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto"))
+      << "another iPhoto of this user is running";
+  ScopedFakeScriptHost host;
+  host->failWith(-600, "not running");
+  ErrorRecord error("untouched", 1, "");
+  EXPECT_TRUE(QuitIPhotoScript().execute(&error));
+  EXPECT_TRUE(host->texts().empty());
+  EXPECT_EQ(error, ErrorRecord("untouched", 1, ""));
+}
+
+TEST(QuitIPhotoScript, SendsQuitToARunningIPhoto) {
+  TempDir dir;
+  FakeIPhotoProcess iPhoto(dir);
+  ASSERT_TRUE(iPhoto.visible());
+  ScopedFakeScriptHost host;
+  EXPECT_TRUE(QuitIPhotoScript().execute());
+  EXPECT_EQ(host->texts(), (std::vector<std::string>{QuitIPhotoScript::source()}));
+
+  host->failWith(-609, "Connection is invalid.");
+  ErrorRecord error;
+  EXPECT_FALSE(QuitIPhotoScript().execute(&error));
+  EXPECT_EQ(error, ErrorRecord("AppleScriptErrorDomain", -609, "Connection is invalid."));
+}
+
+}  // namespace
+}  // namespace twinlens

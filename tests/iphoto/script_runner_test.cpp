@@ -1,0 +1,247 @@
+#include "iphoto/script_runner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/run_loop.hpp"
+#include "shared/logging.hpp"
+#include "shared/programming_error.hpp"
+#include "support/log_capture.hpp"
+
+namespace twinlens {
+namespace {
+
+using testing::LogCapture;
+
+// A command that does what the test tells it; copies share the behaviour and the name.
+class FakeScript final : public AppleScript {
+ public:
+  using Behaviour = std::function<bool(ErrorRecord* error)>;
+  FakeScript(std::string name, Behaviour behaviour)
+      : name_(std::move(name)), behaviour_(std::move(behaviour)) {}
+
+  bool execute(ErrorRecord* error) override { return behaviour_(error); }
+  std::shared_ptr<AppleScript> copy() const override {
+    return std::make_shared<FakeScript>(name_, behaviour_);
+  }
+  std::string description() const override { return "FakeScript " + name_; }
+
+ private:
+  std::string name_;
+  Behaviour behaviour_;
+};
+
+class ScriptRunnerTest : public ::testing::Test,
+                         public ScriptRunnerDelegate,
+                         public ScriptRunnerView {
+ protected:
+  ScriptRunnerTest() : runner_(std::make_shared<ScriptRunner>(loop_)) {
+    runner_->setDelegate(this);
+    runner_->setView(this);
+    runner_->setChangeCallback([this](std::string_view property) {
+      EXPECT_TRUE(loop_.isMainThread()) << property;
+      events_.emplace_back(property);
+      if (property == "progress") progressSeen_.push_back(runner_->progress());
+    });
+  }
+
+  void scriptRunnerDidFinish(ScriptRunner& runner) override {
+    EXPECT_TRUE(loop_.isMainThread());
+    EXPECT_EQ(&runner, runner_.get());
+    events_.push_back("didFinish");
+    abortedAtFinish_ = runner.abortRequested();
+    ++finished_;
+  }
+  void showScriptRunnerSheet() override { events_.push_back("show"); }
+  void endScriptRunnerSheet() override { events_.push_back("end"); }
+
+  // A command that records its run and succeeds, or fails with code `failWith`.
+  std::shared_ptr<AppleScript> script(const std::string& name,
+                                      std::optional<int> failWith = std::nullopt) {
+    return std::make_shared<FakeScript>(name, [this, name, failWith](ErrorRecord* error) {
+      EXPECT_TRUE(loop_.isMainThread());
+      executed_.push_back(name);
+      if (onExecute_) onExecute_(name);
+      if (!failWith) return true;
+      if (error) *error = ErrorRecord("FakeErrorDomain", *failWith, name + " failed");
+      return false;
+    });
+  }
+  std::vector<std::shared_ptr<AppleScript>> scripts(int count) {
+    std::vector<std::shared_ptr<AppleScript>> list;
+    for (int i = 1; i <= count; ++i) list.push_back(script(std::to_string(i)));
+    return list;
+  }
+
+  void runToEnd(const ScriptRunner::Scripts& list) {
+    runner_->setScripts(list);
+    int before = finished_;
+    runner_->start();
+    ASSERT_TRUE(loop_.runUntil([&] { return finished_ > before; }));
+  }
+
+  RunLoop loop_;
+  std::shared_ptr<ScriptRunner> runner_;
+  std::vector<std::string> events_;
+  std::vector<double> progressSeen_;
+  std::vector<std::string> executed_;
+  std::function<void(const std::string&)> onExecute_;
+  std::optional<bool> abortedAtFinish_;
+  int finished_ = 0;
+};
+
+TEST_F(ScriptRunnerTest, ProgressGoesByThirdsAndStopsShortOfOne) {
+  runToEnd(scripts(3));
+  ASSERT_EQ(progressSeen_.size(), 4u);
+  EXPECT_EQ(progressSeen_[0], 0.0);
+  EXPECT_EQ(progressSeen_[1], 1.0 / 3.0);
+  EXPECT_EQ(progressSeen_[2], 2.0 / 3.0);
+  EXPECT_EQ(progressSeen_[3], 0.99999999);
+  EXPECT_EQ(runner_->scriptIndex(), 3u);
+  EXPECT_EQ(executed_, (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_TRUE(runner_->failedScripts().empty());
+  EXPECT_FALSE(*abortedAtFinish_);
+}
+
+TEST_F(ScriptRunnerTest, ARunShowsTheSheetAnnouncesAndEndsTheSheetBeforeTheDelegate) {
+  runToEnd(scripts(1));
+  EXPECT_EQ(events_, (std::vector<std::string>{"show", "abortRequested", "progress", "progress",
+                                               "end", "didFinish"}));
+}
+
+TEST_F(ScriptRunnerTest, CancelDuringTheSecondOfFiveLetsItFinishAndRunsNoMore) {
+  onExecute_ = [this](const std::string& name) {
+    if (name == "2") runner_->cancel();
+  };
+  runToEnd(scripts(5));
+  EXPECT_EQ(executed_, (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(runner_->scriptIndex(), 2u) << "the command running at the cancel is counted";
+  EXPECT_TRUE(*abortedAtFinish_);
+  EXPECT_TRUE(runner_->abortRequested()) << "kept until the next start";
+  EXPECT_EQ(runner_->progress(), 0.4);
+
+  // The next run begins afresh.
+  onExecute_ = nullptr;
+  executed_.clear();
+  runToEnd(scripts(2));
+  EXPECT_FALSE(*abortedAtFinish_);
+  EXPECT_EQ(executed_.size(), 2u);
+}
+
+TEST_F(ScriptRunnerTest, FailuresDoNotStopTheRunAndAreFiledUnderCopies) {
+  ScriptRunner::Scripts list = {script("1"), script("2", -1728), script("3"), script("4", 7),
+                                script("5")};
+  runToEnd(list);
+  EXPECT_EQ(executed_.size(), 5u);
+  ScriptRunner::Scripts failed = runner_->failedScripts();
+  ASSERT_EQ(failed.size(), 2u);
+  std::map<std::string, ErrorRecord> byName;
+  for (const auto& command : failed) {
+    EXPECT_NE(command, list[1]) << "the table keeps a copy, not the command itself";
+    EXPECT_NE(command, list[3]);
+    const ErrorRecord* error = runner_->errorForScript(command.get());
+    ASSERT_TRUE(error);
+    byName[command->description()] = *error;
+  }
+  EXPECT_EQ(byName["FakeScript 2"], ErrorRecord("FakeErrorDomain", -1728, "2 failed"));
+  EXPECT_EQ(byName["FakeScript 4"], ErrorRecord("FakeErrorDomain", 7, "4 failed"));
+  EXPECT_FALSE(runner_->errorForScript(list[1].get()));
+  EXPECT_EQ(runner_->scriptIndex(), 5u);
+}
+
+TEST_F(ScriptRunnerTest, TheSameFailingCommandTwiceIsFiledTwice) {
+  std::shared_ptr<AppleScript> failing = script("x", 1);
+  runToEnd({failing, failing});
+  EXPECT_EQ(runner_->failedScripts().size(), 2u) << "each failure files a distinct copy";
+}
+
+TEST_F(ScriptRunnerTest, ASecondRunStartsWithNoFailures) {
+  runToEnd({script("1", 1), script("2", 2)});
+  EXPECT_EQ(runner_->failedScripts().size(), 2u);
+  runToEnd(scripts(2));
+  EXPECT_TRUE(runner_->failedScripts().empty());
+}
+
+TEST_F(ScriptRunnerTest, TheListIsCopiedWhenSet) {
+  ScriptRunner::Scripts list = scripts(2);
+  runner_->setScripts(list);
+  list.push_back(script("3"));
+  EXPECT_EQ(runner_->scripts().size(), 2u);
+  int before = finished_;
+  runner_->start();
+  ASSERT_TRUE(loop_.runUntil([&] { return finished_ > before; }));
+  EXPECT_EQ(executed_.size(), 2u);
+}
+
+TEST_F(ScriptRunnerTest, AnEmptyListFinishesAtOnceWithProgressZero) {
+  runToEnd({});
+  EXPECT_TRUE(executed_.empty());
+  EXPECT_EQ(runner_->progress(), 0.0);
+  EXPECT_EQ(finished_, 1);
+}
+
+TEST_F(ScriptRunnerTest, LogsEachCommandAndEachProgressRead) {
+  LogCapture capture(kLogLevelDebug);
+  runToEnd(scripts(2));
+  std::vector<std::string> running, counts;
+  for (const std::string& line : capture.linesStartingWith("DEBUG")) {
+    if (line.find("running script: FakeScript ") != std::string::npos) running.push_back(line);
+    if (line.find("scriptIndex = ") != std::string::npos) counts.push_back(line);
+  }
+  EXPECT_EQ(running.size(), 2u);
+  ASSERT_EQ(counts.size(), 3u);
+  EXPECT_NE(counts.back().find("scriptIndex = 2 scriptTotal = 2"), std::string::npos)
+      << counts.back();
+}
+
+TEST_F(ScriptRunnerTest, PropertiesAnnounceTheirChanges) {
+  runner_->setMessage("Moving 3 items to Trash in Library");
+  runner_->setWarning("careful");
+  runner_->setHideWarning(true);
+  runner_->setCancelable(true);
+  runner_->cancel();
+  EXPECT_EQ(events_, (std::vector<std::string>{"message", "warning", "hideWarning", "cancelable",
+                                               "abortRequested"}));
+  EXPECT_EQ(runner_->message(), "Moving 3 items to Trash in Library");
+  EXPECT_EQ(runner_->warning(), "careful");
+  EXPECT_TRUE(runner_->hideWarning());
+  EXPECT_TRUE(runner_->cancelable());
+  EXPECT_STREQ(ScriptRunner::errorDomain(), "ScriptRunnerErrorDomain");
+}
+
+TEST_F(ScriptRunnerTest, StartingOffTheMainThreadOrTwiceIsAProgrammingError) {
+  std::string message;
+  std::thread([&] {
+    try {
+      runner_->start();
+    } catch (const ProgrammingError& error) {
+      message = error.what();
+    }
+  }).join();
+  EXPECT_EQ(message, "must be on main thread");
+
+  onExecute_ = [this](const std::string&) {
+    EXPECT_THROW(runner_->start(), ProgrammingError) << "a run is going on";
+  };
+  runToEnd(scripts(1));
+}
+
+TEST_F(ScriptRunnerTest, ALongRunReleasesWhatEachCommandMade) {
+  // Each command's payload lives only as long as the command; the runner keeps nothing else.
+  auto payload = std::make_shared<int>(0);
+  ScriptRunner::Scripts list;
+  for (int i = 0; i < 10000; ++i)
+    list.push_back(std::make_shared<FakeScript>("n", [payload](ErrorRecord*) {
+      ++*payload;
+      return true;
+    }));
+  runToEnd(list);
+  EXPECT_EQ(*payload, 10000);
+  list.clear();
+  runner_->setScripts({});
+  EXPECT_EQ(payload.use_count(), 1) << "no command is held once the run is over";
+}
+
+}  // namespace
+}  // namespace twinlens

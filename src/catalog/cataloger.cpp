@@ -5,6 +5,7 @@
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
+#include "crypto/sha1_hash.hpp"
 #include "io/file_helpers.hpp"
 #include "platform/album_data_parser.hpp"
 #include "shared/logging.hpp"
@@ -78,7 +79,9 @@ void Cataloger::startUp() {
 
 void Cataloger::run() {
   ErrorRecord error;
-  if (catalog(&error)) {
+  bool catalogued = catalog(&error);
+  SHA1Hash::releaseThreadResources();
+  if (catalogued) {
     weedDuplicates();
     mainThread_.performAndWait([this] { catalogingDidSucceed(); });
   } else {

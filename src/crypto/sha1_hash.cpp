@@ -1,5 +1,6 @@
 #include "crypto/sha1_hash.hpp"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
@@ -188,6 +189,10 @@ std::optional<std::string> SHA1Hash::hashBlob(Blob& blob, std::uint64_t* blobLen
   std::shared_ptr<InputStream> stream = factory ? factory->newInputStream() : nullptr;
   if (!stream) return std::nullopt;
   return hashStream(*stream, blobLength, error);
+}
+
+void SHA1Hash::releaseThreadResources() {
+  OPENSSL_thread_stop();
 }
 
 }  // namespace twinlens

@@ -59,6 +59,10 @@ class SHA1Hash {
   static std::optional<std::string> hashBlob(Blob& blob, std::uint64_t* blobLength,
                                              ErrorRecord* error = nullptr);
 
+  // Frees what the hashing library keeps for the calling thread. A worker calls it before it
+  // reports its end, since the process may be gone before the thread's own exit would free it.
+  static void releaseThreadResources();
+
   static const char* errorDomain() { return "SHA1HashErrorDomain"; }
 };
 

@@ -131,14 +131,20 @@ void ScriptRunner::doRun() {
     std::lock_guard lock(state_->mutex);
     state_->errorsByScript.clear();
   }
-  const Scripts scripts = this->scripts();
+  // The worker's copy of the list is gone before the delegate hears of the end, so no command
+  // outlives the run on this thread's account.
+  if (!runEach(this->scripts())) return;
+  mainThread_.post([self = shared_from_this()] { self->didFinish(); });
+}
+
+bool ScriptRunner::runEach(const Scripts& scripts) {
   for (const std::shared_ptr<AppleScript>& script : scripts) {
     if (abortRequested_) break;
     // The main thread going away ends the run: nothing is left to tell.
-    if (!mainThread_.performAndWait([this, &script] { runScript(script); })) return;
-    if (!mainThread_.performAndWait([this] { incrementIndex(); })) return;
+    if (!mainThread_.performAndWait([this, &script] { runScript(script); })) return false;
+    if (!mainThread_.performAndWait([this] { incrementIndex(); })) return false;
   }
-  mainThread_.post([self = shared_from_this()] { self->didFinish(); });
+  return true;
 }
 
 void ScriptRunner::runScript(const std::shared_ptr<AppleScript>& script) {

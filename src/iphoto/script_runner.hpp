@@ -82,6 +82,8 @@ class ScriptRunner : public std::enable_shared_from_this<ScriptRunner> {
  private:
   void run();
   void doRun();
+  // False when the main thread stopped taking work part-way.
+  bool runEach(const Scripts& scripts);
   void runScript(const std::shared_ptr<AppleScript>& script);
   void incrementIndex();
   void didFinish();

@@ -141,13 +141,8 @@ bool ScriptRunner::runEach(const Scripts& scripts) {
   for (const std::shared_ptr<AppleScript>& script : scripts) {
     if (abortRequested_) break;
     // The main thread going away ends the run: nothing is left to tell.
-    // One hand-over runs the command and counts it: the main thread does the same two steps in
-    // the same order, and a run of many one-photo commands pays for half as many thread wakes.
-    auto runAndCount = [this, &script] {
-      runScript(script);
-      incrementIndex();
-    };
-    if (!mainThread_.performAndWait(runAndCount)) return false;
+    if (!mainThread_.performAndWait([this, &script] { runScript(script); })) return false;
+    if (!mainThread_.performAndWait([this] { incrementIndex(); })) return false;
   }
   return true;
 }

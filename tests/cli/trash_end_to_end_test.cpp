@@ -100,6 +100,10 @@ class TrashEndToEndTest : public ::testing::Test {
     for (int i = 0; i < 1000 && fs::exists(*socket); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(fs::exists(*socket)) << "the stand-in did not quit";
+    // The socket goes before the process does; a next test must not find the old one.
+    for (int i = 0; i < 1000 && Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto");
+         ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 
   int restoreTrash() {

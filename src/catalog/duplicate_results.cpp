@@ -33,6 +33,14 @@ class SetIndex {
   std::unordered_map<TextView, std::size_t> first_;
 };
 
+// The SHA-1 text of no bytes (an empty edited file, a JPEG with empty image data) says nothing
+// about the picture, so it matches nothing.
+constexpr std::string_view kSHA1OfNoBytes = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+
+const std::string* comparable(const std::optional<std::string>& sha1) {
+  return sha1 && *sha1 != kSHA1OfNoBytes ? &*sha1 : nullptr;
+}
+
 }  // namespace
 
 std::optional<std::string> eventNameWithRollId(const RollNames& rollNamesById,
@@ -61,8 +69,8 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
   SetIndex setIndex;
   // The library's map is ordered by byte-wise key comparison: the text order weeding needs.
   for (const auto& [key, photo] : library.photosByIPhotoKey()) {
-    const std::optional<std::string>& o = photo->originalSHA1();
-    const std::optional<std::string>& m = photo->modifiedSHA1();
+    const std::string* o = comparable(photo->originalSHA1());
+    const std::string* m = comparable(photo->modifiedSHA1());
     auto match = unmatched.end();
     if (o) match = unmatched.find(*o);
     if (match == unmatched.end() && m) match = unmatched.find(*m);

@@ -33,7 +33,8 @@ class DuplicateResults {
   // Walks the records in ascending text order of their keys (10 before 9). A record whose
   // original SHA-1 (tried first) or modified SHA-1 was carried by an earlier record that matched
   // nothing is a duplicate; it joins the first set, in creation order, that holds the matched
-  // text, or starts a set headed by that earlier record.
+  // text, or starts a set headed by that earlier record. The SHA-1 text of no bytes is taken as
+  // absent: it neither matches nor is matched.
   static DuplicateResults weedDuplicates(const PhotoLibrary& library,
                                          const RollNames& rollNamesById);
 

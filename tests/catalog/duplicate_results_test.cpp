@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
@@ -106,6 +108,16 @@ TEST_F(WeedingTest, RecordsWithoutHashesNeverMatch) {
   EXPECT_TRUE(r.thumbnails().empty());
   EXPECT_TRUE(r.duplicateGroups().empty());
   EXPECT_TRUE(r.duplicatesIndexSet().empty());
+}
+
+TEST_F(WeedingTest, TheDigestOfNoBytesMatchesNothing) {
+  std::vector<std::shared_ptr<Photo>> edited{photo("1", "leaf", "x"), photo("2", "sky", "x")};
+  for (const auto& record : edited) {
+    std::filesystem::resize_file(*record->modifiedPath(), 0);
+    ASSERT_TRUE(record->updateSHA1s());
+  }
+  ASSERT_EQ(edited[0]->modifiedSHA1(), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+  EXPECT_TRUE(weed(edited).duplicatePhotos().empty());
 }
 
 TEST_F(WeedingTest, RemovingTheOnlyDuplicateRemovesItsGroup) {

@@ -89,7 +89,7 @@ struct Fixture {
   std::vector<std::string> texts() const {
     std::vector<std::string> all{SelectLibraryAlbumScript::source()};
     for (const auto& photo : library->photos())
-      all.push_back(MoveToTrashScript(std::vector<std::string>{photo.key}).source());
+      all.push_back(MoveToTrashScript(std::vector<std::string>{photo.key}).source().value());
     all.push_back(SelectLibraryAlbumScript::source());
     return all;
   }

@@ -4,6 +4,7 @@
 #include <sys/time.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <functional>
 
@@ -67,13 +68,21 @@ void setDouble(double& field, const AlbumValue* value) {
 #define TL_MTIME(info) (info).st_mtim
 #endif
 
+std::optional<std::int32_t> photoKeyNumber(std::string_view key) {
+  std::int32_t number = 0;
+  auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), number);
+  if (error != std::errc() || end != key.data() + key.size() || std::to_string(number) != key)
+    return std::nullopt;
+  return number;
+}
+
 Photo::Photo(std::string iPhotoKey) {
   setIPhotoKey(std::move(iPhotoKey));
 }
 
 void Photo::setIPhotoKey(std::string iPhotoKey) {
   iPhotoKey_ = std::move(iPhotoKey);
-  iPhotoKeyNumber_ = int32FromDecimalText(iPhotoKey_);
+  iPhotoKeyNumber_ = photoKeyNumber(iPhotoKey_);
 }
 
 const std::optional<std::string>& Photo::originalPath() const {
@@ -94,28 +103,29 @@ Date Photo::dateTaken() const {
   return Date::withTimeIntervalSinceReferenceDate(dateTakenTimeIntervalSinceReferenceDate_);
 }
 
-void Photo::setPath(std::optional<std::string>& field, const AlbumValue* value) {
+void Photo::setPath(std::optional<std::string>& field, const AlbumValue* value, bool required) {
   const std::string* text = value ? value->textValue() : nullptr;
-  if (!text) return;
-  if (field && *field != *text) {
+  if (!text && !required) return;
+  std::optional<std::string> path = text ? std::optional<std::string>(*text) : std::nullopt;
+  if (field && field != path) {
     originalSHA1_.reset();
     modifiedSHA1_.reset();
   }
-  field = *text;
+  field = std::move(path);
 }
 
 void Photo::setFromPlist(const AlbumValue& entry) {
-  setPath(imagePath_, entry.objectForKey("ImagePath"));
-  setPath(originalPath_, entry.objectForKey("OriginalPath"));
+  setPath(imagePath_, entry.objectForKey("ImagePath"), false);
+  setPath(originalPath_, entry.objectForKey("OriginalPath"), true);
   setText(thumbPath_, entry.objectForKey("ThumbPath"));
   setText(caption_, entry.objectForKey("Caption"));
   setText(comment_, entry.objectForKey("Comment"));
   setText(imageType_, entry.objectForKey("ImageType"));
   setDouble(aspectRatio_, entry.objectForKey("Aspect Ratio"));
   setDouble(dateTakenTimeIntervalSinceReferenceDate_, entry.objectForKey("DateAsTimerInterval"));
-  if (const AlbumValue* roll = entry.objectForKey("Roll"))
-    if (std::optional<std::int32_t> id = roll->int32Value())
-      rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(*id));
+  const AlbumValue* roll = entry.objectForKey("Roll");
+  std::optional<std::int32_t> id = roll ? roll->int32Value() : std::nullopt;
+  rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(id.value_or(0)));
 }
 
 bool Photo::statFile(const std::string& path, FileFacts* facts, ErrorRecord* error) const {

@@ -14,6 +14,11 @@
 
 namespace twinlens {
 
+// The number a photo key stands for: the key read as a signed 32-bit decimal, but only when that
+// number's own decimal text is the key itself ("5", "-3"; not "05", "+5", "5abc", "" or a value
+// beyond 32 bits), so no two keys stand for one number. Scripts name photos by this number.
+std::optional<std::int32_t> photoKeyNumber(std::string_view key);
+
 // One photo of an iPhoto library: its key, its files, a few fields from the catalogue, and the
 // SHA-1 texts of its original and modified files together with each file's size and modification
 // time when it was hashed, so a later scan can skip files that have not changed. Absent texts are
@@ -35,14 +40,16 @@ class Photo {
 
   static const char* errorDomain() { return "PhotoErrorDomain"; }
 
-  // Sets the key and recomputes the key number.
+  // Sets the key and recomputes the key number (photoKeyNumber()).
   void setIPhotoKey(std::string iPhotoKey);
 
   // Brings paths and descriptive fields up to date from one entry of the catalogue's image list
   // ("ImagePath", "OriginalPath", "ThumbPath", "Caption", "Comment", "ImageType" texts, "Aspect
   // Ratio" and "DateAsTimerInterval" numbers, "Roll" integer). A key that the entry lacks, or
-  // whose value has the wrong type, leaves its field as it was. A changed image or original path
-  // clears both SHA-1 texts, so the next updateSHA1s() hashes again. Cannot fail.
+  // whose value has the wrong type, leaves its field as it was, but for "OriginalPath" and
+  // "Roll": without them the photo is unedited and in no roll, whatever an older catalogue said.
+  // A changed image or original path (an original path dropped included) clears both SHA-1
+  // texts, so the next updateSHA1s() hashes again. Cannot fail.
   void setFromPlist(const AlbumValue& entry);
 
   // Makes both SHA-1 texts current for the files on disk (status read through symbolic links). A
@@ -59,7 +66,8 @@ class Photo {
                                               ErrorRecord* error = nullptr) const;
 
   const std::string& iPhotoKey() const { return iPhotoKey_; }
-  std::int32_t iPhotoKeyNumber() const { return iPhotoKeyNumber_; }
+  // Absent for a key that stands for no number.
+  std::optional<std::int32_t> iPhotoKeyNumber() const { return iPhotoKeyNumber_; }
   const std::optional<std::string>& originalSHA1() const { return originalSHA1_; }
   const std::optional<std::string>& modifiedSHA1() const { return modifiedSHA1_; }
   const std::optional<std::string>& imagePath() const { return imagePath_; }
@@ -91,7 +99,7 @@ class Photo {
   bool isEqual(const Photo* other) const;
   // Equal records hash alike: the hash of originalSHA1, 0 when it is absent.
   std::size_t hash() const;
-  // Orders by iPhotoKeyNumber, ascending.
+  // Orders by iPhotoKeyNumber, ascending, an absent number before every other.
   std::strong_ordering compareByIPhotoKey(const Photo& other) const;
 
   // "<Photo: key=%@ originalPath=%@ modifiedPath=%@ originalSHA1=%@ modifiedSHA1=%@>", absent
@@ -105,12 +113,13 @@ class Photo {
   bool hashIfChanged(const std::string& path, const FileFacts& facts, const Recorded& recorded,
                      const char* which, ErrorRecord* error);
   bool readFields(BufferedInputStream& stream, ErrorRecord* error);
-  void setPath(std::optional<std::string>& field, const AlbumValue* value);
+  // A path the entry lacks stays as it was, unless `required`: then it becomes absent.
+  void setPath(std::optional<std::string>& field, const AlbumValue* value, bool required);
 
   std::optional<std::string> originalSHA1_;
   std::optional<std::string> modifiedSHA1_;
   std::string iPhotoKey_;
-  std::int32_t iPhotoKeyNumber_ = 0;
+  std::optional<std::int32_t> iPhotoKeyNumber_;
   std::optional<std::string> imagePath_;
   std::optional<std::string> originalPath_;
   std::optional<std::string> thumbPath_;

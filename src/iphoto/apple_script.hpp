@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,9 @@ class AppleScript {
   virtual std::string description() const = 0;
 };
 
-// iPhoto's scripting identifier of a photo: the key's integer value as a signed 32-bit number,
-// plus 2 to the 32nd power in 64-bit arithmetic (so the key -1 is 4294967295).
-std::uint64_t scriptIdentifierForPhotoKey(std::string_view photoKey);
+// iPhoto's scripting identifier of a photo: the key's number (photoKeyNumber()) plus 2 to the
+// 32nd power in 64-bit arithmetic (so the key -1 is 4294967295); nullopt for a key that stands
+// for no number, which no command may send.
+std::optional<std::uint64_t> scriptIdentifierForPhotoKey(std::string_view photoKey);
 
 }  // namespace twinlens

@@ -1,6 +1,7 @@
 #include "iphoto/iphoto_scripts.hpp"
 
 #include "catalog/apple_script_error.hpp"
+#include "catalog/photo.hpp"
 #include "platform/process.hpp"
 #include "platform/script_host.hpp"
 #include "shared/logging.hpp"
@@ -12,8 +13,20 @@ namespace {
 
 constexpr const char* kIPhotoBundleIdentifier = "com.apple.iPhoto";
 
-std::string identifierText(const std::string& photoKey) {
-  return formatText("%llu", static_cast<unsigned long long>(scriptIdentifierForPhotoKey(photoKey)));
+// AppleScript's own number for an object that cannot be named (errAENoSuchObject).
+constexpr std::int64_t kNoSuchObjectErrorNumber = -1728;
+
+std::optional<std::string> identifierText(const std::string& photoKey) {
+  std::optional<std::uint64_t> identifier = scriptIdentifierForPhotoKey(photoKey);
+  if (!identifier) return std::nullopt;
+  return formatText("%llu", static_cast<unsigned long long>(*identifier));
+}
+
+// The first key that stands for no photo number, for the record of a command that is refused.
+const std::string* badKey(const std::set<std::string>& keys) {
+  for (const std::string& key : keys)
+    if (!photoKeyNumber(key)) return &key;
+  return nullptr;
 }
 
 // Runs a text and, on failure, reports the script error as it came.
@@ -64,9 +77,14 @@ std::string SelectLibraryAlbumScript::source() {
 }
 
 bool SelectPhotoScript::execute(ErrorRecord* error) {
-  std::string text = source();
-  TL_LOG_DEBUG(this, "script: %s", text.c_str());
-  return runSource(this, text, error);
+  std::optional<std::string> text = source();
+  if (!text) {
+    TL_SET_ERROR(error, this, kAppleScriptErrorDomain, kNoSuchObjectErrorNumber,
+                 "photo key %s is not a plain decimal number", iPhotoKey_.c_str());
+    return false;
+  }
+  TL_LOG_DEBUG(this, "script: %s", text->c_str());
+  return runSource(this, *text, error);
 }
 
 std::shared_ptr<AppleScript> SelectPhotoScript::copy() const {
@@ -77,21 +95,29 @@ std::string SelectPhotoScript::description() const {
   return defaultDescription("SelectPhotoScript", this) + " photo key " + iPhotoKey_;
 }
 
-std::string SelectPhotoScript::source() const {
+std::optional<std::string> SelectPhotoScript::source() const {
+  std::optional<std::string> identifier = identifierText(iPhotoKey_);
+  if (!identifier) return std::nullopt;
   return "tell application \"iPhoto\"\n"
          "activate\n"
          "select photo library album\n"
          "select photo id " +
-         identifierText(iPhotoKey_) + "\nend tell\n";
+         *identifier + "\nend tell\n";
 }
 
 MoveToTrashScript::MoveToTrashScript(const std::vector<std::string>& photoKeys)
     : photoKeys_(photoKeys.begin(), photoKeys.end()) {}
 
 bool MoveToTrashScript::execute(ErrorRecord* error) {
-  std::string text = source();
-  TL_LOG_DEBUG(this, "script: %s", text.c_str());
-  ScriptOutcome outcome = ScriptHost::standard().executeSource(text);
+  std::optional<std::string> text = source();
+  if (!text) {
+    TL_SET_ERROR(error, this, errorDomain(), -1,
+                 "failed to move photos to trash: photo key %s is not a plain decimal number",
+                 badKey(photoKeys_)->c_str());
+    return false;
+  }
+  TL_LOG_DEBUG(this, "script: %s", text->c_str());
+  ScriptOutcome outcome = ScriptHost::standard().executeSource(*text);
   if (outcome.succeeded()) return true;
   AppleScriptFailure failure = AppleScriptFailure::of(outcome);
   TL_SET_ERROR(error, this, errorDomain(), -1,
@@ -110,9 +136,11 @@ std::string MoveToTrashScript::description() const {
   return text;
 }
 
-std::string MoveToTrashScript::source() const {
+std::optional<std::string> MoveToTrashScript::source() const {
+  if (badKey(photoKeys_)) return std::nullopt;
   std::string text = "tell application \"iPhoto\"\n";
-  for (const std::string& key : photoKeys_) text += "remove photo id " + identifierText(key) + "\n";
+  for (const std::string& key : photoKeys_)
+    text += "remove photo id " + *identifierText(key) + "\n";
   return text + "end tell\n";
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,7 +13,9 @@ namespace twinlens {
 // The commands that change what iPhoto shows or holds. Each composes its text anew on every
 // execute(), which runs it through ScriptHost::standard() on the calling (main) thread; executing
 // never changes a command. A failure is "AppleScriptErrorDomain" with the script error's number
-// as code and its message, but for MoveToTrashScript (see there).
+// as code and its message, but for MoveToTrashScript (see there). A command naming a key that
+// stands for no photo number (photoKeyNumber()) composes no text and sends nothing: it fails with
+// "AppleScriptErrorDomain" -1728 (MoveToTrashScript: its own domain and code) and says which key.
 
 // Quits iPhoto; succeeds at once, running nothing, when iPhoto is not running.
 class QuitIPhotoScript final : public AppleScript {
@@ -40,7 +43,7 @@ class SelectPhotoScript final : public AppleScript {
   [[nodiscard]] bool execute(ErrorRecord* error = nullptr) override;
   std::shared_ptr<AppleScript> copy() const override;
   std::string description() const override;
-  std::string source() const;
+  std::optional<std::string> source() const;
   const std::string& iPhotoKey() const { return iPhotoKey_; }
 
  private:
@@ -60,7 +63,7 @@ class MoveToTrashScript final : public AppleScript {
   // A new command owning a set of its own, with the keys held now.
   std::shared_ptr<AppleScript> copy() const override;
   std::string description() const override;
-  std::string source() const;
+  std::optional<std::string> source() const;
 
   // A key already held is not added again.
   void addPhotoKey(std::string photoKey) { photoKeys_.insert(std::move(photoKey)); }

@@ -30,7 +30,7 @@ sample::SampleLibraryOptions smallLibrary() {
 }
 
 std::string removeLine(const std::string& key) {
-  return "remove photo id " + std::to_string(scriptIdentifierForPhotoKey(key));
+  return "remove photo id " + std::to_string(*scriptIdentifierForPhotoKey(key));
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -226,14 +226,14 @@ class ActingOnDuplicatesTest : public QObject {
     QCOMPARE(texts.size(), 1u);
     std::string key = controller_->cataloger().thumbnails()[index].iPhotoKey();
     QVERIFY(
-        contains(texts[0], "select photo id " + std::to_string(scriptIdentifierForPhotoKey(key))));
+        contains(texts[0], "select photo id " + std::to_string(*scriptIdentifierForPhotoKey(key))));
   }
 
   void revealUsesTheLowestIndex() {
     controller_->revealItemsAtIndexes({4, 1, 3});
     std::string key = controller_->cataloger().thumbnails()[1].iPhotoKey();
     QVERIFY(contains(fixture_->scriptHost().texts().at(0),
-                     "select photo id " + std::to_string(scriptIdentifierForPhotoKey(key))));
+                     "select photo id " + std::to_string(*scriptIdentifierForPhotoKey(key))));
   }
 
   void failedRevealIsShown() {

@@ -115,22 +115,35 @@ TEST(Photo, NewRecordHasOnlyItsKey) {
   EXPECT_EQ(Photo::errorDomain(), std::string("PhotoErrorDomain"));
 }
 
-TEST(Photo, KeyNumberIsTheKeyReadAsDecimal) {
+TEST(Photo, KeyNumberIsTheKeyOnlyWhenItReadsBackAsTheSameDecimal) {
   struct Case {
     const char* key;
-    std::int32_t number;
+    std::optional<std::int32_t> number;
   };
-  const Case cases[] = {{"00123", 123}, {"abc", 0},
-                        {"", 0},        {" 7", 7},
-                        {"-4", -4},     {"4294967296", 2147483647},
-                        {"12x", 12},    {"2147483647", 2147483647}};
+  const Case cases[] = {
+      {"123", 123},
+      {"0", 0},
+      {"-4", -4},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"00123", std::nullopt},
+      {"abc", std::nullopt},
+      {"", std::nullopt},
+      {" 7", std::nullopt},
+      {"+5", std::nullopt},
+      {"-0", std::nullopt},
+      {"12x", std::nullopt},
+      {"2147483648", std::nullopt},
+      {"4294967301", std::nullopt},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
+    EXPECT_EQ(photoKeyNumber(c.key), c.number);
     EXPECT_EQ(Photo(c.key).iPhotoKeyNumber(), c.number);
   }
   Photo photo("1");
-  photo.setIPhotoKey("0042");
-  EXPECT_EQ(photo.iPhotoKey(), "0042");
+  photo.setIPhotoKey("42");
+  EXPECT_EQ(photo.iPhotoKey(), "42");
   EXPECT_EQ(photo.iPhotoKeyNumber(), 42);
 }
 
@@ -195,9 +208,10 @@ TEST(Photo, NumbersMayComeAsIntegerRealOrText) {
   }
 }
 
-TEST(Photo, MissingOrMistypedKeysLeaveFieldsAsTheyWere) {
+TEST(Photo, MissingOrMistypedKeysLeaveFieldsAsTheyWereButRollAndOriginalPath) {
   Photo photo("1");
   photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::text("/a.jpg")},
+                                {"OriginalPath", AlbumValue::text("/o.jpg")},
                                 {"Caption", AlbumValue::text("first")},
                                 {"Aspect Ratio", AlbumValue::real(1.5)},
                                 {"Roll", AlbumValue::integer(4)}}));
@@ -210,7 +224,8 @@ TEST(Photo, MissingOrMistypedKeysLeaveFieldsAsTheyWere) {
   EXPECT_EQ(photo.imagePath(), "/a.jpg");
   EXPECT_EQ(photo.caption(), "first");
   EXPECT_EQ(photo.aspectRatio(), 1.5);
-  EXPECT_EQ(photo.rollId(), 4u);
+  EXPECT_EQ(photo.originalPath(), "/a.jpg");
+  EXPECT_EQ(photo.rollId(), 0u);
 }
 
 TEST(Photo, UpdateSHA1sHashesAnUneditedPhotoAndZeroesTheModifiedSide) {
@@ -352,12 +367,17 @@ TEST(Photo, SamePathsKeepTheHashes) {
   EXPECT_TRUE(photo.originalSHA1());
 }
 
-TEST(Photo, EntryWithoutOriginalPathKeepsTheOneItHad) {
+TEST(Photo, EntryWithoutOriginalPathMakesThePhotoUneditedAndClearsItsHashes) {
+  TempDir dir;
+  std::string image = photoFile(dir, "m.jpg", 1);
   Photo photo("1");
-  photo.setFromPlist(edited("/lib/Modified/a.jpg", "/lib/Originals/a.jpg"));
-  photo.setFromPlist(unedited("/lib/Modified/a.jpg"));
-  EXPECT_EQ(photo.originalPath(), "/lib/Originals/a.jpg");
-  EXPECT_EQ(photo.modifiedPath(), "/lib/Modified/a.jpg");
+  photo.setFromPlist(edited(image, photoFile(dir, "o.jpg", 2)));
+  ASSERT_TRUE(photo.updateSHA1s());
+  photo.setFromPlist(unedited(image));
+  EXPECT_EQ(photo.originalPath(), image);
+  EXPECT_FALSE(photo.modifiedPath());
+  EXPECT_FALSE(photo.originalSHA1());
+  EXPECT_FALSE(photo.modifiedSHA1());
 }
 
 TEST(Photo, UpdateSHA1sFailures) {
@@ -497,9 +517,11 @@ TEST(Photo, EqualityComparesTheListedFields) {
   base.setFromPlist(fullEntry());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    AlbumValue::Dictionary changed = *fullEntry().dictionaryValue();
+    for (const auto& [key, value] : *c.change.dictionaryValue())
+      changed.insert_or_assign(key, value);
     Photo other(c.key);
-    other.setFromPlist(fullEntry());
-    other.setFromPlist(c.change);
+    other.setFromPlist(AlbumValue::dictionary(std::move(changed)));
     EXPECT_EQ(base.isEqualToPhoto(other), c.equal);
     EXPECT_EQ(other.isEqualToPhoto(base), c.equal);
     EXPECT_EQ(base.isEqual(&other), c.equal);
@@ -546,7 +568,9 @@ TEST(Photo, DifferentHashesMakeRecordsUnequal) {
 TEST(Photo, CompareByIPhotoKeyOrdersByNumber) {
   EXPECT_EQ(Photo("9").compareByIPhotoKey(Photo("10")), std::strong_ordering::less);
   EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("9")), std::strong_ordering::greater);
-  EXPECT_EQ(Photo("010").compareByIPhotoKey(Photo("10")), std::strong_ordering::equal);
+  EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("10")), std::strong_ordering::equal);
+  EXPECT_EQ(Photo("010").compareByIPhotoKey(Photo("-5")), std::strong_ordering::less)
+      << "a key that stands for no number sorts first";
 }
 
 TEST(Photo, DescriptionShowsKeyDerivedPathsAndHashes) {
@@ -561,7 +585,7 @@ TEST(Photo, CacheFormRoundTripsEveryStoredField) {
   TempDir dir;
   std::string original = photoFile(dir, "o.jpg", 1, 1300000000, 5);
   std::string modified = photoFile(dir, "m.jpg", 2, -20, 999999999);
-  Photo photo("0042");
+  Photo photo("-42");
   photo.setFromPlist(fullEntry());
   photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::text(modified)},
                                 {"OriginalPath", AlbumValue::text(original)},
@@ -572,8 +596,8 @@ TEST(Photo, CacheFormRoundTripsEveryStoredField) {
   std::shared_ptr<Photo> read = readCacheForm(cacheFormOf(photo));
   ASSERT_TRUE(read);
   EXPECT_TRUE(read->isEqualToPhoto(photo));
-  EXPECT_EQ(read->iPhotoKey(), "0042");
-  EXPECT_EQ(read->iPhotoKeyNumber(), 42);
+  EXPECT_EQ(read->iPhotoKey(), "-42");
+  EXPECT_EQ(read->iPhotoKeyNumber(), -42);
   EXPECT_EQ(read->imagePath(), modified);
   EXPECT_EQ(read->originalPath(), original);
   EXPECT_EQ(read->aspectRatio(), 1.333333);

@@ -28,8 +28,24 @@ TEST(PhotoIdentifiers, AreTheSigned32BitKeyPlusTwoToThe32nd) {
   EXPECT_EQ(scriptIdentifierForPhotoKey("0"), 4294967296u);
   EXPECT_EQ(scriptIdentifierForPhotoKey("2147483647"), 6442450943u);
   EXPECT_EQ(scriptIdentifierForPhotoKey("-2147483648"), 2147483648u);
-  EXPECT_EQ(scriptIdentifierForPhotoKey("99999999999"), 6442450943u)
-      << "a key beyond 32 bits is held to the largest";
+  for (const char* key : {"99999999999", "4294967301", "05", "+5", "5abc", ""}) {
+    SCOPED_TRACE(key);
+    EXPECT_FALSE(scriptIdentifierForPhotoKey(key)) << "no photo number: would name another photo";
+  }
+}
+
+TEST(IPhotoScripts, AKeyThatIsNoPlainDecimalIsNeverSent) {
+  ScopedFakeScriptHost host;
+  ErrorRecord selectError, moveError;
+  EXPECT_FALSE(SelectPhotoScript("05").execute(&selectError));
+  EXPECT_FALSE(MoveToTrashScript(std::vector<std::string>{"5", "5abc"}).execute(&moveError));
+  EXPECT_TRUE(host->texts().empty());
+  EXPECT_EQ(selectError, ErrorRecord("AppleScriptErrorDomain", -1728,
+                                     "photo key 05 is not a plain decimal number"));
+  EXPECT_EQ(moveError,
+            ErrorRecord("TagScriptErrorDomain", -1,
+                        "failed to move photos to trash: photo key 5abc is not a plain decimal "
+                        "number"));
 }
 
 TEST(IPhotoScriptTexts, AreExactlyWhatIPhotoIsSent) {

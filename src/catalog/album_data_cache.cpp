@@ -22,7 +22,6 @@ namespace {
 constexpr std::string_view kMagic = "TLAD";
 constexpr std::uint32_t kVersion = 1;
 constexpr int kMaxDepth = 64;
-constexpr mode_t kCacheFileMode = 0600;
 constexpr std::int64_t kSettledSeconds = 2;
 
 constexpr std::array kEntryKeys{"ImagePath", "OriginalPath", "ThumbPath",    "Caption",
@@ -354,9 +353,10 @@ bool AlbumDataCache::save(const std::string& cachePath, const Identity& identity
     TL_LOG_DEBUG(&typeid(AlbumDataCache), "%s", "not storing a catalogue changed just now");
     return true;
   }
-  if (!ensureParentPathExistsForPath(cachePath, error)) return false;
-  return writeDataAtomically(cachePath, encode(identity, scannedPartOf(root)), kCacheFileMode,
-                             error);
+  if (!ensureParentPathExistsForPath(cachePath, PhotoLibrary::kCacheFolderMode, error))
+    return false;
+  return writeDataAtomically(cachePath, encode(identity, scannedPartOf(root)),
+                             PhotoLibrary::kCacheFileMode, error);
 }
 
 }  // namespace twinlens

@@ -1,5 +1,6 @@
 #include "catalog/cataloger.hpp"
 
+#include <chrono>
 #include <thread>
 
 #include "catalog/album_data_cache.hpp"
@@ -7,6 +8,7 @@
 #include "catalog/read_album_data_script.hpp"
 #include "crypto/sha1_hash.hpp"
 #include "io/file_helpers.hpp"
+#include "io/file_lock.hpp"
 #include "platform/album_data_parser.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
@@ -18,6 +20,7 @@ namespace {
 
 constexpr double kProgressInterval = 0.1;
 constexpr double kSaveInterval = 30.0;
+constexpr std::chrono::milliseconds kLockPollInterval(100);
 
 double now() {
   return Date::now().timeIntervalSinceReferenceDate();
@@ -94,7 +97,39 @@ bool Cataloger::failAborted(ErrorRecord* error) {
   return false;
 }
 
+void Cataloger::setIPhotoLibraryPath(const std::string& path) {
+  iPhotoLibraryPath_ = absoluteNormalPath(path);
+}
+
+void Cataloger::setWaitingForAnotherScan(bool waiting) {
+  mainThread_.performAndWait([=, this] {
+    waitingForAnotherScan_ = waiting;
+    announce("waitingForAnotherScan");
+  });
+}
+
+// Two scans of one library would each save the cache over the other's; the later one waits,
+// cancellable, until the earlier one lets go. Without a lock file the scan goes on unguarded.
+bool Cataloger::lockLibrary(FileLock& lock, ErrorRecord* error) {
+  ErrorRecord lockError;
+  bool made =
+      ensureParentPathExistsForPath(lock.path(), PhotoLibrary::kCacheFolderMode, &lockError);
+  FileLock::State state = made ? lock.tryLock(&lockError) : FileLock::State::failed;
+  if (state == FileLock::State::busy) {
+    setWaitingForAnotherScan(true);
+    while ((state = lock.tryLock(&lockError)) == FileLock::State::busy && !cancelRequested_)
+      std::this_thread::sleep_for(kLockPollInterval);
+    setWaitingForAnotherScan(false);
+    if (state == FileLock::State::busy) return failAborted(error);
+  }
+  if (state == FileLock::State::failed)
+    logError("error locking %s: %s", lock.path().c_str(), lockError.description().c_str());
+  return true;
+}
+
 bool Cataloger::catalog(ErrorRecord* error) {
+  FileLock lock(PhotoLibrary::scanLockPathForIPhotoLibraryPath(iPhotoLibraryPath_));
+  if (!lockLibrary(lock, error)) return false;
   usingAlbumDataXML_ = defaults_->useAlbumDataXML();
   if (!(usingAlbumDataXML_ ? loadAlbumDataXML(error) : readAlbumDataFromIPhoto(error)))
     return false;
@@ -191,6 +226,11 @@ std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
   TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
   if (!images) return photos;
   for (const auto& [key, entry] : *images) {
+    // Scripts name a photo by its key's number, so a key like "05" would act on photo 5.
+    if (!photoKeyNumber(key)) {
+      logWarn("skipping photo %s because its key is not a plain decimal number", key.c_str());
+      continue;
+    }
     std::shared_ptr<Photo> photo =
         previousPhotoLibrary_ ? previousPhotoLibrary_->photoForIPhotoKey(key) : nullptr;
     if (!photo) photo = std::make_shared<Photo>(key);

@@ -12,6 +12,7 @@
 
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
+#include "io/file_lock.hpp"
 #include "platform/album_value.hpp"
 #include "platform/main_thread.hpp"
 
@@ -52,10 +53,13 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void setDelegate(CatalogerDelegate* delegate) { delegate_ = delegate; }
   void setView(CatalogingView* view) { view_ = view; }
   // Told the name of each observable property ("catalogingDescription", "catalogingProgress",
-  // "catalogingProgressDescription") whenever it changes; on the main thread.
+  // "catalogingProgressDescription", "waitingForAnotherScan") whenever it changes; on the main
+  // thread.
   void setChangeCallback(ChangeCallback callback) { changed_ = std::move(callback); }
 
-  void setIPhotoLibraryPath(std::string path) { iPhotoLibraryPath_ = std::move(path); }
+  // Kept absolute and normalised (absoluteNormalPath()), so every spelling of one library
+  // shares its cache.
+  void setIPhotoLibraryPath(const std::string& path);
   const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
 
   // Shows the sheet and starts the worker; at most one worker per start().
@@ -68,6 +72,9 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::string catalogingProgressDescription() const;
   std::uint64_t current() const { return current_; }
   std::uint64_t total() const { return total_; }
+  // True while the worker waits for another process's scan of the same library to end: a scan
+  // holds an advisory lock on the library's cache folder from start to its last save.
+  bool waitingForAnotherScan() const { return waitingForAnotherScan_; }
 
   // Results, to be read on the main thread after catalogingDidSucceed only.
   const std::shared_ptr<PhotoLibrary>& photoLibrary() const { return photoLibrary_; }
@@ -101,6 +108,8 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void startUp();
   void run();
   bool catalog(ErrorRecord* error);
+  bool lockLibrary(FileLock& lock, ErrorRecord* error);
+  void setWaitingForAnotherScan(bool waiting);
   void loadPreviousPhotoLibrary();
   void readRolls();
   std::vector<std::shared_ptr<Photo>> photosToProcess();
@@ -138,6 +147,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::string catalogingDescription_;
   std::uint64_t current_ = 0;
   std::uint64_t total_ = 0;
+  bool waitingForAnotherScan_ = false;
 };
 
 }  // namespace twinlens

@@ -23,8 +23,6 @@ namespace twinlens {
 
 namespace {
 
-// The cache holds paths and captions: readable by its owner only.
-constexpr mode_t kCacheFileMode = 0600;
 // Room reserved per record before a save, a little over a typical record with two paths and a
 // caption, so the block is not copied again and again as it grows. Pages never written cost
 // nothing.
@@ -58,7 +56,12 @@ PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
 
 std::string PhotoLibrary::cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {
   return formatText("%s/%s/Data.noindex%s/photoLibrary.dat", User::applicationSupportPath().c_str(),
-                    TwinlensApp::appName().c_str(), iPhotoLibraryPath.c_str());
+                    TwinlensApp::appName().c_str(), absoluteNormalPath(iPhotoLibraryPath).c_str());
+}
+
+std::string PhotoLibrary::scanLockPathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {
+  return stringByDeletingLastPathComponent(cachePathForIPhotoLibraryPath(iPhotoLibraryPath)) +
+         "/scan.lock";
 }
 
 std::shared_ptr<PhotoLibrary> PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
@@ -151,12 +154,12 @@ bool PhotoLibrary::save(ErrorRecord* error) const {
   block->reserve(64 + photosByIPhotoKey_.size() * kReservedBytesPerRecord);
   BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
   if (!writeToStream(stream, error) || !stream.flush(error)) return false;
-  if (!ensureParentPathExistsForPath(cachePath_, error)) return false;
+  if (!ensureParentPathExistsForPath(cachePath_, kCacheFolderMode, error)) return false;
   if (!writeDataAtomically(cachePath_, *block, kCacheFileMode, error)) return false;
   if (!scanDate_) return true;
   std::string marker = cachePath_ + ".complete";
   ErrorRecord touchError;
-  if (!touchFileAtPath(marker, &touchError))
+  if (!touchFileAtPath(marker, kCacheFileMode, &touchError))
     logError("error touching %s: %s", marker.c_str(), touchError.description().c_str());
   return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -23,6 +25,9 @@ namespace twinlens {
 class PhotoLibrary {
  public:
   static constexpr std::uint32_t kCacheVersion = 2;
+  // The cache holds paths and captions: its folders and files are its owner's only.
+  static constexpr mode_t kCacheFolderMode = 0700;
+  static constexpr mode_t kCacheFileMode = 0600;
   // Keys in ascending byte order, which is the order of the cache file.
   using PhotoMap = std::map<std::string, std::shared_ptr<Photo>, std::less<>>;
 
@@ -44,8 +49,11 @@ class PhotoLibrary {
       const std::string& iPhotoLibraryPath, const std::string& cacheFile,
       ErrorRecord* error = nullptr);
 
-  // "<application support>/<app name>/Data.noindex<library path>/photoLibrary.dat".
+  // "<application support>/<app name>/Data.noindex<library path>/photoLibrary.dat", the library
+  // path made absolute and normalised first (absoluteNormalPath()).
   static std::string cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
+  // "scan.lock" beside the cache file, which a scan holds locked (FileLock) while it runs.
+  static std::string scanLockPathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
   static const char* errorDomain() { return "PhotoLibraryErrorDomain"; }
 
   const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
@@ -60,10 +68,11 @@ class PhotoLibrary {
   // Removes the records of these keys, ignoring keys that are not present. Saves nothing.
   void removePhotosForIPhotoKeys(const std::vector<std::string>& keys);
 
-  // Replaces the cache file whole: builds the file in memory, makes missing folders, writes it
-  // atomically with mode 0600 (a failed save leaves the previous file as it was), then, for a
-  // library with a scan date, touches the completion marker "<cache path>.complete" (a failure
-  // there is only logged). False with the record of the step that failed.
+  // Replaces the cache file whole: builds the file in memory, makes missing folders (mode 0700),
+  // writes it atomically with mode 0600 (a failed save leaves the previous file as it was), then,
+  // for a library with a scan date, touches the completion marker "<cache path>.complete" (made
+  // with mode 0600; a failure there is only logged). False with the record of the step that
+  // failed.
   [[nodiscard]] bool save(ErrorRecord* error = nullptr) const;
 
   // Writes the cache layout; false with the stream's record.

@@ -12,6 +12,7 @@
 #include "cli/command.hpp"
 #include "cli/json_writer.hpp"
 #include "io/double_io.hpp"
+#include "io/file_helpers.hpp"
 
 namespace twinlens::cli {
 
@@ -35,13 +36,6 @@ struct Options {
   std::string library;
   std::string file;
 };
-
-std::string absolutePath(const std::string& path) {
-  if (path.empty() || path.front() == '/') return path;
-  std::vector<char> cwd(4096);
-  while (!::getcwd(cwd.data(), cwd.size()) && errno == ERANGE) cwd.resize(cwd.size() * 2);
-  return std::string(cwd.data()) + "/" + path;
-}
 
 // 0 when the options are usable, else the exit status to return.
 int parseOptions(std::span<const std::string_view> args, Options* options) {
@@ -178,7 +172,8 @@ void printJson(const PhotoLibrary& library) {
 int runCache(std::span<const std::string_view> args) {
   Options options;
   if (int status = parseOptions(args, &options)) return status < 0 ? 0 : status;
-  std::string library = options.library.empty() ? std::string() : absolutePath(options.library);
+  std::string library =
+      options.library.empty() ? std::string() : absoluteNormalPath(options.library);
   std::string cacheFile =
       options.file.empty() ? PhotoLibrary::cachePathForIPhotoLibraryPath(library) : options.file;
   struct stat info;

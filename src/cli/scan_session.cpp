@@ -9,6 +9,7 @@
 
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
+#include "io/file_helpers.hpp"
 #include "shared/logging.hpp"
 
 namespace twinlens::cli {
@@ -30,6 +31,7 @@ class ScanProgress final : public CatalogingView {
   void showCatalogingSheet() override {}
   void endCatalogingSheet() override { line_.clear(); }
   void hideCatalogingSheet() override { line_.clear(); }
+  void clear() { line_.clear(); }
   void draw() {
     line_.draw(cataloger_.catalogingDescription(), cataloger_.catalogingProgress(),
                cataloger_.catalogingProgressDescription());
@@ -93,10 +95,12 @@ bool progressWanted(bool requested) {
 std::optional<std::string> libraryFolder(const std::optional<std::string>& given,
                                          const Defaults& defaults) {
   std::optional<std::string> library = given ? given : defaults.iPhotoRootDirectory();
-  if (!library)
+  if (!library) {
     printError(
         "no library given, and iPhoto's RootDirectory preference is not set (use --library DIR)");
-  return library;
+    return std::nullopt;
+  }
+  return absoluteNormalPath(*library);
 }
 
 namespace {
@@ -138,10 +142,16 @@ ScanOutcome scanLibrary(RunLoop& loop, std::shared_ptr<Defaults> defaults,
   ScanProgress progress(*cataloger);
   cataloger->setDelegate(&end);
   cataloger->setIPhotoLibraryPath(library);
-  if (drawProgress) {
-    cataloger->setView(&progress);
-    cataloger->setChangeCallback([&progress](std::string_view) { progress.draw(); });
-  }
+  if (drawProgress) cataloger->setView(&progress);
+  cataloger->setChangeCallback(
+      [&progress, drawProgress, c = cataloger.get()](std::string_view property) {
+        if (property == "waitingForAnotherScan") {
+          if (!c->waitingForAnotherScan()) return;
+          progress.clear();
+          std::fputs("Waiting for another scan of this library to finish...\n", stderr);
+        }
+        if (drawProgress) progress.draw();
+      });
   {
     InterruptWatcher watcher(loop, [cataloger] { cataloger->cancelCataloging(); });
     cataloger->start();

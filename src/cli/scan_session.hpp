@@ -40,8 +40,8 @@ class ProgressLine {
 // Whether a progress line is wanted: asked for, and standard error is a terminal.
 bool progressWanted(bool requested);
 
-// The library to work on: the one given, else iPhoto's RootDirectory preference; nullopt, with
-// the reason printed, when there is neither.
+// The library to work on, absolute and normalised: the one given, else iPhoto's RootDirectory
+// preference; nullopt, with the reason printed, when there is neither.
 std::optional<std::string> libraryFolder(const std::optional<std::string>& given,
                                          const Defaults& defaults);
 
@@ -56,7 +56,8 @@ struct ScanOutcome {
 };
 
 // Scans `library` as the application does, on `loop`'s thread, drawing its progress when
-// `drawProgress`; Ctrl-C cancels between photos.
+// `drawProgress`; Ctrl-C cancels between photos. While another process scans the same library
+// it waits, saying so on standard error.
 ScanOutcome scanLibrary(RunLoop& loop, std::shared_ptr<Defaults> defaults,
                         const std::string& library, bool drawProgress);
 

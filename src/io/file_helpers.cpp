@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <typeinfo>
 
 #include "shared/text_format.hpp"
@@ -37,21 +38,21 @@ bool existsFollowingLinks(const std::string& path) {
 
 // True when the folder was made or is there already (someone else may have made it since we
 // looked); otherwise false with mkdir's errno left in errno.
-bool mkdirOrFolder(const std::string& folder) {
-  if (::mkdir(folder.c_str(), 0777) == 0) return true;
+bool mkdirOrFolder(const std::string& folder, mode_t mode) {
+  if (::mkdir(folder.c_str(), mode) == 0) return true;
   int err = errno;
   if (err == EEXIST && isFolder(folder)) return true;
   errno = err;
   return false;
 }
 
-bool makeFolders(const std::string& folder, ErrorRecord* error) {
-  if (mkdirOrFolder(folder)) return true;
+bool makeFolders(const std::string& folder, mode_t mode, ErrorRecord* error) {
+  if (mkdirOrFolder(folder, mode)) return true;
   int err = errno;
   std::string parent = stringByDeletingLastPathComponent(folder);
   if (err == ENOENT && !parent.empty() && parent != folder) {
-    if (!makeFolders(parent, error)) return false;
-    if (mkdirOrFolder(folder)) return true;
+    if (!makeFolders(parent, mode, error)) return false;
+    if (mkdirOrFolder(folder, mode)) return true;
     err = errno;
   }
   TL_SET_UNIX_ERROR(error, kSelf, err, "mkdir(%s): %s", folder.c_str(), std::strerror(err));
@@ -97,9 +98,13 @@ std::string lastPathComponent(std::string_view path) {
 }
 
 bool ensureParentPathExistsForPath(const std::string& path, ErrorRecord* error) {
+  return ensureParentPathExistsForPath(path, 0777, error);
+}
+
+bool ensureParentPathExistsForPath(const std::string& path, mode_t mode, ErrorRecord* error) {
   std::string parent = stringByDeletingLastPathComponent(path);
   if (parent.empty()) parent.push_back('.');
-  if (!existsFollowingLinks(parent)) return makeFolders(parent, error);
+  if (!existsFollowingLinks(parent)) return makeFolders(parent, mode, error);
   if (isFolder(parent)) return true;
   TL_SET_ERROR(error, kSelf, kFileErrorDomain, -1, "parent path %s exists and is not a directory",
                parent.c_str());
@@ -107,6 +112,10 @@ bool ensureParentPathExistsForPath(const std::string& path, ErrorRecord* error) 
 }
 
 bool touchFileAtPath(const std::string& path, ErrorRecord* error) {
+  return touchFileAtPath(path, 0777, error);
+}
+
+bool touchFileAtPath(const std::string& path, mode_t mode, ErrorRecord* error) {
   if (existsFollowingLinks(path)) {
     struct timeval now = {std::time(nullptr), 0};
     struct timeval times[2] = {now, now};
@@ -115,7 +124,7 @@ bool touchFileAtPath(const std::string& path, ErrorRecord* error) {
     TL_SET_UNIX_ERROR(error, kSelf, err, "utimes(%s): %s", path.c_str(), std::strerror(err));
     return false;
   }
-  int fd = ::open(path.c_str(), O_CREAT | O_RDONLY | O_CLOEXEC, 0777);
+  int fd = ::open(path.c_str(), O_CREAT | O_RDONLY | O_CLOEXEC, mode);
   if (fd < 0) {
     int err = errno;
     TL_SET_UNIX_ERROR(error, kSelf, err, "%s", std::strerror(err));
@@ -123,6 +132,15 @@ bool touchFileAtPath(const std::string& path, ErrorRecord* error) {
   }
   ::close(fd);
   return true;
+}
+
+std::string absoluteNormalPath(std::string_view path) {
+  std::filesystem::path whole(path);
+  std::error_code noFolder;
+  if (whole.is_relative()) whole = std::filesystem::current_path(noFolder) / whole;
+  std::string text = whole.lexically_normal().native();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
 }
 
 bool createUniqueTempDirectoryWithTemplate(const std::string& templatePath,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,11 +25,22 @@ std::string lastPathComponent(std::string_view path);
 // "UnixErrorDomain" errno "mkdir(%@): %s" naming the folder that could not be made.
 [[nodiscard]] bool ensureParentPathExistsForPath(const std::string& path,
                                                  ErrorRecord* error = nullptr);
+// The same, making missing folders with `mode` (narrowed by the file-creation mask).
+[[nodiscard]] bool ensureParentPathExistsForPath(const std::string& path, mode_t mode,
+                                                 ErrorRecord* error = nullptr);
 
 // Sets the access and modification times of what is at `path` to now, in whole seconds, or
 // creates an empty file there (permissions 0777 narrowed by the file-creation mask). Fails with
 // "UnixErrorDomain" errno: "utimes(%@): %s" for an existing file, "%s" when it cannot be created.
 [[nodiscard]] bool touchFileAtPath(const std::string& path, ErrorRecord* error = nullptr);
+// The same, creating a missing file with `mode` (narrowed by the file-creation mask).
+[[nodiscard]] bool touchFileAtPath(const std::string& path, mode_t mode,
+                                   ErrorRecord* error = nullptr);
+
+// `path` made absolute against the current folder and normalised by its text alone (symbolic
+// links are not followed): no "." or ".." components, no doubled or trailing slashes. So "." and
+// "/a/b/../c/" give the current folder and "/a/c".
+std::string absoluteNormalPath(std::string_view path);
 
 // Makes a new folder from `templatePath`, whose trailing X characters mkdtemp replaces. Sets
 // *createdDirectory to absent first, then to the new folder's path. Fails with

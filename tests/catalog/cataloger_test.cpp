@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,8 +50,8 @@ std::string readFile(const std::string& path) {
 struct Entry {
   std::string key;
   std::string imagePath;
-  std::string originalPath;  // empty: not edited
-  int roll = 1;
+  std::string originalPath;     // empty: not edited
+  std::optional<int> roll = 1;  // nullopt: no "Roll" key
 };
 
 // A library folder with an AlbumData.xml written the way iPhoto writes one.
@@ -89,8 +90,9 @@ class LibraryBuilder {
       if (!e.originalPath.empty())
         images += "<key>OriginalPath</key><string>" + escaped(e.originalPath) + "</string>";
       images += "<key>ThumbPath</key><string>" + escaped(dir_.file("thumb" + e.key + ".jpg")) +
-                "</string><key>Roll</key><integer>" + std::to_string(e.roll) +
-                "</integer></dict>\n";
+                "</string>";
+      if (e.roll) images += "<key>Roll</key><integer>" + std::to_string(*e.roll) + "</integer>";
+      images += "</dict>\n";
     }
     dir_.write(
         "Library/AlbumData.xml",
@@ -165,10 +167,14 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
       .photo({"1", a, ""})
       .photo({"2", aCopy, ""})
       .photo({"3", b, ""})
-      .photo({"4", outside, "", 99});
+      .photo({"4", outside, "", 99})
+      .photo({"01", aCopy, ""})
+      .photo({"1abc", aCopy, ""});
+  LogCapture capture(kLogLevelWarn);
   std::shared_ptr<Cataloger> cataloger = scan(library.write());
   ASSERT_TRUE(succeeded_) << failure_->description();
-  EXPECT_EQ(*succeeded_, 3u) << "the photo outside every listed roll is left out";
+  EXPECT_EQ(*succeeded_, 3u) << "photos outside every listed roll or without a plain key are out";
+  EXPECT_EQ(capture.linesStartingWith("WARN").size(), 2u);
   EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Summer & Sun");
   EXPECT_EQ(cataloger->catalogingDescription(), "Cataloging photos in Library");
@@ -212,6 +218,33 @@ TEST_F(CatalogerTest, RescanReusesCachedHashesAndDropsUnreadablePhotos) {
   ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
   std::shared_ptr<Cataloger> third = scan(path);
   EXPECT_TRUE(third->thumbnails().empty());
+}
+
+// A library rebuilt at the same path reuses no stale field of a cached record under a key that
+// now names another photo.
+TEST_F(CatalogerTest, RescanOfAReplacedLibraryGivesWhatAFirstScanGives) {
+  LibraryBuilder old(dir_);
+  std::string a = old.photoFile("a.jpg", 1);
+  old.roll(1, "R")
+      .photo({"1", old.photoFile("a-edited.jpg", 3), a})
+      .photo({"2", old.photoFile("c.jpg", 4), ""});
+  std::string path = old.write();
+  scan(path);
+  ASSERT_TRUE(succeeded_);
+  LibraryBuilder replaced(dir_);
+  replaced.roll(1, "R")
+      .photo({"1", replaced.photoFile("x.jpg", 5), ""})
+      .photo({"2", replaced.photoFile("c.jpg", 4), "", std::nullopt})
+      .photo({"3", replaced.photoFile("a-copy.jpg", 1, "copy"), ""});
+  replaced.write();
+  for (const char* run : {"rescan", "first scan"}) {
+    SCOPED_TRACE(run);
+    std::shared_ptr<Cataloger> cataloger = scan(path);
+    ASSERT_TRUE(succeeded_);
+    EXPECT_EQ(*succeeded_, 2u) << "photo 2 is in no roll now";
+    EXPECT_TRUE(cataloger->thumbnails().empty()) << "photo 1 is no longer an edit of a.jpg";
+    std::filesystem::remove_all(dir_.file("data"));
+  }
 }
 
 TEST_F(CatalogerTest, OlderCataloguesNameRollsByAlbumId) {

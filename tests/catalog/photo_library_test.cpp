@@ -90,6 +90,11 @@ TEST_F(LibraryTest, CachePathRepeatsTheLibraryPathUnderTheAppFolder) {
   PhotoLibrary b("/Users/b/Pictures/iPhoto Library", {}, std::nullopt);
   EXPECT_NE(a.cachePath(), b.cachePath());
   EXPECT_EQ(a.iPhotoLibraryPath(), "/Users/a/Pictures/iPhoto Library");
+  EXPECT_EQ(PhotoLibrary::cachePathForIPhotoLibraryPath("."),
+            PhotoLibrary::cachePathForIPhotoLibraryPath(std::filesystem::current_path()))
+      << "a relative path shares no folder with other libraries";
+  EXPECT_EQ(PhotoLibrary::cachePathForIPhotoLibraryPath("/Volumes//Photos/./x/../iPhoto Library/"),
+            PhotoLibrary::cachePathForIPhotoLibraryPath("/Volumes/Photos/iPhoto Library"));
 }
 
 TEST_F(LibraryTest, LaterPhotoWithTheSameKeyReplacesTheEarlier) {
@@ -182,12 +187,16 @@ TEST_F(LibraryTest, SaveAndLoadRoundTripTheRecordsAndTheScanDate) {
   EXPECT_EQ(bytesOf(*loaded), readFileBytes(library.cachePath()));
 }
 
-TEST_F(LibraryTest, SaveMakesMissingFoldersAndAnOwnerOnlyFile) {
-  PhotoLibrary library("/deep/down/iPhoto Library", somePhotos(2), std::nullopt);
+TEST_F(LibraryTest, SaveMakesMissingFoldersAndFilesForTheOwnerOnly) {
+  PhotoLibrary library("/deep/down/iPhoto Library", somePhotos(2), Date::now());
   ASSERT_FALSE(exists(dataHome()));
   ErrorRecord error;
   ASSERT_TRUE(library.save(&error)) << error.description();
   EXPECT_EQ(modeOf(library.cachePath()), 0600u);
+  EXPECT_EQ(modeOf(library.cachePath() + ".complete"), 0600u);
+  for (std::string folder = stringByDeletingLastPathComponent(library.cachePath());
+       folder.size() >= dataHome().size(); folder = stringByDeletingLastPathComponent(folder))
+    EXPECT_EQ(modeOf(folder), 0700u) << folder;
   EXPECT_EQ(readFileBytes(library.cachePath()), bytesOf(library));
 }
 

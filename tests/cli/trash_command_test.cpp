@@ -2,8 +2,14 @@
 // iPhoto is needed: usage, refusals and the runs that never reach iPhoto.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <optional>
 #include <string>
 
+#include "io/file_helpers.hpp"
+#include "io/file_lock.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "support/cli_run.hpp"
@@ -21,10 +27,11 @@ bool contains(const std::string& text, const std::string& part) {
 
 class TrashCommandTest : public ::testing::Test {
  protected:
-  CliRun cli(const std::string& arguments) {
-    return testing::runCli(arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
-                                          " XDG_DATA_HOME=" + shellQuoted(dir_.file("data")));
+  std::string environment() const {
+    return "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
+           " XDG_DATA_HOME=" + shellQuoted(dir_.file("data"));
   }
+  CliRun cli(const std::string& arguments) { return testing::runCli(arguments, environment()); }
   std::string library(double copies) {
     sample::SampleLibraryOptions options;
     options.photoCount = 12;
@@ -99,6 +106,30 @@ TEST_F(TrashCommandTest, DecliningTheQuestionMovesNothing) {
 
   CliRun closed = cli("trash --no-progress < /dev/null");
   EXPECT_EQ(closed.status, 1) << "no answer is no";
+}
+
+// The scan holds the lock in the cache folder of the library's absolute path, however the
+// library was named, and waits while another process holds it.
+TEST_F(TrashCommandTest, ASecondScanOfALibraryWaitsForTheFirstAndSaysSo) {
+  std::string path = library(0.2);
+  std::string lockPath = dir_.file("data/Twinlens/Data.noindex" + path + "/scan.lock");
+  ASSERT_TRUE(ensureParentPathExistsForPath(lockPath));
+  std::optional<FileLock> firstScan(std::in_place, lockPath);
+  ASSERT_EQ(firstScan->tryLock(), FileLock::State::acquired);
+  std::string command = testing::cliCommand("scan --no-progress --library .",
+                                            "cd " + shellQuoted(path) + " && " + environment());
+  FILE* run = ::popen(command.c_str(), "r");
+  ASSERT_TRUE(run);
+  std::string output;
+  char line[4096];
+  while (std::fgets(line, sizeof line, run)) {
+    output += line;
+    if (contains(line, "Waiting for another scan of this library to finish...")) firstScan.reset();
+  }
+  int status = ::pclose(run);
+  EXPECT_FALSE(firstScan) << output;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_TRUE(contains(output, "\n2 duplicates\n")) << output;
 }
 
 }  // namespace

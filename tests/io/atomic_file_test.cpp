@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "io/file_lock.hpp"
 
 #include "support/temp_dir.hpp"
 
@@ -29,6 +33,31 @@ TEST(AtomicFile, ReplacesWholeFileWithTheGivenMode) {
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left behind";
+}
+
+TEST(AtomicFile, AWriteRemovesTheTemporaryFilesOfKilledWritesOnly) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    bool held;  // by a write still under way
+    bool removed;
+  };
+  const Case cases[] = {{"cache.dat.aB3xYz", false, true},
+                        {"cache.dat.Qw12er", true, false},
+                        {"cache.dat.complete", false, false},
+                        {"other.dat.aB3xYz", false, false}};
+  std::vector<std::unique_ptr<FileLock>> writers;
+  for (const Case& c : cases) {
+    dir.write(c.name, std::string("partial"));
+    if (!c.held) continue;
+    writers.push_back(std::make_unique<FileLock>(dir.file(c.name)));
+    ASSERT_EQ(writers.back()->tryLock(), FileLock::State::acquired);
+  }
+  ASSERT_TRUE(writeDataAtomically(dir.file("cache.dat"), Data{1}, 0600));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(std::filesystem::exists(dir.file(c.name)), !c.removed);
+  }
 }
 
 TEST(AtomicFile, FailedRenameLeavesOldFileAndNoTemporary) {

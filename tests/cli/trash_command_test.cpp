@@ -21,8 +21,9 @@ bool contains(const std::string& text, const std::string& part) {
 
 class TrashCommandTest : public ::testing::Test {
  protected:
-  CliRun cli(const std::string& arguments) {
-    return testing::runCli(arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
+  CliRun cli(const std::string& arguments, const std::string& shellFirst = "") {
+    return testing::runCli(arguments, shellFirst +
+                                          "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
                                           " XDG_DATA_HOME=" + shellQuoted(dir_.file("data")));
   }
   std::string library(double copies) {
@@ -99,6 +100,27 @@ TEST_F(TrashCommandTest, DecliningTheQuestionMovesNothing) {
 
   CliRun closed = cli("trash --no-progress < /dev/null");
   EXPECT_EQ(closed.status, 1) << "no answer is no";
+}
+
+TEST_F(TrashCommandTest, AFullStandardOutputFailsEveryCommandAndAFileSizeLimitFailsOnlyTheSave) {
+  std::string path = library(0.2);
+  setIPhotoLibrary(path);
+  // 512 bytes: less than either cache of the library.
+  CliRun limited = cli("scan --no-progress", "ulimit -f 1; ");
+  EXPECT_EQ(limited.status, 0) << limited.output;
+  EXPECT_TRUE(contains(limited.output, "File too large")) << limited.output;
+  EXPECT_TRUE(contains(limited.output, "2 duplicates")) << limited.output;
+
+  const std::string commands[] = {"scan --no-progress",
+                                  "scan --json --no-progress",
+                                  "cache --library " + shellQuoted(path),
+                                  "hash " + shellQuoted(path + "/AlbumData.xml"),
+                                  "defaults read",
+                                  "trash --help"};
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(cli(command + " >/dev/full").status, 1);
+  }
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit then fails the write that passes it, an ordinary save error.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QString name = QString::fromStdString(twinlens::TwinlensApp::appName());
   QApplication::setApplicationName(name);

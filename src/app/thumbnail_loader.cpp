@@ -1,7 +1,12 @@
 #include "app/thumbnail_loader.hpp"
 
+#include <unistd.h>
+
+#include <QFile>
 #include <QImageReader>
 #include <QMetaObject>
+
+#include "io/file_helpers.hpp"
 
 namespace twinlens {
 
@@ -68,7 +73,15 @@ void ThumbnailLoader::deliver(const QString& path, const QImage& image, quint64 
 }
 
 QImage ThumbnailLoader::decode(const QString& path) {
-  QImageReader reader(path);
+  // Opened as every outside file is, so that a named pipe in a thumbnail's place cannot hold a
+  // worker, and the pool's wait at destruction, for ever.
+  int fd = openRegularFileForReading(QFile::encodeName(path).toStdString());
+  QFile file;
+  if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd >= 0) ::close(fd);
+    return QImage();
+  }
+  QImageReader reader(&file);
   reader.setAutoTransform(true);
   QSize size = reader.size();
   if (size.isValid() && (size.width() > kDecodeSide || size.height() > kDecodeSide))

@@ -1,7 +1,10 @@
 #include "cli/command.hpp"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "shared/logging.hpp"
 
@@ -27,6 +30,16 @@ bool parseLogLevel(std::string_view text, std::uint32_t* level) {
   }
   *level = logLevelForName(text);
   return *level != kLogLevelNone || text == "none";
+}
+
+int statusAfterFlushingOutput(int status) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int err = errno;
+  if (flushed && !std::ferror(stdout)) return status;
+  printError(std::string("error writing standard output: ") +
+             (err != 0 ? std::strerror(err) : "output lost"));
+  return status == 0 ? 1 : status;
 }
 
 void printError(std::string_view message) {

@@ -25,6 +25,10 @@ int runTrash(std::span<const std::string_view> args);
 // A log level given as 0-5 or as a level name; false for anything else.
 bool parseLogLevel(std::string_view text, std::uint32_t* level);
 
+// `status`, or 1 when standard output could not be written (a full disk, a closed pipe), which
+// is then said on standard error; every command's status passes through it.
+int statusAfterFlushingOutput(int status);
+
 // Writes "twinlens-cli: <message>" to standard error.
 void printError(std::string_view message);
 

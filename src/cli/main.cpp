@@ -20,13 +20,16 @@ void printUsage(std::FILE* out) {
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit then fails the write that passes it, an ordinary save error.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string_view> words(argv + 1, argv + argc);
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     printUsage(words.empty() ? stderr : stdout);
     return words.empty() ? 2 : 0;
   }
   for (const auto& command : twinlens::cli::commands())
-    if (command.name == words[0]) return command.run(std::span(words).subspan(1));
+    if (command.name == words[0])
+      return twinlens::cli::statusAfterFlushingOutput(command.run(std::span(words).subspan(1)));
   twinlens::cli::printError("unknown command '" + std::string(words[0]) + "'");
   printUsage(stderr);
   return 2;

@@ -29,7 +29,8 @@ constexpr const char* kScanUsage =
     "  --no-progress  no progress bar on standard error\n"
     "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
     "\n"
-    "Ctrl-C cancels between photos, keeping what was hashed for the next scan.\n"
+    "Ctrl-C cancels between photos, keeping what was hashed for the next scan; a second\n"
+    "Ctrl-C, or SIGTERM, ends the scan at once, keeping the cache as last saved.\n"
     "Exit status: 0 on success, 1 on failure, 130 when cancelled.\n";
 
 struct Options {

@@ -1,11 +1,18 @@
 #include "cli/scan_session.hpp"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <system_error>
+#include <typeinfo>
 
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
@@ -53,24 +60,55 @@ struct ScanEnd final : CatalogerDelegate {
   std::optional<ErrorRecord> error;
 };
 
+// Ends the process as `signal` does by default, from the thread that read it.
+[[noreturn]] void endNow(int signal) {
+  TL_LOG_DEBUG(&typeid(InterruptWatcher), "signal %d: ending now", signal);
+  std::signal(signal, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  ::raise(signal);
+  ::_exit(128 + signal);
+}
+
 }  // namespace
 
 InterruptWatcher::InterruptWatcher(RunLoop& loop, std::function<void()> onInterrupt) {
   sigset_t signals = interruptSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  thread_ = std::thread([this, &loop, onInterrupt = std::move(onInterrupt), signals] {
-    timespec tick{0, 100'000'000};
-    while (!stop_) {
-      if (sigtimedwait(&signals, nullptr, &tick) <= 0) continue;
-      TL_LOG_DEBUG(this, "interrupted; cancelling between items");
-      loop.post(onInterrupt);
-    }
-  });
+  pthread_sigmask(SIG_BLOCK, &signals, &previousMask_);
+  signals_ = ::signalfd(-1, &signals, SFD_CLOEXEC);
+  stop_ = ::eventfd(0, EFD_CLOEXEC);
+  interrupted_ = ::eventfd(0, EFD_CLOEXEC);
+  if (signals_ < 0 || stop_ < 0 || interrupted_ < 0)
+    throw std::system_error(errno, std::generic_category(), "InterruptWatcher");
+  thread_ = std::thread(
+      [this, &loop, onInterrupt = std::move(onInterrupt)] { watch(loop, onInterrupt); });
 }
 
 InterruptWatcher::~InterruptWatcher() {
-  stop_ = true;
+  ::eventfd_write(stop_, 1);
   thread_.join();
+  for (int fd : {signals_, stop_, interrupted_}) ::close(fd);
+  pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+}
+
+void InterruptWatcher::watch(RunLoop& loop, const std::function<void()>& onInterrupt) {
+  for (int interrupts = 0;;) {
+    pollfd waits[2] = {{stop_, POLLIN, 0}, {signals_, POLLIN, 0}};
+    if (::poll(waits, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (waits[0].revents != 0) return;
+    signalfd_siginfo received;
+    if (::read(signals_, &received, sizeof received) != sizeof received) continue;
+    const int signal = static_cast<int>(received.ssi_signo);
+    if (signal == SIGTERM || ++interrupts > 1) endNow(signal);
+    TL_LOG_DEBUG(this, "interrupted; cancelling between items");
+    ::eventfd_write(interrupted_, 1);
+    if (onInterrupt) loop.post(onInterrupt);
+  }
 }
 
 void ProgressLine::draw(const std::string& description, double fraction,

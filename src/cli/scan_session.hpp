@@ -1,6 +1,7 @@
 #pragma once
 
-#include <atomic>
+#include <signal.h>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,9 +13,12 @@
 
 namespace twinlens::cli {
 
-// Turns Ctrl-C (and SIGTERM) into `onInterrupt`, run on the loop's thread. The signals are
-// blocked in every thread and taken by a thread of this object with sigtimedwait, so nothing runs
-// in a signal handler. Create it before any other thread starts.
+// Turns Ctrl-C into `onInterrupt` (when given), run on the loop's thread; a second Ctrl-C, or
+// SIGTERM, ends the process at once by the signal's default action, so a scan stuck in a file
+// cannot keep it alive (the caches on disk stay as last saved, each save being atomic). While
+// it lives, SIGINT and SIGTERM are blocked and read by a thread of this object, so nothing runs
+// in a signal handler; its destructor wakes that thread at once and unblocks them again. Create
+// it before any other thread starts.
 class InterruptWatcher {
  public:
   InterruptWatcher(RunLoop& loop, std::function<void()> onInterrupt);
@@ -22,8 +26,16 @@ class InterruptWatcher {
   InterruptWatcher(const InterruptWatcher&) = delete;
   InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
+  // Readable once Ctrl-C came, for a wait that is not on the loop (poll).
+  int interruptedDescriptor() const { return interrupted_; }
+
  private:
-  std::atomic<bool> stop_{false};
+  void watch(RunLoop& loop, const std::function<void()>& onInterrupt);
+
+  sigset_t previousMask_;
+  int signals_ = -1;      // signalfd of SIGINT and SIGTERM
+  int stop_ = -1;         // eventfd: the destructor's word to the thread
+  int interrupted_ = -1;  // eventfd
   std::thread thread_;
 };
 

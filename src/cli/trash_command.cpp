@@ -1,7 +1,8 @@
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
@@ -29,7 +30,8 @@ constexpr const char* kTrashUsage =
     "  --no-progress  no progress bar on standard error\n"
     "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
     "\n"
-    "Ctrl-C cancels the scan between photos, and the move between two photos.\n"
+    "Ctrl-C cancels the scan between photos, the question at once, and the move between two\n"
+    "photos; a second Ctrl-C, or SIGTERM, ends the command at once.\n"
     "Exit status: 0 when every duplicate was moved (or there was none), 1 when some could not\n"
     "be moved, the scan failed or the move was declined, 2 for bad usage, 130 when cancelled.\n";
 
@@ -82,13 +84,35 @@ const char* plural(std::size_t count) {
   return count == 1 ? "" : "s";
 }
 
-bool confirmed(std::size_t count, const std::string& library) {
+// A line of standard input, or nullopt when Ctrl-C came first; read a byte at a time so that
+// Ctrl-C is seen while the line is awaited.
+std::optional<std::string> answerLine(const InterruptWatcher& watcher) {
+  std::string line;
+  for (;;) {
+    pollfd waits[2] = {{STDIN_FILENO, POLLIN, 0}, {watcher.interruptedDescriptor(), POLLIN, 0}};
+    if (::poll(waits, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return line;
+    }
+    if (waits[1].revents != 0) return std::nullopt;
+    char c;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') return line;
+    line += c;
+  }
+}
+
+// Whether the user said yes; nullopt for Ctrl-C.
+std::optional<bool> confirmed(RunLoop& loop, std::size_t count, const std::string& library) {
   std::fprintf(stderr, "Move %s duplicate%s of %s to iPhoto's Trash? [y/N] ",
                countText(count).c_str(), plural(count), library.c_str());
   std::fflush(stderr);
-  std::string answer;
-  if (!std::getline(std::cin, answer)) std::fputc('\n', stderr);
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+  InterruptWatcher watcher(loop, nullptr);
+  std::optional<std::string> answer = answerLine(watcher);
+  if (!answer || answer->empty()) std::fputc('\n', stderr);
+  if (!answer) return std::nullopt;
+  return !answer->empty() && ((*answer)[0] == 'y' || (*answer)[0] == 'Y');
 }
 
 // The whole-library move: the library album, one command per duplicate, the library album.
@@ -210,9 +234,10 @@ int runTrash(std::span<const std::string_view> args) {
     std::printf("No duplicates in %s; nothing to move.\n", library->c_str());
     return 0;
   }
-  if (!options.yes && !confirmed(count, *library)) {
+  std::optional<bool> yes = options.yes ? true : confirmed(loop, count, *library);
+  if (yes != true) {
     std::printf("Nothing was moved.\n");
-    return 1;
+    return yes ? 1 : 130;
   }
   return moveToTrash(loop, *scan.cataloger, drawProgress);
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "io/file_helpers.hpp"
 #include "io/file_input_stream.hpp"
 #include "io/hex_string.hpp"
 #include "shared/logging.hpp"
@@ -35,6 +36,9 @@ std::optional<std::uint64_t> lstatSize(const std::string& path, ErrorRecord* err
     TL_SET_UNIX_ERROR(error, kSelf, err, "lstat(%s): %s", path.c_str(), std::strerror(err));
     return std::nullopt;
   }
+  // A named pipe or a device reports no length and would hash as empty without being read; a
+  // symbolic link goes on to be refused by the open.
+  if (!S_ISLNK(info.st_mode) && !isRegularFileMode(path, info.st_mode, error)) return std::nullopt;
   return static_cast<std::uint64_t>(info.st_size);
 }
 

@@ -111,6 +111,35 @@ bool ensureParentPathExistsForPath(const std::string& path, mode_t mode, ErrorRe
   return false;
 }
 
+bool isRegularFileMode(const std::string& path, mode_t mode, ErrorRecord* error) {
+  if (S_ISREG(mode)) return true;
+  TL_SET_UNIX_ERROR(error, kSelf, S_ISDIR(mode) ? EISDIR : EINVAL, "%s is not a regular file",
+                    path.c_str());
+  return false;
+}
+
+int openRegularFileForReading(const std::string& path, int flags, ErrorRecord* error) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    int err = errno;
+    TL_SET_UNIX_ERROR(error, kSelf, err, "%s", std::strerror(err));
+    return -1;
+  }
+  struct stat info;
+  int err = ::fstat(fd, &info) == 0 ? 0 : errno;
+  if (err == 0 && isRegularFileMode(path, info.st_mode, error)) {
+    int status = ::fcntl(fd, F_GETFL);
+    if (status != -1 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0) return fd;
+    err = errno;
+  }
+  ::close(fd);
+  if (err != 0) TL_SET_UNIX_ERROR(error, kSelf, err, "%s", std::strerror(err));
+  return -1;
+}
+
 bool touchFileAtPath(const std::string& path, ErrorRecord* error) {
   return touchFileAtPath(path, 0777, error);
 }

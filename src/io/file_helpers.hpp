@@ -18,6 +18,19 @@ inline constexpr const char* kFileErrorDomain = "FileErrorDomain";
 std::string stringByDeletingLastPathComponent(std::string_view path);
 std::string lastPathComponent(std::string_view path);
 
+// True when `mode` is a regular file's; otherwise false with "UnixErrorDomain" EISDIR for a
+// folder, EINVAL for anything else (a named pipe, a device, a socket, a symbolic link), and
+// "%@ is not a regular file".
+[[nodiscard]] bool isRegularFileMode(const std::string& path, mode_t mode,
+                                     ErrorRecord* error = nullptr);
+
+// Opens a regular file read-only (close-on-exec, plus `flags` such as O_NOFOLLOW), the way every
+// file that outside hands may have replaced is opened: the open never waits, so a named pipe or
+// a device in the file's place is refused (isRegularFileMode's record) instead of hanging the
+// reader. The descriptor, blocking again, or -1: a failed open is "UnixErrorDomain" errno with
+// the system's text alone.
+int openRegularFileForReading(const std::string& path, int flags = 0, ErrorRecord* error = nullptr);
+
 // Makes sure the folder that holds `path` exists, creating it and every missing folder above it
 // (default permissions). True when it exists or was made (a symbolic link to a folder counts; a
 // path without folder part means the current folder). Fails with "FileErrorDomain" -1 "parent

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "io/file_helpers.hpp"
 #include "io/input_streams.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
@@ -21,15 +22,8 @@ FileInputStream::~FileInputStream() {
 }
 
 bool FileInputStream::open(ErrorRecord* error) {
-  int fd;
-  do {
-    fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    int err = errno;
-    TL_SET_UNIX_ERROR(error, this, err, "%s", std::strerror(err));
-    return false;
-  }
+  int fd = openRegularFileForReading(path_, O_NOFOLLOW, error);
+  if (fd < 0) return false;
   fd_ = fd;
   TL_LOG_TRACE(this, "opened fd %d (%s)", fd_, path_.c_str());
   if (offset_ != 0 && ::lseek(fd_, static_cast<off_t>(offset_), SEEK_SET) < 0) {

@@ -7,7 +7,8 @@
 namespace twinlens {
 
 // Reads the bytes from `offset` up to offset + length of a file. The file is opened on the first
-// read (never through a symbolic link in its last component) and closed by close() or
+// read (never through a symbolic link in its last component, and only when it is a regular file:
+// see openRegularFileForReading) and closed by close() or
 // destruction; a read after close() opens it again and goes on where it stopped.
 class FileInputStream final : public InputStream {
  public:
@@ -16,8 +17,8 @@ class FileInputStream final : public InputStream {
   FileInputStream(const FileInputStream&) = delete;
   FileInputStream& operator=(const FileInputStream&) = delete;
 
-  // Failures: "UnixErrorDomain" with errno; "%s" for open, "lseek(%@, %qu): %s", "read(%@): %s".
-  // A file shorter than the range ends the stream early.
+  // Failures: "UnixErrorDomain" with errno; "%s" for open, "%@ is not a regular file", "lseek(%@,
+  // %qu): %s", "read(%@): %s". A file shorter than the range ends the stream early.
   std::int64_t read(std::uint8_t* into, std::uint64_t bufferLength,
                     ErrorRecord* error = nullptr) override;
   std::optional<Data> slurp(ErrorRecord* error = nullptr) override;

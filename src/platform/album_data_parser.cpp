@@ -1,9 +1,7 @@
 #include "platform/album_data_parser.hpp"
 
-#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "io/base64.hpp"
+#include "io/file_helpers.hpp"
 #include "plist/xml_parse_guard.hpp"
 #include "shared/logging.hpp"
 
@@ -395,15 +394,9 @@ std::optional<AlbumValue> AlbumDataParser::parseFile(const std::string& path, Er
                       std::strerror(err));
     return std::nullopt;
   };
-  // Non-blocking, so that a FIFO in the catalogue's place cannot hang the scan.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return failUnix(errno);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return failUnix(err);
-  }
+  ErrorRecord refused;
+  int fd = openRegularFileForReading(path, 0, &refused);
+  if (fd < 0) return failUnix(static_cast<int>(refused.code()));
   AlbumDataParser parser;
   std::vector<std::uint8_t> piece(256 * 1024);
   bool ok = true;

@@ -7,9 +7,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "io/integer_io.hpp"
 #include "platform/script_wire.hpp"
 #include "shared/logging.hpp"
 
@@ -25,6 +27,12 @@ sockaddr_un socketAddress(const std::string& path) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   return address;
+}
+
+// The payload length that a frame's first four bytes give.
+std::size_t frameLength(const std::uint8_t* header) {
+  return std::size_t(header[0]) << 24 | std::size_t(header[1]) << 16 | std::size_t(header[2]) << 8 |
+         header[3];
 }
 
 bool peerIsThisUser(int connection) {
@@ -111,8 +119,11 @@ void ScriptServer::serve(const Handler& handler) {
   std::vector<pollfd> entries;
   while (listener_ >= 0 && !stopRequested_.load()) {
     entries.assign({{wakeRead_, POLLIN, 0}, {listener_, POLLIN, 0}});
-    for (int connection : connections_) entries.push_back({connection, POLLIN, 0});
-    if (::poll(entries.data(), entries.size(), -1) < 0) {
+    for (const Connection& connection : connections_)
+      entries.push_back({connection.fd,
+                         connection.sent < connection.reply.size() ? short(POLLOUT) : short(POLLIN),
+                         0});
+    if (::poll(entries.data(), entries.size(), pollTimeout()) < 0) {
       if (errno == EINTR) continue;
       logError("%s stops answering scripts: poll: %s", applicationName_.c_str(),
                std::strerror(errno));
@@ -121,14 +132,87 @@ void ScriptServer::serve(const Handler& handler) {
     char drained[64];
     while (::read(wakeRead_, drained, sizeof drained) > 0) {
     }
-    for (std::size_t i = 2; i < entries.size() && !stopRequested_.load(); ++i) {
-      if (entries[i].revents == 0 || answerOne(entries[i].fd, handler)) continue;
-      ::close(entries[i].fd);
-      std::erase(connections_, entries[i].fd);
+    // Entries and connections match one for one until the first close below.
+    std::vector<int> closing;
+    for (std::size_t i = 2; i < entries.size() && !stopRequested_.load(); ++i)
+      if (!service(connections_[i - 2], entries[i].revents, handler))
+        closing.push_back(entries[i].fd);
+    for (int fd : closing) {
+      ::close(fd);
+      std::erase_if(connections_, [fd](const Connection& c) { return c.fd == fd; });
     }
     if ((entries[1].revents & POLLIN) && !stopRequested_.load()) acceptConnection();
   }
   closeAll();
+}
+
+int ScriptServer::pollTimeout() const {
+  auto nearest = std::chrono::steady_clock::time_point::max();
+  for (const Connection& connection : connections_)
+    nearest = std::min(nearest, connection.deadline);
+  if (nearest == std::chrono::steady_clock::time_point::max()) return -1;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(nearest - std::chrono::steady_clock::now());
+  return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 1 << 30));
+}
+
+bool ScriptServer::service(Connection& connection, short events, const Handler& handler) {
+  if (std::chrono::steady_clock::now() >= connection.deadline) {
+    TL_LOG_DEBUG(this, "script connection dropped: no progress in %lld s",
+                 static_cast<long long>(kFrameTime.count()));
+    return false;
+  }
+  if (events == 0) return true;
+  if (connection.sent < connection.reply.size()) {
+    if (!sendReply(connection)) return false;
+  } else if (!receive(connection)) {
+    return false;
+  }
+  while (connection.sent == connection.reply.size()) {
+    if (connection.closeAfterReply) return false;
+    const std::size_t length =
+        connection.received.size() < 4 ? 0 : frameLength(connection.received.data());
+    if (length > kScriptFrameLimit) {
+      TL_LOG_DEBUG(this, "script connection dropped: a request of %zu bytes", length);
+      return false;
+    }
+    if (connection.received.size() < 4 || connection.received.size() - 4 < length) break;
+    if (!answerOne(connection, handler)) return false;
+  }
+  connection.deadline =
+      connection.received.empty() && connection.sent == connection.reply.size()
+          ? std::chrono::steady_clock::time_point::max()
+          : std::min(connection.deadline, std::chrono::steady_clock::now() + kFrameTime);
+  return true;
+}
+
+bool ScriptServer::receive(Connection& connection) {
+  std::uint8_t piece[64 * 1024];
+  const ssize_t n = ::recv(connection.fd, piece, sizeof piece, MSG_DONTWAIT);
+  if (n > 0) {
+    connection.received.insert(connection.received.end(), piece, piece + n);
+    return true;
+  }
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  if (!connection.received.empty())
+    TL_LOG_DEBUG(this, "script connection dropped in the middle of a request");
+  return false;
+}
+
+bool ScriptServer::sendReply(Connection& connection) {
+  const ssize_t n = ::send(connection.fd, connection.reply.data() + connection.sent,
+                           connection.reply.size() - connection.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n >= 0) {
+    connection.sent += static_cast<std::size_t>(n);
+    if (connection.sent == connection.reply.size()) {
+      connection.reply.clear();
+      connection.sent = 0;
+    }
+    return true;
+  }
+  if (errno == EINTR || errno == EAGAIN) return true;
+  TL_LOG_DEBUG(this, "script reply not sent: %s", std::strerror(errno));
+  return false;
 }
 
 void ScriptServer::stop() {
@@ -147,35 +231,41 @@ void ScriptServer::acceptConnection() {
     ::close(connection);
     return;
   }
-  connections_.push_back(connection);
+  Connection added;
+  added.fd = connection;
+  connections_.push_back(std::move(added));
 }
 
-bool ScriptServer::answerOne(int connection, const Handler& handler) {
+bool ScriptServer::answerOne(Connection& connection, const Handler& handler) {
+  const std::size_t length = frameLength(connection.received.data());
   ErrorRecord error;
-  bool closedCleanly = false;
-  const ScriptDeadline deadline = std::chrono::steady_clock::now() + kFrameTime;
-  std::optional<Data> frame = readScriptFrame(connection, deadline, &error, &closedCleanly);
-  if (!frame) {
-    if (!closedCleanly)
-      TL_LOG_DEBUG(this, "script connection dropped: %s", error.description().c_str());
-    return false;
-  }
-  std::optional<std::string> source = decodeRequest(frame->data(), frame->size(), &error);
+  std::optional<std::string> source = decodeRequest(connection.received.data() + 4, length, &error);
+  connection.received.erase(connection.received.begin(),
+                            connection.received.begin() + 4 + static_cast<std::ptrdiff_t>(length));
   const ScriptOutcome outcome =
       source ? handler(*source) : ScriptOutcome::failure(error.code(), error.description());
+  const Data payload = encodeReply(outcome);
   // A handler that stopped the server has the socket gone before its reply, so that whoever
-  // reads the reply and sends the next script finds the application not running.
-  if (stopRequested_.load()) closeListener();
-  if (!writeScriptFrame(connection, encodeReply(outcome),
-                        std::chrono::steady_clock::now() + kFrameTime, &error)) {
-    TL_LOG_DEBUG(this, "script reply not sent: %s", error.description().c_str());
+  // reads the reply and sends the next script finds the application not running; the reply is
+  // sent before serve() returns.
+  if (stopRequested_.load()) {
+    closeListener();
+    if (!writeScriptFrame(connection.fd, payload, std::chrono::steady_clock::now() + kFrameTime,
+                          &error))
+      TL_LOG_DEBUG(this, "script reply not sent: %s", error.description().c_str());
     return false;
   }
-  return source.has_value();
+  connection.reply.clear();
+  IntegerIO::writeUInt32(static_cast<std::uint32_t>(payload.size()), connection.reply);
+  connection.reply.insert(connection.reply.end(), payload.begin(), payload.end());
+  connection.sent = 0;
+  connection.closeAfterReply = !source;
+  connection.deadline = std::chrono::steady_clock::now() + kFrameTime;
+  return sendReply(connection);
 }
 
 void ScriptServer::closeAll() {
-  for (int connection : connections_) ::close(connection);
+  for (const Connection& connection : connections_) ::close(connection.fd);
   connections_.clear();
   closeListener();
 }

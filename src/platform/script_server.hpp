@@ -3,12 +3,14 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/script_host.hpp"
+#include "shared/data.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {
@@ -17,7 +19,9 @@ namespace twinlens {
 // scriptSocketPath) and answers each script text that arrives with what the handler made of it.
 // Connections of other users are closed unanswered. Several connections may be open at once;
 // each carries any number of requests, answered one at a time and in order, on the thread that
-// calls serve(). Not copyable; used by one thread, except stop().
+// calls serve(). No connection waits on another: requests and replies move as their bytes
+// arrive or find room, and a connection that leaves a request or its reply unfinished for 30
+// seconds is dropped. Not copyable; used by one thread, except stop().
 class ScriptServer {
  public:
   using Handler = std::function<ScriptOutcome(std::string_view source)>;
@@ -47,9 +51,25 @@ class ScriptServer {
   const std::string& socketPath() const { return socketPath_; }
 
  private:
+  // One client: the bytes of its requests that came so far, and the reply not yet sent.
+  struct Connection {
+    int fd = -1;
+    Data received;
+    Data reply;
+    std::size_t sent = 0;
+    bool closeAfterReply = false;
+    // When the request begun or the reply under way must be done; max() when idle.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+  };
+
   bool replaceStaleSocket(const std::string& path, ErrorRecord* error);
   void acceptConnection();
-  bool answerOne(int connection, const Handler& handler);
+  int pollTimeout() const;
+  // Moves the connection's bytes and answers what it completed; false when it is to be closed.
+  bool service(Connection& connection, short events, const Handler& handler);
+  bool receive(Connection& connection);
+  bool sendReply(Connection& connection);
+  bool answerOne(Connection& connection, const Handler& handler);
   void closeAll();
   void closeListener();
 
@@ -61,7 +81,7 @@ class ScriptServer {
   std::atomic<bool> stopRequested_{false};
   dev_t socketDevice_ = 0;
   ino_t socketInode_ = 0;
-  std::vector<int> connections_;
+  std::vector<Connection> connections_;
 };
 
 }  // namespace twinlens

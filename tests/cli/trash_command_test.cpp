@@ -31,7 +31,9 @@ class TrashCommandTest : public ::testing::Test {
     return "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
            " XDG_DATA_HOME=" + shellQuoted(dir_.file("data"));
   }
-  CliRun cli(const std::string& arguments) { return testing::runCli(arguments, environment()); }
+  CliRun cli(const std::string& arguments, const std::string& shellFirst = "") {
+    return testing::runCli(arguments, shellFirst + environment());
+  }
   std::string library(double copies) {
     sample::SampleLibraryOptions options;
     options.photoCount = 12;
@@ -130,6 +132,27 @@ TEST_F(TrashCommandTest, ASecondScanOfALibraryWaitsForTheFirstAndSaysSo) {
   EXPECT_FALSE(firstScan) << output;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   EXPECT_TRUE(contains(output, "\n2 duplicates\n")) << output;
+}
+
+TEST_F(TrashCommandTest, AFullStandardOutputFailsEveryCommandAndAFileSizeLimitFailsOnlyTheSave) {
+  std::string path = library(0.2);
+  setIPhotoLibrary(path);
+  // 512 bytes: less than either cache of the library.
+  CliRun limited = cli("scan --no-progress", "ulimit -f 1; ");
+  EXPECT_EQ(limited.status, 0) << limited.output;
+  EXPECT_TRUE(contains(limited.output, "File too large")) << limited.output;
+  EXPECT_TRUE(contains(limited.output, "2 duplicates")) << limited.output;
+
+  const std::string commands[] = {"scan --no-progress",
+                                  "scan --json --no-progress",
+                                  "cache --library " + shellQuoted(path),
+                                  "hash " + shellQuoted(path + "/AlbumData.xml"),
+                                  "defaults read",
+                                  "trash --help"};
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(cli(command + " >/dev/full").status, 1);
+  }
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 // --restore-trash and find every file as it was.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "iphoto/iphoto_scripts.hpp"
+#include "iphoto_library.hpp"
 #include "platform/album_data_parser.hpp"
 #include "platform/process.hpp"
 #include "platform/script_wire.hpp"
@@ -27,6 +31,7 @@ namespace twinlens {
 namespace {
 
 using testing::CliRun;
+using testing::RunningCli;
 using testing::shellQuoted;
 namespace fs = std::filesystem;
 
@@ -37,6 +42,23 @@ bool contains(const std::string& text, const std::string& part) {
 std::string standInExecutable() {
   const char* build = std::getenv("TWINLENS_BUILD_DIR");
   return std::string(build ? build : ".") + "/Applications/iPhoto.app/Contents/MacOS/iPhoto";
+}
+
+// The stand-in that answers on this test's socket (others may run on the machine), by the
+// credentials of a connection to it; -1 when none answers.
+pid_t standInPid() {
+  std::optional<std::string> path = scriptSocketPath("iPhoto");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.value_or("").c_str(), sizeof address.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ucred peer{-1, 0, 0};
+  socklen_t length = sizeof peer;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0)
+    peer.pid = -1;
+  ::close(fd);
+  return peer.pid;
 }
 
 // Every file under `folder` by its path inside it, with its bytes.
@@ -203,80 +225,19 @@ TEST_F(TrashEndToEndTest, PhotosIPhotoNoLongerHasAreCountedAsNotMoved) {
   EXPECT_EQ(duplicateCountLine(restored), std::to_string(duplicates) + " duplicates\n");
 }
 
-// twinlens-cli started with its output on a pipe that the test reads line by line.
-class RunningCli {
- public:
-  RunningCli(const std::vector<std::string>& arguments) {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) return;
-    const char* build = std::getenv("TWINLENS_BUILD_DIR");
-    std::string program = std::string(build ? build : ".") + "/src/cli/twinlens-cli";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(pipeEnds[1], STDOUT_FILENO);
-      ::dup2(pipeEnds[1], STDERR_FILENO);
-      ::close(pipeEnds[0]);
-      std::vector<char*> argv{program.data()};
-      for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(pipeEnds[1]);
-    output_ = ::fdopen(pipeEnds[0], "r");
-  }
-  ~RunningCli() {
-    if (output_) std::fclose(output_);
-    if (pid_ > 0 && status_ < 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  // Reads lines until one holds `part`; false at the end of the output.
-  bool waitForLine(const std::string& part) {
-    char* line = nullptr;
-    std::size_t capacity = 0;
-    bool found = false;
-    while (!found && output_ && ::getline(&line, &capacity, output_) >= 0) {
-      all_ += line;
-      found = contains(line, part);
-    }
-    std::free(line);
-    return found;
-  }
-  void signal(int number) { ::kill(pid_, number); }
-  // The rest of the output and the exit status.
-  int finish() {
-    waitForLine("\x01never\x01");
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 256;
-    return status_;
-  }
-  const std::string& output() const { return all_; }
-
- private:
-  pid_t pid_ = -1;
-  std::FILE* output_ = nullptr;
-  std::string all_;
-  int status_ = -1;
-};
-
 TEST_F(TrashEndToEndTest, CtrlCStopsTheMoveBetweenTwoCommandsAndSaysHowManyMoved) {
   const sample::SampleLibrary& library = makeLibrary();
   const std::size_t duplicates = library.expectedDuplicateKeys().size();
   // A stand-in held still keeps the first command waiting for its answer; Ctrl-C arrives
   // during that command, which completes once iPhoto goes on, and no other is sent.
   ASSERT_TRUE(SelectLibraryAlbumScript().execute());
-  const pid_t iPhoto = Process::pidOfProcessRunningWithBundleIdentifier("com.apple.iPhoto");
+  const pid_t iPhoto = standInPid();
   ASSERT_GT(iPhoto, 0);
   ::kill(iPhoto, SIGSTOP);
   RunningCli trash({"trash", "--yes", "--no-progress", "--log-level", "debug"});
-  const bool first = trash.waitForLine("running script: <SelectLibraryAlbumScript");
+  const bool first = trash.waitForOutput("running script: <SelectLibraryAlbumScript");
   trash.signal(SIGINT);
-  const bool interrupted = first && trash.waitForLine("interrupted; cancelling between items");
+  const bool interrupted = first && trash.waitForOutput("interrupted; cancelling between items");
   ::kill(iPhoto, SIGCONT);
   ASSERT_TRUE(interrupted) << trash.output();
   EXPECT_EQ(trash.finish(), 130) << trash.output();
@@ -287,6 +248,63 @@ TEST_F(TrashEndToEndTest, CtrlCStopsTheMoveBetweenTwoCommandsAndSaysHowManyMoved
 
   CliRun rescan = cli("scan --no-progress");
   EXPECT_EQ(duplicateCountLine(rescan), std::to_string(duplicates) + " duplicates\n");
+}
+
+TEST_F(TrashEndToEndTest, IPhotoStoppedDuringTheMoveKeepsEveryMoveItConfirmed) {
+  const std::size_t duplicates = makeLibrary().expectedDuplicateKeys().size();
+  ASSERT_TRUE(SelectLibraryAlbumScript().execute());
+  const pid_t iPhoto = standInPid();
+  ASSERT_GT(iPhoto, 0);
+  RunningCli trash({"trash", "--yes", "--no-progress", "--log-level", "debug"});
+  ASSERT_TRUE(trash.waitForOutput("running script: <MoveToTrashScript")) << trash.output();
+  ASSERT_TRUE(trash.waitForOutput("running script: <MoveToTrashScript")) << trash.output();
+  // The next script finds it gone and starts another, which must read every move confirmed.
+  ::kill(iPhoto, SIGTERM);
+  trash.finish();
+  std::size_t notMoved = 0;
+  const std::size_t failedAt = trash.output().find("Failed to move some photos\n");
+  if (failedAt != std::string::npos)
+    notMoved = std::stoul(trash.output().substr(failedAt + 27));
+  else
+    EXPECT_TRUE(contains(trash.output(), "Moved " + std::to_string(duplicates) + " photos"))
+        << trash.output();
+  quitStandIn();
+  std::optional<AlbumValue> catalogue = AlbumDataParser::parseFile(library_->albumDataPath());
+  ASSERT_TRUE(catalogue);
+  const AlbumValue* inTrash = catalogue->objectForKey(standin::kTrashKey);
+  EXPECT_EQ(inTrash ? inTrash->arrayValue()->size() : 0, duplicates - notMoved) << trash.output();
+}
+
+TEST_F(TrashEndToEndTest, CtrlCAtTheQuestionCancelsAtOnce) {
+  makeLibrary();
+  RunningCli trash({"trash", "--no-progress"});
+  ASSERT_TRUE(trash.waitForOutput("to iPhoto's Trash? [y/N] ")) << trash.output();
+  trash.signal(SIGINT);
+  EXPECT_EQ(trash.finish(), 130) << trash.output();
+  EXPECT_TRUE(contains(trash.output(), "Nothing was moved.")) << trash.output();
+}
+
+TEST_F(TrashEndToEndTest, ASecondCtrlCOrSigtermEndsTheCommandAtOnce) {
+  makeLibrary();
+  ASSERT_TRUE(SelectLibraryAlbumScript().execute());
+  const pid_t iPhoto = standInPid();
+  ASSERT_GT(iPhoto, 0);
+  // With iPhoto held still the move cannot end by itself; the signals must end it.
+  for (const std::vector<int>& signals : {std::vector<int>{SIGINT, SIGINT}, {SIGTERM}}) {
+    SCOPED_TRACE(signals.size());
+    ::kill(iPhoto, SIGSTOP);
+    RunningCli trash({"trash", "--yes", "--no-progress", "--log-level", "debug"});
+    bool running = trash.waitForOutput("running script: <SelectLibraryAlbumScript");
+    for (std::size_t i = 0; i < signals.size(); ++i) {
+      trash.signal(signals[i]);
+      if (i + 1 < signals.size() && running) running = trash.waitForOutput("interrupted");
+    }
+    const int status = trash.finish();
+    ::kill(iPhoto, SIGCONT);
+    ASSERT_TRUE(running) << trash.output();
+    EXPECT_EQ(status, 128 + signals.back()) << trash.output();
+    EXPECT_FALSE(contains(trash.output(), "Cancelled:")) << "ended, not cancelled";
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "crypto/sha1_hash.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "io/data_input_stream.hpp"
@@ -209,9 +210,14 @@ TEST(SHA1Hash, PathsThatCannotBeReadFail) {
   EXPECT_EQ(error.description(),
             "lstat(" + dir.file("missing.jpg") + "): No such file or directory");
 
-  EXPECT_FALSE(SHA1Hash::hashPhoto(dir.path(), &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
-  EXPECT_EQ(error.description(), "read(" + dir.path() + "): Is a directory");
+  // A named pipe has no length: it must be refused, not hashed as empty or waited on.
+  std::string fifo = dir.file("pipe.jpg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {dir.path(), fifo}) {
+    EXPECT_FALSE(SHA1Hash::hashPhoto(path, &error).has_value()) << path;
+    EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", path == fifo ? EINVAL : EISDIR));
+    EXPECT_EQ(error.description(), path + " is not a regular file");
+  }
 }
 
 TEST(SHA1Hash, ReadFailureDuringTheWalkPassesTheStreamRecordOn) {

@@ -72,18 +72,24 @@ TEST(FileInputStream, SymbolicLinkIsRefused) {
   EXPECT_EQ(error.description(), std::strerror(ELOOP));
 }
 
-TEST(FileInputStream, ShorterFileEndsEarlyAndDirectoryFailsToRead) {
+TEST(FileInputStream, ShorterFileEndsEarlyAndAnythingButAFileIsRefused) {
   TempDir dir;
   std::string path = dir.write("f", Data{1, 2, 3});
   FileInputStream stream(path, 0, 100);
   EXPECT_EQ(stream.slurp()->size(), 3u);
 
-  FileInputStream folder(dir.path(), 0, 10);
-  std::uint8_t bytes[10];
-  ErrorRecord error;
-  EXPECT_EQ(folder.read(bytes, 10, &error), -1);
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
-  EXPECT_EQ(error.description(), "read(" + dir.path() + "): " + std::strerror(EISDIR));
+  std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, int> cases[] = {{dir.path(), EISDIR}, {fifo, EINVAL}};
+  for (const auto& [place, code] : cases) {
+    SCOPED_TRACE(place);
+    FileInputStream refused(place, 0, 10);
+    std::uint8_t bytes[10];
+    ErrorRecord error;
+    EXPECT_EQ(refused.read(bytes, 10, &error), -1) << "a pipe must not wait for a writer";
+    EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", code));
+    EXPECT_EQ(error.description(), place + " is not a regular file");
+  }
 }
 
 TEST(FileInputStream, ReadAfterCloseReopensAndContinues) {

@@ -21,7 +21,10 @@ std::string errorMessage(const ScriptOutcome& outcome) {
 class IPhotoInterpreterTest : public ::testing::Test {
  protected:
   IPhotoInterpreter interpreter{*IPhotoLibrary::fromAlbumData(smallCatalogue()),
-                                [this] { ++changes; }};
+                                [this](ErrorRecord*) {
+                                  ++changes;
+                                  return true;
+                                }};
   int changes = 0;
 
   void expectNullAnswer(const std::string& source) {

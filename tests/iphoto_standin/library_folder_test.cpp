@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "album_data_writer.hpp"
 #include "iphoto_application.hpp"
@@ -13,6 +14,8 @@
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "script_texts.hpp"
+#include "shared/logging.hpp"
+#include "support/log_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::standin {
@@ -136,6 +139,36 @@ TEST_F(LibraryFolderTest, RemoveThenRestoreTrashGivesEverythingBackByteForByte) 
   EXPECT_EQ(LibraryFolder::restoreTrash(folder, &error), duplicates.size()) << error.description();
   EXPECT_EQ(parsedCatalogue(folder), before);
   EXPECT_EQ(imageFiles(folder), filesBefore);
+}
+
+TEST_F(LibraryFolderTest, AnAnsweredMoveIsOnDiskAndTheNextInstanceWaitsForTheLastSave) {
+  const std::string key = library.expectedDuplicateKeys().at(0);
+  std::unique_ptr<IPhotoApplication> first = IPhotoApplication::open(folder);
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(first->handle(removeText({idOf(key)})).succeeded());
+  EXPECT_EQ(parsedCatalogue(folder).objectForKey(kTrashKey)->arrayValue()->size(), 1u)
+      << "saved before it was answered";
+
+  twinlens::testing::LogCapture log(kLogLevelInfo);
+  std::unique_ptr<IPhotoApplication> next;
+  std::thread starting([&] { next = IPhotoApplication::open(folder); });
+  auto waiting = [&] {
+    for (const std::string& line : log.lines())
+      if (line.find("waiting for another iPhoto to finish with " + folder) != std::string::npos)
+        return true;
+    return false;
+  };
+  while (!waiting()) std::this_thread::yield();
+  ASSERT_TRUE(first->handle(removeText({idOf(library.expectedDuplicateKeys().at(1))})).succeeded());
+  first.reset();
+  starting.join();
+  ASSERT_TRUE(next);
+  for (const std::string& moved : {key, library.expectedDuplicateKeys().at(1)})
+    EXPECT_EQ(next->handle(removeText({idOf(moved)}))
+                  .errorInfo.at(kAppleScriptErrorNumberKey)
+                  .integerValue(),
+              kScriptCantGetObjectError)
+        << moved << " is in the trash already";
 }
 
 TEST_F(LibraryFolderTest, AQuitThatCannotSaveKeepsRunning) {

@@ -230,6 +230,43 @@ TEST_F(ScriptServerTest, MalformedRequestIsAnsweredWithAnErrorAndTheConnectionCl
   EXPECT_FALSE(handled);
 }
 
+TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
+  ScriptServer server("Viewer");
+  ASSERT_TRUE(server.listen());
+  std::thread serving([&] {
+    server.serve([](std::string_view source) {
+      return ScriptOutcome::success(AppleEventDescriptor::text(source));
+    });
+  });
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, server.socketPath().c_str());
+  int clients[2];
+  for (int& fd : clients) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
+  const Data slow = encodeRequest("slow");
+  Data frame{0, 0, 0, static_cast<std::uint8_t>(slow.size())};
+  frame.insert(frame.end(), slow.begin(), slow.end());
+  auto replyText = [](int fd) -> std::string {
+    const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
+    std::optional<ScriptOutcome> outcome =
+        reply ? decodeReply(reply->data(), reply->size()) : std::nullopt;
+    return outcome && outcome->succeeded() ? outcome->result->stringValue().value_or("") : "";
+  };
+  // Half a request from the first client, then a whole one from the second.
+  ASSERT_EQ(::send(clients[0], frame.data(), 6, 0), 6);
+  ASSERT_TRUE(writeScriptFrame(clients[1], encodeRequest("quick"), scriptDeadlineNever()));
+  EXPECT_EQ(replyText(clients[1]), "quick");
+  const auto rest = static_cast<ssize_t>(frame.size() - 6);
+  ASSERT_EQ(::send(clients[0], frame.data() + 6, frame.size() - 6, 0), rest);
+  EXPECT_EQ(replyText(clients[0]), "slow") << "dropped for stalling while the other was answered";
+  for (const int fd : clients) ::close(fd);
+  server.stop();
+  serving.join();
+}
+
 TEST_F(ScriptServerTest, StopFromAnotherThreadEndsAnIdleServe) {
   ScriptServer server("Viewer");
   ASSERT_TRUE(server.listen());

@@ -7,21 +7,19 @@
 #include <string_view>
 
 #include "iphoto_interpreter.hpp"
-#include "library_saver.hpp"
+#include "library_folder.hpp"
 #include "platform/script_host.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens::standin {
 
-// Error number of a "quit" whose save failed (AppleScript's "the handler failed"); the stand-in
-// then keeps running, so that the change is not lost.
-inline constexpr std::int32_t kScriptHandlerFailedError = -10000;
-
-// The running stand-in on one library folder: answers script texts, saves "AlbumData.xml" in
-// the background after every change and once more on the way out.
+// The running stand-in on one library folder: answers script texts, saving "AlbumData.xml"
+// after every change before the answer, and once more on the way out. It holds the folder's
+// LibraryLock while it lives, so a new instance waits until this one has saved for the last time.
 class IPhotoApplication {
  public:
-  // Opens the folder's library (LibraryFolder::open's failures).
+  // Takes the folder's lock (waiting for an instance that is still on its way out) and opens its
+  // library (LibraryFolder::open's failures).
   static std::unique_ptr<IPhotoApplication> open(const std::string& folder,
                                                  ErrorRecord* error = nullptr);
 
@@ -31,7 +29,7 @@ class IPhotoApplication {
   ScriptOutcome handle(std::string_view source);
   bool quitting() const { return quitting_; }
 
-  IPhotoApplication(std::string folder, IPhotoLibrary library);
+  IPhotoApplication(std::string folder, IPhotoLibrary library, LibraryLock lock);
 
   // Writes the catalogue now (on the way out after a signal, say); true at once after a
   // successful quit, which saved already.
@@ -41,10 +39,12 @@ class IPhotoApplication {
   std::size_t photoCount();
 
  private:
+  bool saveLibrary(ErrorRecord* error);
+
+  LibraryLock folderLock_;
   std::string folder_;
   std::mutex libraryLock_;
   IPhotoInterpreter interpreter_;
-  LibrarySaver saver_;
   std::atomic<bool> quitting_ = false;
 };
 

@@ -6,8 +6,8 @@
 
 namespace twinlens::standin {
 
-IPhotoInterpreter::IPhotoInterpreter(IPhotoLibrary library, std::function<void()> onChange)
-    : library_(std::move(library)), onChange_(std::move(onChange)) {}
+IPhotoInterpreter::IPhotoInterpreter(IPhotoLibrary library, Commit commit)
+    : library_(std::move(library)), commit_(std::move(commit)) {}
 
 ScriptOutcome IPhotoInterpreter::run(std::string_view source) {
   ErrorRecord error;
@@ -15,6 +15,7 @@ ScriptOutcome IPhotoInterpreter::run(std::string_view source) {
   if (!script) return ScriptOutcome::failure(error.code(), error.description());
   if (std::optional<ScriptOutcome> refusal = check(*script)) return std::move(*refusal);
   AppleEventDescriptor result = AppleEventDescriptor::null();
+  std::optional<IPhotoLibrary> before;  // as it was before the first change, to undo it
   bool changed = false;
   using Kind = IPhotoCommand::Kind;
   for (const IPhotoCommand& command : script->commands()) {
@@ -33,6 +34,7 @@ ScriptOutcome IPhotoInterpreter::run(std::string_view source) {
         selectedPhotoKey_ = library_.keyForPhotoId(*command.photoId);
         break;
       case Kind::RemovePhoto:
+        if (!before) before = library_;
         changed |= library_.moveToTrash(*library_.keyForPhotoId(*command.photoId));
         break;
       case Kind::GetAlbumData:
@@ -40,7 +42,11 @@ ScriptOutcome IPhotoInterpreter::run(std::string_view source) {
         break;
     }
   }
-  if (changed && onChange_) onChange_();
+  if (changed && commit_ && !commit_(&error)) {
+    library_ = std::move(*before);
+    return ScriptOutcome::failure(kScriptHandlerFailedError,
+                                  "Can't save the library: " + error.description());
+  }
   return ScriptOutcome::success(std::move(result));
 }
 

@@ -12,6 +12,10 @@
 
 namespace twinlens::standin {
 
+// Error number of a script whose change could not be kept, and of a "quit" whose save failed
+// (AppleScript's "the handler failed").
+inline constexpr std::int32_t kScriptHandlerFailedError = -10000;
+
 // What the stand-in makes of a script: IPhotoScript parses it, then the whole script is checked
 // against the library (every photo id it names must be there when its line comes) before any of
 // it takes effect, so a script that fails changes nothing. Then its commands run in order and
@@ -23,8 +27,13 @@ namespace twinlens::standin {
 // Used by one thread at a time.
 class IPhotoInterpreter {
  public:
-  // `onChange` is called after a script changed the library (to have it saved).
-  explicit IPhotoInterpreter(IPhotoLibrary library, std::function<void()> onChange = {});
+  // Keeps a change for good (saves it); false with the reason.
+  using Commit = std::function<bool(ErrorRecord* error)>;
+
+  // `commit` is called after a script changed the library and before it is answered, so that
+  // no answer tells of a change that a crash would lose; when it fails the change is undone
+  // and the script fails with kScriptHandlerFailedError "Can't save the library: <reason>".
+  explicit IPhotoInterpreter(IPhotoLibrary library, Commit commit = {});
 
   ScriptOutcome run(std::string_view source);
 
@@ -40,7 +49,7 @@ class IPhotoInterpreter {
   std::optional<ScriptOutcome> check(const IPhotoScript& script) const;
 
   IPhotoLibrary library_;
-  std::function<void()> onChange_;
+  Commit commit_;
   bool quitRequested_ = false;
   bool active_ = false;
   bool libraryAlbumSelected_ = false;

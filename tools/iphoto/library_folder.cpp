@@ -1,8 +1,13 @@
 #include "library_folder.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <typeinfo>
 
 #include "album_data_writer.hpp"
@@ -27,6 +32,24 @@ bool isFolder(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<LibraryLock> LibraryLock::acquire(const std::string& folder, ErrorRecord* error) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int err = fd < 0 ? errno : 0;
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    err = errno;
+    if (err == EWOULDBLOCK) logInfo("waiting for another iPhoto to finish with %s", folder.c_str());
+    while (err == EWOULDBLOCK || err == EINTR) err = ::flock(fd, LOCK_EX) == 0 ? 0 : errno;
+  }
+  if (err == 0) return LibraryLock(fd);
+  if (fd >= 0) ::close(fd);
+  TL_SET_UNIX_ERROR(error, &typeid(LibraryLock), err, "%s: %s", folder.c_str(), std::strerror(err));
+  return std::nullopt;
+}
+
+LibraryLock::~LibraryLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
 std::optional<std::string> LibraryFolder::choose(const std::optional<std::string>& requested,
                                                  ErrorRecord* error) {
@@ -71,6 +94,8 @@ bool LibraryFolder::save(const std::string& folder, const AlbumValue& albumData,
 
 std::optional<std::size_t> LibraryFolder::restoreTrash(const std::string& folder,
                                                        ErrorRecord* error) {
+  std::optional<LibraryLock> lock = LibraryLock::acquire(folder, error);
+  if (!lock) return std::nullopt;
   std::optional<IPhotoLibrary> library = open(folder, error);
   if (!library) return std::nullopt;
   std::size_t restored = library->restoreTrash();

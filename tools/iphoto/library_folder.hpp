@@ -2,12 +2,31 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "iphoto_library.hpp"
 #include "platform/album_value.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens::standin {
+
+// One process at a time on a library folder: an exclusive lock on the folder itself (which,
+// unlike the catalogue, is never replaced), so that no instance reads the catalogue while
+// another is still writing it. Released when destroyed.
+class LibraryLock {
+ public:
+  // Waits for the lock, saying so when another process holds it; "UnixErrorDomain" errno when
+  // the folder cannot be opened or locked.
+  static std::optional<LibraryLock> acquire(const std::string& folder,
+                                            ErrorRecord* error = nullptr);
+  LibraryLock(LibraryLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  LibraryLock& operator=(LibraryLock&&) = delete;
+  ~LibraryLock();
+
+ private:
+  explicit LibraryLock(int fd) : fd_(fd) {}
+  int fd_;
+};
 
 // The library folder on disk: which one to open, and its "AlbumData.xml".
 class LibraryFolder {
@@ -27,8 +46,9 @@ class LibraryFolder {
   [[nodiscard]] static bool save(const std::string& folder, const AlbumValue& albumData,
                                  ErrorRecord* error = nullptr);
 
-  // Opens the folder's library, puts everything in its trash back and saves it: the number of
-  // photos that came back, or nullopt with the record of open() or save().
+  // Opens the folder's library under its lock, puts everything in its trash back and saves it:
+  // the number of photos that came back, or nullopt with the record of the lock, open() or
+  // save().
   static std::optional<std::size_t> restoreTrash(const std::string& folder,
                                                  ErrorRecord* error = nullptr);
 

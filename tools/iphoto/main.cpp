@@ -99,6 +99,11 @@ int restoreTrash(const std::string& folder) {
 }
 
 int serve(const std::string& folder) {
+  // Checked before the library's lock, which the running instance holds for as long as it runs.
+  if (anotherInstanceAnswers()) {
+    logError("another iPhoto answers scripts already");
+    return 1;
+  }
   ErrorRecord error;
   std::unique_ptr<IPhotoApplication> app = IPhotoApplication::open(folder, &error);
   if (!app) {

@@ -237,7 +237,8 @@ TEST_F(XMLBadInputTest, OverlongNameFails) {
 TEST_F(XMLBadInputTest, TextBeyondTheLimitFailsBothReadersRatherThanComingBackCut) {
   // A reference splits the text into pieces, which libxml2 joins only up to its own cap.
   std::string text;
-  for (std::size_t i = 0; i <= XMLPlistParser::kMaxTextLength / 2; ++i) text += "x&amp;";
+  for (std::size_t length = 0; length <= XMLPlistParser::kMaxTextLength; length += 21)
+    text += "xxxxxxxxxxxxxxxxxxxx&amp;";
   std::string document =
       plistDocument("<dict><key>k</key><string>" + text + "</string><key>z</key><true/></dict>");
   ErrorRecord error;

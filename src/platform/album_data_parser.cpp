@@ -16,6 +16,7 @@
 
 #include "io/base64.hpp"
 #include "io/file_helpers.hpp"
+#include "plist/plist_node.hpp"
 #include "plist/xml_parse_guard.hpp"
 #include "shared/logging.hpp"
 
@@ -157,6 +158,10 @@ struct AlbumDataParser::State {
   }
 
   Frame& top() { return frames[depth - 1]; }
+  // The open dictionaries and arrays; the <plist> element is not one of them.
+  std::size_t containerDepth() const {
+    return depth - (depth > 0 && frames[0].element == Element::Plist ? 1 : 0);
+  }
 
   bool acceptsValue() {
     if (depth == 0) return !root.has_value();
@@ -189,6 +194,8 @@ struct AlbumDataParser::State {
       text.clear();
       return;
     }
+    if (containerDepth() >= kMaxPListNestingDepth)
+      return fail("nesting deeper than " + std::to_string(kMaxPListNestingDepth) + " levels");
     if (depth == frames.size()) frames.emplace_back();
     Frame& frame = frames[depth++];
     frame.element = *element;
@@ -305,7 +312,17 @@ void onReference(void* userData, const xmlChar* name) {
   stateOf(userData)->fail("undefined entity &" + std::string(reinterpret_cast<const char*>(name)) +
                           ";");
 }
-void onStructuredError(void*, xmlErrorPtr) {}
+// An error that is not a warning ends the parse: libxml2 reports some of those without making
+// the document ill-formed, and would go on with part of it dropped.
+void onStructuredError(void* userData, xmlErrorPtr error) {
+  if (error->level < XML_ERR_ERROR) return;
+  std::string message = error->message ? error->message : "XML parse error";
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  // Some reports carry the context rather than our user data; the context leads to the state too.
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(error->ctxt);
+  stateOf(ctxt && ctxt->_private ? ctxt->_private : userData)
+      ->failWithText(message + " at line " + std::to_string(error->line));
+}
 
 xmlSAXHandler makeHandler() {
   xmlSAXHandler handler{};
@@ -336,6 +353,7 @@ AlbumDataParser::AlbumDataParser() : state_(std::make_unique<State>()) {
   static xmlSAXHandler handler = makeHandler();
   state_->ctxt = xmlCreatePushParserCtxt(&handler, state_.get(), nullptr, 0, nullptr);
   if (!state_->ctxt) throw std::bad_alloc();
+  state_->ctxt->_private = state_.get();
   xmlCtxtUseOptions(state_->ctxt, XML_PARSE_NONET | XML_PARSE_NOCDATA);
 }
 
@@ -369,7 +387,7 @@ std::optional<AlbumValue> AlbumDataParser::finish(ErrorRecord* error) {
   } else if (!state_->failed) {
     QuietXMLErrors quiet;
     int rc = xmlParseChunk(state_->ctxt, nullptr, 0, 1);
-    if (rc != 0 || !state_->ctxt->wellFormed)
+    if (rc != 0 || !state_->ctxt->wellFormed || state_->ctxt->errNo != XML_ERR_OK)
       state_->failWithText(libxmlMessage(state_->ctxt));
     else if (!state_->root)
       state_->failWithText("no property list in the document");

@@ -14,7 +14,8 @@ namespace twinlens {
 // Reads iPhoto's catalogue, an XML property list as the platform writes it (every element:
 // dict, array, key, string, integer, real, true, false, date, data; single escaping), straight
 // into an AlbumValue tree as the bytes stream by, with no document tree in between. Never
-// touches the network or loads a DTD; documents that declare entities are refused.
+// touches the network or loads a DTD; documents that declare entities are refused, and so are
+// dictionaries and arrays nested more than kMaxPListNestingDepth deep.
 //
 // Failures are "CatalogerErrorDomain" -1 with the parser's text and line number.
 class AlbumDataParser {

@@ -1,6 +1,7 @@
 #include "platform/album_value.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -14,8 +15,42 @@ namespace twinlens {
 
 // The shared kinds of value; the rest are held in AlbumValue::Storage.
 struct AlbumValue::Node {
-  std::variant<Dictionary, Array, std::string, twinlens::Data> value;
+  using Pending = std::vector<std::shared_ptr<const Node>>;
+
+  ~Node();
+  // Moves the nodes of this node's children into `pending`, leaving the children empty.
+  void releaseChildren(Pending& pending) const;
+
+  // Mutable only so that a node about to go can be emptied; a live node never changes.
+  mutable std::variant<Dictionary, Array, std::string, twinlens::Data> value;
 };
+
+void AlbumValue::Node::releaseChildren(Pending& pending) const {
+  auto take = [&pending](AlbumValue& child) {
+    if (auto* node = std::get_if<std::shared_ptr<const Node>>(&child.storage_))
+      if (*node) pending.push_back(std::move(*node));
+  };
+  if (auto* items = std::get_if<Array>(&value))
+    for (AlbumValue& item : *items) take(item);
+  if (auto* entries = std::get_if<Dictionary>(&value))
+    for (auto& entry : entries->entries_) take(entry.second);
+}
+
+// A tree is taken apart here, a level at a time, instead of each node freeing its children in
+// turn: however deep the tree, freeing it never recurses.
+AlbumValue::Node::~Node() {
+  Pending pending;
+  releaseChildren(pending);
+  while (!pending.empty()) {
+    std::shared_ptr<const Node> node = std::move(pending.back());
+    pending.pop_back();
+    // A node held by nobody else is ours to empty; the fence pairs with other owners' releases.
+    if (node.use_count() == 1) {
+      std::atomic_thread_fence(std::memory_order_acquire);
+      node->releaseChildren(pending);
+    }
+  }
+}
 
 template <typename T, typename V>
 AlbumValue AlbumValue::make(V&& value) {

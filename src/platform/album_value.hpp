@@ -61,8 +61,8 @@ class AlbumValue {
   // everything is held to the 32-bit range.
   std::optional<std::int32_t> int32Value() const;
 
-  // Deep equality. Integers and reals compare by numeric value (2 equals 2.0); every other type
-  // equals only its own type.
+  // Deep equality, recursive: every reader of outside trees bounds their depth. Integers and
+  // reals compare by numeric value (2 equals 2.0); every other type equals only its own type.
   bool operator==(const AlbumValue& other) const;
 
  private:
@@ -115,6 +115,7 @@ class AlbumValue::Dictionary {
   bool operator==(const Dictionary& other) const { return entries_ == other.entries_; }
 
  private:
+  friend struct AlbumValue::Node;  // takes a tree apart without recursion
   Entries entries_;
 };
 

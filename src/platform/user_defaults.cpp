@@ -12,7 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/atomic_file.hpp"
 #include "io/file_helpers.hpp"
+#include "platform/apple_binary_plist_reader.hpp"
+#include "platform/apple_xml_plist_writer.hpp"
 #include "plist/value_nodes.hpp"
 #include "shared/logging.hpp"
 #include "shared/programming_error.hpp"
@@ -22,6 +25,7 @@ namespace twinlens {
 namespace {
 
 constexpr std::string_view kSuffix = ".plist";
+constexpr const char* kDamagedSuffix = ".damaged";
 
 std::string homeFolder() {
   const char* home = std::getenv("HOME");
@@ -125,12 +129,22 @@ UserDefaults::Stamp UserDefaults::stampOfFile() const {
   return stamp;
 }
 
-std::shared_ptr<DictNode> UserDefaults::load(const Stamp& stamp, ErrorRecord* error) {
+std::shared_ptr<DictNode> UserDefaults::dictionaryWithPropertyListData(const Data& data,
+                                                                       ErrorRecord* error) {
+  if (AppleBinaryPListReader::hasMagic(data)) return AppleBinaryPListReader::read(data, error);
+  return DictNode::dictNodeWithStandardXMLData(data, error);
+}
+
+std::shared_ptr<DictNode> UserDefaults::load(const Stamp& stamp, ErrorRecord* error,
+                                             bool* isDamaged) {
   if (!stamp.exists) return std::make_shared<DictNode>();
   ErrorRecord failure;
-  std::shared_ptr<DictNode> dict = DictNode::dictNodeWithContentsOfXMLFile(path_, &failure);
+  std::optional<Data> bytes = DictNode::contentsOfFile(path_, &failure);
+  std::shared_ptr<DictNode> dict =
+      bytes ? dictionaryWithPropertyListData(*bytes, &failure) : nullptr;
   if (dict) return dict;
   bool damaged = failure.domain() != kUnixErrorDomain;
+  if (isDamaged) *isDamaged = damaged;
   if (!damaged && failure.code() == ENOENT) return std::make_shared<DictNode>();
   if (reportedDamage_ != stamp) {
     logError("preferences file %s %s, reading it as empty: %s", path_.c_str(),
@@ -246,7 +260,8 @@ bool UserDefaults::writeChanges(ErrorRecord* error) {
   }
   // Another process may have written since this one last read: start from the file as it is.
   Stamp before = stampOfFile();
-  std::shared_ptr<DictNode> merged = load(before, error);
+  bool damaged = false;
+  std::shared_ptr<DictNode> merged = load(before, error, &damaged);
   if (!merged) return false;
   for (const Change& change : changes_) {
     if (change.value)
@@ -254,7 +269,15 @@ bool UserDefaults::writeChanges(ErrorRecord* error) {
     else
       merged->removeKey(change.key);
   }
-  if (!merged->writeXMLToFile(path_, error)) return false;
+  std::optional<Data> document = AppleXMLPListWriter::dataWithDictionary(*merged, error);
+  if (!document) return false;
+  // What could not be read is kept aside, never overwritten: someone may still want it.
+  if (damaged && ::rename(path_.c_str(), (path_ + kDamagedSuffix).c_str()) != 0) {
+    int err = errno;
+    TL_SET_UNIX_ERROR(error, this, err, "rename(%s): %s", path_.c_str(), std::strerror(err));
+    return false;
+  }
+  if (!writeDataAtomically(path_, *document, 0644, error)) return false;
   changes_.clear();
   stored_ = merged;
   storedStamp_ = stampOfFile();

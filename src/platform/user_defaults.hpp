@@ -19,15 +19,18 @@ namespace twinlens {
 inline constexpr const char* kIPhotoDefaultsDomain = "com.apple.iphoto";
 inline constexpr const char* kIPhotoRootDirectoryKey = "RootDirectory";
 
-// The preferences of one domain, kept as an XML property list in <folder>/<domain>.plist, where
-// the folder is $XDG_CONFIG_HOME/twinlens (by default ~/.config/twinlens).
+// The preferences of one domain, kept as a property list in <folder>/<domain>.plist, where the
+// folder is $XDG_CONFIG_HOME/twinlens (by default ~/.config/twinlens). Files are written as Apple
+// writes XML property lists, so every reader of those reads them; Apple's XML and binary forms
+// are both read.
 //
 // Reads see the file as it is now (it is read again whenever it has changed) with this object's
 // unwritten changes laid over it. Changes are kept until synchronize(), which, under an exclusive
 // lock on <domain>.plist.lock, reads the file afresh, applies the changes to it and replaces it
 // atomically; so several processes may write different keys of one domain at the same time and
-// none is lost. A file that cannot be parsed is reported once at Error level and read as empty; it
-// is replaced only when a change is written. The destructor writes what is still unwritten.
+// none is lost. A file that cannot be parsed is reported once at Error level and read as empty;
+// when a change is written, it is first renamed to <domain>.plist.damaged and so kept aside. The
+// destructor writes what is still unwritten.
 // Safe to use from several threads.
 class UserDefaults {
  public:
@@ -44,6 +47,10 @@ class UserDefaults {
   static bool isValidDomain(std::string_view domain);
   // The domains that have a file in `folder`, sorted.
   static std::vector<std::string> domainsInFolder(const std::string& folder);
+  // The root dictionary of a preferences file's bytes: Apple's binary form when they start with
+  // "bplist00", its XML form otherwise. Null with the reader's record.
+  static std::shared_ptr<DictNode> dictionaryWithPropertyListData(const Data& data,
+                                                                  ErrorRecord* error = nullptr);
 
   const std::string& domain() const { return domain_; }
   const std::string& path() const { return path_; }
@@ -70,8 +77,8 @@ class UserDefaults {
   void removeObjectForKey(std::string key);
 
   // Writes the unwritten changes; true when there were none. Fails, keeping them, with the
-  // "UnixErrorDomain" record of the folder, lock or file that could not be made, read or
-  // replaced (a file that exists but cannot be read is never replaced).
+  // "UnixErrorDomain" record of the folder, lock or file that could not be made, read, set aside
+  // or replaced (a file that exists but cannot be read is never replaced).
   [[nodiscard]] bool synchronize(ErrorRecord* error = nullptr);
   bool hasUnwrittenChanges() const;
 
@@ -94,9 +101,9 @@ class UserDefaults {
   Stamp stampOfFile() const;
   // The stored dictionary, read again when the file changed. Caller holds mutex_.
   const DictNode& stored();
-  // Reads the file: the dictionary (empty for a missing or damaged file), or null with the record
-  // of a file that exists but cannot be read.
-  std::shared_ptr<DictNode> load(const Stamp& stamp, ErrorRecord* error);
+  // Reads the file: the dictionary (empty for a missing or damaged file, setting *isDamaged for
+  // the latter), or null with the record of a file that exists but cannot be read.
+  std::shared_ptr<DictNode> load(const Stamp& stamp, ErrorRecord* error, bool* isDamaged = nullptr);
   PListNodePtr lookUp(std::string_view key);
   void change(std::string key, PListNodePtr value);
   bool writeChanges(ErrorRecord* error);

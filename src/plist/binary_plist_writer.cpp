@@ -7,6 +7,8 @@
 #include "plist/array_node.hpp"
 #include "plist/dict_node.hpp"
 #include "plist/value_nodes.hpp"
+#include "plist/xml_text.hpp"
+#include "shared/logging.hpp"
 
 namespace twinlens {
 
@@ -51,7 +53,15 @@ void BinaryPListWriter::writeDict(const DictNode& node) {
   requireStorableCount(count, "count is greater than uint32_t max!");
   IntegerIO::writeUInt32(static_cast<std::uint32_t>(count), *data_);
   node.forEachEntry([this](const std::string& key, const PListNodePtr& value) {
-    StringIO::write(std::string_view(key), *data_);
+    // The reader refuses a key that is not UTF-8, and a zero byte would cut it short.
+    std::string replaced;
+    if (replaceNonUTF8Characters(key, &replaced)) {
+      logWarn("key '%s' is not UTF-8 or holds a zero byte; writing those bytes as U+FFFD",
+              replaced.c_str());
+      StringIO::write(std::string_view(replaced), *data_);
+    } else {
+      StringIO::write(std::string_view(key), *data_);
+    }
     writePListNode(value.get());
   });
 }

@@ -18,8 +18,9 @@ class StringNode;
 // node is its type code (big-endian i32) and its body. Bodies: integer i64; string as a StringIO
 // text (absent for a node without text); boolean one byte; real as a DoubleIO "%f" text (six
 // decimals); array a u32 count and that many tagged nodes; dictionary a u32 count and that many
-// key texts each followed by its tagged node, in key order. Nothing else: no signature, version or
-// checksum.
+// key texts each followed by its tagged node, in key order; in a key, bytes that are not UTF-8
+// and zero bytes are written as U+FFFD (with a Warn line), as the XML writer does, so that the
+// reader takes back every key. Nothing else: no signature, version or checksum.
 class BinaryPListWriter {
  public:
   explicit BinaryPListWriter(SharedMutableData data) : data_(std::move(data)) {}

@@ -90,6 +90,12 @@ class DictNode final : public PListNode {
                                                                  ErrorRecord* error = nullptr);
   static std::shared_ptr<DictNode> dictNodeWithXMLData(const Data& data,
                                                        ErrorRecord* error = nullptr);
+  // A document as other programs write it, each string escaped once.
+  static std::shared_ptr<DictNode> dictNodeWithStandardXMLData(const Data& data,
+                                                               ErrorRecord* error = nullptr);
+  // The whole file, following symbolic links: the "UnixErrorDomain" record "%@: %s" of one that
+  // cannot be read, EFBIG for one larger than the XML parser can take.
+  static std::optional<Data> contentsOfFile(const std::string& path, ErrorRecord* error = nullptr);
   Data XMLData() const;
   // Replaces the file atomically; on failure the file is left as it was.
   bool writeXMLToFile(const std::string& path, ErrorRecord* error = nullptr) const;

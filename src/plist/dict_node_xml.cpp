@@ -56,6 +56,16 @@ std::optional<Data> readWholeFile(const std::string& path, ErrorRecord* error) {
 
 }  // namespace
 
+std::optional<Data> DictNode::contentsOfFile(const std::string& path, ErrorRecord* error) {
+  return readWholeFile(path, error);
+}
+
+std::shared_ptr<DictNode> DictNode::dictNodeWithStandardXMLData(const Data& data,
+                                                                ErrorRecord* error) {
+  return XMLPListReader(SharedData(&data, [](const Data*) {}), XMLPListReader::Escaping::once)
+      .read(error);
+}
+
 std::shared_ptr<DictNode> DictNode::dictNodeWithContentsOfXMLFile(const std::string& path,
                                                                   ErrorRecord* error) {
   std::optional<Data> bytes = readWholeFile(path, error);

@@ -89,16 +89,18 @@ void XMLParseGuard::refuse(xmlParserCtxt* ctxt, std::string message) {
   xmlStopParser(ctxt);
 }
 
-void XMLParseGuard::noteNotWellFormed(xmlParserCtxt* ctxt) {
-  if (error_) return;
-  error_ = ErrorRecord(kXMLParserErrorDomain, ctxt->errNo, "XML document is not well formed");
+void XMLParseGuard::noteParserState(xmlParserCtxt* ctxt) {
+  if (error_ || (ctxt->wellFormed && ctxt->errNo == XML_ERR_OK)) return;
+  error_ = ErrorRecord(kXMLParserErrorDomain, ctxt->errNo,
+                       ctxt->wellFormed ? "XML parser stopped before the end of the document"
+                                        : "XML document is not well formed");
   line_ = xmlSAX2GetLineNumber(ctxt);
   column_ = xmlSAX2GetColumnNumber(ctxt);
 }
 
 void XMLParseGuard::onStructuredError(void* userData, xmlErrorPtr error) {
   XMLParseGuard* guard = guardOf(userData);
-  if (error->level != XML_ERR_FATAL || guard->error_) return;
+  if (error->level < XML_ERR_ERROR || guard->error_) return;
   guard->line_ = error->line;
   guard->column_ = error->int2;
   guard->error_ = ErrorRecord(kXMLParserErrorDomain, error->code,
@@ -139,7 +141,7 @@ XMLDocPtr parseXMLDocument(const std::uint8_t* bytes, std::size_t length, ErrorR
   xmlParseDocument(ctxt.get());
   XMLDocPtr doc(ctxt->myDoc);
   ctxt->myDoc = nullptr;
-  if (!ctxt->wellFormed) guard.noteNotWellFormed(ctxt.get());
+  guard.noteParserState(ctxt.get());
   if (guard.failed() || !doc) {
     *failure = guard.failed() ? guard.error()
                               : ErrorRecord(kXMLParserErrorDomain, ctxt->errNo, "no XML document");

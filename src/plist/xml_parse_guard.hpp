@@ -17,7 +17,8 @@ inline constexpr const char* kXMLParserErrorDomain = "XMLParserErrorDomain";
 // network or the file system (no external DTD, no external entity), entity declarations are
 // refused outright so no expansion can grow without bound, and a reference to any entity other
 // than the five predefined ones fails the parse. libxml2's own limits stay on: 256 levels of
-// nesting and its caps on name and text lengths. Keeps the first fatal error.
+// nesting and its caps on name and text lengths. Keeps the first error of any kind but a warning:
+// libxml2 reports some (a text over its cap) only as errors and stops, leaving a cut document.
 class XMLParseGuard {
  public:
   // The options every parse uses (no DTD loading, no entity substitution, no network, no
@@ -41,8 +42,9 @@ class XMLParseGuard {
 
   // Stops the parse with a record of our own ("PListErrorDomain", -1, `message`).
   void refuse(xmlParserCtxt* ctxt, std::string message);
-  // Records that the document was not well formed when libxml2 gave no error of its own.
-  void noteNotWellFormed(xmlParserCtxt* ctxt);
+  // After the parse: records a failure when the document was not well formed or libxml2 stopped
+  // with an error number, and gave no error of its own.
+  void noteParserState(xmlParserCtxt* ctxt);
 
  private:
   static void onStructuredError(void* userData, xmlErrorPtr error);

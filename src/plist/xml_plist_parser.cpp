@@ -114,7 +114,7 @@ void XMLPlistParser::parse() {
     if (n == 0 || guard.failed()) break;
   }
   parser_ = nullptr;
-  if (!ctxt->wellFormed) guard.noteNotWellFormed(ctxt.get());
+  guard.noteParserState(ctxt.get());
   if (guard.failed())
     reportError(guard.error(), guard.errorLine(), guard.errorColumn());
   else

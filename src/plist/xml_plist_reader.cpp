@@ -120,7 +120,9 @@ PListNodePtr XMLPListReader::makeNode(xmlNode* element, int depth, ErrorRecord* 
     return IntegerNode::withString(stringValue(element), error);
   if (std::strcmp(name, "real") == 0) return RealNode::withString(stringValue(element), error);
   if (std::strcmp(name, "string") == 0)
-    return std::make_shared<StringNode>(unescapeEntities(stringValue(element)));
+    return std::make_shared<StringNode>(escaping_ == Escaping::twice
+                                            ? unescapeEntities(stringValue(element))
+                                            : stringValue(element));
   return fail("invalid node type", error);
 }
 

@@ -15,10 +15,14 @@ class ArrayNode;
 // Reads a whole XML property-list document into a node tree whose root is a dictionary. Knows
 // the elements "plist", "dict", "array", "key", "string", "integer", "real", "true" and "false"
 // (exactly, case-sensitively) and nothing else. String values are unescaped once more after the
-// parser has unescaped them, to match the writer; keys are not.
+// parser has unescaped them, to match the writer; keys are not. Documents of other programs escape
+// every string once only, and are read with Escaping::once.
 class XMLPListReader {
  public:
-  explicit XMLPListReader(SharedData data) : data_(std::move(data)) {}
+  enum class Escaping { twice, once };
+
+  explicit XMLPListReader(SharedData data, Escaping escaping = Escaping::twice)
+      : data_(std::move(data)), escaping_(escaping) {}
 
   // The root dictionary, or null on failure with: the parser's record ("XMLParserErrorDomain")
   // for XML that is not well formed; a "PListErrorDomain" -1 record "expected root element
@@ -38,6 +42,7 @@ class XMLPListReader {
   PListNodePtr fail(const char* message, ErrorRecord* error) const;
 
   SharedData data_;
+  Escaping escaping_;
 };
 
 }  // namespace twinlens

@@ -29,24 +29,6 @@ char32_t decodeUTF8(std::string_view text, std::size_t i, std::size_t* length) {
   return value;
 }
 
-void appendUTF8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 bool isXMLChar(char32_t c) {
   if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
   return c != 0xFFFE && c != 0xFFFF;
@@ -104,6 +86,24 @@ char32_t reference(std::string_view text, std::size_t i, std::size_t* end) {
 
 }  // namespace
 
+void appendUTF8(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
 std::string escapeEntities(std::string_view text, bool* replaced) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
@@ -158,23 +158,38 @@ std::string unescapeEntities(std::string text) {
   return out;
 }
 
-bool replaceNonXMLCharacters(std::string_view text, std::string* out) {
+namespace {
+
+// Copies `text` into *out with every character that `carried` refuses, and every byte that is
+// not UTF-8, as U+FFFD; false, leaving *out alone, when there is none.
+template <typename Carried>
+bool replaceCharacters(std::string_view text, std::string* out, Carried carried) {
   std::size_t i = 0;
   std::size_t length = 0;
   for (; i < text.size(); i += length) {
     char32_t c = decodeUTF8(text, i, &length);
-    if (c == kInvalid || !isXMLChar(c)) break;
+    if (c == kInvalid || !carried(c)) break;
   }
   if (i == text.size()) return false;
   out->assign(text.substr(0, i));
   for (; i < text.size(); i += length) {
     char32_t c = decodeUTF8(text, i, &length);
-    if (c == kInvalid || !isXMLChar(c))
+    if (c == kInvalid || !carried(c))
       appendUTF8(kReplacement, out);
     else
       out->append(text.substr(i, length));
   }
   return true;
+}
+
+}  // namespace
+
+bool replaceNonXMLCharacters(std::string_view text, std::string* out) {
+  return replaceCharacters(text, out, isXMLChar);
+}
+
+bool replaceNonUTF8Characters(std::string_view text, std::string* out) {
+  return replaceCharacters(text, out, [](char32_t c) { return c != 0; });
 }
 
 }  // namespace twinlens

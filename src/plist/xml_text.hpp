@@ -20,8 +20,14 @@ std::string escapeEntities(std::string_view text, bool* replaced = nullptr);
 // other ampersand stays as it is.
 std::string unescapeEntities(std::string text);
 
+// Appends the UTF-8 form of the Unicode scalar value `c`.
+void appendUTF8(char32_t c, std::string* out);
+
 // Text that XML can carry as it is: bytes that are not UTF-8 and characters XML 1.0 forbids become
 // U+FFFD. Returns false, leaving *out alone, when nothing needs replacing.
 bool replaceNonXMLCharacters(std::string_view text, std::string* out);
+// The same for texts that are cut at a zero byte: bytes that are not UTF-8 and zero bytes become
+// U+FFFD.
+bool replaceNonUTF8Characters(std::string_view text, std::string* out);
 
 }  // namespace twinlens

@@ -179,6 +179,18 @@ TEST(AlbumValue, EqualityIsDeep) {
             AlbumValue::array({AlbumValue::integer(1), AlbumValue::integer(1)}));
 }
 
+TEST(AlbumValue, ATreeOfAnyDepthIsFreedWhileAPartOfItLivesOn) {
+  AlbumValue tree = AlbumValue::text("leaf");
+  std::optional<AlbumValue> kept;
+  for (int i = 0; i < 300000; ++i) {
+    tree = i % 2 ? AlbumValue::array({tree}) : AlbumValue::dictionary({{"k", tree}});
+    if (i == 10) kept = tree;
+  }
+  tree = AlbumValue::null();
+  EXPECT_EQ(kept->objectForKey("k")->arrayValue()->front().objectForKey("k")->type(),
+            AlbumValue::Type::Array);
+}
+
 std::vector<std::string> keysOf(const AlbumValue::Dictionary& entries) {
   std::vector<std::string> keys;
   for (const auto& [key, value] : entries) keys.push_back(key);

@@ -77,33 +77,90 @@ TEST_F(UserDefaultsTest, MissingFileAnswersNothingAndLogsNothing) {
   EXPECT_TRUE(capture.lines().empty());
 }
 
-TEST_F(UserDefaultsTest, ValuesAreWrittenToAnXMLPropertyListOfTheDomain) {
+TEST_F(UserDefaultsTest, ValuesAreWrittenAsApplesXMLPropertyListsOfTheDomain) {
   UserDefaults defaults("app");
   defaults.setInteger(5, "logLevel");
   defaults.setBoolean(true, "helpBubbleShown");
-  defaults.setString("https://example.invalid/feedback", "QvFeedbackURL");
+  defaults.setString("a & b <c>\r", "note");
   defaults.setDouble(0.25, "ratio");
+  ArrayNode list;
+  list.add(std::make_shared<IntegerNode>(-1));
+  list.add(std::make_shared<DictNode>());
+  defaults.setObject(list, "list");
   EXPECT_TRUE(defaults.hasUnwrittenChanges());
   EXPECT_EQ(defaults.integerForKey("logLevel"), 5);
   EXPECT_FALSE(defaults.exists());
   ErrorRecord error;
   ASSERT_TRUE(defaults.synchronize(&error)) << error.description();
   EXPECT_FALSE(defaults.hasUnwrittenChanges());
-
-  auto file = DictNode::dictNodeWithContentsOfXMLFile(domainFile("app"), &error);
-  ASSERT_NE(file, nullptr) << error.description();
-  EXPECT_EQ(file->orderedKeySet(),
-            (std::vector<std::string>{"logLevel", "helpBubbleShown", "QvFeedbackURL", "ratio"}));
-  EXPECT_EQ(file->integerNodeForKey("logLevel")->longlongValue(), 5);
-  EXPECT_TRUE(file->booleanNodeForKey("helpBubbleShown")->booleanValue());
-  EXPECT_EQ(file->stringNodeForKey("QvFeedbackURL")->stringValue(),
-            "https://example.invalid/feedback");
+  EXPECT_EQ(contentsOf(domainFile("app")),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
+            "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
+            "version=\"1.0\">\n<dict>\n\t<key>logLevel</key>\n\t<integer>5</integer>\n\t<key>"
+            "helpBubbleShown</key>\n\t<true/>\n\t<key>note</key>\n\t<string>a &amp; b &lt;c&gt;"
+            "&#13;</string>\n\t<key>ratio</key>\n\t<real>0.25</real>\n\t<key>list</key>\n\t<array>"
+            "\n\t\t<integer>-1</integer>\n\t\t<dict/>\n\t</array>\n</dict>\n</plist>\n");
 
   UserDefaults reread("app");
   EXPECT_EQ(reread.integerForKey("logLevel"), 5);
   EXPECT_EQ(reread.booleanForKey("helpBubbleShown"), true);
-  EXPECT_EQ(reread.stringForKey("QvFeedbackURL"), "https://example.invalid/feedback");
+  EXPECT_EQ(reread.stringForKey("note"), "a & b <c>\r");
   EXPECT_EQ(reread.doubleForKey("ratio"), 0.25);
+}
+
+// {"k": "café", "n": [-1, 2.5, true]} as Apple's binary form, with UTF-16 for "café".
+const char* kBinaryPList =
+    "62706c6973743030d201020304516b516e6400630061006600e9a305060713ffffffffffffffff234004000000"
+    "00000009080d0f111a1e27300000000000000101000000000000000800000000000000000000000000000031";
+
+Data bytesOfHex(const std::string& hex) {
+  Data bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
+TEST_F(UserDefaultsTest, ReadsApplesBinaryFormAndRefusesEveryBrokenPartOfIt) {
+  Data good = bytesOfHex(kBinaryPList);
+  auto dict = UserDefaults::dictionaryWithPropertyListData(good);
+  ASSERT_NE(dict, nullptr);
+  EXPECT_EQ(dict->stringNodeForKey("k")->stringValue(), "caf\u00e9");
+  auto list = dict->arrayNodeForKey("n");
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->size(), 3u);
+  EXPECT_EQ(list->integerNodeAtIndex(0)->longlongValue(), -1);
+  EXPECT_EQ(list->realNodeAtIndex(1)->doubleValue(), 2.5);
+  EXPECT_TRUE(list->booleanNodeAtIndex(2)->booleanValue());
+
+  struct Case {
+    const char* fault;
+    std::size_t at;
+    std::uint8_t byte;
+  } cases[] = {{"key is not a string", 9, 0x05},  {"value reference beyond the objects", 12, 9},
+               {"array holds itself", 27, 0x04},  {"unpaired surrogate", 18, 0xD8},
+               {"null object", 48, 0x00},         {"offset beyond the table", 56, 0x60},
+               {"offset size zero", 63, 0},       {"object count beyond the table", 72, 0xff},
+               {"top object is an array", 80, 4}, {"offset table beyond the end", 88, 0xff}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    Data bad = good;
+    bad[c.at] = c.byte;
+    ErrorRecord error;
+    EXPECT_EQ(UserDefaults::dictionaryWithPropertyListData(bad, &error), nullptr);
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1)) << error.description();
+  }
+  ErrorRecord error;
+  EXPECT_EQ(
+      UserDefaults::dictionaryWithPropertyListData(Data(good.begin(), good.end() - 1), &error),
+      nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1)) << error.description();
+}
+
+TEST_F(UserDefaultsTest, FilesOfTheOldStoreReadAsEveryOtherReaderReadsThem) {
+  dir_.write("twinlens/app.plist",
+             std::string("<plist version=\"1.0\"><dict><key>k</key><string>a &amp;amp; "
+                         "b</string></dict></plist>"));
+  EXPECT_EQ(UserDefaults("app").stringForKey("k"), "a &amp; b");
 }
 
 TEST_F(UserDefaultsTest, GettersAnswerNothingForAnotherKind) {
@@ -180,7 +237,7 @@ TEST_F(UserDefaultsTest, DestructionWritesWhatIsUnwritten) {
   EXPECT_EQ(UserDefaults("app").booleanForKey("helpBubbleShown"), true);
 }
 
-TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptUntilAValueIsWritten) {
+TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptAsideWhenAValueIsWritten) {
   std::string path = dir_.write("twinlens/app.plist", std::string("<plist><dict><key>a"));
   testing::LogCapture capture(kLogLevelError);
   UserDefaults defaults("app");
@@ -196,6 +253,7 @@ TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptUntilAValueI
 
   defaults.setInteger(3, "logLevel");
   ASSERT_TRUE(defaults.synchronize());
+  EXPECT_EQ(contentsOf(path + ".damaged"), "<plist><dict><key>a");
   auto file = DictNode::dictNodeWithContentsOfXMLFile(path);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->orderedKeySet(), (std::vector<std::string>{"logLevel"}));

@@ -179,6 +179,24 @@ TEST(BinaryPListTest, AbsentOrBrokenKeyFailsTheRead) {
   }
 }
 
+TEST(BinaryPListTest, KeysTheReaderWouldRefuseOrCutAreWrittenWithReplacementCharacters) {
+  struct Case {
+    std::string key;
+    std::string written;
+  } cases[] = {{"caf\xe9", "caf\uFFFD"},
+               {std::string("a\0b", 3), "a\uFFFDb"},
+               {"\xC3\x28\xED\xA0\x80", "\uFFFD(\uFFFD\uFFFD\uFFFD"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    DictNode tree;
+    tree.putInt(1, "a");
+    tree.putInt(2, c.key);
+    auto back = roundTrip(tree);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->orderedKeySet(), (std::vector<std::string>{"a", c.written}));
+  }
+}
+
 TEST(BinaryPListTest, NestingIsBoundedSoHostileDataCannotExhaustTheStack) {
   auto nested = [](int depth) {
     Data bytes = hex("00000001 01 0000000000000001 6b");

@@ -1,11 +1,11 @@
 #include "album_data_writer.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <ctime>
 
 #include "io/atomic_file.hpp"
 #include "io/base64.hpp"
+#include "platform/apple_xml_plist_writer.hpp"
 #include "shared/text_format.hpp"
 
 namespace twinlens::standin {
@@ -38,14 +38,6 @@ void appendEscaped(std::string& out, std::string_view text) {
   }
 }
 
-std::string realText(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "+infinity" : "-infinity";
-  char digits[64];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  return std::string(digits, end);
-}
-
 std::string dateText(const Date& date) {
   double since1970 = std::floor(date.timeIntervalSince1970());
   // The parser reads only four-digit years, so no catalogue holds a date beyond this.
@@ -72,7 +64,7 @@ class Writer {
       case AlbumValue::Type::Integer:
         return element("integer", std::to_string(*value.integerValue()), depth);
       case AlbumValue::Type::Real:
-        return element("real", realText(*value.realValue()), depth);
+        return element("real", AppleXMLPListWriter::realText(*value.realValue()), depth);
       case AlbumValue::Type::Boolean:
         return line(*value.booleanValue() ? "<true/>" : "<false/>", depth);
       case AlbumValue::Type::Date:

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -583,7 +584,10 @@ void AppController::revealItemsAtIndexes(const IndexSet& indexes) {
 
 void AppController::showHelp() {
   QString book = qText(TwinlensApp::infoValue("CFBundleHelpBookName").value_or(""));
-  QUrl page = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/help/index.html");
+  // Next to the executable in the build tree, under share/ once installed.
+  QString folder = QCoreApplication::applicationDirPath() + "/help";
+  if (!QFileInfo::exists(folder)) folder += "/../../share/twinlens/help";
+  QUrl page = QUrl::fromLocalFile(QDir::cleanPath(folder) + "/index.html");
   page.setFragment("Home");
   if (!environment_.openURL || !environment_.openURL(page))
     logError("could not open the help book %s", book.toUtf8().constData());

@@ -1,6 +1,12 @@
 #include <QApplication>
+#include <QIcon>
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/app_controller.hpp"
 #include "app/qt_main_thread.hpp"
@@ -12,10 +18,54 @@
 #include "app/feedback/qv_feedback_controller.hpp"
 #endif
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: twinlens [FOLDER]\n"
+    "       twinlens --help | --version\n";
+
+void printHelp() {
+  std::printf(
+      "%s\nFinds the duplicate photos of an iPhoto library and has iPhoto move them to its "
+      "Trash.\nFOLDER is the library to scan (default: iPhoto's current library, else one you "
+      "choose).\n\n  --help     print this help and exit\n  --version  print the version and "
+      "exit\n\nman twinlens has the whole story.\n",
+      kUsage);
+}
+
+// Answers --help and --version and refuses other options before Qt needs a display; an exit
+// status, or nullopt to go on (with *folder the first folder named, if any).
+std::optional<int> answerCommandLine(int argc, char** argv, std::optional<std::string>* folder) {
+  for (int at = 1; at < argc; ++at) {
+    const std::string_view word = argv[at];
+    if (word == "--help" || word == "-h") {
+      printHelp();
+      return 0;
+    }
+    if (word == "--version") {
+      std::printf(
+          "twinlens %s\n",
+          twinlens::TwinlensApp::infoValue("CFBundleShortVersionString").value_or("").c_str());
+      return 0;
+    }
+    if (word.starts_with('-')) {
+      std::fprintf(stderr, "twinlens: unknown option '%s'\n%s", argv[at], kUsage);
+      return 2;
+    }
+    std::error_code ignored;
+    if (!*folder) *folder = std::filesystem::absolute(word, ignored).lexically_normal().string();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   // A file-size limit then fails the write that passes it, an ordinary save error.
   std::signal(SIGXFSZ, SIG_IGN);
+  std::optional<std::string> folder;
+  if (std::optional<int> status = answerCommandLine(argc, argv, &folder)) return *status;
   QApplication app(argc, argv);
   QString name = QString::fromStdString(twinlens::TwinlensApp::appName());
   QApplication::setApplicationName(name);
@@ -25,11 +75,16 @@ int main(int argc, char** argv) {
 
   twinlens::QtMainThread mainThread;
   std::string domain = twinlens::TwinlensApp::infoValue("CFBundleIdentifier").value_or("twinlens");
+  // The desktop entry and the icon are named after the bundle identifier.
+  QApplication::setDesktopFileName(QString::fromStdString(domain));
+  QApplication::setWindowIcon(QIcon::fromTheme(QString::fromStdString(domain)));
   twinlens::AppController::Environment environment = twinlens::AppController::standardEnvironment();
 #if TWINLENS_HAVE_FEEDBACK
   environment.showFeedback = [](QWidget*) { twinlens::QvFeedbackController::showFeedback(); };
 #endif
-  twinlens::AppController controller(mainThread, twinlens::Defaults::standard(),
+  std::shared_ptr<twinlens::Defaults> defaults = twinlens::Defaults::standard();
+  defaults->overrideIPhotoRootDirectory(folder);
+  twinlens::AppController controller(mainThread, defaults,
                                      std::make_shared<twinlens::UserDefaults>(domain),
                                      std::move(environment));
   controller.applicationDidFinishLaunching();

@@ -5,7 +5,7 @@
 //       make-sample-library (default options) a thumbnail showing its picture, since the
 //       sample's JPEG files carry made-up image data that no decoder can show
 //   twinlens-screenshot LIBRARY OUTDIR               scans LIBRARY and writes main-window.png,
-//       cataloging-sheet.png and script-runner-sheet.png into OUTDIR
+//       cataloging-sheet.png, script-runner-sheet.png and feedback-window.png into OUTDIR
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -28,6 +28,10 @@
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "shared/twinlens_app.hpp"
+
+#if TWINLENS_HAVE_FEEDBACK
+#include "app/feedback/qv_feedback_controller.hpp"
+#endif
 
 namespace {
 
@@ -89,6 +93,32 @@ QImage windowWithSheet(QWidget& window, QWidget& sheet) {
   return image;
 }
 
+#if TWINLENS_HAVE_FEEDBACK
+// A machine that reaches the feedback server and has a made-up card of its user.
+class PictureFeedbackPlatform : public FeedbackPlatform {
+ public:
+  void checkReachability(const QString&, std::function<void(bool)> done) override { done(true); }
+  std::optional<OwnCard> ownCard() override { return OwnCard{"Pat Example", {"pat@example.org"}}; }
+  QString machineProfile() override { return {}; }
+};
+
+bool renderFeedbackWindow(const QString& outDir) {
+  QvFeedbackController::showFeedbackWithBugDetails(std::nullopt,
+                                                   std::make_shared<PictureFeedbackPlatform>());
+  auto shown = [] {
+    QvFeedbackController* feedback = QvFeedbackController::current();
+    return feedback && feedback->feedbackWindow()->isVisible();
+  };
+  return QTest::qWaitFor(shown, 10000) &&
+         QvFeedbackController::current()->feedbackWindow()->grab().save(outDir +
+                                                                        "/feedback-window.png");
+}
+#else
+bool renderFeedbackWindow(const QString&) {
+  return true;
+}
+#endif
+
 bool settle(MainWindow& window) {
   ThumbnailLoader& loader = window.imageBrowser()->thumbnailLoader();
   for (int round = 0; round < 50; ++round) {
@@ -148,7 +178,8 @@ int render(const std::string& library, const QString& outDir) {
   running.progressBar()->setValue(360);
   running.activityIndicator()->startAnimation();
   ok &= windowWithSheet(window, running).save(outDir + "/script-runner-sheet.png");
-  std::printf("wrote %s/{main-window,cataloging-sheet,script-runner-sheet}.png\n",
+  ok &= renderFeedbackWindow(outDir);
+  std::printf("wrote %s/{main-window,cataloging-sheet,script-runner-sheet,feedback-window}.png\n",
               outDir.toUtf8().constData());
   return ok ? 0 : 1;
 }

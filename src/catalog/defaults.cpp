@@ -24,6 +24,7 @@ std::shared_ptr<Defaults> Defaults::standard() {
 }
 
 std::optional<std::string> Defaults::iPhotoRootDirectory() const {
+  if (iPhotoRootDirectoryOverride_) return iPhotoRootDirectoryOverride_;
   if (!iPhotoPreferences_) return std::nullopt;
   std::optional<std::string> root = iPhotoPreferences_->stringForKey(kIPhotoRootDirectoryKey);
   if (!root || !root->starts_with('~')) return root;

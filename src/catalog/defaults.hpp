@@ -30,11 +30,17 @@ class Defaults {
   // without writing it (the command line's choice of source); nullopt follows the preference
   // again. Set before a scan starts.
   void overrideUseAlbumDataXML(std::optional<bool> flag) { useAlbumDataXMLOverride_ = flag; }
+  // Makes iPhotoRootDirectory() answer `path` for this object alone (a library opened with the
+  // application), without writing iPhoto's preferences; nullopt follows them again.
+  void overrideIPhotoRootDirectory(std::optional<std::string> path) {
+    iPhotoRootDirectoryOverride_ = std::move(path);
+  }
 
  private:
   std::shared_ptr<UserDefaults> applicationDefaults_;
   std::shared_ptr<UserDefaults> iPhotoPreferences_;
   std::optional<bool> useAlbumDataXMLOverride_;
+  std::optional<std::string> iPhotoRootDirectoryOverride_;
 };
 
 }  // namespace twinlens

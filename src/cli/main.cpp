@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/command.hpp"
+#include "shared/twinlens_app.hpp"
 
 namespace {
 
@@ -13,7 +14,9 @@ void printUsage(std::FILE* out) {
     std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(command.name.size()),
                  command.name.data(), static_cast<int>(command.summary.size()),
                  command.summary.data());
-  std::fprintf(out, "\n'twinlens-cli COMMAND --help' explains one command.\n");
+  std::fprintf(out,
+               "\n'twinlens-cli COMMAND --help' explains one command, 'twinlens-cli --version'"
+               " tells the version;\nman twinlens-cli has the whole story.\n");
 }
 
 }  // namespace
@@ -27,10 +30,17 @@ int main(int argc, char** argv) {
     printUsage(words.empty() ? stderr : stdout);
     return words.empty() ? 2 : 0;
   }
+  if (words[0] == "--version") {
+    std::printf(
+        "twinlens-cli %s\n",
+        twinlens::TwinlensApp::infoValue("CFBundleShortVersionString").value_or("").c_str());
+    return 0;
+  }
   for (const auto& command : twinlens::cli::commands())
     if (command.name == words[0])
       return twinlens::cli::statusAfterFlushingOutput(command.run(std::span(words).subspan(1)));
-  twinlens::cli::printError("unknown command '" + std::string(words[0]) + "'");
+  const char* kind = words[0].starts_with('-') ? "option" : "command";
+  twinlens::cli::printError("unknown " + std::string(kind) + " '" + std::string(words[0]) + "'");
   printUsage(stderr);
   return 2;
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <typeinfo>
@@ -246,7 +247,12 @@ std::vector<std::string> SocketScriptHost::applicationSearchPath() {
     }
   }
   folders.emplace_back(TWINLENS_BUILD_APPLICATIONS_DIR);
-  folders.emplace_back(TWINLENS_INSTALL_APPLICATIONS_DIR);
+  // Installed programs find their bundles from their own place, so any prefix works.
+  std::error_code unknown;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", unknown);
+  if (!unknown)
+    folders.push_back(
+        (executable.parent_path().parent_path() / "lib/twinlens/Applications").string());
   return folders;
 }
 

@@ -35,7 +35,7 @@ class SocketScriptHost final : public ScriptHost {
   // case); nullopt when there is none.
   static std::optional<std::string> applicationNameInSource(std::string_view source);
   // The folders of $TWINLENS_APPLICATIONS_PATH (colon-separated), then the build tree's
-  // Applications folder, then <install prefix>/lib/twinlens/Applications.
+  // Applications folder, then lib/twinlens/Applications beside the executable's bin folder.
   static std::vector<std::string> applicationSearchPath();
   // The executable of the first bundle of `applicationName` on the search path.
   static std::optional<std::string> applicationExecutable(std::string_view applicationName);

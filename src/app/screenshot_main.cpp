@@ -162,6 +162,7 @@ int render(const std::string& library, const QString& outDir, bool rough = false
   }
   settle(window);
   if (rough) {
+    controller.hideHelpBubble();
     window.resize(720, 520);
     window.zoomSlider()->setValue(window.zoomSlider()->minimum());
     settle(window);

@@ -22,12 +22,14 @@ void paintThumbnailPlaceholder(QPainter& painter, const QRect& square, const QSt
   painter.setPen(QPen(palette.color(QPalette::Mid), 1));
   painter.setBrush(palette.color(QPalette::Base));
   painter.drawRoundedRect(QRectF(frame).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
-  QFont plain = painter.font();
-  QFont bold = plain;
+  QFont bold = painter.font();
   bold.setBold(true);
+  // Small enough for "No preview" to fit the smallest cells whole.
+  QFont plain = painter.font();
+  if (plain.pointSizeF() > 0) plain.setPointSizeF(plain.pointSizeF() * 0.85);
   int lineHeight = QFontMetrics(bold).height();
   // One line centred, or the file type just above the centre and "No preview" just below.
-  QRect line(frame.left() + 4, frame.center().y() - lineHeight / 2, frame.width() - 8, lineHeight);
+  QRect line(frame.left() + 2, frame.center().y() - lineHeight / 2, frame.width() - 4, lineHeight);
   painter.setPen(palette.color(QPalette::PlaceholderText));
   if (!fileType.isEmpty()) {
     line.translate(0, -lineHeight / 2);

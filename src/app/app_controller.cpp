@@ -17,9 +17,11 @@
 #include <filesystem>
 
 #include "app/activity_indicator.hpp"
+#include "app/alert_style.hpp"
 #include "app/cataloging_sheet.hpp"
 #include "app/count_text.hpp"
 #include "app/help_bubble.hpp"
+#include "app/help_window.hpp"
 #include "app/main_window.hpp"
 #include "app/script_runner_sheet.hpp"
 #include "app/software_updater.hpp"
@@ -116,9 +118,14 @@ AppController::AppController(MainThread& mainThread, std::shared_ptr<Defaults> d
   quitPollTimer_.setInterval(kIPhotoPollIntervalMs);
   connect(&quitPollTimer_, &QTimer::timeout, this, &AppController::pollIPhotoGone);
   awakeFromNib();
+  if (applicationDefaults_) mainWindow_->restoreFrameFromDefaults(*applicationDefaults_);
 }
 
 AppController::~AppController() {
+  if (applicationDefaults_) {
+    mainWindow_->saveFrameInDefaults(*applicationDefaults_);
+    if (!applicationDefaults_->synchronize()) logError("failed to keep the window's frame");
+  }
   quitPollTimer_.stop();
   cataloger_->setDelegate(nullptr);
   cataloger_->setView(nullptr);
@@ -172,11 +179,12 @@ void AppController::bindWindow() {
   connect(window.webSiteAction(), &QAction::triggered, this, &AppController::visitTwinlensWebSite);
   connect(window.feedbackAction(), &QAction::triggered, this, &AppController::sendFeedback);
   connect(window.aboutAction(), &QAction::triggered, this, [this] {
-    QMessageBox::about(
-        mainWindow_.get(), tr("About %1").arg(appName()),
-        tr("%1 %2\nFinds duplicate photos in an iPhoto library.")
-            .arg(appName(),
-                 qText(TwinlensApp::infoValue("CFBundleShortVersionString").value_or(""))));
+    QString version = qText(TwinlensApp::infoValue("CFBundleShortVersionString").value_or(""));
+    QMessageBox* about =
+        alertSheet(QString("%1 %2").arg(appName(), version),
+                   tr("Finds duplicate photos in an iPhoto library."), "aboutAlert");
+    about->setWindowTitle(tr("About %1").arg(appName()));
+    about->open();
   });
   connect(window.selectAllAction(), &QAction::triggered, &browser, &ImageBrowserView::selectAll);
   connect(window.moveSelectionToTrashAction(), &QAction::triggered, &browser,
@@ -241,9 +249,10 @@ void AppController::startUp() {
   if (startupState_ == 1) {
     startupState_ = 2;
     if (defaults_->useAlbumDataXML() && iPhotoIsRunning()) {
-      QMessageBox* sheet = alertSheet(
-          tr("%1 will quit iPhoto.").arg(appName()),
-          tr("Twinlens cannot scan the iPhoto Library while iPhoto is open."), "quitIPhotoSheet");
+      QMessageBox* sheet =
+          alertSheet(tr("%1 will quit iPhoto.").arg(appName()),
+                     tr("Twinlens cannot scan the iPhoto Library while iPhoto is open."),
+                     "quitIPhotoSheet", AlertKind::Warning);
       QPushButton* quitButton = sheet->addButton(tr("Quit iPhoto"), QMessageBox::AcceptRole);
       sheet->addButton(tr("Cancel"), QMessageBox::RejectRole);
       sheet->setDefaultButton(quitButton);
@@ -276,6 +285,7 @@ std::optional<std::string> AppController::chooseLibrary() {
                       tr("That doesn't look like an iPhoto Library."), QMessageBox::NoButton,
                       mainWindow_.get());
     alert.setObjectName("notALibraryAlert");
+    setAlertKind(alert, AlertKind::Warning);
     QPushButton* tryAgain = alert.addButton(tr("Try Again"), QMessageBox::AcceptRole);
     alert.addButton(tr("Quit"), QMessageBox::RejectRole);
     alert.setDefaultButton(tryAgain);
@@ -341,9 +351,10 @@ void AppController::catalogingDidFail(const ErrorRecord& error) {
     startUp();
     return;
   }
-  QMessageBox alert(QMessageBox::Critical, appName(), qText(error.description()), QMessageBox::Ok,
+  QMessageBox alert(QMessageBox::Warning, appName(), qText(error.description()), QMessageBox::Ok,
                     mainWindow_.get());
   alert.setObjectName("scanErrorAlert");
+  setAlertKind(alert, AlertKind::Warning);
   alert.exec();
   quit();
 }
@@ -425,7 +436,7 @@ void AppController::imageBrowserCellWasDoubleClickedAtIndex(ImageBrowserView&, s
 }
 
 QMessageBox* AppController::alertSheet(const QString& text, const QString& informative,
-                                       const char* name) {
+                                       const char* name, AlertKind kind) {
   auto* box = new QMessageBox(mainWindow_.get());
   box->setObjectName(name);
   box->setAttribute(Qt::WA_DeleteOnClose);
@@ -433,6 +444,7 @@ QMessageBox* AppController::alertSheet(const QString& text, const QString& infor
   box->setWindowTitle(appName());
   box->setText(text);
   box->setInformativeText(informative);
+  setAlertKind(*box, kind);
   return box;
 }
 
@@ -469,7 +481,7 @@ void AppController::scriptRunnerDidFinish(ScriptRunner& runner) {
         alertSheet(tr("Failed to move some photos"),
                    qText(formatText("%lu photo%s could not be moved to the iPhoto Trash.",
                                     static_cast<unsigned long>(photos), pluralSuffix(photos))),
-                   "moveToTrashErrorAlert");
+                   "moveToTrashErrorAlert", AlertKind::Warning);
     QPushButton* quitButton = alert->addButton(tr("Quit"), QMessageBox::AcceptRole);
     QPushButton* rescanButton = alert->addButton(tr("Rescan"), QMessageBox::RejectRole);
     alert->setDefaultButton(quitButton);
@@ -562,7 +574,9 @@ void AppController::deleteItemsAtIndexes(const IndexSet& indexes) {
   }
   ErrorRecord moveError;
   if (!move.execute(&moveError))
-    alertSheet(qText(moveError.description()), QString(), "moveSelectionErrorAlert")->open();
+    alertSheet(qText(moveError.description()), QString(), "moveSelectionErrorAlert",
+               AlertKind::Warning)
+        ->open();
   cataloger_->removePhotosForIPhotoKeys(keys);
   resetUIElements();
 }
@@ -579,7 +593,9 @@ void AppController::revealItemsAtIndexes(const IndexSet& indexes) {
   ErrorRecord error;
   if (SelectPhotoScript(thumbnails[lowest].iPhotoKey()).execute(&error)) return;
   logError("error selecting photo in iPhoto: %s", error.description().c_str());
-  alertSheet(tr("Error selecting photo"), qText(error.description()), "revealErrorAlert")->open();
+  alertSheet(tr("Error selecting photo"), qText(error.description()), "revealErrorAlert",
+             AlertKind::Warning)
+      ->open();
 }
 
 void AppController::showHelp() {
@@ -589,14 +605,20 @@ void AppController::showHelp() {
   if (!QFileInfo::exists(folder)) folder += "/../../share/twinlens/help";
   QUrl page = QUrl::fromLocalFile(QDir::cleanPath(folder) + "/index.html");
   page.setFragment("Home");
-  if (!environment_.openURL || !environment_.openURL(page))
-    logError("could not open the help book %s", book.toUtf8().constData());
+  if (environment_.openURL && environment_.openURL(page)) return;
+  logInfo("no browser opened the help book %s; showing it here", book.toUtf8().constData());
+  HelpWindow::showPage(mainWindow_.get(), page);
 }
 
 void AppController::visitTwinlensWebSite() {
   QUrl page(qText(TwinlensApp::infoValue("TwinlensProductURL").value_or("")));
-  if (!environment_.openURL || !environment_.openURL(page))
-    logError("could not open %s", page.toString().toUtf8().constData());
+  if (environment_.openURL && environment_.openURL(page)) return;
+  QMessageBox* alert =
+      alertSheet(tr("The %1 web site could not be opened.").arg(appName()),
+                 tr("No web browser opened it. Its address is:\n%1").arg(page.toString()),
+                 "webSiteAlert", AlertKind::Warning);
+  makeAlertTextSelectable(*alert);
+  alert->open();
 }
 
 void AppController::sendFeedback() {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/alert_style.hpp"
 #include "app/help_bubble.hpp"
 #include "app/image_browser_view.hpp"
 #include "catalog/cataloger.hpp"
@@ -159,7 +160,8 @@ class AppController : public QObject,
   void didEndCanceledWindow(int returnCode);
   void showMoveToTrashCompleteWindow(const ScriptRunner& runner);
   // A window-modal alert on the main window, deleted when it closes.
-  QMessageBox* alertSheet(const QString& text, const QString& informative, const char* name);
+  QMessageBox* alertSheet(const QString& text, const QString& informative, const char* name,
+                          AlertKind kind = AlertKind::Information);
   bool iPhotoIsRunning() const;
   void quit();
   void setBool(bool& field, bool value, void (AppController::*changed)());

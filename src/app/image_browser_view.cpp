@@ -1,14 +1,18 @@
 #include "app/image_browser_view.hpp"
 
 #include <QAction>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QTextDocument>
+#include <QToolTip>
 #include <algorithm>
 
 #include "app/thumbnail_loader.hpp"
+#include "app/thumbnail_placeholder.hpp"
 
 namespace twinlens {
 
@@ -26,11 +30,25 @@ QString qText(const std::optional<std::string>& text) {
   return text ? QString::fromStdString(*text) : QString();
 }
 
+// Captions in Chinese, Japanese or Korean fall back to Debian's Noto CJK fonts where the
+// desktop's own font has no glyphs for them; absent fonts are skipped.
+QFont withCJKFallback(QFont font) {
+  QStringList families = font.families();
+  if (families.isEmpty()) families.push_back(font.family());
+  families << "Noto Sans CJK JP"
+           << "Noto Sans CJK SC"
+           << "Noto Sans CJK TC"
+           << "Noto Sans CJK KR";
+  font.setFamilies(families);
+  return font;
+}
+
 }  // namespace
 
 ImageBrowserView::ImageBrowserView(QWidget* parent)
     : QAbstractScrollArea(parent), loader_(std::make_unique<ThumbnailLoader>()) {
   setObjectName("imageBrowser");
+  setFont(withCJKFallback(font()));
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -316,18 +334,19 @@ void ImageBrowserView::paintItem(QPainter& painter, std::size_t index, const QRe
     painter.setBrush(highlight);
     painter.drawRoundedRect(QRectF(square).adjusted(-5, -5, 5, 5), 6, 6);
   }
-  if (item.path()) {
-    QString path = QString::fromStdString(*item.path());
-    if (const QImage* image = loader_->image(path)) {
-      QSize size = image->size().scaled(side, side, Qt::KeepAspectRatio);
-      QRect target(QPoint(0, 0), size);
-      target.moveCenter(square.center());
-      painter.drawImage(target, *image);
-    } else if (!loader_->isMissing(path)) {
-      wanted.push_back(path);
-    }
+  QString path = qText(item.path());
+  if (const QImage* image = path.isEmpty() ? nullptr : loader_->image(path)) {
+    QSize size = image->size().scaled(side, side, Qt::KeepAspectRatio);
+    QRect target(QPoint(0, 0), size);
+    target.moveCenter(square.center());
+    painter.drawImage(target, *image);
+  } else if (path.isEmpty() || loader_->isMissing(path)) {
+    paintThumbnailPlaceholder(painter, square, photoFileType(item.imagePath()), palette());
+  } else {
+    wanted.push_back(path);
   }
-  QRect text(frame.left() + 2, square.bottom() + 5, frame.width() - 4, fontMetrics().height());
+  // Captions keep to the thumbnail's width, so neighbours stay apart by two paddings.
+  QRect text(square.left(), square.bottom() + 5, side, fontMetrics().height());
   painter.setPen(palette().color(QPalette::Text));
   painter.drawText(
       text, Qt::AlignHCenter | Qt::AlignTop,
@@ -337,6 +356,22 @@ void ImageBrowserView::paintItem(QPainter& painter, std::size_t index, const QRe
   painter.drawText(
       text, Qt::AlignHCenter | Qt::AlignTop,
       fontMetrics().elidedText(qText(item.imageSubtitle()), Qt::ElideRight, text.width()));
+}
+
+bool ImageBrowserView::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  std::optional<std::size_t> hit = indexOfItemAtPoint(help->pos());
+  if (!hit || !dataSource_) {
+    QToolTip::hideText();
+    return true;
+  }
+  const Thumbnail& item = dataSource_->imageBrowserItemAtIndex(*this, *hit);
+  QString tip = qText(item.imageTitle());
+  if (item.imageSubtitle()) tip += "\n" + qText(item.imageSubtitle());
+  // As rich text, so that a caption such as "<at the beach>" is shown as written.
+  QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(tip), viewport(), itemFrame(*hit));
+  return true;
 }
 
 void ImageBrowserView::resizeEvent(QResizeEvent* event) {

@@ -54,11 +54,13 @@ class ImageBrowserDelegate {
   virtual void hideHelpBubble() = 0;
 };
 
-// The browser of duplicates: a grid of thumbnails with their titles and subtitles, laid out
-// group after group, each group on a rounded bezel with its kept photo first. Only the rows in
-// view are drawn and only their images are decoded (off the main thread), so a browser of tens
-// of thousands of items opens at once. Selection by click, Shift-click, Ctrl-click and rubber
-// band; Delete moves the selection to iPhoto's trash; every other key is dropped.
+// The browser of duplicates: a grid of thumbnails with their titles and subtitles (elided to the
+// thumbnail's width, whole in the item's tooltip), laid out group after group, each group on a
+// rounded bezel with its kept photo first. An item without a readable thumbnail shows a
+// placeholder naming its file type. Only the rows in view are drawn and only their images are
+// decoded (off the main thread), so a browser of tens of thousands of items opens at once.
+// Selection by click, Shift-click, Ctrl-click and rubber band; Delete moves the selection to
+// iPhoto's trash; every other key is dropped.
 class ImageBrowserView : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -112,6 +114,8 @@ class ImageBrowserView : public QAbstractScrollArea {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Shows the hovered item's whole title and subtitle, which the cell may have elided.
+  bool viewportEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

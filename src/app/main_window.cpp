@@ -9,9 +9,14 @@
 #include <QVBoxLayout>
 
 #include "app/image_browser_view.hpp"
+#include "platform/user_defaults.hpp"
 #include "shared/twinlens_app.hpp"
 
 namespace twinlens {
+
+namespace {
+constexpr const char* kGeometryKey = "mainWindowGeometry";
+}
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), imageBrowser_(new ImageBrowserView) {
   setObjectName("mainWindow");
@@ -26,6 +31,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), imageBrowser_(new
   libraryLabel_->setContentsMargins(12, 6, 12, 6);
   layout->addWidget(libraryLabel_);
   imageBrowser_->setFrameShape(QFrame::NoFrame);
+  // Room for a row of the smallest cells, however small the window is made.
+  imageBrowser_->setMinimumHeight(200);
   layout->addWidget(imageBrowser_, 1);
   layout->addWidget(buildBottomBar());
   setCentralWidget(central);
@@ -94,6 +101,15 @@ void MainWindow::buildMenus() {
   webSiteAction_ = helpMenu_->addAction(tr("%1 Web Site").arg(appName));
   helpMenu_->addSeparator();
   feedbackAction_ = helpMenu_->addAction(tr("Send Feedback..."));
+}
+
+void MainWindow::restoreFrameFromDefaults(UserDefaults& defaults) {
+  std::optional<std::string> saved = defaults.stringForKey(kGeometryKey);
+  if (saved) restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*saved)));
+}
+
+void MainWindow::saveFrameInDefaults(UserDefaults& defaults) const {
+  defaults.setString(saveGeometry().toBase64().toStdString(), kGeometryKey);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

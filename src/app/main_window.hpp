@@ -11,6 +11,7 @@ class QSlider;
 namespace twinlens {
 
 class ImageBrowserView;
+class UserDefaults;
 
 // The main window: the browser of duplicates over a bar with the zoom slider, the count of
 // duplicates and the move-to-trash button, and the menus. It holds no state of its own; the
@@ -20,6 +21,11 @@ class MainWindow : public QMainWindow {
 
  public:
   explicit MainWindow(QWidget* parent = nullptr);
+
+  // The window's size and place, kept in the user's preferences under "mainWindowGeometry" from
+  // one run to the next; a missing or damaged value leaves the window as it is.
+  void restoreFrameFromDefaults(UserDefaults& defaults);
+  void saveFrameInDefaults(UserDefaults& defaults) const;
 
   ImageBrowserView* imageBrowser() const { return imageBrowser_; }
   QSlider* zoomSlider() const { return zoomSlider_; }

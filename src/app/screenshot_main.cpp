@@ -6,14 +6,18 @@
 //       sample's JPEG files carry made-up image data that no decoder can show
 //   twinlens-screenshot LIBRARY OUTDIR               scans LIBRARY and writes main-window.png,
 //       cataloging-sheet.png, script-runner-sheet.png and feedback-window.png into OUTDIR
+//   twinlens-screenshot --rough LIBRARY OUTDIR       gives LIBRARY's first duplicates long
+//       captions and takes one thumbnail away, scans it and writes smallest-zoom.png into OUTDIR
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QRandomGenerator>
+#include <QSlider>
 #include <QTest>
 #include <cstdio>
 
@@ -130,7 +134,39 @@ bool settle(MainWindow& window) {
   return false;
 }
 
-int render(const std::string& library, const QString& outDir) {
+// Long captions (with text in other scripts) for the photos of the first duplicate sets, a long
+// event name, and one duplicate without its thumbnail: what real libraries hold.
+bool roughenLibrary(const std::string& library) {
+  static const char* const kCaptions[] = {
+      "Tom & Jerry at the lake house, summer <3",
+      "Grandma's 80th birthday — all of us at Café Zürich",
+      "東京タワーの夜景、家族みんなで",
+      "IMG_20190817_183045_HDR_edited_final_v2",
+      "서울 야경 🌃 with the whole family",
+  };
+  sample::SampleLibrary plan(library);
+  QFile file(QString::fromStdString(plan.albumDataPath()));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QString xml = QString::fromUtf8(file.readAll());
+  file.close();
+  std::size_t next = 0;
+  std::vector<std::vector<std::string>> sets = plan.expectedDuplicateSets();
+  for (std::size_t set = 0; set < std::min<std::size_t>(3, sets.size()); ++set)
+    for (const std::string& key : sets[set]) {
+      QString caption = QString::fromStdString(plan.photoForKey(key)->caption);
+      QString longer = QString::fromUtf8(kCaptions[next++ % std::size(kCaptions)]);
+      xml.replace(">" + caption + "</string>", ">" + longer.toHtmlEscaped() + "</string>");
+    }
+  if (!plan.rolls().empty())
+    xml.replace(">" + QString::fromStdString(plan.rolls().front().name) + "</string>",
+                ">Summer holidays in the mountains and by the sea</string>");
+  bool ok = sets.empty() || sets[0].size() < 2 ||
+            QFile::remove(QString::fromStdString(plan.photoForKey(sets[0][1])->thumbPath));
+  return ok && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+         file.write(xml.toUtf8()) > 0;
+}
+
+int render(const std::string& library, const QString& outDir, bool rough = false) {
   QDir().mkpath(outDir);
   QtMainThread mainThread;
   std::string folder = QDir::tempPath().toStdString() + "/twinlens-screenshot-defaults";
@@ -155,6 +191,13 @@ int render(const std::string& library, const QString& outDir) {
     return 1;
   }
   settle(window);
+  if (rough) {
+    controller.hideHelpBubble();
+    window.resize(720, 520);
+    window.zoomSlider()->setValue(window.zoomSlider()->minimum());
+    settle(window);
+    return window.grab().save(outDir + "/smallest-zoom.png") ? 0 : 1;
+  }
   bool ok = window.grab().save(outDir + "/main-window.png");
 
   CatalogingSheet& cataloging = controller.catalogingSheet();
@@ -192,8 +235,14 @@ int main(int argc, char** argv) {
   if (args.size() == 3 && args[1] == "--paint-thumbnails")
     return paintThumbnails(args[2].toStdString());
   if (args.size() == 3) return render(args[1].toStdString(), args[2]);
+  if (args.size() == 4 && args[1] == "--rough") {
+    if (roughenLibrary(args[2].toStdString())) return render(args[2].toStdString(), args[3], true);
+    std::fprintf(stderr, "twinlens-screenshot: could not roughen %s\n", qPrintable(args[2]));
+    return 1;
+  }
   std::fprintf(stderr,
                "usage: twinlens-screenshot --paint-thumbnails LIBRARY\n"
-               "       twinlens-screenshot LIBRARY OUTDIR\n");
+               "       twinlens-screenshot LIBRARY OUTDIR\n"
+               "       twinlens-screenshot --rough LIBRARY OUTDIR\n");
   return 2;
 }

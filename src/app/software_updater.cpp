@@ -5,6 +5,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include "app/alert_style.hpp"
 #include "app/appcast.hpp"
 #include "shared/logging.hpp"
 #include "shared/twinlens_app.hpp"
@@ -84,6 +85,7 @@ void SoftwareUpdater::report(Outcome outcome, const QString& informative,
                                                   : tr("You're up-to-date!"));
   box->setInformativeText(informative);
   box->setStandardButtons(QMessageBox::Ok);
+  setAlertKind(*box, outcome == Outcome::Failed ? AlertKind::Warning : AlertKind::Information);
   box->open();
   emit checkFinished(outcome, newestVersion);
 }

@@ -97,7 +97,8 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
     std::size_t start = results.thumbnails_.size();
     for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
       results.thumbnails_.emplace_back(photo->iPhotoKey(), photo->thumbPath(), photo->caption(),
-                                       eventNameWithRollId(rollNamesById, photo->rollId()));
+                                       eventNameWithRollId(rollNamesById, photo->rollId()),
+                                       photo->imagePath());
     results.duplicateGroups_.push_back({start, results.thumbnails_.size() - start});
   }
   return results;

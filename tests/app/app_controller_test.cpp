@@ -13,6 +13,7 @@
 #include "app/app_test_support.hpp"
 #include "app/cataloging_sheet.hpp"
 #include "app/help_bubble.hpp"
+#include "app/help_window.hpp"
 #include "app/image_browser_view.hpp"
 #include "app/main_window.hpp"
 #include "shared/logging.hpp"
@@ -123,6 +124,7 @@ class AppControllerTest : public QObject {
     QVERIFY(alert->windowModality() == Qt::WindowModal);
     QCOMPARE(alert->text(), QString("No duplicates found"));
     QCOMPARE(alert->informativeText(), QString());
+    QCOMPARE(alert->icon(), QMessageBox::NoIcon);
     QCOMPARE(buttonTexts(*alert), QStringList{"OK"});
     QVERIFY(!controller.attachedWindow());
     buttonWithText(*alert, "OK")->click();
@@ -200,6 +202,7 @@ class AppControllerTest : public QObject {
     whenModal([&](QWidget* modal) {
       auto* alert = qobject_cast<QMessageBox*>(modal);
       QVERIFY(alert);
+      QCOMPARE(alert->icon(), QMessageBox::Warning);
       text = alert->text();
       alert->button(QMessageBox::Ok)->click();
     });
@@ -379,6 +382,32 @@ class AppControllerTest : public QObject {
     QVERIFY(fixture_->openedURLs[0].isLocalFile());
     QVERIFY(fixture_->openedURLs[0].path().endsWith("/help/index.html"));
     QCOMPARE(fixture_->openedURLs[1].scheme(), QString("https"));
+  }
+
+  void withoutABrowserHelpOpensInItsOwnWindowAndTheAddressIsShown() {
+    fixture_->browserAvailable = false;
+    AppController& controller = fixture_->launch();
+    controller.showHelp();
+    auto* help = controller.mainWindow().findChild<HelpWindow*>("helpWindow");
+    QVERIFY(help && help->isVisible() && help->isWindow());
+    QCOMPARE(help->source(), fixture_->openedURLs.at(0));
+    controller.visitTwinlensWebSite();
+    QMessageBox* alert = sheetNamed(&controller.mainWindow(), "webSiteAlert");
+    QVERIFY(alert && alert->informativeText().contains(fixture_->openedURLs.at(1).toString()));
+    QCOMPARE(alert->icon(), QMessageBox::Warning);
+  }
+
+  void windowFrameIsKeptForTheNextStartAndControlsStayWhole() {
+    MainWindow& first = fixture_->launch().mainWindow();
+    first.show();
+    first.setGeometry(120, 90, 700, 500);
+    MainWindow& next = fixture_->launch().mainWindow();
+    next.show();
+    QCOMPARE(next.geometry(), QRect(120, 90, 700, 500));
+    next.resize(60, 60);
+    QPushButton* button = next.moveToTrashButton();
+    QTRY_VERIFY(button->width() >= button->sizeHint().width());
+    QVERIFY(next.imageBrowser()->height() >= 200);
   }
 
  private:

@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPainterPath>
@@ -11,12 +12,14 @@
 #include <thread>
 
 #include "app/activity_indicator.hpp"
+#include "app/alert_style.hpp"
 #include "app/appcast.hpp"
 #include "app/count_text.hpp"
 #include "app/help_bubble.hpp"
 #include "app/qt_main_thread.hpp"
 #include "app/script_runner_sheet.hpp"
 #include "app/software_updater.hpp"
+#include "app/thumbnail_placeholder.hpp"
 
 namespace twinlens {
 
@@ -189,6 +192,27 @@ class AppPartsTest : public QObject {
     QVERIFY(bubble->outline().contains(QPointF(bubble->width() / 2.0, bubble->height() / 2.0)));
     QVERIFY(content->geometry().left() >= bubble->style().arrowHeight);
     QVERIFY(!bubble->outline().contains(QPointF(1, 1)));
+  }
+
+  void alertsWithoutIconHaveNoIndent() {
+    QMessageBox info;
+    info.setText("No duplicates found");
+    setAlertKind(info, AlertKind::Information);
+    info.setInformativeText("Set after the kind.");
+    info.show();
+    QCOMPARE(info.icon(), QMessageBox::NoIcon);
+    QCOMPARE(info.findChild<QLabel*>("qt_msgbox_label")->x(),
+             info.layout()->contentsMargins().left());
+    QMessageBox warning;
+    setAlertKind(warning, AlertKind::Warning);
+    QCOMPARE(warning.icon(), QMessageBox::Warning);
+  }
+
+  void placeholdersNameThePhotosFileType() {
+    const std::pair<std::optional<std::string>, QString> cases[] = {
+        {"/a/IMG_1.JPG", "JPEG"}, {"/a/b.jpeg", "JPEG"}, {"/a/scan.tif", "TIFF"},
+        {"/a/x.CR2", "CR2"},      {"/a.b/noext", ""},    {std::nullopt, ""}};
+    for (const auto& [path, type] : cases) QCOMPARE(photoFileType(path), type);
   }
 
   void runnerSheetShowsTheRunnersState() {

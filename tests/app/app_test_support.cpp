@@ -64,7 +64,7 @@ AppController& AppFixture::launch() {
   environment.quitApplication = [this] { ++quitCount; };
   environment.openURL = [this](const QUrl& url) {
     openedURLs.push_back(url);
-    return true;
+    return browserAvailable;
   };
   controller_ = std::make_unique<AppController>(mainThread_, defaults_, applicationDefaults_,
                                                 std::move(environment));

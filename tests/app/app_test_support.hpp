@@ -50,6 +50,8 @@ class AppFixture {
   bool iPhotoRunning = false;
   int quitCount = 0;
   QList<QUrl> openedURLs;
+  // False: the desktop opens no address, as when no web browser is installed.
+  bool browserAvailable = true;
   int scansTold = 0;
 
  private:

@@ -1,10 +1,13 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QHelpEvent>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include "app/image_browser_view.hpp"
 #include "app/thumbnail_loader.hpp"
@@ -176,7 +179,7 @@ class ImageBrowserTest : public QObject {
     QCOMPARE(source_->revealed.at(0), IndexSet{0});
   }
 
-  void missingThumbnailsLeaveAnEmptySelectableCell() {
+  void missingThumbnailsShowASelectablePlaceholder() {
     ThumbnailLoader& loader = browser_->thumbnailLoader();
     QString missing = QString::fromStdString(*source_->items[2].path());
     // A named pipe in the file's place is missing too, not a worker waiting for a writer.
@@ -186,9 +189,37 @@ class ImageBrowserTest : public QObject {
     QTRY_VERIFY(loader.isMissing(missing) && loader.image(present));
     QVERIFY(!loader.image(missing));
     QCOMPARE(loader.image(present)->size(), QSize(41, 30));
-    QVERIFY(browser_->itemFrame(2).isValid());
+    // The placeholder is a blank photo-shaped card across the cell's width.
+    QImage cell = browser_->viewport()->grab(browser_->itemFrame(2)).toImage();
+    int blank = 0;
+    for (int y = 0; y < cell.height(); ++y)
+      for (int x = 0; x < cell.width(); ++x)
+        blank += cell.pixelColor(x, y) == browser_->palette().color(QPalette::Base);
+    QVERIFY(blank > cell.width() * cell.width() / 3);
     QTest::mouseClick(browser_->viewport(), Qt::LeftButton, {}, browser_->itemFrame(2).center());
     QCOMPARE(browser_->selectionIndexes(), IndexSet{2});
+  }
+
+  void longCaptionsKeepToTheThumbnailAndShowWholeInTheTooltip() {
+    std::string title(80, 'W'), subtitle = "Roll " + std::string(80, 'M');
+    source_->items[3] = Thumbnail("4", source_->items[3].path(), title, subtitle);
+    browser_->reloadData();
+    for (float zoom : {0.0f, 0.5f, 1.0f}) {
+      browser_->setZoomValue(zoom);
+      QRect frame = browser_->itemFrame(3);
+      QImage cell = browser_->viewport()->grab(frame).toImage();
+      // The cell's padding beside the thumbnail stays bare down to its captions.
+      for (int y = cell.height() / 2; y < cell.height(); ++y)
+        for (int x : {0, 1, 2, 3, 4, 5, cell.width() - 6, cell.width() - 3, cell.width() - 1})
+          QVERIFY2(cell.pixelColor(x, y) == QColor(Qt::lightGray),
+                   qPrintable(QString("zoom %1 at %2,%3").arg(zoom).arg(x).arg(y)));
+    }
+    QPoint at = browser_->itemFrame(3).center();
+    QHelpEvent help(QEvent::ToolTip, at, browser_->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(browser_->viewport(), &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(),
+             Qt::convertFromPlainText(QString::fromStdString(title + "\n" + subtitle)));
   }
 
   void zoomChangesTheCellSize() {

@@ -55,6 +55,11 @@ QString appName() {
   return qText(TwinlensApp::appName());
 }
 
+bool holdsAlbumData(const std::string& folder) {
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(folder + "/AlbumData.xml", ignored);
+}
+
 std::string expandTilde(std::string path) {
   if (path == "~" || path.starts_with("~/")) {
     const char* home = std::getenv("HOME");
@@ -89,7 +94,7 @@ AppController::Environment AppController::standardEnvironment() {
   return environment;
 }
 
-AppController::AppController(MainThread& mainThread, std::shared_ptr<Defaults> defaults,
+AppController::AppController(QtMainThread& mainThread, std::shared_ptr<Defaults> defaults,
                              std::shared_ptr<UserDefaults> applicationDefaults,
                              Environment environment)
     : mainThread_(mainThread),
@@ -133,6 +138,10 @@ AppController::~AppController() {
   scriptRunner_->setDelegate(nullptr);
   scriptRunner_->setView(nullptr);
   scriptRunner_->setChangeCallback(nullptr);
+  // The worker hands its steps to this thread, so they are run here while it winds down.
+  cataloger_->cancelCataloging();
+  while (!cataloger_->waitForWorkers(std::chrono::milliseconds(10)))
+    mainThread_.runHandedOverWork();
 }
 
 void AppController::awakeFromNib() {
@@ -234,6 +243,11 @@ bool AppController::iPhotoIsRunning() const {
 }
 
 void AppController::quit() {
+  if (scanning_) {
+    quitRequested_ = true;
+    cataloger_->cancelCataloging();
+    return;
+  }
   if (environment_.quitApplication) environment_.quitApplication();
 }
 
@@ -241,6 +255,11 @@ void AppController::startUp() {
   if (startupState_ == 0) {
     startupState_ = 1;
     std::optional<std::string> path = defaults_->iPhotoRootDirectory();
+    // A library moved or deleted since iPhoto last had it open is asked for like a missing one.
+    if (path && !holdsAlbumData(*path)) {
+      logWarn("iPhoto's RootDirectory %s holds no AlbumData.xml", path->c_str());
+      path.reset();
+    }
     if (!path) path = chooseLibrary();
     if (!path) return quit();
     setIPhotoLibraryPath(*path);
@@ -266,6 +285,15 @@ void AppController::startUp() {
   if (startupState_ != 2) return;
   startupState_ = 0;
   if (defaults_->useAlbumDataXML() && iPhotoIsRunning()) return quitIPhotoAndScan();
+  startScan();
+}
+
+void AppController::startScan() {
+  scanning_ = true;
+  setBool(sliderEnabled_, false, &AppController::sliderEnabledChanged);
+  setBool(addToAlbumButtonEnabled_, false, &AppController::addToAlbumButtonEnabledChanged);
+  setBool(moveToTrashButtonEnabled_, false, &AppController::moveToTrashButtonEnabledChanged);
+  imageBrowser().reloadData();
   cataloger_->start();
 }
 
@@ -278,8 +306,7 @@ std::optional<std::string> AppController::chooseLibrary() {
     panel.setDirectory(QDir::homePath());
     if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return std::nullopt;
     std::string path = expandTilde(panel.selectedFiles().front().toStdString());
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(path + "/AlbumData.xml", ignored)) return path;
+    if (holdsAlbumData(path)) return path;
 
     QMessageBox alert(QMessageBox::Warning, appName(),
                       tr("That doesn't look like an iPhoto Library."), QMessageBox::NoButton,
@@ -329,11 +356,13 @@ void AppController::pollIPhotoGone() {
   quitPollTimer_.stop();
   quittingIPhotoProgress_->stopAnimation();
   quittingIPhotoWindow_->done(QDialog::Accepted);
-  cataloger_->start();
+  startScan();
 }
 
 void AppController::catalogingDidSucceed(std::uint64_t) {
   mainThread_.requireMainThread();
+  scanning_ = false;
+  if (quitRequested_) return quit();
   resetUIElements();
   if (!cataloger_->duplicatePhotos().empty()) {
     attachHelpBubble();
@@ -344,6 +373,8 @@ void AppController::catalogingDidSucceed(std::uint64_t) {
 
 void AppController::catalogingDidFail(const ErrorRecord& error) {
   mainThread_.requireMainThread();
+  scanning_ = false;
+  if (quitRequested_) return quit();
   if (error.isErrorWithDomain(Cataloger::errorDomain(), -7)) return quit();
   if (!defaults_->useAlbumDataXML()) {
     logPlain("got error (trying again): %s", error.description().c_str());
@@ -412,7 +443,7 @@ void AppController::hideHelpBubble() {
 }
 
 std::size_t AppController::numberOfItemsInImageBrowser(ImageBrowserView&) {
-  return cataloger_->thumbnails().size();
+  return scanning_ ? 0 : cataloger_->thumbnails().size();
 }
 
 const Thumbnail& AppController::imageBrowserItemAtIndex(ImageBrowserView&, std::size_t index) {
@@ -420,7 +451,7 @@ const Thumbnail& AppController::imageBrowserItemAtIndex(ImageBrowserView&, std::
 }
 
 std::size_t AppController::numberOfGroupsInImageBrowser(ImageBrowserView&) {
-  return cataloger_->duplicateGroups().size();
+  return scanning_ ? 0 : cataloger_->duplicateGroups().size();
 }
 
 ImageBrowserGroup AppController::imageBrowserGroupAtIndex(ImageBrowserView&, std::size_t index) {
@@ -428,7 +459,7 @@ ImageBrowserGroup AppController::imageBrowserGroupAtIndex(ImageBrowserView&, std
 }
 
 IndexSet AppController::duplicatesIndexSet() {
-  return cataloger_->duplicatesIndexSet();
+  return scanning_ ? IndexSet() : cataloger_->duplicatesIndexSet();
 }
 
 void AppController::imageBrowserCellWasDoubleClickedAtIndex(ImageBrowserView&, std::size_t index) {
@@ -448,7 +479,18 @@ QMessageBox* AppController::alertSheet(const QString& text, const QString& infor
   return box;
 }
 
+bool AppController::mayActOnDuplicates() {
+  if (scanning_) return false;
+  ErrorRecord error;
+  if (defaults_->isIPhotoLibrary(iPhotoLibraryPath_, &error)) return true;
+  alertSheet(tr("iPhoto does not have this library open"), qText(error.description()),
+             "otherLibraryAlert")
+      ->open();
+  return false;
+}
+
 void AppController::moveToTrash() {
+  if (!mayActOnDuplicates()) return;
   scriptRunner_->setHideWarning(false);
   scriptRunner_->setWarning("Do not manipulate iPhoto while moving is in progress");
   const std::vector<std::shared_ptr<Photo>>& duplicates = cataloger_->duplicatePhotos();
@@ -561,6 +603,7 @@ void AppController::didEndCanceledWindow(int returnCode) {
 }
 
 void AppController::deleteItemsAtIndexes(const IndexSet& indexes) {
+  if (!mayActOnDuplicates()) return;
   ErrorRecord error;
   if (!SelectLibraryAlbumScript().execute(&error))
     logError("error selecting library album: %s", error.description().c_str());
@@ -582,7 +625,7 @@ void AppController::deleteItemsAtIndexes(const IndexSet& indexes) {
 }
 
 void AppController::revealItemsAtIndexes(const IndexSet& indexes) {
-  if (indexes.empty()) return;
+  if (indexes.empty() || !mayActOnDuplicates()) return;
   if (indexes.size() >= 2)
     TL_LOG_DEBUG(this,
                  "ignoring additional indexes because iPhoto won't select more than one "

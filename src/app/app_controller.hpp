@@ -15,6 +15,7 @@
 #include "app/alert_style.hpp"
 #include "app/help_bubble.hpp"
 #include "app/image_browser_view.hpp"
+#include "app/qt_main_thread.hpp"
 #include "catalog/cataloger.hpp"
 #include "iphoto/script_runner.hpp"
 
@@ -70,9 +71,10 @@ class AppController : public QObject,
   static Environment standardEnvironment();
 
   // init and awakeFromNib: builds the window and its sheets, reads "logLevel".
-  AppController(MainThread& mainThread, std::shared_ptr<Defaults> defaults,
+  AppController(QtMainThread& mainThread, std::shared_ptr<Defaults> defaults,
                 std::shared_ptr<UserDefaults> applicationDefaults,
                 Environment environment = standardEnvironment());
+  // Cancels a scan still running and waits for its worker, which uses the main thread.
   ~AppController() override;
 
   void applicationDidFinishLaunching();
@@ -155,6 +157,11 @@ class AppController : public QObject,
   void quitIPhotoSheetDidEnd(bool quitIPhoto);
   void quitIPhotoAndScan();
   void pollIPhotoGone();
+  // Empties the browser, whose results the scan replaces, and starts the scan.
+  void startScan();
+  // Whether the results may be acted on: no scan is replacing them, and iPhoto has the scanned
+  // library open (else an alert on the main window says which it has).
+  bool mayActOnDuplicates();
   void didEndMoveToTrashCompleteWindow();
   void didEndMoveToTrashErrorWindow(bool rescan);
   void didEndCanceledWindow(int returnCode);
@@ -163,10 +170,11 @@ class AppController : public QObject,
   QMessageBox* alertSheet(const QString& text, const QString& informative, const char* name,
                           AlertKind kind = AlertKind::Information);
   bool iPhotoIsRunning() const;
+  // A scan still running is cancelled first; its end quits.
   void quit();
   void setBool(bool& field, bool value, void (AppController::*changed)());
 
-  MainThread& mainThread_;
+  QtMainThread& mainThread_;
   std::shared_ptr<Defaults> defaults_;
   std::shared_ptr<UserDefaults> applicationDefaults_;
   Environment environment_;
@@ -184,6 +192,8 @@ class AppController : public QObject,
   SoftwareUpdater* updater_ = nullptr;
 
   std::uint32_t startupState_ = 0;
+  bool scanning_ = false;
+  bool quitRequested_ = false;
   std::string iPhotoLibraryPath_;
   QString duplicatesCountDescription_;
   std::uint64_t duplicatesCount_ = 0;

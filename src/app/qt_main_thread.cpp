@@ -19,10 +19,19 @@ QtMainThread::~QtMainThread() {
       std::lock_guard lock(mutex_);
       if (inFlight_ == 0) break;
     }
-    QCoreApplication::sendPostedEvents(receiver_.get(), QEvent::MetaCall);
+    runHandedOverWork();
     QThread::yieldCurrentThread();
   }
   receiver_.reset();
+}
+
+void QtMainThread::runHandedOverWork() {
+  QCoreApplication::sendPostedEvents(receiver_.get(), QEvent::MetaCall);
+}
+
+int QtMainThread::workersWaiting() const {
+  std::lock_guard lock(mutex_);
+  return inFlight_;
 }
 
 void QtMainThread::shutDown() {

@@ -1,6 +1,8 @@
 #include "catalog/cataloger.hpp"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "catalog/album_data_cache.hpp"
@@ -38,8 +40,16 @@ std::optional<std::int64_t> wholeNumber(const AlbumValue* value) {
 
 }  // namespace
 
+struct Cataloger::Workers {
+  std::mutex mutex;
+  std::condition_variable ended;
+  int running = 0;
+};
+
 Cataloger::Cataloger(MainThread& mainThread, std::shared_ptr<Defaults> defaults)
-    : mainThread_(mainThread), defaults_(std::move(defaults)) {}
+    : mainThread_(mainThread),
+      defaults_(std::move(defaults)),
+      workers_(std::make_shared<Workers>()) {}
 
 double Cataloger::catalogingProgress() const {
   if (total_ == 0) return 0;
@@ -77,7 +87,23 @@ void Cataloger::startUp() {
   if (startupState_ != 0) return;
   startupState_ = 2;
   setCatalogingDescription("Cataloging photos in " + lastPathComponent(iPhotoLibraryPath_));
-  std::thread([self = shared_from_this()] { self->run(); }).detach();
+  {
+    std::lock_guard lock(workers_->mutex);
+    ++workers_->running;
+  }
+  std::thread([self = shared_from_this(), workers = workers_]() mutable {
+    self->run();
+    // Counted out only once the Cataloger is let go, so a waiter may destroy it at once.
+    self.reset();
+    std::lock_guard lock(workers->mutex);
+    --workers->running;
+    workers->ended.notify_all();
+  }).detach();
+}
+
+bool Cataloger::waitForWorkers(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(workers_->mutex);
+  return workers_->ended.wait_for(lock, timeout, [this] { return workers_->running == 0; });
 }
 
 void Cataloger::run() {

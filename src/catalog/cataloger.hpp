@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -66,6 +67,10 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void start();
   // The sheet's Cancel: the worker stops at its next check, between photos.
   void cancelCataloging() { cancelRequested_ = true; }
+  // Blocks until every worker of start() has ended, or `timeout` passes; true when none runs. A
+  // worker may still wait for the main thread, so a caller there runs its handed-over work
+  // between calls.
+  bool waitForWorkers(std::chrono::milliseconds timeout);
 
   const std::string& catalogingDescription() const { return catalogingDescription_; }
   double catalogingProgress() const;
@@ -125,12 +130,16 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void catalogingDidFail(const ErrorRecord& error);
   void announce(std::string_view property);
 
+  // The running workers, shared with them so that the count outlives the Cataloger.
+  struct Workers;
+
   MainThread& mainThread_;
   std::shared_ptr<Defaults> defaults_;
   CatalogerDelegate* delegate_ = nullptr;
   CatalogingView* view_ = nullptr;
   ChangeCallback changed_;
   ScriptAlbumDataSource scriptSource_;
+  std::shared_ptr<Workers> workers_;
 
   std::string iPhotoLibraryPath_;
   std::optional<AlbumValue> albumDataPlist_;

@@ -1,6 +1,7 @@
 #include "catalog/defaults.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/user_defaults.hpp"
 #include "shared/logging.hpp"
@@ -32,6 +33,26 @@ std::optional<std::string> Defaults::iPhotoRootDirectory() const {
   if (root->size() > 1 && (*root)[1] != '/') return root;
   const char* home = std::getenv("HOME");
   return std::string(home ? home : "") + root->substr(1);
+}
+
+bool Defaults::isIPhotoLibrary(const std::string& library, ErrorRecord* error) const {
+  std::optional<std::string> open = iPhotoRootDirectory();
+  if (!open) {
+    TL_SET_ERROR(error, this, errorDomain(), kRootDirectoryUnsetError,
+                 "iPhoto's RootDirectory preference is not set, so iPhoto would not open %s; open "
+                 "it in iPhoto first",
+                 library.c_str());
+    return false;
+  }
+  std::error_code ignored;
+  std::filesystem::path openFolder = std::filesystem::weakly_canonical(*open, ignored);
+  // A path that cannot be resolved comes back empty, and two of those are not one folder.
+  if (!openFolder.empty() && openFolder == std::filesystem::weakly_canonical(library, ignored))
+    return true;
+  TL_SET_ERROR(error, this, errorDomain(), kOtherLibraryOpenError,
+               "iPhoto's library is %s, not %s; the photos would be looked up in the wrong library",
+               open->c_str(), library.c_str());
+  return false;
 }
 
 bool Defaults::useAlbumDataXML() const {

@@ -1,12 +1,19 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "shared/error_record.hpp"
+
 namespace twinlens {
 
 class UserDefaults;
+
+// Why a library is not the one iPhoto has open (Defaults::errorDomain()).
+inline constexpr std::int32_t kRootDirectoryUnsetError = 1;
+inline constexpr std::int32_t kOtherLibraryOpenError = 2;
 
 // The scan's settings: which catalogue source to use ("useAppleScript" of the application's own
 // defaults) and where iPhoto keeps its library ("RootDirectory" of "com.apple.iphoto", which this
@@ -21,6 +28,11 @@ class Defaults {
 
   // "RootDirectory" with a leading tilde expanded to the home folder; nullopt when unset.
   std::optional<std::string> iPhotoRootDirectory() const;
+  // Whether `library` is the folder iPhoto has open (its "RootDirectory", however either path is
+  // written): every script acts on that library, and a key of another would name another photo
+  // there. Fails with kRootDirectoryUnsetError or kOtherLibraryOpenError, naming the folders.
+  [[nodiscard]] bool isIPhotoLibrary(const std::string& library,
+                                     ErrorRecord* error = nullptr) const;
   // True unless "useAppleScript" is true.
   bool useAlbumDataXML() const;
   // Stores "useAppleScript" as !flag and writes it out at once; a failed write is logged at
@@ -35,6 +47,8 @@ class Defaults {
   void overrideIPhotoRootDirectory(std::optional<std::string> path) {
     iPhotoRootDirectoryOverride_ = std::move(path);
   }
+
+  static const char* errorDomain() { return "DefaultsErrorDomain"; }
 
  private:
   std::shared_ptr<UserDefaults> applicationDefaults_;

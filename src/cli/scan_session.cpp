@@ -10,8 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 #include <typeinfo>
 
 #include "catalog/defaults.hpp"
@@ -141,32 +139,13 @@ std::optional<std::string> libraryFolder(const std::optional<std::string>& given
   return absoluteNormalPath(*library);
 }
 
-namespace {
-
-// The same folder, however it is written.
-bool sameFolder(const std::string& a, const std::string& b) {
-  std::error_code ignored;
-  return std::filesystem::weakly_canonical(a, ignored) ==
-         std::filesystem::weakly_canonical(b, ignored);
-}
-
-}  // namespace
-
 // iPhoto acts on the library it has open, which is the one its RootDirectory names; keys of
 // another library would name other photos there.
 bool libraryIsIPhotos(const std::string& library, const Defaults& defaults) {
-  std::optional<std::string> open = defaults.iPhotoRootDirectory();
-  if (!open) {
-    printError("iPhoto's RootDirectory preference is not set, so iPhoto would not open " + library +
-               "; open it in iPhoto first");
-    return false;
-  }
-  if (!sameFolder(*open, library)) {
-    printError("iPhoto's library is " + *open + ", not " + library +
-               "; the photos would be looked up in the wrong library");
-    return false;
-  }
-  return true;
+  ErrorRecord error;
+  if (defaults.isIPhotoLibrary(library, &error)) return true;
+  printError(error.description());
+  return false;
 }
 
 bool ScanOutcome::cancelled() const {

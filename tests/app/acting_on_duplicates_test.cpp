@@ -3,6 +3,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "app/app_test_support.hpp"
 #include "app/image_browser_view.hpp"
@@ -234,6 +236,30 @@ class ActingOnDuplicatesTest : public QObject {
     std::string key = controller_->cataloger().thumbnails()[1].iPhotoKey();
     QVERIFY(contains(fixture_->scriptHost().texts().at(0),
                      "select photo id " + std::to_string(*scriptIdentifierForPhotoKey(key))));
+  }
+
+  void nothingIsSentWhileIPhotoHasAnotherLibraryOpen() {
+    ImageBrowserView& browser = controller_->imageBrowser();
+    const std::pair<const char*, std::function<void()>> actions[] = {
+        {"move all", [&] { controller_->moveToTrash(); }},
+        {"delete",
+         [&] {
+           browser.setSelectionIndexes({1});
+           QTest::keyClick(&browser, Qt::Key_Delete);
+         }},
+        {"reveal", [&] { controller_->revealItemsAtIndexes({1}); }},
+    };
+    QString other = fixture_->folder() + "/Other Library";
+    fixture_->setRootDirectory(other.toStdString());
+    for (const auto& [name, act] : actions) {
+      act();
+      QMessageBox* alert = sheetNamed(&controller_->mainWindow(), "otherLibraryAlert");
+      QVERIFY2(alert, name);
+      QVERIFY2(alert->informativeText().contains(other + ", not " + fixture_->folder()), name);
+      alert->done(0);
+    }
+    QVERIFY(fixture_->scriptHost().texts().empty());
+    QCOMPARE(controller_->duplicatesCount(), duplicates_);
   }
 
   void failedRevealIsShown() {

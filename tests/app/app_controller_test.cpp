@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include "app/help_window.hpp"
 #include "app/image_browser_view.hpp"
 #include "app/main_window.hpp"
+#include "platform/album_data_parser.hpp"
 #include "shared/logging.hpp"
 #include "support/log_capture.hpp"
 
@@ -85,6 +87,30 @@ class AppControllerTest : public QObject {
              fixture_->library().expectedDuplicateSets().size());
     QVERIFY(controller.selectDuplicatesInIPhoto());
     QVERIFY(!controller.hideAlreadyInAlbumMessage());
+
+    // The browser is empty while a rescan replaces what it shows.
+    controller.rescan();
+    QCOMPARE(controller.imageBrowser().itemCount(), 0u);
+    QVERIFY(!controller.moveToTrashButtonEnabled());
+    QVERIFY(fixture_->waitForScan());
+    QCOMPARE(controller.imageBrowser().itemCount(), controller.cataloger().thumbnails().size());
+  }
+
+  void quittingDuringAScanCancelsItAndQuitsAtItsEnd() {
+    std::string library = fixture_->writeLibrary(smallLibrary());
+    fixture_->setUseAppleScript(true);
+    AppController& controller = fixture_->launch();
+    int quitsDuringScan = -1;
+    controller.cataloger().setScriptAlbumDataSource([&](ErrorRecord* error) {
+      controller.mainWindow().quitAction()->trigger();
+      quitsDuringScan = fixture_->quitCount;
+      return AlbumDataParser::parseFile(library + "/AlbumData.xml", error);
+    });
+    controller.startUp();
+    QTRY_VERIFY(controller.cataloger().waitForWorkers(std::chrono::milliseconds(0)));
+    QCOMPARE(quitsDuringScan, 0);
+    QCOMPARE(fixture_->quitCount, 1);
+    QCOMPARE(controller.duplicatesCount(), 0u);
   }
 
   void catalogingSheetFollowsTheCataloger() {
@@ -195,8 +221,11 @@ class AppControllerTest : public QObject {
   }
 
   void failedScanFromAlbumDataShowsTheErrorAndQuits() {
-    QDir(fixture_->folder()).mkdir("Empty Folder");
-    fixture_->setRootDirectory((fixture_->folder() + "/Empty Folder").toStdString());
+    QDir(fixture_->folder()).mkdir("Broken Library");
+    QFile catalogue(fixture_->folder() + "/Broken Library/AlbumData.xml");
+    QVERIFY(catalogue.open(QIODevice::WriteOnly) && catalogue.write("<plist>") > 0);
+    catalogue.close();
+    fixture_->setRootDirectory((fixture_->folder() + "/Broken Library").toStdString());
     AppController& controller = fixture_->launch();
     QString text;
     whenModal([&](QWidget* modal) {
@@ -239,6 +268,8 @@ class AppControllerTest : public QObject {
   void openPanelAsksUntilALibraryIsChosen() {
     std::string library = fixture_->writeLibrary(smallLibrary(), false);
     QDir(fixture_->folder()).mkdir("Not A Library");
+    // A RootDirectory without a catalogue (a library moved away) is asked about like none.
+    fixture_->setRootDirectory((fixture_->folder() + "/Not A Library").toStdString());
     AppController& controller = fixture_->launch();
     QStringList seen;
     whenModal([&](QWidget* modal) {

@@ -81,15 +81,14 @@ class AppPartsTest : public QObject {
 
   void mainThreadReleasesAWaitingWorkerWhenDestroyed() {
     auto mainThread = std::make_unique<QtMainThread>();
-    std::atomic<bool> waiting{false};
+    QtMainThread* handle = mainThread.get();
     bool accepted = true;
     bool ran = false;
-    std::thread worker([&] {
-      waiting = true;
-      accepted = mainThread->performAndWait([&] { ran = true; });
-    });
-    while (!waiting) std::this_thread::yield();
-    // Whether or not the worker has queued its call yet, it is released without the work.
+    std::thread worker(
+        [&accepted, &ran, handle] { accepted = handle->performAndWait([&ran] { ran = true; }); });
+    // Once the worker is inside, whether or not it has queued its call yet, it is released
+    // without the work.
+    while (handle->workersWaiting() == 0) std::this_thread::yield();
     mainThread.reset();
     worker.join();
     QVERIFY(!accepted);

@@ -463,6 +463,7 @@ TEST_F(FeedbackControllerTest, FailedPostsShowTheFailureSheetAndAreLogged) {
     testing::LogCapture log(kLogLevelError);
     QvFeedbackController& controller = open();
     enterContact(controller, QString(), QStringLiteral("jane@example.org"));
+    QTest::keyClicks(controller.textView(), QStringLiteral("kept"));
 
     QMessageBox* sheet = sendAndWaitForOutcome(controller);
     ASSERT_NE(sheet, nullptr);
@@ -482,7 +483,13 @@ TEST_F(FeedbackControllerTest, FailedPostsShowTheFailureSheetAndAreLogged) {
     }
 
     press(sheet, QStringLiteral("OK"));
-    EXPECT_EQ(QvFeedbackController::current(), nullptr);
+    // The window stays open with what the user wrote, for another try.
+    ASSERT_EQ(QvFeedbackController::current(), &controller);
+    EXPECT_TRUE(controller.feedbackWindow()->isVisible() && controller.sendButton()->isEnabled());
+    EXPECT_FALSE(controller.textView()->isReadOnly());
+    EXPECT_TRUE(controller.textView()->toPlainText().contains(QStringLiteral("kept")));
+    EXPECT_EQ(controller.emailAddressComboBox()->currentText(), QStringLiteral("jane@example.org"));
+    controller.cancelAction();
     testing::deleteLaterObjects();
   }
 }

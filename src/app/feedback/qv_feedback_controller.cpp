@@ -367,7 +367,7 @@ void QvFeedbackController::postFeedback(const QString& systemProfile) {
 
 void QvFeedbackController::connectionDidFinishLoading() {
   showOutcomeSheet(QStringLiteral("Thank you for your feedback!"),
-                   QStringLiteral("Your feedback has been sent."));
+                   QStringLiteral("Your feedback has been sent."), true);
 }
 
 void QvFeedbackController::connectionDidFailWithError(const QString& error) {
@@ -375,23 +375,28 @@ void QvFeedbackController::connectionDidFailWithError(const QString& error) {
   showOutcomeSheet(
       QStringLiteral("An Error Occured"),
       QStringLiteral(
-          "There was a problem sending your feedback.  Please try again at another time"));
+          "There was a problem sending your feedback.  Please try again at another time"),
+      false);
 }
 
-void QvFeedbackController::showOutcomeSheet(const QString& message,
-                                            const QString& informativeText) {
+void QvFeedbackController::showOutcomeSheet(const QString& message, const QString& informativeText,
+                                            bool sent) {
   outcomeSheet_ = std::make_unique<QMessageBox>(QMessageBox::Information, QString(), message,
                                                 QMessageBox::NoButton, &feedbackWindow_);
   outcomeSheet_->setInformativeText(informativeText);
   outcomeSheet_->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   outcomeSheet_->setWindowModality(Qt::WindowModal);
-  connect(outcomeSheet_.get(), &QMessageBox::finished, this, [this] { alertDidEnd(); });
+  connect(outcomeSheet_.get(), &QMessageBox::finished, this, [this, sent] { alertDidEnd(sent); });
   progress_.hide();
   outcomeSheet_->open();
 }
 
-void QvFeedbackController::alertDidEnd() {
-  closeFeedback();
+void QvFeedbackController::alertDidEnd(bool sent) {
+  if (sent) return closeFeedback();
+  sendButton_.setEnabled(true);
+  cancelButton_.setEnabled(true);
+  segmentedControl_.setEnabled(true);
+  textView_.setReadOnly(false);
 }
 
 void QvFeedbackController::cancelAction() {

@@ -128,8 +128,10 @@ class QvFeedbackController : public QObject {
   PostForm feedbackForm(const QString& systemProfile) const;
   void connectionDidFinishLoading();
   void connectionDidFailWithError(const QString& error);
-  void showOutcomeSheet(const QString& message, const QString& informativeText);
-  void alertDidEnd();
+  void showOutcomeSheet(const QString& message, const QString& informativeText, bool sent);
+  // Closes the reporter after a post that went through; after a failure the window is open
+  // again, with what the user wrote, for another try.
+  void alertDidEnd(bool sent);
   void windowWillClose();
   void closeFeedback();
 

@@ -468,6 +468,7 @@ TEST_F(FeedbackControllerTest, FailedPostsShowTheFailureSheetAndAreLogged) {
     QMessageBox* sheet = sendAndWaitForOutcome(controller);
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->text(), kFailure);
+    EXPECT_EQ(sheet->icon(), QMessageBox::Warning);
     EXPECT_EQ(sheet->informativeText(),
               QStringLiteral("There was a problem sending your feedback.  Please try again at "
                              "another time"));

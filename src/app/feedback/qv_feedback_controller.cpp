@@ -381,8 +381,10 @@ void QvFeedbackController::connectionDidFailWithError(const QString& error) {
 
 void QvFeedbackController::showOutcomeSheet(const QString& message, const QString& informativeText,
                                             bool sent) {
-  outcomeSheet_ = std::make_unique<QMessageBox>(QMessageBox::Information, QString(), message,
-                                                QMessageBox::NoButton, &feedbackWindow_);
+  // A failed post is a failure to the user: it carries the warning icon every failure has.
+  outcomeSheet_ =
+      std::make_unique<QMessageBox>(sent ? QMessageBox::Information : QMessageBox::Warning,
+                                    QString(), message, QMessageBox::NoButton, &feedbackWindow_);
   outcomeSheet_->setInformativeText(informativeText);
   outcomeSheet_->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
   outcomeSheet_->setWindowModality(Qt::WindowModal);

@@ -158,13 +158,18 @@ void BM_StatWalk100k(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lib.photos().size()));
 }
 
-// The peak resident memory of one rescan, in a child process so the library's own generation
-// does not count.
+// The peak resident memory of one rescan by twinlens-cli, in a process of its own, so this
+// program's copy of the library does not count.
 double rescanPeakMebibytes(const std::string& libraryPath) {
+  const std::string cli =
+      std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
+      "src/cli/twinlens-cli";
   pid_t child = ::fork();
   if (child == 0) {
-    scan(libraryPath);
-    ::_exit(0);
+    ::freopen("/dev/null", "w", stdout);
+    ::execl(cli.c_str(), "twinlens-cli", "scan", "--no-progress", "--library", libraryPath.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
   }
   int status = 0;
   struct rusage usage {};

@@ -57,9 +57,12 @@ int runWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios) {
     auto subject = reporter.rates.find(ratio.subject);
     auto baseline = reporter.rates.find(ratio.baseline);
     if (subject == reporter.rates.end() || baseline == reporter.rates.end()) continue;
-    std::printf("ratio %-40s %.3f  (%s / %s)\n", ratio.label.c_str(),
-                ratioOf(subject->second, baseline->second), ratio.subject.c_str(),
-                ratio.baseline.c_str());
+    const double rate = ratioOf(subject->second, baseline->second);
+    if (ratio.target > 0)
+      std::printf("%s: %.2f (target <= %.2f)\n", ratio.label.c_str(), 1 / rate, ratio.target);
+    else
+      std::printf("ratio %-40s %.3f  (%s / %s)\n", ratio.label.c_str(), rate, ratio.subject.c_str(),
+                  ratio.baseline.c_str());
   }
   return 0;
 }

@@ -1,15 +1,19 @@
-// Whole scans through the Cataloger: a cold scan (no cache) of over 1 GiB of photos against
-// `openssl dgst -sha1` of the same files, and a warm rescan (nothing changed) of 100,000 photos.
-// Files are in the page cache for both sides of each comparison.
+// Whole scans through the Cataloger: a cold scan (no cache) of over 1 GiB of photos, on every core
+// and on one hashing thread, against one `openssl dgst -sha1` of the same files, and a warm rescan
+// (nothing changed) of 100,000 photos against a walk that stats every photo file, with the
+// rescan's peak memory. Files are in the page cache for both sides of each comparison.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalog/cataloger.hpp"
 #include "catalog/defaults.hpp"
@@ -69,11 +73,13 @@ const SampleLibrary& hundredThousandLibrary() {
   return library("100k", options);
 }
 
-// One scan on a fresh main-thread loop; aborts when it does not succeed.
-void scan(const std::string& libraryPath) {
+// One scan on a fresh main-thread loop, with hashThreads hashing threads (0: one per core);
+// aborts when it does not succeed.
+void scan(const std::string& libraryPath, unsigned hashThreads = 0) {
   twinlens::RunLoop loop;
   auto cataloger = std::make_shared<twinlens::Cataloger>(
       loop, std::make_shared<twinlens::Defaults>(nullptr, nullptr));
+  cataloger->setHashThreadCount(hashThreads);
   struct Delegate : twinlens::CatalogerDelegate {
     twinlens::RunLoop* loop;
     bool ok = false;
@@ -114,15 +120,55 @@ void BM_OpensslDgstSha1(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * totalImageBytes(lib)));
 }
 
-void BM_ColdScan(benchmark::State& state) {
+void coldScan(benchmark::State& state, unsigned hashThreads) {
   const SampleLibrary& lib = gigabyteLibrary();
   for (auto _ : state) {
     state.PauseTiming();
     removeCache();
     state.ResumeTiming();
-    scan(lib.libraryPath());
+    scan(lib.libraryPath(), hashThreads);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * totalImageBytes(lib)));
+}
+
+void BM_ColdScan(benchmark::State& state) {
+  coldScan(state, 0);
+}
+
+void BM_ColdScanOneThread(benchmark::State& state) {
+  coldScan(state, 1);
+}
+
+// The least any rescan must do: stat every photo file once.
+void BM_StatWalk100k(benchmark::State& state) {
+  const SampleLibrary& lib = hundredThousandLibrary();
+  std::vector<std::string> files;
+  for (const auto& photo : lib.photos()) {
+    files.push_back(photo.originalFile());
+    if (photo.originalPath) files.push_back(photo.imagePath);
+  }
+  for (auto _ : state)
+    for (const std::string& file : files) {
+      struct stat info;
+      if (::stat(file.c_str(), &info) != 0 || info.st_size == 0) std::abort();
+      benchmark::DoNotOptimize(info.st_mtim);
+    }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lib.photos().size()));
+}
+
+// The peak resident memory of one rescan by twinlens-cli, measured by /usr/bin/time: a process
+// forked from this one would count this program's copy of the libraries too.
+double rescanPeakMebibytes(const std::string& libraryPath) {
+  const std::filesystem::path bench = std::filesystem::read_symlink("/proc/self/exe");
+  const std::string cli = bench.parent_path().parent_path() / "src/cli/twinlens-cli";
+  const std::string report = fixture().folder + "/peak-kib";
+  const std::string command = "/usr/bin/time -f %M -o '" + report + "' '" + cli +
+                              "' scan --no-progress --library '" + libraryPath + "' > /dev/null";
+  if (std::system(command.c_str()) != 0) std::abort();
+  std::ifstream in(report);
+  double kibibytes = 0;
+  in >> kibibytes;
+  return kibibytes / 1024.0;
 }
 
 void BM_WarmRescan100k(benchmark::State& state) {
@@ -135,6 +181,7 @@ void BM_WarmRescan100k(benchmark::State& state) {
   scan(lib.libraryPath());
   for (auto _ : state) scan(lib.libraryPath());
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lib.photos().size()));
+  state.counters["peak_MiB"] = rescanPeakMebibytes(lib.libraryPath());
 }
 
 BENCHMARK(BM_OpensslDgstSha1)
@@ -143,6 +190,12 @@ BENCHMARK(BM_OpensslDgstSha1)
     ->Iterations(1)
     ->Repetitions(3);
 BENCHMARK(BM_ColdScan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_ColdScanOneThread)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_StatWalk100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
 BENCHMARK(BM_WarmRescan100k)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
@@ -153,5 +206,9 @@ BENCHMARK(BM_WarmRescan100k)
 
 int main(int argc, char** argv) {
   return twinlens::bench::runWithRatios(
-      argc, argv, {{"BM_ColdScan", "BM_OpensslDgstSha1", "cold scan / openssl dgst -sha1"}});
+      argc, argv,
+      {{"BM_ColdScan", "BM_OpensslDgstSha1", "cold scan / openssl dgst -sha1", 0.65},
+       {"BM_ColdScanOneThread", "BM_OpensslDgstSha1", "cold scan, one thread / openssl dgst -sha1",
+        1.05 * 1.18},
+       {"BM_WarmRescan100k", "BM_StatWalk100k", "warm rescan / stat walk (100,000 photos)", 2.5}});
 }

@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
+#include "catalog/hashing_pool.hpp"
+#include "catalog/photo_hash_job.hpp"
 #include "catalog/read_album_data_script.hpp"
 #include "crypto/sha1_hash.hpp"
 #include "io/file_helpers.hpp"
@@ -143,7 +146,7 @@ bool Cataloger::lockLibrary(FileLock& lock, ErrorRecord* error) {
   FileLock::State state = made ? lock.tryLock(&lockError) : FileLock::State::failed;
   if (state == FileLock::State::busy) {
     setWaitingForAnotherScan(true);
-    while ((state = lock.tryLock(&lockError)) == FileLock::State::busy && !cancelRequested_)
+    while ((state = lock.tryLock(&lockError)) == FileLock::State::busy && !*cancelRequested_)
       std::this_thread::sleep_for(kLockPollInterval);
     setWaitingForAnotherScan(false);
     if (state == FileLock::State::busy) return failAborted(error);
@@ -169,7 +172,7 @@ bool Cataloger::catalog(ErrorRecord* error) {
   ErrorRecord saveError;
   if (!photoLibrary_->save(&saveError))
     logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
-  if (cancelRequested_) return failAborted(error);
+  if (*cancelRequested_) return failAborted(error);
   return true;
 }
 
@@ -290,31 +293,58 @@ void Cataloger::readTwinlensAlbumKeys() {
 }
 
 // Dropped records are squeezed out as the loop goes (kept records below `kept`, the rest from
-// `next` on), so a library full of missing files costs no more than one full of good ones.
+// `next` on), so a library full of missing files costs no more than one full of good ones. The
+// photos from `next` to `planned` have had their files' status read, and those with changed
+// files are hashing on the pool; each is finished here in list order.
 bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error) {
-  double lastSave = now();
+  const double started = now();
+  double lastSave = started;
   TL_LOG_DEBUG(this, "updating SHA1s on %zu parsed photos", photos.size());
+  const unsigned threads = hashThreadCount_ ? hashThreadCount_ : HashingPool::defaultThreadCount();
+  const std::size_t window = 4 * std::size_t{threads};
+  statistics_ = {};
+  std::optional<HashingPool> pool;
+  pool.emplace(threads, cancelRequested_);
+  struct Pending {
+    std::shared_ptr<PhotoHashJob> job;
+    std::shared_ptr<HashingPool::Item> item;
+  };
+  std::deque<Pending> ahead;
+  std::size_t planned = 0;
   std::size_t kept = 0;
   auto currentList = [&](std::size_t next) {
     std::vector<std::shared_ptr<Photo>> list(photos.begin(), photos.begin() + kept);
     list.insert(list.end(), photos.begin() + next, photos.end());
     return list;
   };
+  auto abort = [&](std::size_t next) {
+    // Photos under way are abandoned unrecorded; what was hashed so far is kept for next time.
+    pool.reset();
+    saveIncomplete(currentList(next), kept);
+    photos.erase(photos.begin() + kept, photos.begin() + next);
+    return failAborted(error);
+  };
   for (std::size_t next = 0; next < photos.size(); ++next) {
     const std::size_t length = photos.size() - (next - kept);
-    if (cancelRequested_) {
-      // Keep what was hashed so far, so the next scan does not read those files again.
-      saveIncomplete(currentList(next), kept);
-      photos.erase(photos.begin() + kept, photos.begin() + next);
-      return failAborted(error);
+    for (; planned < photos.size() && planned < next + window && !*cancelRequested_; ++planned) {
+      auto job = std::make_shared<PhotoHashJob>(PhotoHashJob::plan(*photos[planned]));
+      std::shared_ptr<HashingPool::Item> item;
+      if (job->needsHashing()) item = pool->submit([job] { job->hashFiles(); });
+      ahead.push_back({std::move(job), std::move(item)});
     }
+    if (*cancelRequested_) return abort(next);
     if (now() > lastCatalogingUpdate_ + kProgressInterval) {
       reportProgress(kept + 1, length);
       lastCatalogingUpdate_ = now();
     }
+    Pending pending = std::move(ahead.front());
+    ahead.pop_front();
+    if (pending.item && !pool->wait(*pending.item)) return abort(next);
     Photo& photo = *photos[next];
     ErrorRecord photoError;
-    if (!photo.updateSHA1s(&photoError)) {
+    const bool updated = pending.job->finish(photo, &photoError);
+    countFinished(*pending.job, updated);
+    if (!updated) {
       const char* path = textOrNull(photo.originalPath() ? &*photo.originalPath() : nullptr);
       logError("error updating SHA1s for %s: %s", path, photoError.description().c_str());
       logWarn("ignoring %s", path);
@@ -328,7 +358,17 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
     }
   }
   photos.resize(kept);
+  statistics_.hashingSeconds = now() - started;
   return true;
+}
+
+void Cataloger::countFinished(const PhotoHashJob& job, bool kept) {
+  if (job.needsHashing()) {
+    ++statistics_.photosHashed;
+    statistics_.bytesHashed += job.bytesToHash();
+  } else if (kept) {
+    ++statistics_.photosFromCache;
+  }
 }
 
 void Cataloger::saveIncomplete(const std::vector<std::shared_ptr<Photo>>& photos,

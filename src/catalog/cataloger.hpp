@@ -20,6 +20,7 @@
 namespace twinlens {
 
 class Defaults;
+class PhotoHashJob;
 
 // Told how a scan ended; always called on the main thread, after the sheet has closed.
 class CatalogerDelegate {
@@ -66,11 +67,22 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // Shows the sheet and starts the worker; at most one worker per start().
   void start();
   // The sheet's Cancel: the worker stops at its next check, between photos.
-  void cancelCataloging() { cancelRequested_ = true; }
+  void cancelCataloging() { *cancelRequested_ = true; }
   // Blocks until every worker of start() has ended, or `timeout` passes; true when none runs. A
   // worker may still wait for the main thread, so a caller there runs its handed-over work
   // between calls.
   bool waitForWorkers(std::chrono::milliseconds timeout);
+  // Threads that hash changed files; 0 (the default) means HashingPool::defaultThreadCount().
+  void setHashThreadCount(unsigned count) { hashThreadCount_ = count; }
+
+  // What the last scan read, for reports; to be read on the main thread after it ends.
+  struct ScanStatistics {
+    std::uint64_t photosHashed = 0;
+    std::uint64_t photosFromCache = 0;
+    std::uint64_t bytesHashed = 0;
+    double hashingSeconds = 0;
+  };
+  const ScanStatistics& scanStatistics() const { return statistics_; }
 
   const std::string& catalogingDescription() const { return catalogingDescription_; }
   double catalogingProgress() const;
@@ -120,6 +132,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::vector<std::shared_ptr<Photo>> photosToProcess();
   void readTwinlensAlbumKeys();
   bool hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
+  void countFinished(const PhotoHashJob& job, bool kept);
   bool failAborted(ErrorRecord* error);
   // Saves the cache without a scan date: a part-way state that the next scan still reuses.
   void saveIncomplete(const std::vector<std::shared_ptr<Photo>>& photos, std::size_t index);
@@ -146,7 +159,10 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::shared_ptr<PhotoLibrary> photoLibrary_;
   std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;
   double lastCatalogingUpdate_ = 0;
-  std::atomic<bool> cancelRequested_{false};
+  // Shared with the hashing threads, which may outlive a cancelled scan.
+  std::shared_ptr<std::atomic<bool>> cancelRequested_ = std::make_shared<std::atomic<bool>>(false);
+  unsigned hashThreadCount_ = 0;
+  ScanStatistics statistics_;
   std::set<std::string> twinlensAlbumKeys_;
   RollNames rollNamesById_;
   bool rollsListed_ = true;

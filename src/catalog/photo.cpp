@@ -8,7 +8,7 @@
 #include <cstring>
 #include <functional>
 
-#include "crypto/sha1_hash.hpp"
+#include "catalog/photo_hash_job.hpp"
 #include "io/double_io.hpp"
 #include "io/file_helpers.hpp"
 #include "io/integer_io.hpp"
@@ -17,20 +17,6 @@
 #include "shared/text_format.hpp"
 
 namespace twinlens {
-
-struct Photo::FileFacts {
-  std::uint64_t size = 0;
-  std::int64_t sec = 0;
-  std::int64_t nsec = 0;
-};
-
-// The SHA-1 text of one file with the facts recorded beside it.
-struct Photo::Recorded {
-  std::optional<std::string>& sha1;
-  std::uint64_t& size;
-  std::int64_t& sec;
-  std::int64_t& nsec;
-};
 
 namespace {
 
@@ -61,12 +47,6 @@ void setDouble(double& field, const AlbumValue* value) {
 }
 
 }  // namespace
-
-#ifdef __APPLE__
-#define TL_MTIME(info) (info).st_mtimespec
-#else
-#define TL_MTIME(info) (info).st_mtim
-#endif
 
 std::optional<std::int32_t> photoKeyNumber(std::string_view key) {
   std::int32_t number = 0;
@@ -128,64 +108,10 @@ void Photo::setFromPlist(const AlbumValue& entry) {
   rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(id.value_or(0)));
 }
 
-bool Photo::statFile(const std::string& path, FileFacts* facts, ErrorRecord* error) const {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) {
-    int err = errno;
-    TL_SET_UNIX_ERROR(error, this, err, "%s: %s", path.c_str(), std::strerror(err));
-    return false;
-  }
-  facts->size = static_cast<std::uint64_t>(info.st_size);
-  facts->sec = static_cast<std::int64_t>(TL_MTIME(info).tv_sec);
-  facts->nsec = static_cast<std::int64_t>(TL_MTIME(info).tv_nsec);
-  return true;
-}
-
-bool Photo::hashIfChanged(const std::string& path, const FileFacts& facts, const Recorded& recorded,
-                          const char* which, ErrorRecord* error) {
-  if (recorded.sha1 && recorded.size == facts.size && recorded.sec == facts.sec &&
-      recorded.nsec == facts.nsec) {
-    TL_LOG_TRACE(this, "NOT re-hashing %s %s", which, path.c_str());
-    return true;
-  }
-  TL_LOG_DEBUG(this, "hashing %s %s", which, path.c_str());
-  recorded.sha1 = SHA1Hash::hashPhoto(path, error);
-  if (!recorded.sha1) return false;
-  recorded.size = facts.size;
-  recorded.sec = facts.sec;
-  recorded.nsec = facts.nsec;
-  return true;
-}
-
 bool Photo::updateSHA1s(ErrorRecord* error) {
-  const std::optional<std::string>& original = originalPath();
-  if (!original || original->empty()) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "missing originalPath for photo %s",
-                 description().c_str());
-    return false;
-  }
-  FileFacts facts;
-  if (!statFile(*original, &facts, error)) return false;
-  if (facts.size == 0) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "%s is an empty file", original->c_str());
-    return false;
-  }
-  Recorded originalRecord{originalSHA1_, originalFileSize_, originalMtime_sec_,
-                          originalMtime_nsec_};
-  if (!hashIfChanged(*original, facts, originalRecord, "original", error)) return false;
-
-  const std::optional<std::string>& modified = modifiedPath();
-  if (!modified || modified->empty()) {
-    modifiedSHA1_.reset();
-    modifiedFileSize_ = 0;
-    modifiedMtime_sec_ = 0;
-    modifiedMtime_nsec_ = 0;
-    return true;
-  }
-  if (!statFile(*modified, &facts, error)) return false;
-  Recorded modifiedRecord{modifiedSHA1_, modifiedFileSize_, modifiedMtime_sec_,
-                          modifiedMtime_nsec_};
-  return hashIfChanged(*modified, facts, modifiedRecord, "modified", error);
+  PhotoHashJob job = PhotoHashJob::plan(*this);
+  job.hashFiles();
+  return job.finish(*this, error);
 }
 
 bool Photo::applyOriginalMTimeToFile(const std::string& path, ErrorRecord* error) const {

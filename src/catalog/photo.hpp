@@ -107,11 +107,7 @@ class Photo {
   std::string description() const;
 
  private:
-  struct FileFacts;
-  struct Recorded;
-  bool statFile(const std::string& path, FileFacts* facts, ErrorRecord* error) const;
-  bool hashIfChanged(const std::string& path, const FileFacts& facts, const Recorded& recorded,
-                     const char* which, ErrorRecord* error);
+  friend class PhotoHashJob;
   bool readFields(BufferedInputStream& stream, ErrorRecord* error);
   // A path the entry lacks stays as it was, unless `required`: then it becomes absent.
   void setPath(std::optional<std::string>& field, const AlbumValue* value, bool required);

@@ -124,6 +124,16 @@ bool parseOptions(std::span<const std::string_view> args, Options* options, int*
   return true;
 }
 
+// What the scan read and how fast, at Info, to judge a scan's speed by.
+void logScanStatistics(const Cataloger& cataloger) {
+  const Cataloger::ScanStatistics& stats = cataloger.scanStatistics();
+  const double mebibytes = static_cast<double>(stats.bytesHashed) / (1024.0 * 1024.0);
+  logInfo("%llu photos hashed, %llu from the cache, %.1f MiB read in %.2f s (%.1f MiB/s)",
+          static_cast<unsigned long long>(stats.photosHashed),
+          static_cast<unsigned long long>(stats.photosFromCache), mebibytes, stats.hashingSeconds,
+          stats.hashingSeconds > 0 ? mebibytes / stats.hashingSeconds : 0.0);
+}
+
 }  // namespace
 
 int runScan(std::span<const std::string_view> args) {
@@ -144,6 +154,7 @@ int runScan(std::span<const std::string_view> args) {
     return scan.cancelled() ? 130 : 1;
   }
   const Cataloger* cataloger = scan.cataloger.get();
+  logScanStatistics(*cataloger);
   options.json ? printJson(*cataloger) : printText(*cataloger);
   return 0;
 }

@@ -49,7 +49,13 @@ void writeAll(int fd, const std::string& text) {
   }
 }
 
+thread_local LogLines* heldLines = nullptr;
+
 void emit(const std::string& line) {
+  if (heldLines) {
+    heldLines->push_back(line);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(sinkMutex);
     if (LogSink& sink = sinkSlot()) {
@@ -106,6 +112,18 @@ std::string nameForLogLevel(std::uint32_t level) {
 std::uint32_t currentThreadNumber() {
   thread_local const std::uint32_t tid = static_cast<std::uint32_t>(::syscall(SYS_gettid));
   return tid;
+}
+
+LogLineHold::LogLineHold(LogLines& lines) : previous_(heldLines) {
+  heldLines = &lines;
+}
+
+LogLineHold::~LogLineHold() {
+  heldLines = previous_;
+}
+
+void writeLogLines(const LogLines& lines) {
+  for (const std::string& line : lines) emit(line);
 }
 
 void setLogSink(LogSink sink) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace twinlens {
 
@@ -43,6 +44,23 @@ std::uint32_t currentThreadNumber();
 // receives the line without the date, process and thread prefix.
 using LogSink = std::function<void(std::string_view line)>;
 void setLogSink(LogSink sink);
+
+// While a LogLineHold lives, lines written on its thread (level test passed, without the
+// platform prefix) are appended to `lines` instead of going out, so work done ahead on several
+// threads can be logged later in the order of the items it was done for.
+using LogLines = std::vector<std::string>;
+class LogLineHold {
+ public:
+  explicit LogLineHold(LogLines& lines);
+  ~LogLineHold();
+  LogLineHold(const LogLineHold&) = delete;
+  LogLineHold& operator=(const LogLineHold&) = delete;
+
+ private:
+  LogLines* previous_;
+};
+// Writes held lines, in order, where every line goes.
+void writeLogLines(const LogLines& lines);
 
 // Implementation of TL_LOG_DEBUG and TL_LOG_TRACE; call those instead.
 void logDebugAt(const void* object, const char* file, int line, const char* format, ...)

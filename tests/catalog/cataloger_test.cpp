@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "catalog/album_data_cache.hpp"
@@ -126,9 +127,11 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
   }
 
   std::shared_ptr<Cataloger> scan(const std::string& library,
-                                  std::shared_ptr<Defaults> defaults = nullptr) {
+                                  std::shared_ptr<Defaults> defaults = nullptr,
+                                  unsigned hashThreads = 0) {
     if (!defaults) defaults = std::make_shared<Defaults>(nullptr, nullptr);
     auto cataloger = std::make_shared<Cataloger>(loop_, std::move(defaults));
+    cataloger->setHashThreadCount(hashThreads);
     cataloger->setDelegate(this);
     cataloger->setIPhotoLibraryPath(library);
     cataloger->setChangeCallback([this, c = cataloger.get()](std::string_view property) {
@@ -245,6 +248,44 @@ TEST_F(CatalogerTest, RescanOfAReplacedLibraryGivesWhatAFirstScanGives) {
     EXPECT_TRUE(cataloger->thumbnails().empty()) << "photo 1 is no longer an edit of a.jpg";
     std::filesystem::remove_all(dir_.file("data"));
   }
+}
+
+// Photos hashed on several threads are finished in catalogue order: the same records, dropped
+// photos and lines (those the hashing threads write too) as with one thread.
+TEST_F(CatalogerTest, HashingThreadsKeepTheOrderOfRecordsDropsAndLines) {
+  LibraryBuilder library(dir_);
+  library.roll(1, "R");
+  Data trailing = sample::samplePhoto(3, 2000, "Camera");
+  trailing.resize(trailing.size() + 2, 0);
+  const std::string trailer = dir_.write("Library/Originals/trailing.jpg", trailing);
+  const std::string empty = dir_.write("Library/Originals/empty.jpg", Data());
+  for (int i = 0; i < 30; ++i) {
+    const std::string key = std::to_string(100 + i);
+    const std::string file = library.photoFile(key + ".jpg", i % 4);
+    const std::string missing = dir_.file("missing" + key + ".jpg");
+    const std::string edited[] = {file, missing, empty, missing, trailer, file};
+    library.photo({key, edited[i % 6], i % 6 == 3 || i % 6 == 5 ? file : ""});
+  }
+  const std::string path = library.write();
+  std::vector<std::string> lines[2];
+  std::string caches[2];
+  const std::regex varying("\\[thread [0-9a-f]+\\]|0x[0-9a-f]+");
+  for (unsigned threads : {1u, 4u}) {
+    SCOPED_TRACE(threads);
+    std::filesystem::remove_all(dir_.file("data"));
+    LogCapture capture(kLogLevelDebug);
+    scan(path, nullptr, threads);
+    ASSERT_TRUE(succeeded_);
+    EXPECT_EQ(*succeeded_, 15u);
+    const int run = threads == 1 ? 0 : 1;
+    for (const std::string& line : capture.lines())
+      if (line.find("scanDate") == std::string::npos)
+        lines[run].push_back(std::regex_replace(line, varying, ""));
+    caches[run] = readFile(PhotoLibrary::cachePathForIPhotoLibraryPath(path));
+    caches[run].resize(caches[run].size() - 8);  // the scan date
+  }
+  EXPECT_EQ(lines[0], lines[1]);
+  EXPECT_EQ(caches[0], caches[1]);
 }
 
 TEST_F(CatalogerTest, OlderCataloguesNameRollsByAlbumId) {
@@ -364,19 +405,25 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
 TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   LibraryBuilder library(dir_);
   library.roll(1, "R");
-  for (int i = 0; i < 50; ++i)
+  for (int i = 100; i < 150; ++i)
     library.photo({std::to_string(i), library.photoFile(std::to_string(i) + ".jpg", i), ""});
   std::string path = library.write();
   auto cataloger = std::make_shared<Cataloger>(loop_, std::make_shared<Defaults>(nullptr, nullptr));
   cataloger->setDelegate(this);
   cataloger->setIPhotoLibraryPath(path);
-  // The first progress report comes before the first photo is hashed: cancel there, so the
-  // worker hashes that one photo and stops at its next check.
-  cataloger->setChangeCallback([c = cataloger.get()](std::string_view property) {
-    if (property == "catalogingProgress" && c->total() > 0) c->cancelCataloging();
+  cataloger->setHashThreadCount(4);
+  // Cancel while the fourth photo is being recorded: it is kept, and the photos hashing ahead of
+  // it on the other threads are dropped unrecorded.
+  const std::string fourth = "hashing original " + dir_.file("Library/Originals/103.jpg");
+  const std::uint32_t level = globalLogLevel;
+  setLogLevel(kLogLevelDebug);
+  setLogSink([&](std::string_view line) {
+    if (line.ends_with(fourth)) cataloger->cancelCataloging();
   });
   cataloger->start();
   loop_.run();
+  setLogSink(nullptr);
+  setLogLevel(level);
   ASSERT_TRUE(failure_);
   EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -7));
   EXPECT_EQ(failure_->description(), "abort requested");
@@ -390,7 +437,7 @@ TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   std::size_t hashed = 0;
   for (const auto& [key, photo] : cached->photosByIPhotoKey())
     hashed += photo->originalSHA1() ? 1 : 0;
-  EXPECT_EQ(hashed, 1u);
+  EXPECT_EQ(hashed, 4u);
 }
 
 TEST_F(CatalogerTest, ScriptSourceAsksIPhotoOnTheMainThreadAndKeepsEveryPhoto) {

@@ -166,6 +166,10 @@ bool Cataloger::catalog(ErrorRecord* error) {
   readRolls();
   std::vector<std::shared_ptr<Photo>> photos = photosToProcess();
   readTwinlensAlbumKeys();
+  // The records now hold all the scan needs of the tree and the old cache; freed before the
+  // hashing and the save, whose own buffers would otherwise pile on top of them.
+  albumDataPlist_.reset();
+  previousPhotoLibrary_.reset();
   if (!hashPhotos(photos, error)) return false;
   reportProgress(photos.size(), photos.size());
   photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now());
@@ -254,6 +258,7 @@ std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
   const AlbumValue::Dictionary* images = list ? list->dictionaryValue() : nullptr;
   TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
   if (!images) return photos;
+  photos.reserve(images->size());
   for (const auto& [key, entry] : *images) {
     // Scripts name a photo by its key's number, so a key like "05" would act on photo 5.
     if (!photoKeyNumber(key)) {
@@ -324,26 +329,44 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
     photos.erase(photos.begin() + kept, photos.begin() + next);
     return failAborted(error);
   };
+  auto submit = [&](PhotoHashJob planJob) {
+    auto job = std::make_shared<PhotoHashJob>(std::move(planJob));
+    std::shared_ptr<HashingPool::Item> item;
+    if (job->needsHashing()) item = pool->submit([job] { job->hashFiles(); });
+    ahead.push_back({std::move(job), std::move(item)});
+  };
   for (std::size_t next = 0; next < photos.size(); ++next) {
     const std::size_t length = photos.size() - (next - kept);
-    for (; planned < photos.size() && planned < next + window && !*cancelRequested_; ++planned) {
-      auto job = std::make_shared<PhotoHashJob>(PhotoHashJob::plan(*photos[planned]));
-      std::shared_ptr<HashingPool::Item> item;
-      if (job->needsHashing()) item = pool->submit([job] { job->hashFiles(); });
-      ahead.push_back({std::move(job), std::move(item)});
+    // With nothing hashing, a photo whose files did not change is finished at once, with no
+    // shared job and no reading ahead; only a photo to hash starts the pool's window.
+    std::optional<PhotoHashJob> quiet;
+    if (ahead.empty() && planned == next && !*cancelRequested_) {
+      PhotoHashJob job = PhotoHashJob::plan(*photos[planned++]);
+      if (job.needsHashing())
+        submit(std::move(job));
+      else
+        quiet.emplace(std::move(job));
     }
+    for (;
+         !ahead.empty() && planned < photos.size() && planned < next + window && !*cancelRequested_;
+         ++planned)
+      submit(PhotoHashJob::plan(*photos[planned]));
     if (*cancelRequested_) return abort(next);
     if (now() > lastCatalogingUpdate_ + kProgressInterval) {
       reportProgress(kept + 1, length);
       lastCatalogingUpdate_ = now();
     }
-    Pending pending = std::move(ahead.front());
-    ahead.pop_front();
-    if (pending.item && !pool->wait(*pending.item)) return abort(next);
+    Pending pending;
+    if (!quiet) {
+      pending = std::move(ahead.front());
+      ahead.pop_front();
+      if (pending.item && !pool->wait(*pending.item)) return abort(next);
+    }
+    PhotoHashJob& job = quiet ? *quiet : *pending.job;
     Photo& photo = *photos[next];
     ErrorRecord photoError;
-    const bool updated = pending.job->finish(photo, &photoError);
-    countFinished(*pending.job, updated);
+    const bool updated = job.finish(photo, &photoError);
+    countFinished(job, updated);
     if (!updated) {
       const char* path = textOrNull(photo.originalPath() ? &*photo.originalPath() : nullptr);
       logError("error updating SHA1s for %s: %s", path, photoError.description().c_str());

@@ -111,7 +111,8 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // The catalogue sources; each leaves the tree in albumDataPlist(). The file source reads
   // "<library>/AlbumData.xml"; the script source runs a ReadAlbumDataScript on the main thread
   // while the worker waits, and fails with the script's error record. A tree from iPhoto lists
-  // no rolls, so the scan then keeps every photo.
+  // no rolls, so the scan then keeps every photo. A scan lets the tree go once its photo records
+  // are set up.
   [[nodiscard]] bool loadAlbumDataXML(ErrorRecord* error = nullptr);
   [[nodiscard]] bool readAlbumDataFromIPhoto(ErrorRecord* error = nullptr);
   // Replaces the script for the script source (run the same way); empty restores the script.

@@ -86,12 +86,16 @@ Date Photo::dateTaken() const {
 void Photo::setPath(std::optional<std::string>& field, const AlbumValue* value, bool required) {
   const std::string* text = value ? value->textValue() : nullptr;
   if (!text && !required) return;
-  std::optional<std::string> path = text ? std::optional<std::string>(*text) : std::nullopt;
-  if (field && field != path) {
+  // An unchanged path, the common case in a rescan, is left as it is rather than copied again.
+  if (text ? field == *text : !field) return;
+  if (field) {
     originalSHA1_.reset();
     modifiedSHA1_.reset();
   }
-  field = std::move(path);
+  if (text)
+    field = *text;
+  else
+    field.reset();
 }
 
 void Photo::setFromPlist(const AlbumValue& entry) {

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "io/file_helpers.hpp"
-#include "io/input_streams.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
 
@@ -54,7 +53,24 @@ std::int64_t FileInputStream::read(std::uint8_t* into, std::uint64_t bufferLengt
 }
 
 std::optional<Data> FileInputStream::slurp(ErrorRecord* error) {
-  return InputStreams::slurp(*this, error);
+  // The range's length is known, so the block is made once and read into in place rather than
+  // grown (and copied) as it fills; only a range beyond the first block's bound grows it.
+  constexpr std::uint64_t kLargestFirstBlock = std::uint64_t{1} << 28;
+  const std::uint64_t remaining = fileLength_ - std::min(offset_, fileLength_);
+  Data block(static_cast<std::size_t>(std::min(remaining, kLargestFirstBlock)));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == block.size()) {
+      if (fd_ != -1 && offset_ >= fileLength_) break;
+      block.resize(2 * block.size() + 8192);
+    }
+    std::int64_t count = read(block.data() + filled, block.size() - filled, error);
+    if (count < 0) return std::nullopt;
+    if (count == 0) break;
+    filled += static_cast<std::size_t>(count);
+  }
+  block.resize(filled);
+  return block;
 }
 
 std::string FileInputStream::description() const {

@@ -2,7 +2,6 @@
 #include <QIcon>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +10,7 @@
 #include "app/app_controller.hpp"
 #include "app/qt_main_thread.hpp"
 #include "catalog/defaults.hpp"
+#include "io/file_helpers.hpp"
 #include "platform/user_defaults.hpp"
 #include "shared/twinlens_app.hpp"
 
@@ -52,8 +52,7 @@ std::optional<int> answerCommandLine(int argc, char** argv, std::optional<std::s
       std::fprintf(stderr, "twinlens: unknown option '%s'\n%s", argv[at], kUsage);
       return 2;
     }
-    std::error_code ignored;
-    if (!*folder) *folder = std::filesystem::absolute(word, ignored).lexically_normal().string();
+    if (!*folder) *folder = twinlens::absoluteNormalPath(word);
   }
   return std::nullopt;
 }

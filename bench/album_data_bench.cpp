@@ -23,7 +23,7 @@
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/data_input_stream.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "ratio_reporter.hpp"
 #include "sample/sample_library.hpp"
 
@@ -144,8 +144,7 @@ void BM_AlbumDataParse(benchmark::State& state) {
   for (auto _ : state) {
     Clock::time_point start = Clock::now();
     twinlens::ErrorRecord error;
-    std::optional<twinlens::AlbumValue> root =
-        twinlens::AlbumDataParser::parseFile(file.path, &error);
+    std::optional<twinlens::PListValue> root = twinlens::PListReader::parseFile(file.path, &error);
     Clock::time_point parsed = Clock::now();
     if (!root) {
       state.SkipWithError(error.description().c_str());
@@ -172,7 +171,7 @@ long highWaterMarkKiB() {
 int peakMemoryChild(const char* path) {
   long before = highWaterMarkKiB();
   Clock::time_point start = Clock::now();
-  std::optional<twinlens::AlbumValue> root = twinlens::AlbumDataParser::parseFile(path);
+  std::optional<twinlens::PListValue> root = twinlens::PListReader::parseFile(path);
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   long after = highWaterMarkKiB();
   if (!root) return 1;

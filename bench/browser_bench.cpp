@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/image_browser_view.hpp"
-#include "app/thumbnail_loader.hpp"
+#include "app/browser/image_browser_view.hpp"
+#include "app/browser/thumbnail_loader.hpp"
 #include "ratio_reporter.hpp"
 #include "shared/logging.hpp"
 

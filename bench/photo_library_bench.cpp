@@ -63,25 +63,25 @@ struct LibrarySet {
     std::string original = libraryPath + "/Originals/" + rollFolder + name;
     writeFile(original, sample::samplePhoto(static_cast<std::uint32_t>(i), 64, "Camera"));
     files.push_back(original);
-    AlbumValue::Dictionary entry{
-        {"ImagePath", AlbumValue::text(original)},
-        {"ThumbPath", AlbumValue::text(libraryPath + "/Data/" + rollFolder + name + ".jpg")},
-        {"Caption", AlbumValue::text(i % 3 ? "IMG_" + std::to_string(1000 + i)
+    PListValue::Dictionary entry{
+        {"ImagePath", PListValue::text(original)},
+        {"ThumbPath", PListValue::text(libraryPath + "/Data/" + rollFolder + name + ".jpg")},
+        {"Caption", PListValue::text(i % 3 ? "IMG_" + std::to_string(1000 + i)
                                            : std::string(kCaptions[i % 5]))},
-        {"Comment", AlbumValue::text(i % 7 ? "" : "Taken with the new lens")},
-        {"ImageType", AlbumValue::text("JPEG")},
-        {"Aspect Ratio", AlbumValue::real(1.3333333)},
-        {"DateAsTimerInterval", AlbumValue::real(100000000.0 + i * 3600.25)},
-        {"Roll", AlbumValue::integer(roll + 1)}};
+        {"Comment", PListValue::text(i % 7 ? "" : "Taken with the new lens")},
+        {"ImageType", PListValue::text("JPEG")},
+        {"Aspect Ratio", PListValue::real(1.3333333)},
+        {"DateAsTimerInterval", PListValue::real(100000000.0 + i * 3600.25)},
+        {"Roll", PListValue::integer(roll + 1)}};
     if (i % kEditedEvery == 0) {
       std::string modified = libraryPath + "/Modified/" + rollFolder + name;
       writeFile(modified, sample::samplePhoto(static_cast<std::uint32_t>(i) + kPhotos, 64, "Edit"));
       files.push_back(modified);
       entry.insert_or_assign("OriginalPath", entry.at("ImagePath"));
-      entry.insert_or_assign("ImagePath", AlbumValue::text(modified));
+      entry.insert_or_assign("ImagePath", PListValue::text(modified));
     }
     auto photo = std::make_shared<Photo>(std::to_string(i + 1));
-    photo->setFromPlist(AlbumValue::dictionary(std::move(entry)));
+    photo->setFromPlist(PListValue::dictionary(std::move(entry)));
     if (!photo->updateSHA1s()) std::abort();
     return photo;
   }

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using twinlens::AlbumDataCache;
   twinlens::ErrorRecord error;
   AlbumDataCache::Identity identity;
-  std::optional<twinlens::AlbumValue> tree = AlbumDataCache::decode(data, size, &identity, &error);
+  std::optional<twinlens::PListValue> tree = AlbumDataCache::decode(data, size, &identity, &error);
   if (!tree) {
     if (!error.isErrorWithDomain(AlbumDataCache::errorDomain(), -1)) __builtin_trap();
     return 0;
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Dictionaries are kept sorted with unique keys, so only a file written in that form comes
   // back byte for byte; any accepted file must at least decode again to an equal tree.
   twinlens::Data again = AlbumDataCache::encode(identity, *tree);
-  std::optional<twinlens::AlbumValue> reread =
+  std::optional<twinlens::PListValue> reread =
       AlbumDataCache::decode(again.data(), again.size(), nullptr);
   if (!reread || AlbumDataCache::encode(identity, *reread) != again) __builtin_trap();
   return 0;

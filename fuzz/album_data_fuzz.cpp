@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "shared/logging.hpp"
 
 namespace {
@@ -14,7 +14,7 @@ namespace {
 const bool quiet = (twinlens::setLogSink([](std::string_view) {}), true);
 
 // Walks the whole tree, so that every node the parser made is read at least once.
-std::size_t countNodes(const twinlens::AlbumValue& value) {
+std::size_t countNodes(const twinlens::PListValue& value) {
   std::size_t count = 1;
   if (const auto* dictionary = value.dictionaryValue())
     for (const auto& [key, child] : *dictionary) count += countNodes(child);
@@ -24,9 +24,9 @@ std::size_t countNodes(const twinlens::AlbumValue& value) {
 }
 
 // Structural equality, in which a NaN real equals a NaN real (operator== follows the numbers).
-bool sameTree(const twinlens::AlbumValue& a, const twinlens::AlbumValue& b) {
+bool sameTree(const twinlens::PListValue& a, const twinlens::PListValue& b) {
   if (a.type() != b.type()) return false;
-  if (a.type() == twinlens::AlbumValue::Type::Real) {
+  if (a.type() == twinlens::PListValue::Type::Real) {
     double x = *a.realValue(), y = *b.realValue();
     return x == y || (x != x && y != y);
   }
@@ -56,19 +56,19 @@ std::size_t bodyStart(const std::uint8_t* data, std::size_t size) {
 }
 
 bool isCleanFailure(const twinlens::ErrorRecord& error) {
-  return error.isErrorWithDomain(twinlens::AlbumDataParser::errorDomain(), -1) &&
+  return error.isErrorWithDomain(twinlens::PListReader::errorDomain(), -1) &&
          !error.description().empty();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using twinlens::AlbumDataParser;
-  using twinlens::AlbumValue;
   using twinlens::ErrorRecord;
+  using twinlens::PListReader;
+  using twinlens::PListValue;
 
   ErrorRecord wholeError;
-  std::optional<AlbumValue> whole = AlbumDataParser::parse(data, size, &wholeError);
+  std::optional<PListValue> whole = PListReader::parse(data, size, &wholeError);
   if (whole) {
     countNodes(*whole);
   } else if (!isCleanFailure(wholeError)) {
@@ -80,9 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t body = bodyStart(data, size);
   if (body > size) return 0;
   std::size_t split = body + (data[0] * 257u + data[size - 1]) % (size - body + 1);
-  AlbumDataParser parser;
+  PListReader parser;
   ErrorRecord pieceError;
-  std::optional<AlbumValue> pieces;
+  std::optional<PListValue> pieces;
   if (parser.parseChunk(data, split, &pieceError) &&
       parser.parseChunk(data + split, size - split, &pieceError))
     pieces = parser.finish(&pieceError);

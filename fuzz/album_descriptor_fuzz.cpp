@@ -25,7 +25,7 @@ class ReplayHost final : public twinlens::ScriptHost {
   const AppleEventDescriptor* answer = nullptr;
 };
 
-std::size_t countNodes(const twinlens::AlbumValue& value) {
+std::size_t countNodes(const twinlens::PListValue& value) {
   std::size_t count = 1;
   if (const auto* dictionary = value.dictionaryValue())
     for (const auto& [key, child] : *dictionary) count += countNodes(child);
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   using twinlens::ReadAlbumDataScript;
-  if (std::optional<twinlens::AlbumValue> value =
+  if (std::optional<twinlens::PListValue> value =
           ReadAlbumDataScript::objectFromAppleEventDescriptor(*descriptor))
     countNodes(*value);
 
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ReadAlbumDataScript script;
   ErrorRecord error;
   if (script.execute(&error)) {
-    countNodes(twinlens::AlbumValue::dictionary(script.albumDataPlist()));
+    countNodes(twinlens::PListValue::dictionary(script.albumDataPlist()));
   } else if (!error.isErrorWithDomain("AppleScriptErrorDomain",
                                       twinlens::kScriptCorruptAnswerError)) {
     __builtin_trap();

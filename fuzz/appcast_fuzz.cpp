@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/appcast.hpp"
+#include "app/update/appcast.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   QByteArray feed(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -7,7 +7,7 @@
 
 #include "album_data_writer.hpp"
 #include "iphoto_library.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "shared/logging.hpp"
 
 namespace {
@@ -17,15 +17,15 @@ using namespace twinlens::standin;
 
 const bool quiet = (setLogSink([](std::string_view) {}), true);
 
-std::optional<AlbumValue> parse(const std::string& text) {
-  return AlbumDataParser::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+std::optional<PListValue> parse(const std::string& text) {
+  return PListReader::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ErrorRecord error;
-  std::optional<AlbumValue> root = AlbumDataParser::parse(data, size, &error);
+  std::optional<PListValue> root = PListReader::parse(data, size, &error);
   if (!root) {
     if (error.domain().empty()) __builtin_trap();
     return 0;
@@ -38,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Texts, not trees, are compared, so that a NaN real equals itself.
   std::string text = AlbumDataWriter::xmlText(library->albumData());
   if (text != AlbumDataWriter::xmlText(*root)) __builtin_trap();
-  std::optional<AlbumValue> back = parse(text);
+  std::optional<PListValue> back = parse(text);
   if (!back || AlbumDataWriter::xmlText(*back) != text) __builtin_trap();
 
-  const AlbumValue* images = root->objectForKey("Master Image List");
+  const PListValue* images = root->objectForKey("Master Image List");
   if (!images || images->dictionaryValue()->empty()) return 0;
   std::string key = images->dictionaryValue()->begin()->first;
   if (!library->moveToTrash(key) || library->containsPhotoWithKey(key)) __builtin_trap();

@@ -15,19 +15,19 @@ using namespace twinlens::standin;
 
 const bool quiet = (setLogSink([](std::string_view) {}), true);
 
-AlbumValue photo(const std::string& name) {
-  return AlbumValue::dictionary({{"ImagePath", AlbumValue::text("/lib/" + name + ".jpg")},
-                                 {"Caption", AlbumValue::text(name)}});
+PListValue photo(const std::string& name) {
+  return PListValue::dictionary({{"ImagePath", PListValue::text("/lib/" + name + ".jpg")},
+                                 {"Caption", PListValue::text(name)}});
 }
 
-AlbumValue catalogue() {
-  AlbumValue::Array keys{AlbumValue::text("1"), AlbumValue::text("2"), AlbumValue::text("3")};
-  return AlbumValue::dictionary(
+PListValue catalogue() {
+  PListValue::Array keys{PListValue::text("1"), PListValue::text("2"), PListValue::text("3")};
+  return PListValue::dictionary(
       {{"Master Image List",
-        AlbumValue::dictionary({{"1", photo("one")}, {"2", photo("two")}, {"3", photo("three")}})},
+        PListValue::dictionary({{"1", photo("one")}, {"2", photo("two")}, {"3", photo("three")}})},
        {"List of Albums",
-        AlbumValue::array({AlbumValue::dictionary(
-            {{"KeyList", AlbumValue::array(keys)}, {"PhotoCount", AlbumValue::integer(3)}})})}});
+        PListValue::array({PListValue::dictionary(
+            {{"KeyList", PListValue::array(keys)}, {"PhotoCount", PListValue::integer(3)}})})}});
 }
 
 bool isValidUTF8(std::string_view text) {
@@ -55,14 +55,14 @@ bool isValidUTF8(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view source(reinterpret_cast<const char*>(data), size);
-  static const AlbumValue before = catalogue();
+  static const PListValue before = catalogue();
   IPhotoInterpreter interpreter(*IPhotoLibrary::fromAlbumData(before));
   ScriptOutcome outcome = interpreter.run(source);
   if (outcome.succeeded()) {
     if (!outcome.errorInfo.empty()) __builtin_trap();
     return 0;
   }
-  const AlbumValue& number = outcome.errorInfo.at(kAppleScriptErrorNumberKey);
+  const PListValue& number = outcome.errorInfo.at(kAppleScriptErrorNumberKey);
   const std::string& message = *outcome.errorInfo.at(kAppleScriptErrorMessageKey).textValue();
   if (number.integerValue() != kScriptSyntaxError &&
       number.integerValue() != kScriptCantGetObjectError)

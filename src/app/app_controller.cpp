@@ -16,15 +16,15 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/activity_indicator.hpp"
-#include "app/alert_style.hpp"
-#include "app/cataloging_sheet.hpp"
-#include "app/count_text.hpp"
+#include "app/browser/count_text.hpp"
 #include "app/help_bubble.hpp"
 #include "app/help_window.hpp"
 #include "app/main_window.hpp"
-#include "app/script_runner_sheet.hpp"
-#include "app/software_updater.hpp"
+#include "app/sheets/activity_indicator.hpp"
+#include "app/sheets/alert_style.hpp"
+#include "app/sheets/cataloging_sheet.hpp"
+#include "app/sheets/script_runner_sheet.hpp"
+#include "app/update/software_updater.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "io/file_helpers.hpp"

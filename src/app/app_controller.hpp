@@ -12,10 +12,10 @@
 #include <optional>
 #include <string>
 
-#include "app/alert_style.hpp"
+#include "app/browser/image_browser_view.hpp"
 #include "app/help_bubble.hpp"
-#include "app/image_browser_view.hpp"
 #include "app/qt_main_thread.hpp"
+#include "app/sheets/alert_style.hpp"
 #include "catalog/cataloger.hpp"
 #include "iphoto/script_runner.hpp"
 

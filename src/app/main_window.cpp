@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "app/image_browser_view.hpp"
+#include "app/browser/image_browser_view.hpp"
 #include "platform/user_defaults.hpp"
 #include "shared/twinlens_app.hpp"
 

@@ -30,44 +30,44 @@ constexpr std::array kEntryKeys{"ImagePath", "OriginalPath", "ThumbPath",    "Ca
 constexpr std::array kRollKeys{"RollID", "RollName", "AlbumId", "AlbumName"};
 
 template <std::size_t N>
-AlbumValue keepKeys(const AlbumValue& value, const std::array<const char*, N>& keys) {
+PListValue keepKeys(const PListValue& value, const std::array<const char*, N>& keys) {
   if (!value.dictionaryValue()) return value;
-  AlbumValue::Dictionary::Entries kept;
+  PListValue::Dictionary::Entries kept;
   for (const char* key : keys)
-    if (const AlbumValue* found = value.objectForKey(key)) kept.emplace_back(key, *found);
-  return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(kept)));
+    if (const PListValue* found = value.objectForKey(key)) kept.emplace_back(key, *found);
+  return PListValue::dictionary(PListValue::Dictionary(std::move(kept)));
 }
 
-AlbumValue scannedImages(const AlbumValue& list) {
-  const AlbumValue::Dictionary* images = list.dictionaryValue();
+PListValue scannedImages(const PListValue& list) {
+  const PListValue::Dictionary* images = list.dictionaryValue();
   if (!images) return list;
-  AlbumValue::Dictionary::Entries kept;
+  PListValue::Dictionary::Entries kept;
   kept.reserve(images->size());
   for (const auto& [key, entry] : *images) kept.emplace_back(key, keepKeys(entry, kEntryKeys));
-  return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(kept)));
+  return PListValue::dictionary(PListValue::Dictionary(std::move(kept)));
 }
 
-AlbumValue scannedRolls(const AlbumValue& list) {
-  const AlbumValue::Array* rolls = list.arrayValue();
+PListValue scannedRolls(const PListValue& list) {
+  const PListValue::Array* rolls = list.arrayValue();
   if (!rolls) return list;
-  AlbumValue::Array kept;
+  PListValue::Array kept;
   kept.reserve(rolls->size());
-  for (const AlbumValue& roll : *rolls) kept.push_back(keepKeys(roll, kRollKeys));
-  return AlbumValue::array(std::move(kept));
+  for (const PListValue& roll : *rolls) kept.push_back(keepKeys(roll, kRollKeys));
+  return PListValue::array(std::move(kept));
 }
 
 // Only the application's own album matters to a scan; the others can be many and large.
-AlbumValue scannedAlbums(const AlbumValue& list) {
-  const AlbumValue::Array* albums = list.arrayValue();
+PListValue scannedAlbums(const PListValue& list) {
+  const PListValue::Array* albums = list.arrayValue();
   if (!albums) return list;
   const std::string ownName = TwinlensApp::duplicatesAlbumName();
-  AlbumValue::Array kept;
-  for (const AlbumValue& album : *albums) {
-    const AlbumValue* name = album.objectForKey("AlbumName");
+  PListValue::Array kept;
+  for (const PListValue& album : *albums) {
+    const PListValue* name = album.objectForKey("AlbumName");
     if (name && name->textValue() && *name->textValue() == ownName)
       kept.push_back(keepKeys(album, std::array{"AlbumName", "KeyList"}));
   }
-  return AlbumValue::array(std::move(kept));
+  return PListValue::array(std::move(kept));
 }
 
 class Encoder {
@@ -84,43 +84,43 @@ class Encoder {
   }
   void text(std::string_view value) { bytes(value.data(), value.size()); }
 
-  void value(const AlbumValue& value) {
+  void value(const PListValue& value) {
     switch (value.type()) {
-      case AlbumValue::Type::Dictionary:
+      case PListValue::Type::Dictionary:
         tag('d', value.dictionaryValue()->size());
         for (const auto& [key, entry] : *value.dictionaryValue()) {
           text(key);
           this->value(entry);
         }
         break;
-      case AlbumValue::Type::Array:
+      case PListValue::Type::Array:
         tag('a', value.arrayValue()->size());
-        for (const AlbumValue& item : *value.arrayValue()) this->value(item);
+        for (const PListValue& item : *value.arrayValue()) this->value(item);
         break;
-      case AlbumValue::Type::Text:
+      case PListValue::Type::Text:
         out_.push_back('t');
         text(*value.textValue());
         break;
-      case AlbumValue::Type::Integer:
+      case PListValue::Type::Integer:
         out_.push_back('i');
         number(*value.integerValue());
         break;
-      case AlbumValue::Type::Real:
+      case PListValue::Type::Real:
         out_.push_back('r');
         number(*value.realValue());
         break;
-      case AlbumValue::Type::Boolean:
+      case PListValue::Type::Boolean:
         out_.push_back(*value.booleanValue() ? 'T' : 'F');
         break;
-      case AlbumValue::Type::Date:
+      case PListValue::Type::Date:
         out_.push_back('D');
         number(value.dateValue()->timeIntervalSinceReferenceDate());
         break;
-      case AlbumValue::Type::Data:
+      case PListValue::Type::Data:
         out_.push_back('x');
         bytes(value.dataValue()->data(), value.dataValue()->size());
         break;
-      case AlbumValue::Type::Null:
+      case PListValue::Type::Null:
         out_.push_back('n');
         break;
     }
@@ -167,7 +167,7 @@ class Decoder {
   }
   std::size_t remaining() const { return static_cast<std::size_t>(end_ - at_); }
 
-  std::optional<AlbumValue> value(int depth) {
+  std::optional<PListValue> value(int depth) {
     if (depth > kMaxDepth || remaining() < 1) return std::nullopt;
     switch (*at_++) {
       case 'd':
@@ -175,26 +175,26 @@ class Decoder {
       case 'a':
         return array(depth);
       case 't':
-        return scalar<std::string>(&AlbumValue::text);
+        return scalar<std::string>(&PListValue::text);
       case 'i':
-        return scalar<std::int64_t>(&AlbumValue::integer);
+        return scalar<std::int64_t>(&PListValue::integer);
       case 'r':
-        return scalar<double>(&AlbumValue::real);
+        return scalar<double>(&PListValue::real);
       case 'T':
-        return AlbumValue::boolean(true);
+        return PListValue::boolean(true);
       case 'F':
-        return AlbumValue::boolean(false);
+        return PListValue::boolean(false);
       case 'n':
-        return AlbumValue::null();
+        return PListValue::null();
       case 'D': {
         double seconds = 0;
         if (!number(&seconds)) return std::nullopt;
-        return AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(seconds));
+        return PListValue::date(Date::withTimeIntervalSinceReferenceDate(seconds));
       }
       case 'x': {
         std::string bytes;
         if (!text(&bytes)) return std::nullopt;
-        return AlbumValue::data(Data(bytes.begin(), bytes.end()));
+        return PListValue::data(Data(bytes.begin(), bytes.end()));
       }
       default:
         return std::nullopt;
@@ -203,7 +203,7 @@ class Decoder {
 
  private:
   template <typename T, typename Make>
-  std::optional<AlbumValue> scalar(Make make) {
+  std::optional<PListValue> scalar(Make make) {
     T value{};
     bool read;
     if constexpr (std::is_same_v<T, std::string>)
@@ -220,32 +220,32 @@ class Decoder {
     return number(value) && *value <= remaining() / leastItemSize;
   }
 
-  std::optional<AlbumValue> dictionary(int depth) {
+  std::optional<PListValue> dictionary(int depth) {
     std::uint32_t size = 0;
     if (!count(&size, 5)) return std::nullopt;
-    AlbumValue::Dictionary::Entries entries;
+    PListValue::Dictionary::Entries entries;
     entries.reserve(size);
     for (std::uint32_t i = 0; i < size; ++i) {
       std::string key;
       if (!text(&key)) return std::nullopt;
-      std::optional<AlbumValue> entry = value(depth + 1);
+      std::optional<PListValue> entry = value(depth + 1);
       if (!entry) return std::nullopt;
       entries.emplace_back(std::move(key), std::move(*entry));
     }
-    return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(entries)));
+    return PListValue::dictionary(PListValue::Dictionary(std::move(entries)));
   }
 
-  std::optional<AlbumValue> array(int depth) {
+  std::optional<PListValue> array(int depth) {
     std::uint32_t size = 0;
     if (!count(&size, 1)) return std::nullopt;
-    AlbumValue::Array items;
+    PListValue::Array items;
     items.reserve(size);
     for (std::uint32_t i = 0; i < size; ++i) {
-      std::optional<AlbumValue> item = value(depth + 1);
+      std::optional<PListValue> item = value(depth + 1);
       if (!item) return std::nullopt;
       items.push_back(std::move(*item));
     }
-    return AlbumValue::array(std::move(items));
+    return PListValue::array(std::move(items));
   }
 
   const std::uint8_t* at_;
@@ -259,16 +259,16 @@ std::string AlbumDataCache::cachePathForIPhotoLibraryPath(const std::string& iPh
   return photoCache.substr(0, photoCache.rfind('/') + 1) + "albumData.dat";
 }
 
-AlbumValue AlbumDataCache::scannedPartOf(const AlbumValue& root) {
+PListValue AlbumDataCache::scannedPartOf(const PListValue& root) {
   if (!root.dictionaryValue()) return root;
-  AlbumValue::Dictionary::Entries kept;
-  if (const AlbumValue* images = root.objectForKey("Master Image List"))
+  PListValue::Dictionary::Entries kept;
+  if (const PListValue* images = root.objectForKey("Master Image List"))
     kept.emplace_back("Master Image List", scannedImages(*images));
-  if (const AlbumValue* rolls = root.objectForKey("List of Rolls"))
+  if (const PListValue* rolls = root.objectForKey("List of Rolls"))
     kept.emplace_back("List of Rolls", scannedRolls(*rolls));
-  if (const AlbumValue* albums = root.objectForKey("List of Albums"))
+  if (const PListValue* albums = root.objectForKey("List of Albums"))
     kept.emplace_back("List of Albums", scannedAlbums(*albums));
-  return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(kept)));
+  return PListValue::dictionary(PListValue::Dictionary(std::move(kept)));
 }
 
 std::optional<AlbumDataCache::Identity> AlbumDataCache::identityOfFile(const std::string& path,
@@ -289,7 +289,7 @@ std::optional<AlbumDataCache::Identity> AlbumDataCache::identityOfFile(const std
   return identity;
 }
 
-Data AlbumDataCache::encode(const Identity& identity, const AlbumValue& tree) {
+Data AlbumDataCache::encode(const Identity& identity, const PListValue& tree) {
   Data out(kMagic.begin(), kMagic.end());
   Encoder encoder(out);
   encoder.number(kVersion);
@@ -301,7 +301,7 @@ Data AlbumDataCache::encode(const Identity& identity, const AlbumValue& tree) {
   return out;
 }
 
-std::optional<AlbumValue> AlbumDataCache::decode(const std::uint8_t* bytes, std::size_t length,
+std::optional<PListValue> AlbumDataCache::decode(const std::uint8_t* bytes, std::size_t length,
                                                  Identity* identity, ErrorRecord* error) {
   Decoder decoder(bytes, length);
   std::uint32_t version = 0;
@@ -311,7 +311,7 @@ std::optional<AlbumValue> AlbumDataCache::decode(const std::uint8_t* bytes, std:
                  "not an album data cache of version %u", kVersion);
     return std::nullopt;
   }
-  std::optional<AlbumValue> tree;
+  std::optional<PListValue> tree;
   if (decoder.number(&read.device) && decoder.number(&read.inode) && decoder.number(&read.size) &&
       decoder.number(&read.sec) && decoder.number(&read.nsec))
     tree = decoder.value(0);
@@ -323,7 +323,7 @@ std::optional<AlbumValue> AlbumDataCache::decode(const std::uint8_t* bytes, std:
   return tree;
 }
 
-std::optional<AlbumValue> AlbumDataCache::load(const std::string& cachePath,
+std::optional<PListValue> AlbumDataCache::load(const std::string& cachePath,
                                                const std::string& albumDataPath,
                                                ErrorRecord* error) {
   std::optional<Identity> current = identityOfFile(albumDataPath, error);
@@ -334,7 +334,7 @@ std::optional<AlbumValue> AlbumDataCache::load(const std::string& cachePath,
   std::optional<Data> bytes = file.slurp(error);
   if (!bytes) return std::nullopt;
   Identity identity;
-  std::optional<AlbumValue> tree = decode(bytes->data(), bytes->size(), &identity, error);
+  std::optional<PListValue> tree = decode(bytes->data(), bytes->size(), &identity, error);
   if (!tree) return std::nullopt;
   if (identity != *current) {
     TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), -2, "%s has changed",
@@ -345,7 +345,7 @@ std::optional<AlbumValue> AlbumDataCache::load(const std::string& cachePath,
 }
 
 bool AlbumDataCache::save(const std::string& cachePath, const Identity& identity,
-                          const AlbumValue& root, ErrorRecord* error) {
+                          const PListValue& root, ErrorRecord* error) {
   // File times advance in clock ticks, so a catalogue rewritten in place within the tick of its
   // last change could keep all four facts. One changed that recently is not stored; the next
   // scan parses it again and stores it then, when any later write would show.

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/album_value.hpp"
+#include "platform/plist_value.hpp"
 #include "shared/data.hpp"
 #include "shared/error_record.hpp"
 
@@ -21,11 +21,11 @@ class AlbumDataCache {
   static std::string cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
 
   // The reduced tree: only the keys a scan reads, with their values as they are.
-  static AlbumValue scannedPartOf(const AlbumValue& root);
+  static PListValue scannedPartOf(const PListValue& root);
 
   // The stored tree when the catalogue at `albumDataPath` is the one it was taken from; nullopt
   // when it is not, or when there is no usable cache file (then `error` says why).
-  static std::optional<AlbumValue> load(const std::string& cachePath,
+  static std::optional<PListValue> load(const std::string& cachePath,
                                         const std::string& albumDataPath,
                                         ErrorRecord* error = nullptr);
   struct Identity {
@@ -43,12 +43,12 @@ class AlbumDataCache {
   // before parsing, so a catalogue replaced meanwhile is parsed again next time). A catalogue
   // changed in the last two seconds is not stored at all.
   [[nodiscard]] static bool save(const std::string& cachePath, const Identity& identity,
-                                 const AlbumValue& root, ErrorRecord* error = nullptr);
+                                 const PListValue& root, ErrorRecord* error = nullptr);
 
   // The file's bytes; decode() is the inverse.
-  static Data encode(const Identity& identity, const AlbumValue& tree);
+  static Data encode(const Identity& identity, const PListValue& tree);
   // Fails with "AlbumDataCacheErrorDomain" -1 on any malformed input.
-  static std::optional<AlbumValue> decode(const std::uint8_t* bytes, std::size_t length,
+  static std::optional<PListValue> decode(const std::uint8_t* bytes, std::size_t length,
                                           Identity* identity, ErrorRecord* error = nullptr);
 
   static const char* errorDomain() { return "AlbumDataCacheErrorDomain"; }

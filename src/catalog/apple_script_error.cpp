@@ -9,7 +9,7 @@ namespace twinlens {
 
 namespace {
 
-std::int64_t numberOf(const AlbumValue* value) {
+std::int64_t numberOf(const PListValue* value) {
   if (!value) return 0;
   if (std::optional<std::int64_t> integer = value->integerValue()) return *integer;
   std::optional<double> real = value->realValue();
@@ -19,7 +19,7 @@ std::int64_t numberOf(const AlbumValue* value) {
   return 0;
 }
 
-std::string printed(const AlbumValue* value) {
+std::string printed(const PListValue* value) {
   if (!value) return "(null)";
   if (const std::string* text = value->textValue()) return *text;
   if (std::optional<std::int64_t> integer = value->integerValue())
@@ -35,12 +35,12 @@ std::string printed(const AlbumValue* value) {
 }  // namespace
 
 AppleScriptFailure AppleScriptFailure::of(const ScriptOutcome& outcome) {
-  auto entry = [&outcome](const char* key) -> const AlbumValue* {
+  auto entry = [&outcome](const char* key) -> const PListValue* {
     auto found = outcome.errorInfo.find(key);
     return found == outcome.errorInfo.end() ? nullptr : &found->second;
   };
-  const AlbumValue* number = entry(kAppleScriptErrorNumberKey);
-  const AlbumValue* message = entry(kAppleScriptErrorMessageKey);
+  const PListValue* number = entry(kAppleScriptErrorNumberKey);
+  const PListValue* message = entry(kAppleScriptErrorMessageKey);
   return AppleScriptFailure{numberOf(number), printed(number),
                             message && message->textValue() ? *message->textValue() : "(null)"};
 }

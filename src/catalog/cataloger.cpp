@@ -14,7 +14,7 @@
 #include "crypto/sha1_hash.hpp"
 #include "io/file_helpers.hpp"
 #include "io/file_lock.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
 #include "shared/twinlens_app.hpp"
@@ -33,7 +33,7 @@ double now() {
 
 // A roll id or photo roll as a whole number: catalogues write integers, but reals and decimal
 // texts read as numbers too.
-std::optional<std::int64_t> wholeNumber(const AlbumValue* value) {
+std::optional<std::int64_t> wholeNumber(const PListValue* value) {
   if (!value) return std::nullopt;
   if (std::optional<std::int64_t> n = value->integerValue()) return n;
   std::optional<double> d = value->doubleValue();
@@ -186,14 +186,14 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
   const std::string path = iPhotoLibraryPath_ + "/AlbumData.xml";
   const std::string cachePath = AlbumDataCache::cachePathForIPhotoLibraryPath(iPhotoLibraryPath_);
   ErrorRecord cacheError;
-  if (std::optional<AlbumValue> stored = AlbumDataCache::load(cachePath, path, &cacheError)) {
+  if (std::optional<PListValue> stored = AlbumDataCache::load(cachePath, path, &cacheError)) {
     TL_LOG_DEBUG(this, "AlbumData.xml unchanged since the last scan");
     albumDataPlist_ = std::move(stored);
     return true;
   }
   TL_LOG_DEBUG(this, "parsing AlbumData.xml: %s", cacheError.description().c_str());
   std::optional<AlbumDataCache::Identity> identity = AlbumDataCache::identityOfFile(path);
-  std::optional<AlbumValue> root = AlbumDataParser::parseFile(path, error);
+  std::optional<PListValue> root = PListReader::parseFile(path, error);
   if (!root) return false;
   ErrorRecord saveError;
   if (identity && !AlbumDataCache::save(cachePath, *identity, *root, &saveError))
@@ -203,7 +203,7 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
 }
 
 bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {
-  std::optional<AlbumValue> root;
+  std::optional<PListValue> root;
   ErrorRecord scriptError;
   auto ask = [&] {
     if (scriptSource_) {
@@ -215,7 +215,7 @@ bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {
     if (script.errorOccurred())
       scriptError = script.lastError().value_or(ErrorRecord());
     else
-      root = AlbumValue::dictionary(script.albumDataPlist());
+      root = PListValue::dictionary(script.albumDataPlist());
   };
   if (!mainThread_.performAndWait(ask)) return failAborted(error);
   if (!root) {
@@ -236,13 +236,13 @@ void Cataloger::loadPreviousPhotoLibrary() {
 
 void Cataloger::readRolls() {
   rollNamesById_.clear();
-  const AlbumValue* rolls = albumDataPlist_->objectForKey("List of Rolls");
+  const PListValue* rolls = albumDataPlist_->objectForKey("List of Rolls");
   rollsListed_ = rolls != nullptr;
   if (!rolls || !rolls->arrayValue()) return;
-  for (const AlbumValue& roll : *rolls->arrayValue()) {
+  for (const PListValue& roll : *rolls->arrayValue()) {
     // Older catalogues name their rolls as albums: "AlbumId" and "AlbumName".
-    const AlbumValue* id = roll.objectForKey("RollID");
-    const AlbumValue* name = roll.objectForKey("RollName");
+    const PListValue* id = roll.objectForKey("RollID");
+    const PListValue* name = roll.objectForKey("RollName");
     if (!id) {
       id = roll.objectForKey("AlbumId");
       name = roll.objectForKey("AlbumName");
@@ -254,8 +254,8 @@ void Cataloger::readRolls() {
 
 std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
   std::vector<std::shared_ptr<Photo>> photos;
-  const AlbumValue* list = albumDataPlist_->objectForKey("Master Image List");
-  const AlbumValue::Dictionary* images = list ? list->dictionaryValue() : nullptr;
+  const PListValue* list = albumDataPlist_->objectForKey("Master Image List");
+  const PListValue::Dictionary* images = list ? list->dictionaryValue() : nullptr;
   TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
   if (!images) return photos;
   photos.reserve(images->size());
@@ -283,16 +283,16 @@ std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
 
 void Cataloger::readTwinlensAlbumKeys() {
   twinlensAlbumKeys_.clear();
-  const AlbumValue* albums = albumDataPlist_->objectForKey("List of Albums");
+  const PListValue* albums = albumDataPlist_->objectForKey("List of Albums");
   if (!albums || !albums->arrayValue()) return;
   const std::string albumName = TwinlensApp::duplicatesAlbumName();
-  for (const AlbumValue& album : *albums->arrayValue()) {
-    const AlbumValue* name = album.objectForKey("AlbumName");
+  for (const PListValue& album : *albums->arrayValue()) {
+    const PListValue* name = album.objectForKey("AlbumName");
     if (!name || !name->textValue() || *name->textValue() != albumName) continue;
     twinlensAlbumKeys_.clear();
-    const AlbumValue* keys = album.objectForKey("KeyList");
+    const PListValue* keys = album.objectForKey("KeyList");
     if (!keys || !keys->arrayValue()) continue;
-    for (const AlbumValue& key : *keys->arrayValue())
+    for (const PListValue& key : *keys->arrayValue())
       if (key.textValue()) twinlensAlbumKeys_.insert(*key.textValue());
   }
 }

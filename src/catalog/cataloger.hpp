@@ -14,8 +14,8 @@
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/file_lock.hpp"
-#include "platform/album_value.hpp"
 #include "platform/main_thread.hpp"
+#include "platform/plist_value.hpp"
 
 namespace twinlens {
 
@@ -116,9 +116,9 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   [[nodiscard]] bool loadAlbumDataXML(ErrorRecord* error = nullptr);
   [[nodiscard]] bool readAlbumDataFromIPhoto(ErrorRecord* error = nullptr);
   // Replaces the script for the script source (run the same way); empty restores the script.
-  using ScriptAlbumDataSource = std::function<std::optional<AlbumValue>(ErrorRecord* error)>;
+  using ScriptAlbumDataSource = std::function<std::optional<PListValue>(ErrorRecord* error)>;
   void setScriptAlbumDataSource(ScriptAlbumDataSource source) { scriptSource_ = std::move(source); }
-  const std::optional<AlbumValue>& albumDataPlist() const { return albumDataPlist_; }
+  const std::optional<PListValue>& albumDataPlist() const { return albumDataPlist_; }
 
   static const char* errorDomain() { return "CatalogerErrorDomain"; }
 
@@ -156,7 +156,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::shared_ptr<Workers> workers_;
 
   std::string iPhotoLibraryPath_;
-  std::optional<AlbumValue> albumDataPlist_;
+  std::optional<PListValue> albumDataPlist_;
   std::shared_ptr<PhotoLibrary> photoLibrary_;
   std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;
   double lastCatalogingUpdate_ = 0;

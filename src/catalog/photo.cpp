@@ -36,12 +36,12 @@ bool equalAndPresent(const std::optional<std::string>& a, const std::optional<st
   return a && b && *a == *b;
 }
 
-void setText(std::optional<std::string>& field, const AlbumValue* value) {
+void setText(std::optional<std::string>& field, const PListValue* value) {
   if (!value) return;
   if (const std::string* text = value->textValue()) field = *text;
 }
 
-void setDouble(double& field, const AlbumValue* value) {
+void setDouble(double& field, const PListValue* value) {
   if (!value) return;
   if (std::optional<double> number = value->doubleValue()) field = *number;
 }
@@ -83,7 +83,7 @@ Date Photo::dateTaken() const {
   return Date::withTimeIntervalSinceReferenceDate(dateTakenTimeIntervalSinceReferenceDate_);
 }
 
-void Photo::setPath(std::optional<std::string>& field, const AlbumValue* value, bool required) {
+void Photo::setPath(std::optional<std::string>& field, const PListValue* value, bool required) {
   const std::string* text = value ? value->textValue() : nullptr;
   if (!text && !required) return;
   // An unchanged path, the common case in a rescan, is left as it is rather than copied again.
@@ -98,7 +98,7 @@ void Photo::setPath(std::optional<std::string>& field, const AlbumValue* value, 
     field.reset();
 }
 
-void Photo::setFromPlist(const AlbumValue& entry) {
+void Photo::setFromPlist(const PListValue& entry) {
   setPath(imagePath_, entry.objectForKey("ImagePath"), false);
   setPath(originalPath_, entry.objectForKey("OriginalPath"), true);
   setText(thumbPath_, entry.objectForKey("ThumbPath"));
@@ -107,7 +107,7 @@ void Photo::setFromPlist(const AlbumValue& entry) {
   setText(imageType_, entry.objectForKey("ImageType"));
   setDouble(aspectRatio_, entry.objectForKey("Aspect Ratio"));
   setDouble(dateTakenTimeIntervalSinceReferenceDate_, entry.objectForKey("DateAsTimerInterval"));
-  const AlbumValue* roll = entry.objectForKey("Roll");
+  const PListValue* roll = entry.objectForKey("Roll");
   std::optional<std::int32_t> id = roll ? roll->int32Value() : std::nullopt;
   rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(id.value_or(0)));
 }

@@ -8,7 +8,7 @@
 
 #include "io/buffered_input_stream.hpp"
 #include "io/buffered_output_stream.hpp"
-#include "platform/album_value.hpp"
+#include "platform/plist_value.hpp"
 #include "shared/date.hpp"
 #include "shared/error_record.hpp"
 
@@ -50,7 +50,7 @@ class Photo {
   // "Roll": without them the photo is unedited and in no roll, whatever an older catalogue said.
   // A changed image or original path (an original path dropped included) clears both SHA-1
   // texts, so the next updateSHA1s() hashes again. Cannot fail.
-  void setFromPlist(const AlbumValue& entry);
+  void setFromPlist(const PListValue& entry);
 
   // Makes both SHA-1 texts current for the files on disk (status read through symbolic links). A
   // file whose size, seconds and nanoseconds equal the recorded ones keeps its SHA-1 text and is
@@ -110,7 +110,7 @@ class Photo {
   friend class PhotoHashJob;
   bool readFields(BufferedInputStream& stream, ErrorRecord* error);
   // A path the entry lacks stays as it was, unless `required`: then it becomes absent.
-  void setPath(std::optional<std::string>& field, const AlbumValue* value, bool required);
+  void setPath(std::optional<std::string>& field, const PListValue* value, bool required);
 
   std::optional<std::string> originalSHA1_;
   std::optional<std::string> modifiedSHA1_;

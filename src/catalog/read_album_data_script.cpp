@@ -21,7 +21,7 @@ std::string shortestText(double value) {
 }
 
 // "a text unchanged, a number as its decimal digits"; nullopt for what has no text form.
-std::optional<std::string> textForm(const AlbumValue& value) {
+std::optional<std::string> textForm(const PListValue& value) {
   if (const std::string* text = value.textValue()) return *text;
   if (std::optional<std::int64_t> integer = value.integerValue())
     return formatText("%lld", static_cast<long long>(*integer));
@@ -32,7 +32,7 @@ std::optional<std::string> textForm(const AlbumValue& value) {
 
 // The photo key of an identifier: its low 32 bits, as an unsigned decimal. iPhoto's identifiers
 // lie above 2 to the 32nd power, so they come as reals or as 64-bit integers.
-std::optional<std::string> photoKeyOfIdentifier(const AlbumValue& id) {
+std::optional<std::string> photoKeyOfIdentifier(const PListValue& id) {
   std::optional<std::int64_t> whole = id.integerValue();
   if (!whole) {
     std::optional<double> real = id.realValue();
@@ -45,18 +45,18 @@ std::optional<std::string> photoKeyOfIdentifier(const AlbumValue& id) {
 // The fields of the answer, one list per field with one element per photo.
 struct PhotoLists {
   std::size_t count = 0;
-  const AlbumValue::Array* ids = nullptr;
-  const AlbumValue::Array* imagePaths = nullptr;
-  const AlbumValue::Array* originalPaths = nullptr;
-  const AlbumValue::Array* thumbPaths = nullptr;
-  const AlbumValue::Array* captions = nullptr;
-  const AlbumValue::Array* comments = nullptr;
+  const PListValue::Array* ids = nullptr;
+  const PListValue::Array* imagePaths = nullptr;
+  const PListValue::Array* originalPaths = nullptr;
+  const PListValue::Array* thumbPaths = nullptr;
+  const PListValue::Array* captions = nullptr;
+  const PListValue::Array* comments = nullptr;
 };
 
 // Finds the lists in the answer's fields; what is wrong with them when they are not all there.
 // No "_ImagePath" list at all means no photos, as a record without items does.
-std::optional<std::string> readPhotoLists(const AlbumValue::Dictionary& fields, PhotoLists* lists) {
-  auto list = [&fields](const char* name) -> const AlbumValue::Array* {
+std::optional<std::string> readPhotoLists(const PListValue::Dictionary& fields, PhotoLists* lists) {
+  auto list = [&fields](const char* name) -> const PListValue::Array* {
     auto found = fields.find(name);
     return found == fields.end() ? nullptr : found->second.arrayValue();
   };
@@ -64,7 +64,7 @@ std::optional<std::string> readPhotoLists(const AlbumValue::Dictionary& fields, 
   lists->imagePaths = list("_ImagePath");
   if (!lists->imagePaths) return "_ImagePath is not a list";
   lists->count = lists->imagePaths->size();
-  const std::pair<const char*, const AlbumValue::Array**> others[] = {
+  const std::pair<const char*, const PListValue::Array**> others[] = {
       {"_Id", &lists->ids},
       {"_OriginalPath", &lists->originalPaths},
       {"_ThumbPath", &lists->thumbPaths},
@@ -80,7 +80,7 @@ std::optional<std::string> readPhotoLists(const AlbumValue::Dictionary& fields, 
 }
 
 // The image list's entry of photo `i` under its key; nullopt when a field has no text form.
-std::optional<AlbumValue::Dictionary::value_type> photoEntry(const PhotoLists& lists,
+std::optional<PListValue::Dictionary::value_type> photoEntry(const PhotoLists& lists,
                                                              std::size_t i) {
   std::optional<std::string> key = photoKeyOfIdentifier((*lists.ids)[i]);
   std::optional<std::string> imagePath = textForm((*lists.imagePaths)[i]);
@@ -90,22 +90,22 @@ std::optional<AlbumValue::Dictionary::value_type> photoEntry(const PhotoLists& l
   std::optional<std::string> comment = textForm((*lists.comments)[i]);
   if (!key || !imagePath || !originalPath || !thumbPath || !caption || !comment)
     return std::nullopt;
-  AlbumValue::Dictionary::Entries entry{
-      {"Caption", AlbumValue::text(std::move(*caption))},
-      {"Comment", AlbumValue::text(std::move(*comment))},
-      {"ImagePath", AlbumValue::text(std::move(*imagePath))},
-      {"ThumbPath", AlbumValue::text(std::move(*thumbPath))},
+  PListValue::Dictionary::Entries entry{
+      {"Caption", PListValue::text(std::move(*caption))},
+      {"Comment", PListValue::text(std::move(*comment))},
+      {"ImagePath", PListValue::text(std::move(*imagePath))},
+      {"ThumbPath", PListValue::text(std::move(*thumbPath))},
   };
   // An unedited photo has no original apart from its image.
   if (!originalPath->empty())
-    entry.emplace_back("OriginalPath", AlbumValue::text(std::move(*originalPath)));
-  return AlbumValue::Dictionary::value_type(
-      std::move(*key), AlbumValue::dictionary(AlbumValue::Dictionary(std::move(entry))));
+    entry.emplace_back("OriginalPath", PListValue::text(std::move(*originalPath)));
+  return PListValue::Dictionary::value_type(
+      std::move(*key), PListValue::dictionary(PListValue::Dictionary(std::move(entry))));
 }
 
 }  // namespace
 
-ReadAlbumDataScript::ReadAlbumDataScript(AlbumValue::Dictionary albumDataPlist, bool errorOccurred,
+ReadAlbumDataScript::ReadAlbumDataScript(PListValue::Dictionary albumDataPlist, bool errorOccurred,
                                          std::optional<ErrorRecord> lastError)
     : albumDataPlist_(std::move(albumDataPlist)),
       errorOccurred_(errorOccurred),
@@ -143,7 +143,7 @@ bool ReadAlbumDataScript::execute(ErrorRecord* error) {
   return buildAlbumData(objectFromAppleEventDescriptor(*outcome.result), error);
 }
 
-bool ReadAlbumDataScript::buildAlbumData(const std::optional<AlbumValue>& answer,
+bool ReadAlbumDataScript::buildAlbumData(const std::optional<PListValue>& answer,
                                          ErrorRecord* error) {
   auto malformed = [&](const std::string& reason) {
     TL_SET_ERROR(error, this, kAppleScriptErrorDomain, kScriptCorruptAnswerError,
@@ -151,91 +151,91 @@ bool ReadAlbumDataScript::buildAlbumData(const std::optional<AlbumValue>& answer
     return false;
   };
   // A record without items is how an empty library may answer.
-  const AlbumValue::Dictionary noFields;
-  const AlbumValue::Dictionary* fields = answer ? answer->dictionaryValue() : &noFields;
+  const PListValue::Dictionary noFields;
+  const PListValue::Dictionary* fields = answer ? answer->dictionaryValue() : &noFields;
   if (!fields) return malformed("it is not a record");
   PhotoLists lists;
   if (std::optional<std::string> wrong = readPhotoLists(*fields, &lists)) return malformed(*wrong);
 
-  AlbumValue::Dictionary::Entries images;
+  PListValue::Dictionary::Entries images;
   images.reserve(lists.count);
   for (std::size_t i = 0; i < lists.count; ++i) {
-    std::optional<AlbumValue::Dictionary::value_type> entry = photoEntry(lists, i);
+    std::optional<PListValue::Dictionary::value_type> entry = photoEntry(lists, i);
     if (!entry)
       return malformed(formatText("photo %zu has a field that is neither a text nor a number", i));
     images.push_back(std::move(*entry));
   }
   // Of two photos with one key the later wins, as the dictionary keeps the last of equal keys.
-  albumDataPlist_ = AlbumValue::Dictionary{
-      {"Master Image List", AlbumValue::dictionary(AlbumValue::Dictionary(std::move(images)))}};
+  albumDataPlist_ = PListValue::Dictionary{
+      {"Master Image List", PListValue::dictionary(PListValue::Dictionary(std::move(images)))}};
   return true;
 }
 
-std::optional<AlbumValue> ReadAlbumDataScript::objectFromAppleEventDescriptor(
+std::optional<PListValue> ReadAlbumDataScript::objectFromAppleEventDescriptor(
     const AppleEventDescriptor& descriptor) {
   const Data& bytes = descriptor.data();
   switch (descriptor.descriptorType()) {
     case fourCharCode("TEXT"):
     case fourCharCode("utxt"):
-      return AlbumValue::text(descriptor.stringValue().value_or(""));
+      return PListValue::text(descriptor.stringValue().value_or(""));
     case fourCharCode("bool"):
-      return AlbumValue::boolean(descriptor.booleanValue());
+      return PListValue::boolean(descriptor.booleanValue());
     case fourCharCode("true"):
-      return AlbumValue::boolean(true);
+      return PListValue::boolean(true);
     case fourCharCode("fals"):
-      return AlbumValue::boolean(false);
+      return PListValue::boolean(false);
     case fourCharCode("shor"):
-      return AlbumValue::integer(static_cast<std::int16_t>(descriptor.int32Value() & 0xffff));
+      return PListValue::integer(static_cast<std::int16_t>(descriptor.int32Value() & 0xffff));
     case fourCharCode("long"):
     case fourCharCode("comp"):
-      return AlbumValue::integer(descriptor.int32Value());
+      return PListValue::integer(descriptor.int32Value());
     case fourCharCode("magn"):
-      return AlbumValue::integer(static_cast<std::uint32_t>(descriptor.int32Value()));
+      return PListValue::integer(static_cast<std::uint32_t>(descriptor.int32Value()));
     case fourCharCode("doub"): {
       // Too short to hold a double: kept as the bytes it is, like any unknown type.
-      if (bytes.size() < sizeof(double)) return AlbumValue::data(bytes);
+      if (bytes.size() < sizeof(double)) return PListValue::data(bytes);
       double value;
       std::memcpy(&value, bytes.data(), sizeof value);
-      return AlbumValue::real(value);
+      return PListValue::real(value);
     }
     case fourCharCode("enum"):
     case fourCharCode("type"):
-      return AlbumValue::integer(descriptor.enumCodeValue());
+      return PListValue::integer(descriptor.enumCodeValue());
     case fourCharCode("null"):
-      return AlbumValue::null();
+      return PListValue::null();
     case fourCharCode("list"):
       return arrayFromAppleEventDescriptor(descriptor);
     case fourCharCode("reco"):
       return dictionaryFromAppleEventDescriptor(descriptor);
     default:
-      return AlbumValue::data(bytes);
+      return PListValue::data(bytes);
   }
 }
 
-AlbumValue ReadAlbumDataScript::arrayFromAppleEventDescriptor(
+PListValue ReadAlbumDataScript::arrayFromAppleEventDescriptor(
     const AppleEventDescriptor& descriptor) {
-  AlbumValue::Array items;
+  PListValue::Array items;
   items.reserve(descriptor.numberOfItems());
   for (const AppleEventDescriptor& item : descriptor.items())
-    if (std::optional<AlbumValue> value = objectFromAppleEventDescriptor(item))
+    if (std::optional<PListValue> value = objectFromAppleEventDescriptor(item))
       items.push_back(std::move(*value));
-  return AlbumValue::array(std::move(items));
+  return PListValue::array(std::move(items));
 }
 
-std::optional<AlbumValue> ReadAlbumDataScript::dictionaryFromAppleEventDescriptor(
+std::optional<PListValue> ReadAlbumDataScript::dictionaryFromAppleEventDescriptor(
     const AppleEventDescriptor& descriptor) {
   if (descriptor.numberOfItems() == 0) return std::nullopt;
   const AppleEventDescriptor& userFields = descriptor.items().back();
-  AlbumValue::Dictionary::Entries entries;
+  PListValue::Dictionary::Entries entries;
   for (std::size_t i = 1; i <= userFields.numberOfItems(); i += 2) {
     const AppleEventDescriptor* label = userFields.descriptorAtIndex(i);
     const AppleEventDescriptor* value = userFields.descriptorAtIndex(i + 1);
     std::optional<std::string> key = label ? label->stringValue() : std::nullopt;
-    std::optional<AlbumValue> converted =
+    std::optional<PListValue> converted =
         key && value ? objectFromAppleEventDescriptor(*value) : std::nullopt;
     if (converted) entries.emplace_back(std::move(*key), std::move(*converted));
   }
-  return AlbumValue::dictionary(AlbumValue::Dictionary(std::move(entries)));
+  return PListValue::dictionary(PListValue::Dictionary(std::move(entries)));
 }
 
 std::vector<std::string> listOfStringsToArray(const AppleEventDescriptor& list) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/album_value.hpp"
 #include "platform/apple_event_descriptor.hpp"
+#include "platform/plist_value.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {
@@ -17,7 +17,7 @@ namespace twinlens {
 class ReadAlbumDataScript {
  public:
   ReadAlbumDataScript() = default;
-  ReadAlbumDataScript(AlbumValue::Dictionary albumDataPlist, bool errorOccurred,
+  ReadAlbumDataScript(PListValue::Dictionary albumDataPlist, bool errorOccurred,
                       std::optional<ErrorRecord> lastError);
 
   // Runs the query and keeps the outcome: errorOccurred(), lastError(), albumDataPlist().
@@ -30,7 +30,7 @@ class ReadAlbumDataScript {
 
   bool errorOccurred() const { return errorOccurred_; }
   const std::optional<ErrorRecord>& lastError() const { return lastError_; }
-  const AlbumValue::Dictionary& albumDataPlist() const { return albumDataPlist_; }
+  const PListValue::Dictionary& albumDataPlist() const { return albumDataPlist_; }
   std::shared_ptr<ReadAlbumDataScript> copy() const;
 
   static std::string source();
@@ -39,16 +39,16 @@ class ReadAlbumDataScript {
   // of each width, reals, enumeration and type codes as unsigned integers, null, lists, records
   // (their user-defined fields) and, for any other type, the raw bytes. nullopt for a record
   // with no items, which a list leaves out.
-  static std::optional<AlbumValue> objectFromAppleEventDescriptor(
+  static std::optional<PListValue> objectFromAppleEventDescriptor(
       const AppleEventDescriptor& descriptor);
-  static AlbumValue arrayFromAppleEventDescriptor(const AppleEventDescriptor& descriptor);
-  static std::optional<AlbumValue> dictionaryFromAppleEventDescriptor(
+  static PListValue arrayFromAppleEventDescriptor(const AppleEventDescriptor& descriptor);
+  static std::optional<PListValue> dictionaryFromAppleEventDescriptor(
       const AppleEventDescriptor& descriptor);
 
  private:
-  bool buildAlbumData(const std::optional<AlbumValue>& answer, ErrorRecord* error);
+  bool buildAlbumData(const std::optional<PListValue>& answer, ErrorRecord* error);
 
-  AlbumValue::Dictionary albumDataPlist_;
+  PListValue::Dictionary albumDataPlist_;
   bool errorOccurred_ = false;
   std::optional<ErrorRecord> lastError_;
 };

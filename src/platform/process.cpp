@@ -30,7 +30,7 @@ std::optional<ProcessHandle> findProcess(const ProcessTable& table, std::string_
       logWarn("GetNextProcess returned error %d", result);
       return std::nullopt;
     }
-    const AlbumValue::Dictionary information = table.informationDictionary(handle);
+    const PListValue::Dictionary information = table.informationDictionary(handle);
     const auto entry = information.find(key);
     if (entry != information.end() && entry->second.textValue() &&
         *entry->second.textValue() == value)

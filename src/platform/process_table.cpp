@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "shared/logging.hpp"
 
 namespace twinlens {
@@ -60,11 +60,11 @@ std::string commandName(const std::string& processFolder) {
   return name;
 }
 
-AlbumValue::Dictionary bundleInformation(const std::string& bundle) {
-  AlbumValue::Dictionary information;
+PListValue::Dictionary bundleInformation(const std::string& bundle) {
+  PListValue::Dictionary information;
   ErrorRecord error;
-  const std::optional<AlbumValue> plist =
-      AlbumDataParser::parseFile(bundle + "/Contents/Info.plist", &error);
+  const std::optional<PListValue> plist =
+      PListReader::parseFile(bundle + "/Contents/Info.plist", &error);
   if (plist && plist->dictionaryValue()) {
     information = *plist->dictionaryValue();
   } else {
@@ -75,9 +75,9 @@ AlbumValue::Dictionary bundleInformation(const std::string& bundle) {
     const std::size_t nameStart = bundle.rfind('/') + 1;
     information.insert_or_assign(
         std::string(kBundleName),
-        AlbumValue::text(bundle.substr(nameStart, bundle.size() - nameStart - 4)));
+        PListValue::text(bundle.substr(nameStart, bundle.size() - nameStart - 4)));
   }
-  information.insert_or_assign("BundlePath", AlbumValue::text(bundle));
+  information.insert_or_assign("BundlePath", PListValue::text(bundle));
   return information;
 }
 
@@ -119,20 +119,20 @@ std::int32_t ProcessTable::getProcessPID(const ProcessHandle& handle, pid_t* pid
   return 0;
 }
 
-AlbumValue::Dictionary ProcessTable::informationDictionary(const ProcessHandle& handle) const {
+PListValue::Dictionary ProcessTable::informationDictionary(const ProcessHandle& handle) const {
   pid_t pid = 0;
   if (getProcessPID(handle, &pid) != 0) return {};
   return informationDictionary(procRoot_, pid);
 }
 
-AlbumValue::Dictionary ProcessTable::informationDictionary(const std::string& procRoot, pid_t pid) {
+PListValue::Dictionary ProcessTable::informationDictionary(const std::string& procRoot, pid_t pid) {
   const std::string processFolder = procRoot + "/" + std::to_string(pid);
   const std::string bundle = bundleOf(executableOf(processFolder));
   if (!bundle.empty()) return bundleInformation(bundle);
   std::string name = commandName(processFolder);
   if (name.empty()) return {};
-  AlbumValue::Dictionary information;
-  information.insert_or_assign(std::string(kBundleName), AlbumValue::text(std::move(name)));
+  PListValue::Dictionary information;
+  information.insert_or_assign(std::string(kBundleName), PListValue::text(std::move(name)));
   return information;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/album_value.hpp"
+#include "platform/plist_value.hpp"
 
 namespace twinlens {
 
@@ -40,12 +40,12 @@ class ProcessTable {
   // 0 and the identifier of the process the handle names, or kProcessNotFoundResult.
   std::int32_t getProcessPID(const ProcessHandle& handle, pid_t* pid) const;
   // The information dictionary of the process the handle names; empty when it has gone.
-  AlbumValue::Dictionary informationDictionary(const ProcessHandle& handle) const;
+  PListValue::Dictionary informationDictionary(const ProcessHandle& handle) const;
 
   const std::vector<pid_t>& processIdentifiers() const { return pids_; }
 
   // The information dictionary of one process under `procRoot`.
-  static AlbumValue::Dictionary informationDictionary(const std::string& procRoot, pid_t pid);
+  static PListValue::Dictionary informationDictionary(const std::string& procRoot, pid_t pid);
 
  private:
   ProcessTable(std::string procRoot, std::vector<pid_t> pids, std::int32_t failure)

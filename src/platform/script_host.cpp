@@ -28,9 +28,9 @@ ScriptOutcome ScriptOutcome::success(AppleEventDescriptor result) {
 
 ScriptOutcome ScriptOutcome::failure(std::int64_t number, std::string message) {
   ScriptOutcome outcome;
-  outcome.errorInfo.insert_or_assign(kAppleScriptErrorNumberKey, AlbumValue::integer(number));
+  outcome.errorInfo.insert_or_assign(kAppleScriptErrorNumberKey, PListValue::integer(number));
   outcome.errorInfo.insert_or_assign(kAppleScriptErrorMessageKey,
-                                     AlbumValue::text(std::move(message)));
+                                     PListValue::text(std::move(message)));
   return outcome;
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/album_value.hpp"
 #include "platform/apple_event_descriptor.hpp"
+#include "platform/plist_value.hpp"
 
 namespace twinlens {
 
@@ -28,7 +28,7 @@ inline constexpr std::int32_t kScriptApplicationNotFoundError = -10814;  // no s
 // integer under kAppleScriptErrorNumberKey and a text under kAppleScriptErrorMessageKey.
 struct ScriptOutcome {
   std::optional<AppleEventDescriptor> result;
-  AlbumValue::Dictionary errorInfo;
+  PListValue::Dictionary errorInfo;
 
   bool succeeded() const { return result.has_value(); }
   static ScriptOutcome success(AppleEventDescriptor result);

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "app/app_test_support.hpp"
-#include "app/image_browser_view.hpp"
+#include "app/browser/image_browser_view.hpp"
 #include "app/main_window.hpp"
-#include "app/script_runner_sheet.hpp"
+#include "app/sheets/script_runner_sheet.hpp"
 #include "iphoto/apple_script.hpp"
 #include "iphoto/iphoto_scripts.hpp"
 

@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "app/app_test_support.hpp"
-#include "app/cataloging_sheet.hpp"
+#include "app/browser/image_browser_view.hpp"
 #include "app/help_bubble.hpp"
 #include "app/help_window.hpp"
-#include "app/image_browser_view.hpp"
 #include "app/main_window.hpp"
-#include "platform/album_data_parser.hpp"
+#include "app/sheets/cataloging_sheet.hpp"
+#include "platform/plist_reader.hpp"
 #include "shared/logging.hpp"
 #include "support/log_capture.hpp"
 
@@ -104,7 +104,7 @@ class AppControllerTest : public QObject {
     controller.cataloger().setScriptAlbumDataSource([&](ErrorRecord* error) {
       controller.mainWindow().quitAction()->trigger();
       quitsDuringScan = fixture_->quitCount;
-      return AlbumDataParser::parseFile(library + "/AlbumData.xml", error);
+      return PListReader::parseFile(library + "/AlbumData.xml", error);
     });
     controller.startUp();
     QTRY_VERIFY(controller.cataloger().waitForWorkers(std::chrono::milliseconds(0)));

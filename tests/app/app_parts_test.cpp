@@ -11,15 +11,15 @@
 #include <atomic>
 #include <thread>
 
-#include "app/activity_indicator.hpp"
-#include "app/alert_style.hpp"
-#include "app/appcast.hpp"
-#include "app/count_text.hpp"
+#include "app/browser/count_text.hpp"
+#include "app/browser/thumbnail_placeholder.hpp"
 #include "app/help_bubble.hpp"
 #include "app/qt_main_thread.hpp"
-#include "app/script_runner_sheet.hpp"
-#include "app/software_updater.hpp"
-#include "app/thumbnail_placeholder.hpp"
+#include "app/sheets/activity_indicator.hpp"
+#include "app/sheets/alert_style.hpp"
+#include "app/sheets/script_runner_sheet.hpp"
+#include "app/update/appcast.hpp"
+#include "app/update/software_updater.hpp"
 
 namespace twinlens {
 

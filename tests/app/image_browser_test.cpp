@@ -9,8 +9,8 @@
 #include <QTextDocument>
 #include <QToolTip>
 
-#include "app/image_browser_view.hpp"
-#include "app/thumbnail_loader.hpp"
+#include "app/browser/image_browser_view.hpp"
+#include "app/browser/thumbnail_loader.hpp"
 
 namespace twinlens {
 

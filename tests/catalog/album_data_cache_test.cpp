@@ -13,76 +13,76 @@
 namespace twinlens {
 namespace {
 
-using Dict = AlbumValue::Dictionary;
+using Dict = PListValue::Dictionary;
 
-AlbumValue text(const char* value) {
-  return AlbumValue::text(value);
+PListValue text(const char* value) {
+  return PListValue::text(value);
 }
 
 TEST(AlbumDataCache, ScannedPartKeepsOnlyWhatAScanReads) {
   const std::string ownAlbum = TwinlensApp::duplicatesAlbumName();
-  AlbumValue entry = AlbumValue::dictionary(Dict{
+  PListValue entry = PListValue::dictionary(Dict{
       {"ImagePath", text("/i.jpg")},
       {"Caption", text("c")},
-      {"Roll", AlbumValue::integer(3)},
-      {"Aspect Ratio", AlbumValue::real(1.5)},
+      {"Roll", PListValue::integer(3)},
+      {"Aspect Ratio", PListValue::real(1.5)},
       {"GUID", text("dropped")},
-      {"MetaModDateAsTimerInterval", AlbumValue::real(9)},
+      {"MetaModDateAsTimerInterval", PListValue::real(9)},
   });
-  AlbumValue root = AlbumValue::dictionary(Dict{
+  PListValue root = PListValue::dictionary(Dict{
       {"Application Version", text("dropped")},
       {"Master Image List",
-       AlbumValue::dictionary(Dict{{"7", entry}, {"8", text("not a dictionary, kept as it is")}})},
+       PListValue::dictionary(Dict{{"7", entry}, {"8", text("not a dictionary, kept as it is")}})},
       {"List of Rolls",
-       AlbumValue::array({AlbumValue::dictionary(Dict{{"RollID", AlbumValue::integer(3)},
+       PListValue::array({PListValue::dictionary(Dict{{"RollID", PListValue::integer(3)},
                                                       {"RollName", text("Summer")},
-                                                      {"KeyList", AlbumValue::array({})}}),
-                          AlbumValue::dictionary(Dict{{"AlbumId", AlbumValue::integer(4)},
+                                                      {"KeyList", PListValue::array({})}}),
+                          PListValue::dictionary(Dict{{"AlbumId", PListValue::integer(4)},
                                                       {"AlbumName", text("Old")}})})},
       {"List of Albums",
-       AlbumValue::array(
-           {AlbumValue::dictionary(
-                Dict{{"AlbumName", text("Holidays")}, {"KeyList", AlbumValue::array({text("7")})}}),
-            AlbumValue::dictionary(Dict{{"AlbumName", text(ownAlbum.c_str())},
+       PListValue::array(
+           {PListValue::dictionary(
+                Dict{{"AlbumName", text("Holidays")}, {"KeyList", PListValue::array({text("7")})}}),
+            PListValue::dictionary(Dict{{"AlbumName", text(ownAlbum.c_str())},
                                         {"Album Type", text("Regular")},
-                                        {"KeyList", AlbumValue::array({text("7")})}})})},
+                                        {"KeyList", PListValue::array({text("7")})}})})},
   });
 
-  AlbumValue expected = AlbumValue::dictionary(Dict{
+  PListValue expected = PListValue::dictionary(Dict{
       {"Master Image List",
-       AlbumValue::dictionary(
-           Dict{{"7", AlbumValue::dictionary(Dict{{"ImagePath", text("/i.jpg")},
+       PListValue::dictionary(
+           Dict{{"7", PListValue::dictionary(Dict{{"ImagePath", text("/i.jpg")},
                                                   {"Caption", text("c")},
-                                                  {"Roll", AlbumValue::integer(3)},
-                                                  {"Aspect Ratio", AlbumValue::real(1.5)}})},
+                                                  {"Roll", PListValue::integer(3)},
+                                                  {"Aspect Ratio", PListValue::real(1.5)}})},
                 {"8", text("not a dictionary, kept as it is")}})},
       {"List of Rolls",
-       AlbumValue::array({AlbumValue::dictionary(Dict{{"RollID", AlbumValue::integer(3)},
+       PListValue::array({PListValue::dictionary(Dict{{"RollID", PListValue::integer(3)},
                                                       {"RollName", text("Summer")}}),
-                          AlbumValue::dictionary(Dict{{"AlbumId", AlbumValue::integer(4)},
+                          PListValue::dictionary(Dict{{"AlbumId", PListValue::integer(4)},
                                                       {"AlbumName", text("Old")}})})},
       {"List of Albums",
-       AlbumValue::array({AlbumValue::dictionary(Dict{
-           {"AlbumName", text(ownAlbum.c_str())}, {"KeyList", AlbumValue::array({text("7")})}})})},
+       PListValue::array({PListValue::dictionary(Dict{
+           {"AlbumName", text(ownAlbum.c_str())}, {"KeyList", PListValue::array({text("7")})}})})},
   });
   EXPECT_EQ(AlbumDataCache::scannedPartOf(root), expected);
   EXPECT_EQ(AlbumDataCache::scannedPartOf(text("no dictionary")), text("no dictionary"));
 }
 
-AlbumValue everyKind() {
-  return AlbumValue::dictionary(Dict{
-      {"", AlbumValue::array({})},
-      {"texts", AlbumValue::array(
-                    {text(""), AlbumValue::text(std::string("a\0b", 3)), text("caf\xc3\xa9")})},
+PListValue everyKind() {
+  return PListValue::dictionary(Dict{
+      {"", PListValue::array({})},
+      {"texts", PListValue::array(
+                    {text(""), PListValue::text(std::string("a\0b", 3)), text("caf\xc3\xa9")})},
       {"integers",
-       AlbumValue::array({AlbumValue::integer(std::numeric_limits<std::int64_t>::min()),
-                          AlbumValue::integer(std::numeric_limits<std::int64_t>::max())})},
-      {"reals", AlbumValue::array({AlbumValue::real(-0.1), AlbumValue::real(INFINITY)})},
-      {"booleans", AlbumValue::array({AlbumValue::boolean(true), AlbumValue::boolean(false)})},
-      {"date", AlbumValue::date(Date::withTimeIntervalSinceReferenceDate(-12.5))},
-      {"data", AlbumValue::array({AlbumValue::data({}), AlbumValue::data({0, 255, 7})})},
-      {"nested", AlbumValue::dictionary(Dict{{"x", AlbumValue::dictionary(Dict{})}})},
-      {"null", AlbumValue::null()},
+       PListValue::array({PListValue::integer(std::numeric_limits<std::int64_t>::min()),
+                          PListValue::integer(std::numeric_limits<std::int64_t>::max())})},
+      {"reals", PListValue::array({PListValue::real(-0.1), PListValue::real(INFINITY)})},
+      {"booleans", PListValue::array({PListValue::boolean(true), PListValue::boolean(false)})},
+      {"date", PListValue::date(Date::withTimeIntervalSinceReferenceDate(-12.5))},
+      {"data", PListValue::array({PListValue::data({}), PListValue::data({0, 255, 7})})},
+      {"nested", PListValue::dictionary(Dict{{"x", PListValue::dictionary(Dict{})}})},
+      {"null", PListValue::null()},
   });
 }
 
@@ -90,7 +90,7 @@ TEST(AlbumDataCache, EncodingRoundTripsEveryKindAndTheIdentity) {
   AlbumDataCache::Identity identity{1, 2, 3, -4, 999999999};
   Data bytes = AlbumDataCache::encode(identity, everyKind());
   AlbumDataCache::Identity read;
-  std::optional<AlbumValue> tree = AlbumDataCache::decode(bytes.data(), bytes.size(), &read);
+  std::optional<PListValue> tree = AlbumDataCache::decode(bytes.data(), bytes.size(), &read);
   ASSERT_TRUE(tree);
   EXPECT_EQ(*tree, everyKind());
   EXPECT_EQ(read, identity);
@@ -114,13 +114,13 @@ TEST(AlbumDataCache, DecodeRefusesCutForgedAndOverDeepFiles) {
   EXPECT_EQ(error.description(), "not an album data cache of version 1");
 
   // An array claiming four billion items in a file of a few bytes.
-  Data forged = AlbumDataCache::encode({}, AlbumValue::array({}));
+  Data forged = AlbumDataCache::encode({}, PListValue::array({}));
   std::fill(forged.end() - 4, forged.end(), 0xff);
   EXPECT_FALSE(AlbumDataCache::decode(forged.data(), forged.size(), nullptr));
 
   auto nested = [](int depth) {
-    AlbumValue value = AlbumValue::array({});
-    for (int i = 0; i < depth; ++i) value = AlbumValue::array({value});
+    PListValue value = PListValue::array({});
+    for (int i = 0; i < depth; ++i) value = PListValue::array({value});
     return AlbumDataCache::encode({}, value);
   };
   Data deepEnough = nested(64);
@@ -133,7 +133,7 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
   testing::TempDir dir;
   std::string catalogue = dir.write("AlbumData.xml", std::string("<plist/>"));
   std::string cachePath = dir.file("cache/albumData.dat");
-  AlbumValue tree = AlbumValue::dictionary(Dict{{"Master Image List", AlbumValue::dictionary({})}});
+  PListValue tree = PListValue::dictionary(Dict{{"Master Image List", PListValue::dictionary({})}});
 
   std::optional<AlbumDataCache::Identity> identity = AlbumDataCache::identityOfFile(catalogue);
   ASSERT_TRUE(identity);
@@ -149,7 +149,7 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
 
   timespec times[2] = {{settled.sec, 0}, {settled.sec, settled.nsec}};
   ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
-  std::optional<AlbumValue> loaded = AlbumDataCache::load(cachePath, catalogue);
+  std::optional<PListValue> loaded = AlbumDataCache::load(cachePath, catalogue);
   ASSERT_TRUE(loaded);
   EXPECT_EQ(*loaded, tree);
 

@@ -26,10 +26,10 @@ CliRun cli(const std::string& arguments) {
 std::shared_ptr<Photo> captioned(const std::string& key, const std::string& caption) {
   auto photo = std::make_shared<Photo>(key);
   photo->setFromPlist(
-      AlbumValue::dictionary({{"ImagePath", AlbumValue::text("/lib/" + key + ".jpg")},
-                              {"Caption", AlbumValue::text(caption)},
-                              {"Aspect Ratio", AlbumValue::real(1.5)},
-                              {"Roll", AlbumValue::integer(3)}}));
+      PListValue::dictionary({{"ImagePath", PListValue::text("/lib/" + key + ".jpg")},
+                              {"Caption", PListValue::text(caption)},
+                              {"Aspect Ratio", PListValue::real(1.5)},
+                              {"Roll", PListValue::integer(3)}}));
   return photo;
 }
 

@@ -136,19 +136,19 @@ TEST_F(LibraryTest, SavedFileMatchesTheDocumentedLayoutFieldByField) {
   setTimes(plain, 1262306000, 333);
 
   auto edited = std::make_shared<Photo>("100");
-  edited->setFromPlist(AlbumValue::dictionary({
-      {"ImagePath", AlbumValue::text(modified)},
-      {"OriginalPath", AlbumValue::text(original)},
-      {"ThumbPath", AlbumValue::text("/lib/Data/2009/IMG_0001.jpg")},
-      {"Caption", AlbumValue::text("Caf\xC3\xA9")},
-      {"Comment", AlbumValue::text("")},
-      {"ImageType", AlbumValue::text("JPEG")},
-      {"Aspect Ratio", AlbumValue::real(1.3333333)},
-      {"DateAsTimerInterval", AlbumValue::real(283996800.5)},
-      {"Roll", AlbumValue::integer(-3)},
+  edited->setFromPlist(PListValue::dictionary({
+      {"ImagePath", PListValue::text(modified)},
+      {"OriginalPath", PListValue::text(original)},
+      {"ThumbPath", PListValue::text("/lib/Data/2009/IMG_0001.jpg")},
+      {"Caption", PListValue::text("Caf\xC3\xA9")},
+      {"Comment", PListValue::text("")},
+      {"ImageType", PListValue::text("JPEG")},
+      {"Aspect Ratio", PListValue::real(1.3333333)},
+      {"DateAsTimerInterval", PListValue::real(283996800.5)},
+      {"Roll", PListValue::integer(-3)},
   }));
   auto unedited = std::make_shared<Photo>("9");
-  unedited->setFromPlist(AlbumValue::dictionary({{"ImagePath", AlbumValue::text(plain)}}));
+  unedited->setFromPlist(PListValue::dictionary({{"ImagePath", PListValue::text(plain)}}));
   ASSERT_TRUE(edited->updateSHA1s());
   ASSERT_TRUE(unedited->updateSHA1s());
 

@@ -17,20 +17,20 @@ class WeedingTest : public ::testing::Test {
  protected:
   std::shared_ptr<Photo> photo(const std::string& key, const std::string& original,
                                const std::string& modified = "", std::int64_t roll = 1) {
-    AlbumValue::Dictionary entry;
+    PListValue::Dictionary entry;
     std::string originalFile = dir_.write(key + "-original", "content " + original);
-    entry.insert_or_assign("ThumbPath", AlbumValue::text(dir_.file(key + "-thumb.jpg")));
-    entry.insert_or_assign("Caption", AlbumValue::text("photo " + key));
-    entry.insert_or_assign("Roll", AlbumValue::integer(roll));
+    entry.insert_or_assign("ThumbPath", PListValue::text(dir_.file(key + "-thumb.jpg")));
+    entry.insert_or_assign("Caption", PListValue::text("photo " + key));
+    entry.insert_or_assign("Roll", PListValue::integer(roll));
     if (modified.empty()) {
-      entry.insert_or_assign("ImagePath", AlbumValue::text(originalFile));
+      entry.insert_or_assign("ImagePath", PListValue::text(originalFile));
     } else {
-      entry.insert_or_assign("OriginalPath", AlbumValue::text(originalFile));
+      entry.insert_or_assign("OriginalPath", PListValue::text(originalFile));
       entry.insert_or_assign(
-          "ImagePath", AlbumValue::text(dir_.write(key + "-modified", "content " + modified)));
+          "ImagePath", PListValue::text(dir_.write(key + "-modified", "content " + modified)));
     }
     auto record = std::make_shared<Photo>(key);
-    record->setFromPlist(AlbumValue::dictionary(std::move(entry)));
+    record->setFromPlist(PListValue::dictionary(std::move(entry)));
     EXPECT_TRUE(record->updateSHA1s());
     return record;
   }

@@ -33,10 +33,10 @@ using PhotoList = std::vector<std::shared_ptr<Photo>>;
 std::shared_ptr<Photo> photoWith(const std::string& key, const std::string& imagePath,
                                  const std::string& caption = "caption") {
   auto photo = std::make_shared<Photo>(key);
-  photo->setFromPlist(AlbumValue::dictionary({{"ImagePath", AlbumValue::text(imagePath)},
-                                              {"Caption", AlbumValue::text(caption)},
-                                              {"ThumbPath", AlbumValue::text(imagePath + ".t")},
-                                              {"Roll", AlbumValue::integer(1)}}));
+  photo->setFromPlist(PListValue::dictionary({{"ImagePath", PListValue::text(imagePath)},
+                                              {"Caption", PListValue::text(caption)},
+                                              {"ThumbPath", PListValue::text(imagePath + ".t")},
+                                              {"Roll", PListValue::integer(1)}}));
   return photo;
 }
 
@@ -397,7 +397,7 @@ TEST_F(LibraryTest, FailedLoadLeavesTheRecordsReadSoFarAndNoScanDate) {
 
 TEST_F(LibraryTest, CachedRecordOfAnUnchangedFileIsNotReadAgain) {
   std::string image = dir().write("lib/Originals/a.jpg", sample::samplePhoto(1, 4000, "cam"));
-  AlbumValue entry = AlbumValue::dictionary({{"ImagePath", AlbumValue::text(image)}});
+  PListValue entry = PListValue::dictionary({{"ImagePath", PListValue::text(image)}});
   auto photo = std::make_shared<Photo>("1");
   photo->setFromPlist(entry);
   ASSERT_TRUE(photo->updateSHA1s());

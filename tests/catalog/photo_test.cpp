@@ -25,17 +25,17 @@ using sample::samplePhoto;
 using testing::LogCapture;
 using testing::TempDir;
 
-AlbumValue entryWith(std::initializer_list<std::pair<const std::string, AlbumValue>> fields) {
-  return AlbumValue::dictionary(AlbumValue::Dictionary(fields));
+PListValue entryWith(std::initializer_list<std::pair<const std::string, PListValue>> fields) {
+  return PListValue::dictionary(PListValue::Dictionary(fields));
 }
 
-AlbumValue unedited(const std::string& imagePath) {
-  return entryWith({{"ImagePath", AlbumValue::text(imagePath)}});
+PListValue unedited(const std::string& imagePath) {
+  return entryWith({{"ImagePath", PListValue::text(imagePath)}});
 }
 
-AlbumValue edited(const std::string& imagePath, const std::string& originalPath) {
-  return entryWith({{"ImagePath", AlbumValue::text(imagePath)},
-                    {"OriginalPath", AlbumValue::text(originalPath)}});
+PListValue edited(const std::string& imagePath, const std::string& originalPath) {
+  return entryWith({{"ImagePath", PListValue::text(imagePath)},
+                    {"OriginalPath", PListValue::text(originalPath)}});
 }
 
 // Sets a file's modification (and access) time to the nanosecond.
@@ -150,16 +150,16 @@ TEST(Photo, KeyNumberIsTheKeyOnlyWhenItReadsBackAsTheSameDecimal) {
 TEST(Photo, SetFromPlistTakesEveryKnownField) {
   Photo photo("5");
   photo.setFromPlist(entryWith({
-      {"ImagePath", AlbumValue::text("/lib/Modified/2009/IMG_1.JPG")},
-      {"OriginalPath", AlbumValue::text("/lib/Originals/2009/IMG_1.JPG")},
-      {"ThumbPath", AlbumValue::text("/lib/Data/2009/IMG_1.jpg")},
-      {"Caption", AlbumValue::text("Beach")},
-      {"Comment", AlbumValue::text("")},
-      {"ImageType", AlbumValue::text("JPEG")},
-      {"Aspect Ratio", AlbumValue::real(1.5)},
-      {"DateAsTimerInterval", AlbumValue::real(250000000.25)},
-      {"Roll", AlbumValue::integer(77)},
-      {"Unrelated", AlbumValue::boolean(true)},
+      {"ImagePath", PListValue::text("/lib/Modified/2009/IMG_1.JPG")},
+      {"OriginalPath", PListValue::text("/lib/Originals/2009/IMG_1.JPG")},
+      {"ThumbPath", PListValue::text("/lib/Data/2009/IMG_1.jpg")},
+      {"Caption", PListValue::text("Beach")},
+      {"Comment", PListValue::text("")},
+      {"ImageType", PListValue::text("JPEG")},
+      {"Aspect Ratio", PListValue::real(1.5)},
+      {"DateAsTimerInterval", PListValue::real(250000000.25)},
+      {"Roll", PListValue::integer(77)},
+      {"Unrelated", PListValue::boolean(true)},
   }));
   EXPECT_EQ(photo.imagePath(), "/lib/Modified/2009/IMG_1.JPG");
   EXPECT_EQ(photo.originalPath(), "/lib/Originals/2009/IMG_1.JPG");
@@ -185,19 +185,19 @@ TEST(Photo, UneditedPhotoHasItsImageAsOriginalAndNoModifiedFile) {
 TEST(Photo, NumbersMayComeAsIntegerRealOrText) {
   struct Case {
     const char* name;
-    AlbumValue aspect;
-    AlbumValue roll;
+    PListValue aspect;
+    PListValue roll;
     double expectedAspect;
     std::uint64_t expectedRoll;
   };
   const Case cases[] = {
-      {"integer and integer", AlbumValue::integer(2), AlbumValue::integer(9), 2.0, 9},
-      {"texts", AlbumValue::text("0.75"), AlbumValue::text(" 12"), 0.75, 12},
-      {"real roll truncates", AlbumValue::real(1.25), AlbumValue::real(3.9), 1.25, 3},
-      {"negative roll widens with its sign", AlbumValue::real(1), AlbumValue::integer(-1), 1.0,
+      {"integer and integer", PListValue::integer(2), PListValue::integer(9), 2.0, 9},
+      {"texts", PListValue::text("0.75"), PListValue::text(" 12"), 0.75, 12},
+      {"real roll truncates", PListValue::real(1.25), PListValue::real(3.9), 1.25, 3},
+      {"negative roll widens with its sign", PListValue::real(1), PListValue::integer(-1), 1.0,
        0xFFFFFFFFFFFFFFFFull},
-      {"roll beyond 32 bits is held to the range", AlbumValue::real(1),
-       AlbumValue::integer(std::int64_t{1} << 33), 1.0, 2147483647},
+      {"roll beyond 32 bits is held to the range", PListValue::real(1),
+       PListValue::integer(std::int64_t{1} << 33), 1.0, 2147483647},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -210,17 +210,17 @@ TEST(Photo, NumbersMayComeAsIntegerRealOrText) {
 
 TEST(Photo, MissingOrMistypedKeysLeaveFieldsAsTheyWereButRollAndOriginalPath) {
   Photo photo("1");
-  photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::text("/a.jpg")},
-                                {"OriginalPath", AlbumValue::text("/o.jpg")},
-                                {"Caption", AlbumValue::text("first")},
-                                {"Aspect Ratio", AlbumValue::real(1.5)},
-                                {"Roll", AlbumValue::integer(4)}}));
+  photo.setFromPlist(entryWith({{"ImagePath", PListValue::text("/a.jpg")},
+                                {"OriginalPath", PListValue::text("/o.jpg")},
+                                {"Caption", PListValue::text("first")},
+                                {"Aspect Ratio", PListValue::real(1.5)},
+                                {"Roll", PListValue::integer(4)}}));
   photo.setFromPlist(entryWith({}));
-  photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::integer(3)},
-                                {"Caption", AlbumValue::array({})},
-                                {"Aspect Ratio", AlbumValue::dictionary({})},
-                                {"Roll", AlbumValue::date(Date())}}));
-  photo.setFromPlist(AlbumValue::text("not an entry"));
+  photo.setFromPlist(entryWith({{"ImagePath", PListValue::integer(3)},
+                                {"Caption", PListValue::array({})},
+                                {"Aspect Ratio", PListValue::dictionary({})},
+                                {"Roll", PListValue::date(Date())}}));
+  photo.setFromPlist(PListValue::text("not an entry"));
   EXPECT_EQ(photo.imagePath(), "/a.jpg");
   EXPECT_EQ(photo.caption(), "first");
   EXPECT_EQ(photo.aspectRatio(), 1.5);
@@ -363,7 +363,7 @@ TEST(Photo, SamePathsKeepTheHashes) {
   photo.setFromPlist(unedited(path));
   ASSERT_TRUE(photo.updateSHA1s());
   photo.setFromPlist(
-      entryWith({{"ImagePath", AlbumValue::text(path)}, {"Caption", AlbumValue::text("renamed")}}));
+      entryWith({{"ImagePath", PListValue::text(path)}, {"Caption", PListValue::text("renamed")}}));
   EXPECT_TRUE(photo.originalSHA1());
 }
 
@@ -387,7 +387,7 @@ TEST(Photo, UpdateSHA1sFailures) {
   std::string missing = dir.file("missing.jpg");
   struct Case {
     const char* name;
-    std::optional<AlbumValue> entry;
+    std::optional<PListValue> entry;
     const char* domain;
     std::int64_t code;
     std::string message;
@@ -481,47 +481,47 @@ TEST(Photo, ApplyOriginalMTimeSetsBothTimesToTheMicrosecond) {
   EXPECT_EQ(error.description(), "utimes(" + missing + "): " + std::strerror(ENOENT));
 }
 
-AlbumValue fullEntry() {
-  return entryWith({{"ImagePath", AlbumValue::text("/m.jpg")},
-                    {"OriginalPath", AlbumValue::text("/o.jpg")},
-                    {"ThumbPath", AlbumValue::text("/t.jpg")},
-                    {"Caption", AlbumValue::text("c")},
-                    {"Comment", AlbumValue::text("n")},
-                    {"ImageType", AlbumValue::text("JPEG")},
-                    {"DateAsTimerInterval", AlbumValue::real(10)},
-                    {"Roll", AlbumValue::integer(2)}});
+PListValue fullEntry() {
+  return entryWith({{"ImagePath", PListValue::text("/m.jpg")},
+                    {"OriginalPath", PListValue::text("/o.jpg")},
+                    {"ThumbPath", PListValue::text("/t.jpg")},
+                    {"Caption", PListValue::text("c")},
+                    {"Comment", PListValue::text("n")},
+                    {"ImageType", PListValue::text("JPEG")},
+                    {"DateAsTimerInterval", PListValue::real(10)},
+                    {"Roll", PListValue::integer(2)}});
 }
 
 TEST(Photo, EqualityComparesTheListedFields) {
   struct Case {
     const char* name;
     const char* key;
-    AlbumValue change;
+    PListValue change;
     bool equal;
   };
   const Case cases[] = {
       {"same", "1", entryWith({}), true},
       {"other key", "2", entryWith({}), false},
-      {"other thumbnail", "1", entryWith({{"ThumbPath", AlbumValue::text("/u.jpg")}}), false},
-      {"other caption", "1", entryWith({{"Caption", AlbumValue::text("d")}}), false},
-      {"other comment", "1", entryWith({{"Comment", AlbumValue::text("m")}}), false},
-      {"other type", "1", entryWith({{"ImageType", AlbumValue::text("PNG")}}), false},
-      {"other date", "1", entryWith({{"DateAsTimerInterval", AlbumValue::real(11)}}), false},
-      {"other roll", "1", entryWith({{"Roll", AlbumValue::integer(3)}}), false},
-      {"other original", "1", entryWith({{"OriginalPath", AlbumValue::text("/p.jpg")}}), false},
-      {"other modified", "1", entryWith({{"ImagePath", AlbumValue::text("/n.jpg")}}), false},
-      {"aspect ratio is not compared", "1", entryWith({{"Aspect Ratio", AlbumValue::real(3)}}),
+      {"other thumbnail", "1", entryWith({{"ThumbPath", PListValue::text("/u.jpg")}}), false},
+      {"other caption", "1", entryWith({{"Caption", PListValue::text("d")}}), false},
+      {"other comment", "1", entryWith({{"Comment", PListValue::text("m")}}), false},
+      {"other type", "1", entryWith({{"ImageType", PListValue::text("PNG")}}), false},
+      {"other date", "1", entryWith({{"DateAsTimerInterval", PListValue::real(11)}}), false},
+      {"other roll", "1", entryWith({{"Roll", PListValue::integer(3)}}), false},
+      {"other original", "1", entryWith({{"OriginalPath", PListValue::text("/p.jpg")}}), false},
+      {"other modified", "1", entryWith({{"ImagePath", PListValue::text("/n.jpg")}}), false},
+      {"aspect ratio is not compared", "1", entryWith({{"Aspect Ratio", PListValue::real(3)}}),
        true},
   };
   Photo base("1");
   base.setFromPlist(fullEntry());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    AlbumValue::Dictionary changed = *fullEntry().dictionaryValue();
+    PListValue::Dictionary changed = *fullEntry().dictionaryValue();
     for (const auto& [key, value] : *c.change.dictionaryValue())
       changed.insert_or_assign(key, value);
     Photo other(c.key);
-    other.setFromPlist(AlbumValue::dictionary(std::move(changed)));
+    other.setFromPlist(PListValue::dictionary(std::move(changed)));
     EXPECT_EQ(base.isEqualToPhoto(other), c.equal);
     EXPECT_EQ(other.isEqualToPhoto(base), c.equal);
     EXPECT_EQ(base.isEqual(&other), c.equal);
@@ -539,10 +539,10 @@ TEST(Photo, AbsentTextsOtherThanHashesAndModifiedPathMakeRecordsUnequal) {
   EXPECT_TRUE(a.isEqual(&a)) << "the same record is always equal to itself";
   EXPECT_FALSE(a.isEqual(nullptr));
 
-  AlbumValue rest = entryWith({{"ThumbPath", AlbumValue::text("/t")},
-                               {"Caption", AlbumValue::text("c")},
-                               {"Comment", AlbumValue::text("n")},
-                               {"ImageType", AlbumValue::text("JPEG")}});
+  PListValue rest = entryWith({{"ThumbPath", PListValue::text("/t")},
+                               {"Caption", PListValue::text("c")},
+                               {"Comment", PListValue::text("n")},
+                               {"ImageType", PListValue::text("JPEG")}});
   a.setFromPlist(rest);
   b.setFromPlist(rest);
   EXPECT_TRUE(a.isEqualToPhoto(b)) << "absent hashes and absent modified paths match";
@@ -587,11 +587,11 @@ TEST(Photo, CacheFormRoundTripsEveryStoredField) {
   std::string modified = photoFile(dir, "m.jpg", 2, -20, 999999999);
   Photo photo("-42");
   photo.setFromPlist(fullEntry());
-  photo.setFromPlist(entryWith({{"ImagePath", AlbumValue::text(modified)},
-                                {"OriginalPath", AlbumValue::text(original)},
-                                {"Aspect Ratio", AlbumValue::real(1.3333333)},
-                                {"DateAsTimerInterval", AlbumValue::real(-5.25)},
-                                {"Roll", AlbumValue::integer(-2)}}));
+  photo.setFromPlist(entryWith({{"ImagePath", PListValue::text(modified)},
+                                {"OriginalPath", PListValue::text(original)},
+                                {"Aspect Ratio", PListValue::real(1.3333333)},
+                                {"DateAsTimerInterval", PListValue::real(-5.25)},
+                                {"Roll", PListValue::integer(-2)}}));
   ASSERT_TRUE(photo.updateSHA1s());
   std::shared_ptr<Photo> read = readCacheForm(cacheFormOf(photo));
   ASSERT_TRUE(read);

@@ -23,49 +23,49 @@ Descriptor raw(const char (&type)[5], T value) {
   return Descriptor(fourCharCode(type), bytes);
 }
 
-AlbumValue convert(const Descriptor& descriptor) {
-  std::optional<AlbumValue> value = ReadAlbumDataScript::objectFromAppleEventDescriptor(descriptor);
+PListValue convert(const Descriptor& descriptor) {
+  std::optional<PListValue> value = ReadAlbumDataScript::objectFromAppleEventDescriptor(descriptor);
   EXPECT_TRUE(value) << fourCharCodeText(descriptor.descriptorType());
-  return value.value_or(AlbumValue::text("<nothing>"));
+  return value.value_or(PListValue::text("<nothing>"));
 }
 
 TEST(AppleEventConversion, ScalarsByTypeCode) {
   struct Case {
     const char* name;
     Descriptor descriptor;
-    AlbumValue expected;
+    PListValue expected;
   };
   const Case cases[] = {
-      {"utxt", Descriptor::text("Élan"), AlbumValue::text("Élan")},
-      {"TEXT", Descriptor(fourCharCode("TEXT"), Data{'a', 'b'}), AlbumValue::text("ab")},
-      {"bool true", Descriptor::boolean(true), AlbumValue::boolean(true)},
-      {"bool false", Descriptor::boolean(false), AlbumValue::boolean(false)},
-      {"true", Descriptor(fourCharCode("true"), Data()), AlbumValue::boolean(true)},
-      {"fals", Descriptor(fourCharCode("fals"), Data()), AlbumValue::boolean(false)},
-      {"shor", raw<std::int16_t>("shor", -2), AlbumValue::integer(-2)},
+      {"utxt", Descriptor::text("Élan"), PListValue::text("Élan")},
+      {"TEXT", Descriptor(fourCharCode("TEXT"), Data{'a', 'b'}), PListValue::text("ab")},
+      {"bool true", Descriptor::boolean(true), PListValue::boolean(true)},
+      {"bool false", Descriptor::boolean(false), PListValue::boolean(false)},
+      {"true", Descriptor(fourCharCode("true"), Data()), PListValue::boolean(true)},
+      {"fals", Descriptor(fourCharCode("fals"), Data()), PListValue::boolean(false)},
+      {"shor", raw<std::int16_t>("shor", -2), PListValue::integer(-2)},
       {"shor in four bytes keeps the low 16 bits", raw<std::int32_t>("shor", 0x18000),
-       AlbumValue::integer(-32768)},
-      {"long", Descriptor::int32(-7), AlbumValue::integer(-7)},
+       PListValue::integer(-32768)},
+      {"long", Descriptor::int32(-7), PListValue::integer(-7)},
       {"comp widens its 32-bit value with the sign", raw<std::int64_t>("comp", -3),
-       AlbumValue::integer(-3)},
+       PListValue::integer(-3)},
       {"comp above 32 bits keeps the low 32", raw<std::int64_t>("comp", (1ll << 32) + 5),
-       AlbumValue::integer(5)},
+       PListValue::integer(5)},
       {"magn reads unsigned", raw<std::uint32_t>("magn", 0xFFFFFFFFu),
-       AlbumValue::integer(4294967295)},
-      {"doub", Descriptor::real(2.5), AlbumValue::real(2.5)},
+       PListValue::integer(4294967295)},
+      {"doub", Descriptor::real(2.5), PListValue::real(2.5)},
       {"enum", Descriptor::enumerated(fourCharCode("yes ")),
-       AlbumValue::integer(fourCharCode("yes "))},
+       PListValue::integer(fourCharCode("yes "))},
       {"type", Descriptor::typeCode(fourCharCode("msng")),
-       AlbumValue::integer(fourCharCode("msng"))},
-      {"null", Descriptor::null(), AlbumValue::null()},
+       PListValue::integer(fourCharCode("msng"))},
+      {"null", Descriptor::null(), PListValue::null()},
       {"unknown type gives its bytes", Descriptor(fourCharCode("JPEG"), Data{0xFF, 0xD8}),
-       AlbumValue::data({0xFF, 0xD8})},
+       PListValue::data({0xFF, 0xD8})},
       {"doub too short to hold a double", Descriptor(fourCharCode("doub"), Data{1, 2}),
-       AlbumValue::data({1, 2})},
+       PListValue::data({1, 2})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    AlbumValue value = convert(c.descriptor);
+    PListValue value = convert(c.descriptor);
     EXPECT_EQ(value, c.expected);
     EXPECT_EQ(value.type(), c.expected.type());
   }
@@ -74,11 +74,11 @@ TEST(AppleEventConversion, ScalarsByTypeCode) {
 TEST(AppleEventConversion, ListsConvertTheirItemsInOrderAndSkipEmptyRecords) {
   Descriptor list = Descriptor::list(
       {Descriptor::int32(1), Descriptor::record({}), Descriptor::text("two"), Descriptor::null()});
-  EXPECT_EQ(convert(list), AlbumValue::array({AlbumValue::integer(1), AlbumValue::text("two"),
-                                              AlbumValue::null()}));
-  EXPECT_EQ(convert(Descriptor::list({})), AlbumValue::array({}));
+  EXPECT_EQ(convert(list), PListValue::array({PListValue::integer(1), PListValue::text("two"),
+                                              PListValue::null()}));
+  EXPECT_EQ(convert(Descriptor::list({})), PListValue::array({}));
   EXPECT_EQ(ReadAlbumDataScript::arrayFromAppleEventDescriptor(Descriptor::int32(3)),
-            AlbumValue::array({}))
+            PListValue::array({}))
       << "a descriptor without items is an empty list";
 }
 
@@ -100,14 +100,14 @@ TEST(AppleEventConversion, RecordsTakeLabelsAndValuesFromTheirLastItem) {
       Descriptor::text("dangling"),
   });
   Descriptor record = Descriptor::record({Descriptor::text("not read"), fields});
-  EXPECT_EQ(convert(record), AlbumValue::dictionary(
-                                 {{"a", AlbumValue::integer(2)},
-                                  {"nested", AlbumValue::dictionary({{"x", AlbumValue::null()}})}}))
+  EXPECT_EQ(convert(record), PListValue::dictionary(
+                                 {{"a", PListValue::integer(2)},
+                                  {"nested", PListValue::dictionary({{"x", PListValue::null()}})}}))
       << "the later of two equal labels wins; pairs without a text label, with an empty value "
          "or without a value are dropped";
 
   Descriptor noFieldList = Descriptor::record({Descriptor::int32(4)});
-  EXPECT_EQ(convert(noFieldList), AlbumValue::dictionary({}));
+  EXPECT_EQ(convert(noFieldList), PListValue::dictionary({}));
 }
 
 // iPhoto's answer to the album data query: one list per field, one element per photo.
@@ -136,8 +136,8 @@ struct PhotoAnswer {
   }
 };
 
-const AlbumValue::Dictionary& imageList(const ReadAlbumDataScript& script) {
-  static const AlbumValue::Dictionary kNone;
+const PListValue::Dictionary& imageList(const ReadAlbumDataScript& script) {
+  static const PListValue::Dictionary kNone;
   const auto found = script.albumDataPlist().find("Master Image List");
   EXPECT_NE(found, script.albumDataPlist().end());
   if (found == script.albumDataPlist().end() || !found->second.dictionaryValue()) return kNone;
@@ -174,13 +174,13 @@ TEST_F(ReadAlbumDataScriptTest, SendsTheQueryAndBuildsTheImageList) {
             "                              end tell\n");
   EXPECT_EQ(script.albumDataPlist().size(), 1u) << "no rolls and no albums";
 
-  const AlbumValue::Dictionary& images = imageList(script);
+  const PListValue::Dictionary& images = imageList(script);
   ASSERT_EQ(images.size(), 3u);
   EXPECT_EQ(images.at("5"),
-            AlbumValue::dictionary({{"Caption", AlbumValue::text("caption")},
-                                    {"Comment", AlbumValue::text("")},
-                                    {"ImagePath", AlbumValue::text("/lib/a.jpg")},
-                                    {"ThumbPath", AlbumValue::text("/lib/a.jpg.thumb")}}))
+            PListValue::dictionary({{"Caption", PListValue::text("caption")},
+                                    {"Comment", PListValue::text("")},
+                                    {"ImagePath", PListValue::text("/lib/a.jpg")},
+                                    {"ThumbPath", PListValue::text("/lib/a.jpg.thumb")}}))
       << "an id above 32 bits gives its low 32 bits; an empty original path is left out";
   EXPECT_EQ(*images.at("12").objectForKey("OriginalPath")->textValue(), "/lib/orig/b.jpg");
   EXPECT_EQ(*images.at("12").objectForKey("Caption")->textValue(), "Beach");
@@ -340,7 +340,7 @@ TEST(AppleScriptFailure, ReadsNumberAndMessageAsTheyPrint) {
   EXPECT_EQ(empty.message, "(null)");
 
   ScriptOutcome real;
-  real.errorInfo.insert_or_assign(kAppleScriptErrorNumberKey, AlbumValue::real(-43.0));
+  real.errorInfo.insert_or_assign(kAppleScriptErrorNumberKey, PListValue::real(-43.0));
   EXPECT_EQ(AppleScriptFailure::of(real).number, -43);
   EXPECT_EQ(AppleScriptFailure::of(real).numberText, "-43");
 }

@@ -12,7 +12,7 @@
 #include "catalog/photo.hpp"
 #include "catalog/photo_library.hpp"
 #include "crypto/sha1_hash.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "shared/twinlens_app.hpp"
 #include "support/temp_dir.hpp"
 
@@ -58,26 +58,26 @@ std::vector<Shape> shapes() {
   return result;
 }
 
-AlbumValue parseAlbumData(const SampleLibrary& library) {
+PListValue parseAlbumData(const SampleLibrary& library) {
   ErrorRecord error;
-  std::optional<AlbumValue> root = AlbumDataParser::parseFile(library.albumDataPath(), &error);
+  std::optional<PListValue> root = PListReader::parseFile(library.albumDataPath(), &error);
   EXPECT_TRUE(root) << error.description();
-  return root ? *root : AlbumValue::dictionary({});
+  return root ? *root : PListValue::dictionary({});
 }
 
-std::vector<std::string> textsOf(const AlbumValue* array) {
+std::vector<std::string> textsOf(const PListValue* array) {
   std::vector<std::string> texts;
   if (!array || !array->arrayValue()) return texts;
-  for (const AlbumValue& item : *array->arrayValue())
+  for (const PListValue& item : *array->arrayValue())
     texts.push_back(item.textValue() ? *item.textValue() : "<not a text>");
   return texts;
 }
 
-const AlbumValue* albumNamed(const AlbumValue& root, const std::string& name) {
-  const AlbumValue* albums = root.objectForKey("List of Albums");
+const PListValue* albumNamed(const PListValue& root, const std::string& name) {
+  const PListValue* albums = root.objectForKey("List of Albums");
   if (!albums || !albums->arrayValue()) return nullptr;
-  for (const AlbumValue& album : *albums->arrayValue()) {
-    const AlbumValue* albumName = album.objectForKey("AlbumName");
+  for (const PListValue& album : *albums->arrayValue()) {
+    const PListValue* albumName = album.objectForKey("AlbumName");
     if (albumName && albumName->textValue() && *albumName->textValue() == name) return &album;
   }
   return nullptr;
@@ -88,8 +88,8 @@ bool isNonEmptyFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
 }
 
-std::string textAt(const AlbumValue& entry, const char* key) {
-  const AlbumValue* value = entry.objectForKey(key);
+std::string textAt(const PListValue& entry, const char* key) {
+  const PListValue* value = entry.objectForKey(key);
   return value && value->textValue() ? *value->textValue() : "<absent>";
 }
 
@@ -109,14 +109,14 @@ TEST_F(SampleLibraryTest, AlbumDataParsesWithOneEntryPerPhotoAndTheListedRolls) 
   for (const Shape& shape : shapes()) {
     SCOPED_TRACE(shape.name);
     SampleLibrary library = written(shape.options, shape.name);
-    AlbumValue root = parseAlbumData(library);
-    const AlbumValue::Dictionary* images =
+    PListValue root = parseAlbumData(library);
+    const PListValue::Dictionary* images =
         root.objectForKey("Master Image List")->dictionaryValue();
     ASSERT_NE(images, nullptr);
     EXPECT_EQ(images->size(), shape.options.photoCount);
     for (const SamplePhoto& photo : library.photos()) EXPECT_TRUE(images->contains(photo.key));
 
-    const AlbumValue::Array* rolls = root.objectForKey("List of Rolls")->arrayValue();
+    const PListValue::Array* rolls = root.objectForKey("List of Rolls")->arrayValue();
     ASSERT_NE(rolls, nullptr);
     std::vector<const SampleRoll*> listed;
     for (const SampleRoll& roll : library.rolls())
@@ -135,14 +135,14 @@ TEST_F(SampleLibraryTest, LibraryAlbumHoldsEveryKeyAndTheTwinlensAlbumSomeDuplic
   for (const Shape& shape : shapes()) {
     SCOPED_TRACE(shape.name);
     SampleLibrary library = written(shape.options, shape.name);
-    AlbumValue root = parseAlbumData(library);
+    PListValue root = parseAlbumData(library);
     std::vector<std::string> keys;
     for (const SamplePhoto& photo : library.photos()) keys.push_back(photo.key);
-    const AlbumValue* all = albumNamed(root, "Library");
+    const PListValue* all = albumNamed(root, "Library");
     ASSERT_NE(all, nullptr);
     EXPECT_EQ(textsOf(all->objectForKey("KeyList")), keys);
 
-    const AlbumValue* ours = albumNamed(root, TwinlensApp::duplicatesAlbumName());
+    const PListValue* ours = albumNamed(root, TwinlensApp::duplicatesAlbumName());
     if (!shape.options.twinlensAlbum) {
       EXPECT_EQ(ours, nullptr);
       continue;
@@ -159,11 +159,11 @@ TEST_F(SampleLibraryTest, LibraryAlbumHoldsEveryKeyAndTheTwinlensAlbumSomeDuplic
 
 TEST_F(SampleLibraryTest, EntriesCarryThePlannedFields) {
   SampleLibrary library = written(SampleLibraryOptions{});
-  AlbumValue root = parseAlbumData(library);
-  const AlbumValue* images = root.objectForKey("Master Image List");
+  PListValue root = parseAlbumData(library);
+  const PListValue* images = root.objectForKey("Master Image List");
   for (const SamplePhoto& photo : library.photos()) {
     SCOPED_TRACE(photo.key);
-    const AlbumValue* entry = images->objectForKey(photo.key);
+    const PListValue* entry = images->objectForKey(photo.key);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(textAt(*entry, "Caption"), photo.caption);
     EXPECT_EQ(textAt(*entry, "Comment"), photo.comment);
@@ -189,8 +189,8 @@ TEST_F(SampleLibraryTest, CaptionWithMarkupAndNonAsciiSurvivesEscaping) {
   std::string xml = library.albumDataXML();
   EXPECT_NE(xml.find("Anna &amp; Ben &lt;at the \"beach\"&gt;"), std::string::npos);
   EXPECT_EQ(xml.find("<at the"), std::string::npos);
-  AlbumValue root = parseAlbumData(library);
-  const AlbumValue* entry = root.objectForKey("Master Image List")->objectForKey(first.key);
+  PListValue root = parseAlbumData(library);
+  const PListValue* entry = root.objectForKey("Master Image List")->objectForKey(first.key);
   EXPECT_EQ(textAt(*entry, "Caption"), first.caption);
   EXPECT_EQ(textAt(*entry, "Comment"), first.comment);
 }
@@ -213,7 +213,7 @@ TEST_F(SampleLibraryTest, DocumentIsLaidOutAsApplesPropertyLists) {
 
 TEST_F(SampleLibraryTest, FilesStandWhereTheCatalogueSays) {
   SampleLibrary library = written(SampleLibraryOptions{});
-  AlbumValue root = parseAlbumData(library);
+  PListValue root = parseAlbumData(library);
   std::map<std::int64_t, std::string> folders;
   for (const SampleRoll& roll : library.rolls()) folders[roll.id] = roll.folder;
   int missing = 0;
@@ -302,10 +302,10 @@ TEST_F(SampleLibraryTest, CopiesRelateToTheirSourcesAsPlanned) {
 // filter, hashing (dropping photos whose files cannot be hashed), weeding.
 std::vector<std::vector<std::string>> scannedDuplicateSets(const SampleLibrary& library,
                                                            std::size_t* kept) {
-  std::optional<AlbumValue> root = AlbumDataParser::parseFile(library.albumDataPath());
+  std::optional<PListValue> root = PListReader::parseFile(library.albumDataPath());
   if (!root) return {};
   RollNames rolls;
-  for (const AlbumValue& roll : *root->objectForKey("List of Rolls")->arrayValue())
+  for (const PListValue& roll : *root->objectForKey("List of Rolls")->arrayValue())
     rolls[*roll.objectForKey("RollID")->integerValue()] =
         *roll.objectForKey("RollName")->textValue();
   std::vector<std::shared_ptr<Photo>> photos;
@@ -359,7 +359,7 @@ TEST_F(SampleLibraryTest, CatalogueOnlyWritesNothingButAlbumData) {
   for (const auto& entry : std::filesystem::directory_iterator(library.libraryPath()))
     names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"AlbumData.xml"});
-  AlbumValue root = parseAlbumData(library);
+  PListValue root = parseAlbumData(library);
   EXPECT_EQ(root.objectForKey("Master Image List")->dictionaryValue()->size(), 200u);
 }
 
@@ -379,7 +379,7 @@ TEST_F(SampleLibraryTest, LibrariesTooSmallToCopyFromStillParse) {
     SampleLibraryOptions options = withSeed(1, count);
     options.missingCount = options.unlistedCount = 0;
     SampleLibrary library = written(options, "lib" + std::to_string(count));
-    AlbumValue root = parseAlbumData(library);
+    PListValue root = parseAlbumData(library);
     EXPECT_EQ(root.objectForKey("Master Image List")->dictionaryValue()->size(), count);
     EXPECT_EQ(textsOf(albumNamed(root, "Library")->objectForKey("KeyList")).size(), count);
     if (count < 2) {

@@ -19,7 +19,7 @@
 
 #include "iphoto/iphoto_scripts.hpp"
 #include "iphoto_library.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/process.hpp"
 #include "platform/script_wire.hpp"
 #include "platform/user_defaults.hpp"
@@ -149,7 +149,7 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
   const std::size_t duplicates = library.expectedDuplicateKeys().size();
   ASSERT_GT(duplicates, 2u);
   const std::map<std::string, Data> before = filesUnder(library.libraryPath());
-  std::optional<AlbumValue> catalogueBefore = AlbumDataParser::parseFile(library.albumDataPath());
+  std::optional<PListValue> catalogueBefore = PListReader::parseFile(library.albumDataPath());
   ASSERT_TRUE(catalogueBefore);
 
   CliRun scan = cli("scan --no-progress");
@@ -175,7 +175,7 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
   quitStandIn();
   ASSERT_EQ(restoreTrash(), 0);
   std::map<std::string, Data> after = filesUnder(library.libraryPath());
-  std::optional<AlbumValue> catalogueAfter = AlbumDataParser::parseFile(library.albumDataPath());
+  std::optional<PListValue> catalogueAfter = PListReader::parseFile(library.albumDataPath());
   ASSERT_TRUE(catalogueAfter);
   EXPECT_EQ(*catalogueAfter, *catalogueBefore) << "the catalogue holds every photo again";
   EXPECT_EQ(after.size(), before.size()) << "no file came or went";
@@ -269,9 +269,9 @@ TEST_F(TrashEndToEndTest, IPhotoStoppedDuringTheMoveKeepsEveryMoveItConfirmed) {
     EXPECT_TRUE(contains(trash.output(), "Moved " + std::to_string(duplicates) + " photos"))
         << trash.output();
   quitStandIn();
-  std::optional<AlbumValue> catalogue = AlbumDataParser::parseFile(library_->albumDataPath());
+  std::optional<PListValue> catalogue = PListReader::parseFile(library_->albumDataPath());
   ASSERT_TRUE(catalogue);
-  const AlbumValue* inTrash = catalogue->objectForKey(standin::kTrashKey);
+  const PListValue* inTrash = catalogue->objectForKey(standin::kTrashKey);
   EXPECT_EQ(inTrash ? inTrash->arrayValue()->size() : 0, duplicates - notMoved) << trash.output();
 }
 

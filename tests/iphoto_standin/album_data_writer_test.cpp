@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "sample/sample_library.hpp"
 #include "support/temp_dir.hpp"
 
@@ -14,28 +14,27 @@ namespace {
 
 using twinlens::testing::TempDir;
 
-std::optional<AlbumValue> parseText(const std::string& text, ErrorRecord* error = nullptr) {
-  return AlbumDataParser::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
-                                error);
+std::optional<PListValue> parseText(const std::string& text, ErrorRecord* error = nullptr) {
+  return PListReader::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), error);
 }
 
-AlbumValue readBack(const AlbumValue& value) {
+PListValue readBack(const PListValue& value) {
   std::string text = AlbumDataWriter::xmlText(value);
   ErrorRecord error;
-  std::optional<AlbumValue> back = parseText(text, &error);
+  std::optional<PListValue> back = parseText(text, &error);
   EXPECT_TRUE(back) << error.description() << "\n" << text;
-  return back ? *back : AlbumValue::text("unreadable");
+  return back ? *back : PListValue::text("unreadable");
 }
 
 TEST(AlbumDataWriter, WritesApplesLayout) {
-  AlbumValue root = AlbumValue::dictionary({
-      {"b", AlbumValue::array({AlbumValue::integer(-3), AlbumValue::boolean(true)})},
-      {"a", AlbumValue::text("x & <y>")},
-      {"c", AlbumValue::dictionary({})},
-      {"d", AlbumValue::array({})},
-      {"e", AlbumValue::real(1.5)},
-      {"f", AlbumValue::date(Date::withTimeIntervalSince1970(1245320791.75))},
-      {"g", AlbumValue::data(Data{0, 1, 2, 0xFF})},
+  PListValue root = PListValue::dictionary({
+      {"b", PListValue::array({PListValue::integer(-3), PListValue::boolean(true)})},
+      {"a", PListValue::text("x & <y>")},
+      {"c", PListValue::dictionary({})},
+      {"d", PListValue::array({})},
+      {"e", PListValue::real(1.5)},
+      {"f", PListValue::date(Date::withTimeIntervalSince1970(1245320791.75))},
+      {"g", PListValue::data(Data{0, 1, 2, 0xFF})},
   });
   EXPECT_EQ(AlbumDataWriter::xmlText(root),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -77,12 +76,12 @@ TEST(AlbumDataWriter, EveryValueReadsBackEqual) {
                           -std::numeric_limits<double>::infinity()};
   for (double real : reals) {
     SCOPED_TRACE(real);
-    AlbumValue back = readBack(AlbumValue::real(real));
+    PListValue back = readBack(PListValue::real(real));
     ASSERT_TRUE(back.realValue());
     EXPECT_EQ(*back.realValue(), real);
     EXPECT_EQ(std::signbit(*back.realValue()), std::signbit(real));
   }
-  EXPECT_TRUE(std::isnan(*readBack(AlbumValue::real(std::nan(""))).realValue()));
+  EXPECT_TRUE(std::isnan(*readBack(PListValue::real(std::nan(""))).realValue()));
 
   const std::string texts[] = {"",
                                "a\r\nb\rc\nd\te",
@@ -92,34 +91,34 @@ TEST(AlbumDataWriter, EveryValueReadsBackEqual) {
                                "  padded  "};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(readBack(AlbumValue::text(text)), AlbumValue::text(text));
-    EXPECT_EQ(readBack(AlbumValue::dictionary({{text, AlbumValue::integer(1)}})),
-              AlbumValue::dictionary({{text, AlbumValue::integer(1)}}));
+    EXPECT_EQ(readBack(PListValue::text(text)), PListValue::text(text));
+    EXPECT_EQ(readBack(PListValue::dictionary({{text, PListValue::integer(1)}})),
+              PListValue::dictionary({{text, PListValue::integer(1)}}));
   }
 
   for (std::int64_t integer : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-1},
                                std::int64_t{0}, std::numeric_limits<std::int64_t>::max()})
-    EXPECT_EQ(readBack(AlbumValue::integer(integer)).integerValue(), integer);
+    EXPECT_EQ(readBack(PListValue::integer(integer)).integerValue(), integer);
 
   Data bytes(1000);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
   for (std::size_t size : {0u, 1u, 50u, 51u, 1000u}) {
     Data piece(bytes.begin(), bytes.begin() + std::ptrdiff_t(size));
-    EXPECT_EQ(readBack(AlbumValue::data(piece)), AlbumValue::data(piece)) << size;
+    EXPECT_EQ(readBack(PListValue::data(piece)), PListValue::data(piece)) << size;
   }
 
   Date whole = Date::withTimeIntervalSince1970(-86400.0 * 365 * 100);
-  EXPECT_EQ(readBack(AlbumValue::date(whole)), AlbumValue::date(whole));
+  EXPECT_EQ(readBack(PListValue::date(whole)), PListValue::date(whole));
 }
 
 TEST(AlbumDataWriter, SampleCatalogueReadWriteReadIsEqual) {
   sample::SampleLibraryOptions options;
   options.photoCount = 60;
   sample::SampleLibrary library("/Users/someone/Pictures/iPhoto Library", options);
-  std::optional<AlbumValue> first = parseText(library.albumDataXML());
+  std::optional<PListValue> first = parseText(library.albumDataXML());
   ASSERT_TRUE(first);
   std::string written = AlbumDataWriter::xmlText(*first);
-  std::optional<AlbumValue> second = parseText(written);
+  std::optional<PListValue> second = parseText(written);
   ASSERT_TRUE(second);
   EXPECT_EQ(*first, *second);
   EXPECT_EQ(AlbumDataWriter::xmlText(*second), written) << "writing is stable";
@@ -128,7 +127,7 @@ TEST(AlbumDataWriter, SampleCatalogueReadWriteReadIsEqual) {
 TEST(AlbumDataWriter, WriteFileReplacesTheFileWhole) {
   TempDir dir;
   std::string path = dir.write("AlbumData.xml", std::string("old"));
-  AlbumValue root = AlbumValue::dictionary({{"k", AlbumValue::text("v")}});
+  PListValue root = PListValue::dictionary({{"k", PListValue::text("v")}});
   ASSERT_TRUE(AlbumDataWriter::writeFile(path, root));
   Data bytes = twinlens::testing::readFileBytes(path);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), AlbumDataWriter::xmlText(root));

@@ -11,7 +11,7 @@ namespace {
 using namespace standin::testing;
 
 std::int64_t errorNumber(const ScriptOutcome& outcome) {
-  const AlbumValue& number = outcome.errorInfo.at(kAppleScriptErrorNumberKey);
+  const PListValue& number = outcome.errorInfo.at(kAppleScriptErrorNumberKey);
   return number.integerValue().value_or(0);
 }
 std::string errorMessage(const ScriptOutcome& outcome) {

@@ -11,19 +11,19 @@ namespace {
 
 using namespace standin::testing;
 
-IPhotoLibrary libraryOf(const AlbumValue& root) {
+IPhotoLibrary libraryOf(const PListValue& root) {
   ErrorRecord error;
   std::optional<IPhotoLibrary> library = IPhotoLibrary::fromAlbumData(root, &error);
   EXPECT_TRUE(library) << error.description();
-  return library ? std::move(*library) : *IPhotoLibrary::fromAlbumData(AlbumValue::dictionary({}));
+  return library ? std::move(*library) : *IPhotoLibrary::fromAlbumData(PListValue::dictionary({}));
 }
 
-const AlbumValue& at(const AlbumValue& value, const std::string& key) {
-  static const AlbumValue missing = AlbumValue::text("missing");
-  const AlbumValue* found = value.objectForKey(key);
+const PListValue& at(const PListValue& value, const std::string& key) {
+  static const PListValue missing = PListValue::text("missing");
+  const PListValue* found = value.objectForKey(key);
   return found ? *found : missing;
 }
-const AlbumValue& item(const AlbumValue& value, std::size_t index) {
+const PListValue& item(const PListValue& value, std::size_t index) {
   return value.arrayValue()->at(index);
 }
 
@@ -39,32 +39,32 @@ TEST(IPhotoLibrary, PhotoIdsAreKeysPlusTwoToThe32) {
 
 TEST(IPhotoLibrary, AnUntouchedCatalogueComesBackEqual) {
   EXPECT_EQ(libraryOf(smallCatalogue()).albumData(), smallCatalogue());
-  AlbumValue bare = AlbumValue::dictionary({{"Only", AlbumValue::boolean(false)}});
+  PListValue bare = PListValue::dictionary({{"Only", PListValue::boolean(false)}});
   EXPECT_EQ(libraryOf(bare).albumData(), bare) << "adds no list it did not read";
 }
 
 TEST(IPhotoLibrary, MoveToTrashTakesThePhotoOutOfEveryList) {
   IPhotoLibrary library = libraryOf(smallCatalogue());
   ASSERT_TRUE(library.moveToTrash("12"));
-  AlbumValue after = library.albumData();
+  PListValue after = library.albumData();
 
   EXPECT_FALSE(at(after, "Master Image List").objectForKey("12"));
   EXPECT_EQ(library.photoCount(), 2u);
   EXPECT_EQ(library.keyForPhotoId(4294967308u), std::nullopt);
-  const AlbumValue& albums = at(after, "List of Albums");
+  const PListValue& albums = at(after, "List of Albums");
   EXPECT_EQ(at(item(albums, 0), "KeyList"), keyList({"7", "30"}));
-  EXPECT_EQ(at(item(albums, 0), "PhotoCount"), AlbumValue::integer(2));
+  EXPECT_EQ(at(item(albums, 0), "PhotoCount"), PListValue::integer(2));
   EXPECT_EQ(at(item(albums, 1), "KeyList"), keyList({"30"}));
   EXPECT_FALSE(item(albums, 1).objectForKey("PhotoCount")) << "no count is made up";
-  EXPECT_EQ(item(albums, 2), AlbumValue::text("not an album"));
-  const AlbumValue& rolls = at(after, "List of Rolls");
+  EXPECT_EQ(item(albums, 2), PListValue::text("not an album"));
+  const PListValue& rolls = at(after, "List of Rolls");
   EXPECT_EQ(at(item(rolls, 0), "KeyList"), keyList({"7"}));
-  EXPECT_EQ(at(item(rolls, 0), "PhotoCount"), AlbumValue::integer(1));
+  EXPECT_EQ(at(item(rolls, 0), "PhotoCount"), PListValue::integer(1));
   EXPECT_EQ(item(rolls, 1), item(at(smallCatalogue(), "List of Rolls"), 1));
 
-  const AlbumValue& trash = at(after, kTrashKey);
+  const PListValue& trash = at(after, kTrashKey);
   ASSERT_EQ(trash.arrayValue()->size(), 1u);
-  EXPECT_EQ(at(item(trash, 0), "Key"), AlbumValue::text("12"));
+  EXPECT_EQ(at(item(trash, 0), "Key"), PListValue::text("12"));
   EXPECT_EQ(at(item(trash, 0), "Entry"), at(at(smallCatalogue(), "Master Image List"), "12"));
   for (const char* key : {"Application Version", "Archive Path", "Opaque"})
     EXPECT_EQ(at(after, key), at(smallCatalogue(), key)) << key;
@@ -95,42 +95,42 @@ TEST(IPhotoLibrary, TheTrashSurvivesAReload) {
 }
 
 TEST(IPhotoLibrary, TrashItemsThatCannotGoBackStay) {
-  AlbumValue::Dictionary root = *smallCatalogue().dictionaryValue();
-  AlbumValue strayAlbum = AlbumValue::dictionary(
-      {{"Key", AlbumValue::text("99")},
+  PListValue::Dictionary root = *smallCatalogue().dictionaryValue();
+  PListValue strayAlbum = PListValue::dictionary(
+      {{"Key", PListValue::text("99")},
        {"Entry", photoEntry("ninety-nine", false, 1)},
        {"Memberships",
-        AlbumValue::array({AlbumValue::dictionary({{"List", AlbumValue::text("List of Albums")},
-                                                   {"Index", AlbumValue::integer(2)},
-                                                   {"Position", AlbumValue::integer(0)}})})}});
-  AlbumValue backAgain = AlbumValue::dictionary({{"Key", AlbumValue::text("7")},
+        PListValue::array({PListValue::dictionary({{"List", PListValue::text("List of Albums")},
+                                                   {"Index", PListValue::integer(2)},
+                                                   {"Position", PListValue::integer(0)}})})}});
+  PListValue backAgain = PListValue::dictionary({{"Key", PListValue::text("7")},
                                                  {"Entry", photoEntry("seven", false, 300)},
-                                                 {"Memberships", AlbumValue::array({})}});
-  AlbumValue trash = AlbumValue::array({AlbumValue::text("junk"), strayAlbum, backAgain});
+                                                 {"Memberships", PListValue::array({})}});
+  PListValue trash = PListValue::array({PListValue::text("junk"), strayAlbum, backAgain});
   root.insert_or_assign(kTrashKey, trash);
-  IPhotoLibrary library = libraryOf(AlbumValue::dictionary(root));
+  IPhotoLibrary library = libraryOf(PListValue::dictionary(root));
 
   twinlens::testing::LogCapture log(kLogLevelWarn);
   EXPECT_EQ(library.restoreTrash(), 0u);
   EXPECT_EQ(log.linesStartingWith("WARN").size(), 3u);
-  EXPECT_EQ(library.albumData(), AlbumValue::dictionary(root)) << "nothing changed, nothing lost";
+  EXPECT_EQ(library.albumData(), PListValue::dictionary(root)) << "nothing changed, nothing lost";
 }
 
 TEST(IPhotoLibrary, RefusesCataloguesOfTheWrongShape) {
-  AlbumValue::Dictionary good = *smallCatalogue().dictionaryValue();
-  auto with = [&](const char* key, AlbumValue value) {
-    AlbumValue::Dictionary changed = good;
+  PListValue::Dictionary good = *smallCatalogue().dictionaryValue();
+  auto with = [&](const char* key, PListValue value) {
+    PListValue::Dictionary changed = good;
     changed.insert_or_assign(key, std::move(value));
-    return AlbumValue::dictionary(changed);
+    return PListValue::dictionary(changed);
   };
-  const AlbumValue bad[] = {
-      AlbumValue::array({}),
-      with("Master Image List", AlbumValue::array({})),
-      with("List of Albums", AlbumValue::dictionary({})),
-      with("List of Rolls", AlbumValue::text("x")),
-      with(kTrashKey, AlbumValue::dictionary({})),
+  const PListValue bad[] = {
+      PListValue::array({}),
+      with("Master Image List", PListValue::array({})),
+      with("List of Albums", PListValue::dictionary({})),
+      with("List of Rolls", PListValue::text("x")),
+      with(kTrashKey, PListValue::dictionary({})),
   };
-  for (const AlbumValue& root : bad) {
+  for (const PListValue& root : bad) {
     ErrorRecord error;
     EXPECT_FALSE(IPhotoLibrary::fromAlbumData(root, &error));
     EXPECT_TRUE(error.isErrorWithDomain(IPhotoLibrary::errorDomain(), -1)) << error.description();
@@ -173,7 +173,7 @@ TEST(IPhotoLibrary, AlbumDataAnswerListsEveryPhotoInKeyOrder) {
 
   ASSERT_TRUE(library.moveToTrash("30"));
   EXPECT_EQ(userField(library.albumDataAnswer(), "_Id")->numberOfItems(), 2u);
-  AppleEventDescriptor empty = libraryOf(AlbumValue::dictionary({})).albumDataAnswer();
+  AppleEventDescriptor empty = libraryOf(PListValue::dictionary({})).albumDataAnswer();
   EXPECT_EQ(userField(empty, "_ImagePath")->numberOfItems(), 0u);
 }
 

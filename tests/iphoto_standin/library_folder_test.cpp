@@ -10,7 +10,7 @@
 
 #include "album_data_writer.hpp"
 #include "iphoto_application.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "script_texts.hpp"
@@ -44,12 +44,12 @@ class ScopedEnvironment {
   std::optional<std::string> old_;
 };
 
-AlbumValue parsedCatalogue(const std::string& folder) {
+PListValue parsedCatalogue(const std::string& folder) {
   ErrorRecord error;
-  std::optional<AlbumValue> root =
-      AlbumDataParser::parseFile(LibraryFolder::albumDataPath(folder), &error);
+  std::optional<PListValue> root =
+      PListReader::parseFile(LibraryFolder::albumDataPath(folder), &error);
   EXPECT_TRUE(root) << error.description();
-  return root ? *root : AlbumValue::text("unreadable");
+  return root ? *root : PListValue::text("unreadable");
 }
 
 // Every file of the folder but the catalogue, with its bytes.
@@ -101,11 +101,11 @@ TEST_F(LibraryFolderTest, OpenPassesOnTheParsersFailures) {
   EXPECT_EQ(error.domain(), kUnixErrorDomain);
   temp.write("bad/AlbumData.xml", std::string("<plist><dict><key>k</key></plist>"));
   EXPECT_FALSE(LibraryFolder::open(temp.file("bad"), &error));
-  EXPECT_TRUE(error.isErrorWithDomain(AlbumDataParser::errorDomain(), -1));
+  EXPECT_TRUE(error.isErrorWithDomain(PListReader::errorDomain(), -1));
 }
 
 TEST_F(LibraryFolderTest, QuitRewritesAnUntouchedCatalogueWithEqualContent) {
-  AlbumValue before = parsedCatalogue(folder);
+  PListValue before = parsedCatalogue(folder);
   std::unique_ptr<IPhotoApplication> app = IPhotoApplication::open(folder);
   ASSERT_TRUE(app);
   EXPECT_EQ(app->photoCount(), library.photos().size());
@@ -118,7 +118,7 @@ TEST_F(LibraryFolderTest, QuitRewritesAnUntouchedCatalogueWithEqualContent) {
 }
 
 TEST_F(LibraryFolderTest, RemoveThenRestoreTrashGivesEverythingBackByteForByte) {
-  AlbumValue before = parsedCatalogue(folder);
+  PListValue before = parsedCatalogue(folder);
   std::map<std::string, Data> filesBefore = imageFiles(folder);
   std::vector<std::string> duplicates = library.expectedDuplicateKeys();
   ASSERT_FALSE(duplicates.empty());
@@ -129,7 +129,7 @@ TEST_F(LibraryFolderTest, RemoveThenRestoreTrashGivesEverythingBackByteForByte) 
       ASSERT_TRUE(app->handle(removeText({idOf(key)})).succeeded()) << key;
     ASSERT_TRUE(app->handle(kQuitText).succeeded());
   }
-  AlbumValue trashed = parsedCatalogue(folder);
+  PListValue trashed = parsedCatalogue(folder);
   for (const std::string& key : duplicates)
     EXPECT_FALSE(trashed.objectForKey("Master Image List")->objectForKey(key)) << key;
   EXPECT_EQ(trashed.objectForKey(kTrashKey)->arrayValue()->size(), duplicates.size());

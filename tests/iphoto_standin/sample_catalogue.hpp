@@ -4,59 +4,59 @@
 #include <optional>
 #include <string>
 
-#include "platform/album_value.hpp"
 #include "platform/apple_event_descriptor.hpp"
+#include "platform/plist_value.hpp"
 
 namespace twinlens::standin::testing {
 
 // A small catalogue with a photo in two albums (twice in one), an unedited photo, keys the
 // stand-in does not know, dates and data, and an album list item that is no album.
-inline AlbumValue photoEntry(const std::string& name, bool edited, double date) {
-  AlbumValue::Dictionary entry{
-      {"Caption", AlbumValue::text("Caption " + name)},
-      {"Comment", AlbumValue::text("Comment " + name)},
-      {"ImagePath", AlbumValue::text("/lib/Modified/" + name + ".jpg")},
-      {"ThumbPath", AlbumValue::text("/lib/Data/" + name + ".jpg")},
-      {"DateAsTimerInterval", AlbumValue::real(date)},
-      {"GUID", AlbumValue::text("guid-" + name)},
-      {"Taken", AlbumValue::date(Date::withTimeIntervalSince1970(1245320791))},
+inline PListValue photoEntry(const std::string& name, bool edited, double date) {
+  PListValue::Dictionary entry{
+      {"Caption", PListValue::text("Caption " + name)},
+      {"Comment", PListValue::text("Comment " + name)},
+      {"ImagePath", PListValue::text("/lib/Modified/" + name + ".jpg")},
+      {"ThumbPath", PListValue::text("/lib/Data/" + name + ".jpg")},
+      {"DateAsTimerInterval", PListValue::real(date)},
+      {"GUID", PListValue::text("guid-" + name)},
+      {"Taken", PListValue::date(Date::withTimeIntervalSince1970(1245320791))},
   };
-  if (edited) entry.insert_or_assign("OriginalPath", AlbumValue::text("/lib/Originals/" + name));
-  return AlbumValue::dictionary(std::move(entry));
+  if (edited) entry.insert_or_assign("OriginalPath", PListValue::text("/lib/Originals/" + name));
+  return PListValue::dictionary(std::move(entry));
 }
 
-inline AlbumValue keyList(std::initializer_list<const char*> keys) {
-  AlbumValue::Array items;
-  for (const char* key : keys) items.push_back(AlbumValue::text(key));
-  return AlbumValue::array(std::move(items));
+inline PListValue keyList(std::initializer_list<const char*> keys) {
+  PListValue::Array items;
+  for (const char* key : keys) items.push_back(PListValue::text(key));
+  return PListValue::array(std::move(items));
 }
 
-inline AlbumValue smallCatalogue() {
-  return AlbumValue::dictionary({
-      {"Application Version", AlbumValue::text("8.1.2 (424)")},
-      {"Archive Path", AlbumValue::text("/lib")},
-      {"Opaque", AlbumValue::data(Data{0xDE, 0xAD, 0xBE, 0xEF})},
-      {"Master Image List", AlbumValue::dictionary({
+inline PListValue smallCatalogue() {
+  return PListValue::dictionary({
+      {"Application Version", PListValue::text("8.1.2 (424)")},
+      {"Archive Path", PListValue::text("/lib")},
+      {"Opaque", PListValue::data(Data{0xDE, 0xAD, 0xBE, 0xEF})},
+      {"Master Image List", PListValue::dictionary({
                                 {"12", photoEntry("twelve", true, 100.5)},
                                 {"30", photoEntry("thirty", false, 200)},
                                 {"7", photoEntry("seven", false, 300)},
                             })},
-      {"List of Rolls", AlbumValue::array({
-                            AlbumValue::dictionary({{"RollID", AlbumValue::integer(1)},
+      {"List of Rolls", PListValue::array({
+                            PListValue::dictionary({{"RollID", PListValue::integer(1)},
                                                     {"KeyList", keyList({"7", "12"})},
-                                                    {"PhotoCount", AlbumValue::integer(2)}}),
-                            AlbumValue::dictionary({{"RollID", AlbumValue::integer(2)},
+                                                    {"PhotoCount", PListValue::integer(2)}}),
+                            PListValue::dictionary({{"RollID", PListValue::integer(2)},
                                                     {"KeyList", keyList({"30"})},
-                                                    {"PhotoCount", AlbumValue::integer(1)}}),
+                                                    {"PhotoCount", PListValue::integer(1)}}),
                         })},
-      {"List of Albums", AlbumValue::array({
-                             AlbumValue::dictionary({{"AlbumName", AlbumValue::text("Library")},
-                                                     {"Master", AlbumValue::boolean(true)},
+      {"List of Albums", PListValue::array({
+                             PListValue::dictionary({{"AlbumName", PListValue::text("Library")},
+                                                     {"Master", PListValue::boolean(true)},
                                                      {"KeyList", keyList({"7", "12", "30"})},
-                                                     {"PhotoCount", AlbumValue::integer(3)}}),
-                             AlbumValue::dictionary({{"AlbumName", AlbumValue::text("Twice")},
+                                                     {"PhotoCount", PListValue::integer(3)}}),
+                             PListValue::dictionary({{"AlbumName", PListValue::text("Twice")},
                                                      {"KeyList", keyList({"12", "30", "12"})}}),
-                             AlbumValue::text("not an album"),
+                             PListValue::text("not an album"),
                          })},
   });
 }

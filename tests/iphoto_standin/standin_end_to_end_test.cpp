@@ -16,7 +16,7 @@
 
 #include "iphoto_library.hpp"
 #include "library_folder.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/process.hpp"
 #include "platform/script_wire.hpp"
 #include "platform/socket_script_host.hpp"
@@ -92,12 +92,12 @@ std::map<std::string, Data> imageFiles(const std::string& folder) {
   return files;
 }
 
-AlbumValue catalogueOf(const std::string& folder) {
+PListValue catalogueOf(const std::string& folder) {
   ErrorRecord error;
-  std::optional<AlbumValue> root =
-      AlbumDataParser::parseFile(LibraryFolder::albumDataPath(folder), &error);
+  std::optional<PListValue> root =
+      PListReader::parseFile(LibraryFolder::albumDataPath(folder), &error);
   EXPECT_TRUE(root) << error.description();
-  return root ? *root : AlbumValue::text("unreadable");
+  return root ? *root : PListValue::text("unreadable");
 }
 
 std::string idOf(const std::string& key) {
@@ -129,7 +129,7 @@ class StandInEndToEnd : public ::testing::Test {
 };
 
 TEST_F(StandInEndToEnd, AnswersTrashesQuitsAndRestores) {
-  AlbumValue before = catalogueOf(folder);
+  PListValue before = catalogueOf(folder);
   std::map<std::string, Data> filesBefore = imageFiles(folder);
   pid_t pid = startOnLibrary();
   EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto"))
@@ -169,7 +169,7 @@ TEST_F(StandInEndToEnd, AnswersTrashesQuitsAndRestores) {
   EXPECT_EQ(*quit.result, AppleEventDescriptor::null());
   EXPECT_EQ(exitStatusOf(pid), 0);
 
-  AlbumValue trashed = catalogueOf(folder);
+  PListValue trashed = catalogueOf(folder);
   for (const std::string& key : duplicates)
     EXPECT_FALSE(trashed.objectForKey("Master Image List")->objectForKey(key)) << key;
   EXPECT_EQ(imageFiles(folder), filesBefore);
@@ -188,7 +188,7 @@ TEST_F(StandInEndToEnd, ATerminationSignalSavesTheLibrary) {
       << "refused while a stand-in runs";
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatusOf(pid), 0);
-  AlbumValue saved = catalogueOf(folder);
+  PListValue saved = catalogueOf(folder);
   EXPECT_FALSE(saved.objectForKey("Master Image List")->objectForKey(key));
   EXPECT_EQ(saved.objectForKey(kTrashKey)->arrayValue()->size(), 1u);
 }

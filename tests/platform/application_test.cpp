@@ -290,7 +290,7 @@ TEST_F(FakeProcFolder, BundleExecutableHasTheBundlesInformation) {
   addProcess(11, bundle + "/Contents/MacOS/Viewer (deleted)", "Viewer");
   for (pid_t pid : {10, 11}) {
     SCOPED_TRACE(pid);
-    const AlbumValue::Dictionary information =
+    const PListValue::Dictionary information =
         ProcessTable::informationDictionary(proc_.path(), pid);
     EXPECT_EQ(*information.at("CFBundleIdentifier").textValue(), "org.example.viewer");
     EXPECT_EQ(*information.at("CFBundleName").textValue(), "Viewer");
@@ -308,7 +308,7 @@ TEST_F(FakeProcFolder, BundleWithoutItsNameIsNamedAfterItsFolder) {
 
   EXPECT_EQ(*ProcessTable::informationDictionary(proc_.path(), 10).at("CFBundleName").textValue(),
             "Viewer");
-  const AlbumValue::Dictionary information = ProcessTable::informationDictionary(proc_.path(), 11);
+  const PListValue::Dictionary information = ProcessTable::informationDictionary(proc_.path(), 11);
   EXPECT_EQ(*information.at("CFBundleName").textValue(), "Broken");
   EXPECT_FALSE(information.contains("CFBundleIdentifier"));
 }
@@ -323,7 +323,7 @@ TEST_F(FakeProcFolder, ExecutablesOutsideABundleFolderHaveOnlyTheCommandName) {
     fs::create_directories(proc.path() + "/5");
     fs::create_symlink(executable, proc.path() + "/5/exe");
     std::ofstream(proc.path() + "/5/comm") << "viewer\n";
-    const AlbumValue::Dictionary information = ProcessTable::informationDictionary(proc.path(), 5);
+    const PListValue::Dictionary information = ProcessTable::informationDictionary(proc.path(), 5);
     EXPECT_EQ(information.size(), 1u);
     EXPECT_EQ(*information.at("CFBundleName").textValue(), "viewer");
   }

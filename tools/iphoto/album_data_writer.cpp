@@ -53,32 +53,32 @@ class Writer {
  public:
   std::string take() { return std::move(out_); }
 
-  void value(const AlbumValue& value, int depth) {
+  void value(const PListValue& value, int depth) {
     switch (value.type()) {
-      case AlbumValue::Type::Dictionary:
+      case PListValue::Type::Dictionary:
         return dictionary(*value.dictionaryValue(), depth);
-      case AlbumValue::Type::Array:
+      case PListValue::Type::Array:
         return array(*value.arrayValue(), depth);
-      case AlbumValue::Type::Text:
+      case PListValue::Type::Text:
         return element("string", *value.textValue(), depth);
-      case AlbumValue::Type::Integer:
+      case PListValue::Type::Integer:
         return element("integer", std::to_string(*value.integerValue()), depth);
-      case AlbumValue::Type::Real:
+      case PListValue::Type::Real:
         return element("real", AppleXMLPListWriter::realText(*value.realValue()), depth);
-      case AlbumValue::Type::Boolean:
+      case PListValue::Type::Boolean:
         return line(*value.booleanValue() ? "<true/>" : "<false/>", depth);
-      case AlbumValue::Type::Date:
+      case PListValue::Type::Date:
         return element("date", dateText(*value.dateValue()), depth);
-      case AlbumValue::Type::Data:
+      case PListValue::Type::Data:
         return data(*value.dataValue(), depth);
-      case AlbumValue::Type::Null:
+      case PListValue::Type::Null:
         // A property list has no null; a catalogue read from one never holds it.
         return;
     }
   }
 
  private:
-  void dictionary(const AlbumValue::Dictionary& entries, int depth) {
+  void dictionary(const PListValue::Dictionary& entries, int depth) {
     if (entries.empty()) return line("<dict/>", depth);
     line("<dict>", depth);
     for (const auto& [key, child] : entries) {
@@ -89,10 +89,10 @@ class Writer {
     line("</dict>", depth);
   }
 
-  void array(const AlbumValue::Array& items, int depth) {
+  void array(const PListValue::Array& items, int depth) {
     if (items.empty()) return line("<array/>", depth);
     line("<array>", depth);
-    for (const AlbumValue& item : items) value(item, depth + 1);
+    for (const PListValue& item : items) value(item, depth + 1);
     line("</array>", depth);
   }
 
@@ -128,7 +128,7 @@ class Writer {
 
 }  // namespace
 
-std::string AlbumDataWriter::xmlText(const AlbumValue& root) {
+std::string AlbumDataWriter::xmlText(const PListValue& root) {
   Writer writer;
   writer.value(root, 0);
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -138,7 +138,7 @@ std::string AlbumDataWriter::xmlText(const AlbumValue& root) {
          writer.take() + "</plist>\n";
 }
 
-bool AlbumDataWriter::writeFile(const std::string& path, const AlbumValue& root,
+bool AlbumDataWriter::writeFile(const std::string& path, const PListValue& root,
                                 ErrorRecord* error) {
   std::string text = xmlText(root);
   return writeDataAtomically(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),

@@ -14,53 +14,53 @@ constexpr const char* kKeyListKey = "KeyList";
 constexpr const char* kPhotoCountKey = "PhotoCount";
 constexpr std::uint64_t kPhotoIdOffset = 4294967296ull;
 
-std::string textOrEmpty(const AlbumValue& entry, std::string_view key) {
-  const AlbumValue* value = entry.objectForKey(key);
+std::string textOrEmpty(const PListValue& entry, std::string_view key) {
+  const PListValue* value = entry.objectForKey(key);
   const std::string* text = value ? value->textValue() : nullptr;
   return text ? *text : std::string();
 }
 
-bool isTextEqualTo(const AlbumValue& value, const std::string& text) {
+bool isTextEqualTo(const PListValue& value, const std::string& text) {
   const std::string* own = value.textValue();
   return own && *own == text;
 }
 
 // The dictionary of an album or roll with a new key list, and its count moved by `countChange`
 // when it has one.
-AlbumValue withKeyList(const AlbumValue& owner, const AlbumValue::Array& keys,
+PListValue withKeyList(const PListValue& owner, const PListValue::Array& keys,
                        std::int64_t countChange) {
-  AlbumValue::Dictionary fields = *owner.dictionaryValue();
-  fields.insert_or_assign(kKeyListKey, AlbumValue::array(keys));
-  const AlbumValue* count = owner.objectForKey(kPhotoCountKey);
+  PListValue::Dictionary fields = *owner.dictionaryValue();
+  fields.insert_or_assign(kKeyListKey, PListValue::array(keys));
+  const PListValue* count = owner.objectForKey(kPhotoCountKey);
   if (count && count->integerValue())
     fields.insert_or_assign(kPhotoCountKey,
-                            AlbumValue::integer(*count->integerValue() + countChange));
-  return AlbumValue::dictionary(std::move(fields));
+                            PListValue::integer(*count->integerValue() + countChange));
+  return PListValue::dictionary(std::move(fields));
 }
 
-std::optional<std::int64_t> integerAt(const AlbumValue& item, std::string_view key) {
-  const AlbumValue* value = item.objectForKey(key);
+std::optional<std::int64_t> integerAt(const PListValue& item, std::string_view key) {
+  const PListValue* value = item.objectForKey(key);
   return value ? value->integerValue() : std::nullopt;
 }
 
-const std::string* textAt(const AlbumValue& item, std::string_view key) {
-  const AlbumValue* value = item.objectForKey(key);
+const std::string* textAt(const PListValue& item, std::string_view key) {
+  const PListValue* value = item.objectForKey(key);
   return value ? value->textValue() : nullptr;
 }
 
-AlbumValue membership(const char* list, std::size_t index, std::size_t position) {
-  return AlbumValue::dictionary({{"List", AlbumValue::text(list)},
-                                 {"Index", AlbumValue::integer(std::int64_t(index))},
-                                 {"Position", AlbumValue::integer(std::int64_t(position))}});
+PListValue membership(const char* list, std::size_t index, std::size_t position) {
+  return PListValue::dictionary({{"List", PListValue::text(list)},
+                                 {"Index", PListValue::integer(std::int64_t(index))},
+                                 {"Position", PListValue::integer(std::int64_t(position))}});
 }
 
-AlbumValue::Dictionary withoutKey(const AlbumValue::Dictionary& entries, std::string_view key) {
+PListValue::Dictionary withoutKey(const PListValue::Dictionary& entries, std::string_view key) {
   if (!entries.contains(key)) return entries;
-  AlbumValue::Dictionary::Entries kept;
+  PListValue::Dictionary::Entries kept;
   kept.reserve(entries.size() - 1);
   for (const auto& entry : entries)
     if (entry.first != key) kept.push_back(entry);
-  return AlbumValue::Dictionary(std::move(kept));
+  return PListValue::Dictionary(std::move(kept));
 }
 
 AppleEventDescriptor textList(const std::vector<std::string>& texts) {
@@ -72,9 +72,9 @@ AppleEventDescriptor textList(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const AlbumValue& root,
+std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const PListValue& root,
                                                           ErrorRecord* error) {
-  const AlbumValue::Dictionary* entries = root.dictionaryValue();
+  const PListValue::Dictionary* entries = root.dictionaryValue();
   if (!entries) {
     TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), -1,
                  "the catalogue is not a dictionary");
@@ -82,7 +82,7 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const AlbumValue& root
   }
   IPhotoLibrary library;
   library.root_ = *entries;
-  if (const AlbumValue* images = root.objectForKey(kImageListKey)) {
+  if (const PListValue* images = root.objectForKey(kImageListKey)) {
     if (!images->dictionaryValue()) {
       TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), -1,
                    "the catalogue's \"%s\" is not a dictionary", kImageListKey);
@@ -96,7 +96,7 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const AlbumValue& root
   }
   for (const char* name : kKeyListOwnerLists)
     if (!library.loadKeyLists(name, error)) return std::nullopt;
-  if (const AlbumValue* trash = root.objectForKey(kTrashKey)) {
+  if (const PListValue* trash = root.objectForKey(kTrashKey)) {
     if (!trash->arrayValue()) {
       TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), -1,
                    "the catalogue's \"%s\" is not an array", kTrashKey);
@@ -108,7 +108,7 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const AlbumValue& root
 }
 
 bool IPhotoLibrary::loadKeyLists(const char* name, ErrorRecord* error) {
-  const AlbumValue* list = root_.contains(name) ? &root_.at(name) : nullptr;
+  const PListValue* list = root_.contains(name) ? &root_.at(name) : nullptr;
   if (!list) return true;
   if (!list->arrayValue()) {
     TL_SET_ERROR(error, this, errorDomain(), -1, "the catalogue's \"%s\" is not an array", name);
@@ -116,19 +116,19 @@ bool IPhotoLibrary::loadKeyLists(const char* name, ErrorRecord* error) {
   }
   KeyLists& lists = keyLists_[name];
   lists.present = true;
-  for (const AlbumValue& owner : *list->arrayValue()) {
+  for (const PListValue& owner : *list->arrayValue()) {
     KeyListOwner loaded{owner, std::nullopt, false};
-    const AlbumValue* keys = owner.objectForKey(kKeyListKey);
+    const PListValue* keys = owner.objectForKey(kKeyListKey);
     if (keys && keys->arrayValue()) loaded.keys = *keys->arrayValue();
     lists.owners.push_back(std::move(loaded));
   }
   return true;
 }
 
-AlbumValue IPhotoLibrary::albumData() const {
-  AlbumValue::Dictionary root = root_;
+PListValue IPhotoLibrary::albumData() const {
+  PListValue::Dictionary root = root_;
   if (hasImageList_)
-    root.insert_or_assign(kImageListKey, AlbumValue::dictionary(AlbumValue::Dictionary(
+    root.insert_or_assign(kImageListKey, PListValue::dictionary(PListValue::Dictionary(
                                              images_.begin(), images_.end())));
   for (const auto& [name, lists] : keyLists_) root.insert_or_assign(name, keyListsValue(lists));
   // An empty trash leaves no trace, so that restoring everything gives the catalogue back as it
@@ -136,17 +136,17 @@ AlbumValue IPhotoLibrary::albumData() const {
   if (trash_.empty())
     root = withoutKey(root, kTrashKey);
   else
-    root.insert_or_assign(kTrashKey, AlbumValue::array(trash_));
-  return AlbumValue::dictionary(std::move(root));
+    root.insert_or_assign(kTrashKey, PListValue::array(trash_));
+  return PListValue::dictionary(std::move(root));
 }
 
-AlbumValue IPhotoLibrary::keyListsValue(const KeyLists& lists) const {
-  AlbumValue::Array owners;
+PListValue IPhotoLibrary::keyListsValue(const KeyLists& lists) const {
+  PListValue::Array owners;
   owners.reserve(lists.owners.size());
   for (const KeyListOwner& owner : lists.owners)
     owners.push_back(owner.changed ? withKeyList(owner.original, *owner.keys, owner.countChange)
                                    : owner.original);
-  return AlbumValue::array(std::move(owners));
+  return PListValue::array(std::move(owners));
 }
 
 std::uint64_t IPhotoLibrary::photoIdForKey(std::string_view key) {
@@ -163,10 +163,10 @@ std::optional<std::string> IPhotoLibrary::keyForPhotoId(std::uint64_t id) const 
 bool IPhotoLibrary::moveToTrash(const std::string& key) {
   auto found = images_.find(key);
   if (found == images_.end()) return false;
-  AlbumValue item =
-      AlbumValue::dictionary({{"Key", AlbumValue::text(key)},
+  PListValue item =
+      PListValue::dictionary({{"Key", PListValue::text(key)},
                               {"Entry", found->second},
-                              {"Memberships", AlbumValue::array(takeMemberships(key))}});
+                              {"Memberships", PListValue::array(takeMemberships(key))}});
   trash_.push_back(std::move(item));
   keysById_.erase({photoIdForKey(key), key});
   images_.erase(found);
@@ -174,8 +174,8 @@ bool IPhotoLibrary::moveToTrash(const std::string& key) {
   return true;
 }
 
-AlbumValue::Array IPhotoLibrary::takeMemberships(const std::string& key) {
-  AlbumValue::Array memberships;
+PListValue::Array IPhotoLibrary::takeMemberships(const std::string& key) {
+  PListValue::Array memberships;
   for (const char* name : kKeyListOwnerLists) {
     auto lists = keyLists_.find(name);
     if (lists == keyLists_.end()) continue;
@@ -183,7 +183,7 @@ AlbumValue::Array IPhotoLibrary::takeMemberships(const std::string& key) {
     for (std::size_t index = 0; index < owners.size(); ++index) {
       KeyListOwner& owner = owners[index];
       if (!owner.keys) continue;
-      AlbumValue::Array& keys = *owner.keys;
+      PListValue::Array& keys = *owner.keys;
       // Positions are recorded in ascending order, so that putting them back in that order
       // rebuilds the list as it was.
       std::size_t kept = 0;
@@ -204,7 +204,7 @@ AlbumValue::Array IPhotoLibrary::takeMemberships(const std::string& key) {
 
 std::size_t IPhotoLibrary::restoreTrash() {
   std::size_t restored = 0;
-  AlbumValue::Array kept;
+  PListValue::Array kept;
   for (auto item = trash_.rbegin(); item != trash_.rend(); ++item) {
     if (restoreItem(*item))
       ++restored;
@@ -215,10 +215,10 @@ std::size_t IPhotoLibrary::restoreTrash() {
   return restored;
 }
 
-bool IPhotoLibrary::restoreItem(const AlbumValue& item) {
+bool IPhotoLibrary::restoreItem(const PListValue& item) {
   const std::string* key = textAt(item, "Key");
-  const AlbumValue* entry = item.objectForKey("Entry");
-  const AlbumValue* memberships = item.objectForKey("Memberships");
+  const PListValue* entry = item.objectForKey("Entry");
+  const PListValue* memberships = item.objectForKey("Memberships");
   if (!key || !entry || !entry->dictionaryValue() || !memberships || !memberships->arrayValue()) {
     logWarn("a malformed item of the trash stays there");
     return false;
@@ -232,7 +232,7 @@ bool IPhotoLibrary::restoreItem(const AlbumValue& item) {
     std::size_t position;
   };
   std::vector<Place> places;
-  for (const AlbumValue& place : *memberships->arrayValue()) {
+  for (const PListValue& place : *memberships->arrayValue()) {
     const std::string* list = textAt(place, "List");
     std::optional<std::int64_t> index = integerAt(place, "Index");
     std::optional<std::int64_t> position = integerAt(place, "Position");
@@ -247,9 +247,9 @@ bool IPhotoLibrary::restoreItem(const AlbumValue& item) {
     places.push_back({&lists->second.owners[std::size_t(*index)], std::size_t(*position)});
   }
   for (const Place& place : places) {
-    AlbumValue::Array& keys = *place.owner->keys;
+    PListValue::Array& keys = *place.owner->keys;
     keys.insert(keys.begin() + std::ptrdiff_t(std::min(place.position, keys.size())),
-                AlbumValue::text(*key));
+                PListValue::text(*key));
     ++place.owner->countChange;
     place.owner->changed = true;
   }
@@ -265,7 +265,7 @@ AppleEventDescriptor IPhotoLibrary::albumDataAnswer() const {
   std::vector<std::string> imagePaths, originalPaths, thumbPaths, captions, comments;
   for (const auto& [key, entry] : images_) {
     ids.push_back(AppleEventDescriptor::real(static_cast<double>(photoIdForKey(key))));
-    const AlbumValue* date = entry.objectForKey("DateAsTimerInterval");
+    const PListValue* date = entry.objectForKey("DateAsTimerInterval");
     dates.push_back(AppleEventDescriptor::real(date ? date->doubleValue().value_or(0) : 0));
     imagePaths.push_back(textOrEmpty(entry, "ImagePath"));
     originalPaths.push_back(textOrEmpty(entry, "OriginalPath"));

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/album_value.hpp"
 #include "platform/apple_event_descriptor.hpp"
+#include "platform/plist_value.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens::standin {
@@ -32,11 +32,11 @@ class IPhotoLibrary {
   // Fails with errorDomain() -1 when the root is not a dictionary, or one of the parts the
   // stand-in changes is of the wrong kind: the image list not a dictionary, the album list, the
   // roll list or the trash not an array.
-  static std::optional<IPhotoLibrary> fromAlbumData(const AlbumValue& root,
+  static std::optional<IPhotoLibrary> fromAlbumData(const PListValue& root,
                                                     ErrorRecord* error = nullptr);
 
   // The catalogue as it stands now.
-  AlbumValue albumData() const;
+  PListValue albumData() const;
 
   static std::uint64_t photoIdForKey(std::string_view key);
   // The key of the photo in the image list with `id`; where two keys give one id, the first in
@@ -66,8 +66,8 @@ class IPhotoLibrary {
   // An album or a roll, or whatever else its list holds; only a dictionary with an array under
   // "KeyList" has `keys`.
   struct KeyListOwner {
-    AlbumValue original;
-    std::optional<AlbumValue::Array> keys;
+    PListValue original;
+    std::optional<PListValue::Array> keys;
     bool changed = false;
     // How far an integer "PhotoCount" has moved since it was read.
     std::int64_t countChange = 0;
@@ -79,15 +79,15 @@ class IPhotoLibrary {
 
   IPhotoLibrary() = default;
   bool loadKeyLists(const char* name, ErrorRecord* error);
-  AlbumValue keyListsValue(const KeyLists& lists) const;
-  AlbumValue::Array takeMemberships(const std::string& key);
-  bool restoreItem(const AlbumValue& item);
+  PListValue keyListsValue(const KeyLists& lists) const;
+  PListValue::Array takeMemberships(const std::string& key);
+  bool restoreItem(const PListValue& item);
 
-  AlbumValue::Dictionary root_;
+  PListValue::Dictionary root_;
   bool hasImageList_ = false;
-  std::map<std::string, AlbumValue> images_;
+  std::map<std::string, PListValue> images_;
   std::map<std::string, KeyLists> keyLists_;
-  AlbumValue::Array trash_;
+  PListValue::Array trash_;
   // Ordered so that the first key of an id is the first in key order.
   std::set<std::pair<std::uint64_t, std::string>> keysById_;
 };

@@ -11,7 +11,7 @@
 #include <typeinfo>
 
 #include "album_data_writer.hpp"
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/user_defaults.hpp"
 #include "shared/logging.hpp"
 
@@ -80,12 +80,12 @@ bool LibraryFolder::remember(const std::string& folder, ErrorRecord* error) {
 }
 
 std::optional<IPhotoLibrary> LibraryFolder::open(const std::string& folder, ErrorRecord* error) {
-  std::optional<AlbumValue> albumData = AlbumDataParser::parseFile(albumDataPath(folder), error);
+  std::optional<PListValue> albumData = PListReader::parseFile(albumDataPath(folder), error);
   if (!albumData) return std::nullopt;
   return IPhotoLibrary::fromAlbumData(*albumData, error);
 }
 
-bool LibraryFolder::save(const std::string& folder, const AlbumValue& albumData,
+bool LibraryFolder::save(const std::string& folder, const PListValue& albumData,
                          ErrorRecord* error) {
   if (!AlbumDataWriter::writeFile(albumDataPath(folder), albumData, error)) return false;
   TL_LOG_DEBUG(&typeid(LibraryFolder), "saved %s", albumDataPath(folder).c_str());

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "iphoto_library.hpp"
-#include "platform/album_value.hpp"
+#include "platform/plist_value.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens::standin {
@@ -43,7 +43,7 @@ class LibraryFolder {
   // property list, IPhotoLibrary's for one of the wrong shape.
   static std::optional<IPhotoLibrary> open(const std::string& folder, ErrorRecord* error = nullptr);
   // Replaces the folder's catalogue with `albumData`, atomically.
-  [[nodiscard]] static bool save(const std::string& folder, const AlbumValue& albumData,
+  [[nodiscard]] static bool save(const std::string& folder, const PListValue& albumData,
                                  ErrorRecord* error = nullptr);
 
   // Opens the folder's library under its lock, puts everything in its trash back and saves it:

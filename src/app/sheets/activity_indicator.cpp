@@ -1,4 +1,4 @@
-#include "app/activity_indicator.hpp"
+#include "app/sheets/activity_indicator.hpp"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "platform/album_value.hpp"
+#include "platform/plist_value.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -13,8 +13,8 @@
 
 namespace twinlens {
 
-// The shared kinds of value; the rest are held in AlbumValue::Storage.
-struct AlbumValue::Node {
+// The shared kinds of value; the rest are held in PListValue::Storage.
+struct PListValue::Node {
   using Pending = std::vector<std::shared_ptr<const Node>>;
 
   ~Node();
@@ -25,20 +25,20 @@ struct AlbumValue::Node {
   mutable std::variant<Dictionary, Array, std::string, twinlens::Data> value;
 };
 
-void AlbumValue::Node::releaseChildren(Pending& pending) const {
-  auto take = [&pending](AlbumValue& child) {
+void PListValue::Node::releaseChildren(Pending& pending) const {
+  auto take = [&pending](PListValue& child) {
     if (auto* node = std::get_if<std::shared_ptr<const Node>>(&child.storage_))
       if (*node) pending.push_back(std::move(*node));
   };
   if (auto* items = std::get_if<Array>(&value))
-    for (AlbumValue& item : *items) take(item);
+    for (PListValue& item : *items) take(item);
   if (auto* entries = std::get_if<Dictionary>(&value))
     for (auto& entry : entries->entries_) take(entry.second);
 }
 
 // A tree is taken apart here, a level at a time, instead of each node freeing its children in
 // turn: however deep the tree, freeing it never recurses.
-AlbumValue::Node::~Node() {
+PListValue::Node::~Node() {
   Pending pending;
   releaseChildren(pending);
   while (!pending.empty()) {
@@ -53,13 +53,13 @@ AlbumValue::Node::~Node() {
 }
 
 template <typename T, typename V>
-AlbumValue AlbumValue::make(V&& value) {
-  return AlbumValue(Storage(std::make_shared<const Node>(
+PListValue PListValue::make(V&& value) {
+  return PListValue(Storage(std::make_shared<const Node>(
       Node{decltype(Node::value)(std::in_place_type<T>, std::forward<V>(value))})));
 }
 
 template <typename T>
-const T* AlbumValue::nodeValue() const {
+const T* PListValue::nodeValue() const {
   const auto* node = std::get_if<std::shared_ptr<const Node>>(&storage_);
   return node ? std::get_if<T>(&(*node)->value) : nullptr;
 }
@@ -142,16 +142,16 @@ double doubleFromDecimalText(std::string_view text) {
   return DoubleIO::parse(std::string(text.substr(start, end - start)));
 }
 
-AlbumValue::Dictionary::Dictionary(std::initializer_list<value_type> entries) {
+PListValue::Dictionary::Dictionary(std::initializer_list<value_type> entries) {
   Entries source(entries);
   *this = movingFrom(source);
 }
 
-AlbumValue::Dictionary::Dictionary(Entries entries) {
+PListValue::Dictionary::Dictionary(Entries entries) {
   *this = movingFrom(entries);
 }
 
-AlbumValue::Dictionary AlbumValue::Dictionary::movingFrom(Entries& source) {
+PListValue::Dictionary PListValue::Dictionary::movingFrom(Entries& source) {
   Dictionary result;
   Entries& out = result.entries_;
   auto notAscending = [](const value_type& a, const value_type& b) { return a.first >= b.first; };
@@ -182,7 +182,7 @@ AlbumValue::Dictionary AlbumValue::Dictionary::movingFrom(Entries& source) {
   return result;
 }
 
-AlbumValue::Dictionary::const_iterator AlbumValue::Dictionary::find(std::string_view key) const {
+PListValue::Dictionary::const_iterator PListValue::Dictionary::find(std::string_view key) const {
   auto found = std::lower_bound(entries_.begin(), entries_.end(), key,
                                 [](const value_type& entry, std::string_view k) {
                                   return std::string_view(entry.first) < k;
@@ -190,13 +190,13 @@ AlbumValue::Dictionary::const_iterator AlbumValue::Dictionary::find(std::string_
   return found != entries_.end() && found->first == key ? found : entries_.end();
 }
 
-const AlbumValue& AlbumValue::Dictionary::at(std::string_view key) const {
+const PListValue& PListValue::Dictionary::at(std::string_view key) const {
   auto found = find(key);
   if (found == end()) throw std::out_of_range("no entry under " + std::string(key));
   return found->second;
 }
 
-void AlbumValue::Dictionary::insert_or_assign(std::string key, AlbumValue value) {
+void PListValue::Dictionary::insert_or_assign(std::string key, PListValue value) {
   auto place = std::lower_bound(
       entries_.begin(), entries_.end(), key,
       [](const value_type& entry, const std::string& k) { return entry.first < k; });
@@ -206,35 +206,35 @@ void AlbumValue::Dictionary::insert_or_assign(std::string key, AlbumValue value)
     entries_.emplace(place, std::move(key), std::move(value));
 }
 
-AlbumValue AlbumValue::dictionary(Dictionary entries) {
+PListValue PListValue::dictionary(Dictionary entries) {
   return make<Dictionary>(std::move(entries));
 }
-AlbumValue AlbumValue::array(Array items) {
+PListValue PListValue::array(Array items) {
   return make<Array>(std::move(items));
 }
-AlbumValue AlbumValue::text(std::string value) {
+PListValue PListValue::text(std::string value) {
   return make<std::string>(std::move(value));
 }
-AlbumValue AlbumValue::integer(std::int64_t value) {
-  return AlbumValue(Storage(value));
+PListValue PListValue::integer(std::int64_t value) {
+  return PListValue(Storage(value));
 }
-AlbumValue AlbumValue::real(double value) {
-  return AlbumValue(Storage(value));
+PListValue PListValue::real(double value) {
+  return PListValue(Storage(value));
 }
-AlbumValue AlbumValue::boolean(bool value) {
-  return AlbumValue(Storage(value));
+PListValue PListValue::boolean(bool value) {
+  return PListValue(Storage(value));
 }
-AlbumValue AlbumValue::date(twinlens::Date value) {
-  return AlbumValue(Storage(value));
+PListValue PListValue::date(twinlens::Date value) {
+  return PListValue(Storage(value));
 }
-AlbumValue AlbumValue::data(twinlens::Data value) {
+PListValue PListValue::data(twinlens::Data value) {
   return make<twinlens::Data>(std::move(value));
 }
-AlbumValue AlbumValue::null() {
-  return AlbumValue(Storage(std::monostate()));
+PListValue PListValue::null() {
+  return PListValue(Storage(std::monostate()));
 }
 
-AlbumValue::Type AlbumValue::type() const {
+PListValue::Type PListValue::type() const {
   switch (storage_.index()) {
     case 0: {
       // In the order of Node::value's alternatives.
@@ -254,46 +254,46 @@ AlbumValue::Type AlbumValue::type() const {
   }
 }
 
-const AlbumValue::Dictionary* AlbumValue::dictionaryValue() const {
+const PListValue::Dictionary* PListValue::dictionaryValue() const {
   return nodeValue<Dictionary>();
 }
-const AlbumValue::Array* AlbumValue::arrayValue() const {
+const PListValue::Array* PListValue::arrayValue() const {
   return nodeValue<Array>();
 }
-const std::string* AlbumValue::textValue() const {
+const std::string* PListValue::textValue() const {
   return nodeValue<std::string>();
 }
-std::optional<std::int64_t> AlbumValue::integerValue() const {
+std::optional<std::int64_t> PListValue::integerValue() const {
   if (const auto* value = std::get_if<std::int64_t>(&storage_)) return *value;
   return std::nullopt;
 }
-std::optional<double> AlbumValue::realValue() const {
+std::optional<double> PListValue::realValue() const {
   if (const auto* value = std::get_if<double>(&storage_)) return *value;
   return std::nullopt;
 }
-std::optional<bool> AlbumValue::booleanValue() const {
+std::optional<bool> PListValue::booleanValue() const {
   if (const auto* value = std::get_if<bool>(&storage_)) return *value;
   return std::nullopt;
 }
-std::optional<twinlens::Date> AlbumValue::dateValue() const {
+std::optional<twinlens::Date> PListValue::dateValue() const {
   if (const auto* value = std::get_if<twinlens::Date>(&storage_)) return *value;
   return std::nullopt;
 }
-const twinlens::Data* AlbumValue::dataValue() const {
+const twinlens::Data* PListValue::dataValue() const {
   return nodeValue<twinlens::Data>();
 }
-bool AlbumValue::isNull() const {
+bool PListValue::isNull() const {
   return std::holds_alternative<std::monostate>(storage_);
 }
 
-const AlbumValue* AlbumValue::objectForKey(std::string_view key) const {
+const PListValue* PListValue::objectForKey(std::string_view key) const {
   const Dictionary* entries = dictionaryValue();
   if (!entries) return nullptr;
   auto found = entries->find(key);
   return found == entries->end() ? nullptr : &found->second;
 }
 
-std::optional<double> AlbumValue::doubleValue() const {
+std::optional<double> PListValue::doubleValue() const {
   if (auto integer = integerValue()) return static_cast<double>(*integer);
   if (auto real = realValue()) return *real;
   if (auto flag = booleanValue()) return *flag ? 1.0 : 0.0;
@@ -301,7 +301,7 @@ std::optional<double> AlbumValue::doubleValue() const {
   return std::nullopt;
 }
 
-std::optional<std::int32_t> AlbumValue::int32Value() const {
+std::optional<std::int32_t> PListValue::int32Value() const {
   if (auto integer = integerValue()) return clampToInt32(*integer);
   if (auto real = realValue()) return truncateToInt32(*real);
   if (auto flag = booleanValue()) return *flag ? 1 : 0;
@@ -309,7 +309,7 @@ std::optional<std::int32_t> AlbumValue::int32Value() const {
   return std::nullopt;
 }
 
-bool AlbumValue::operator==(const AlbumValue& other) const {
+bool PListValue::operator==(const PListValue& other) const {
   const auto* node = std::get_if<std::shared_ptr<const Node>>(&storage_);
   const auto* otherNode = std::get_if<std::shared_ptr<const Node>>(&other.storage_);
   // std::variant compares the alternative first, then the values; containers recurse here.

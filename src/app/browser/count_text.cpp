@@ -1,4 +1,4 @@
-#include "app/count_text.hpp"
+#include "app/browser/count_text.hpp"
 
 #include <QLocale>
 

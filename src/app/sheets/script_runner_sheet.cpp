@@ -1,4 +1,4 @@
-#include "app/script_runner_sheet.hpp"
+#include "app/sheets/script_runner_sheet.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/activity_indicator.hpp"
+#include "app/sheets/activity_indicator.hpp"
 
 namespace twinlens {
 

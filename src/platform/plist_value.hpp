@@ -20,22 +20,22 @@ namespace twinlens {
 // answers to scripts may hold (never a catalogue file). Immutable; copies share the tree, so
 // a value may be handed around freely and read from any thread. Numbers, booleans and dates are
 // held in the value itself; only texts, byte blocks and containers are shared nodes.
-class AlbumValue {
+class PListValue {
  public:
   enum class Type { Dictionary, Array, Text, Integer, Real, Boolean, Date, Data, Null };
   class Dictionary;
-  using Array = std::vector<AlbumValue>;
+  using Array = std::vector<PListValue>;
 
-  static AlbumValue dictionary(Dictionary entries);
-  static AlbumValue array(Array items);
-  static AlbumValue text(std::string value);
-  static AlbumValue integer(std::int64_t value);
-  static AlbumValue real(double value);
-  static AlbumValue boolean(bool value);
-  static AlbumValue date(twinlens::Date value);
-  static AlbumValue data(twinlens::Data value);
+  static PListValue dictionary(Dictionary entries);
+  static PListValue array(Array items);
+  static PListValue text(std::string value);
+  static PListValue integer(std::int64_t value);
+  static PListValue real(double value);
+  static PListValue boolean(bool value);
+  static PListValue date(twinlens::Date value);
+  static PListValue data(twinlens::Data value);
   // Stands for "no value" inside an array or a dictionary; equals only itself.
-  static AlbumValue null();
+  static PListValue null();
 
   Type type() const;
 
@@ -51,7 +51,7 @@ class AlbumValue {
   bool isNull() const;
 
   // The entry under `key` of a dictionary; null when absent or when this is not a dictionary.
-  const AlbumValue* objectForKey(std::string_view key) const;
+  const PListValue* objectForKey(std::string_view key) const;
 
   // The value read as a number. An integer, a real and a boolean (1 or 0) read as themselves; a
   // text reads as the decimal number at its start (leading white space skipped, 0 when none).
@@ -63,15 +63,15 @@ class AlbumValue {
 
   // Deep equality, recursive: every reader of outside trees bounds their depth. Integers and
   // reals compare by numeric value (2 equals 2.0); every other type equals only its own type.
-  bool operator==(const AlbumValue& other) const;
+  bool operator==(const PListValue& other) const;
 
  private:
   struct Node;
   using Storage = std::variant<std::shared_ptr<const Node>, std::int64_t, double, bool,
                                twinlens::Date, std::monostate>;
   template <typename T, typename V>
-  static AlbumValue make(V&& value);
-  explicit AlbumValue(Storage storage) : storage_(std::move(storage)) {}
+  static PListValue make(V&& value);
+  explicit PListValue(Storage storage) : storage_(std::move(storage)) {}
   template <typename T>
   const T* nodeValue() const;
 
@@ -81,9 +81,9 @@ class AlbumValue {
 // The entries of a dictionary, kept sorted by key in one block so that a catalogue of many small
 // dictionaries costs one allocation each. Iterates in ascending key order; keys are unique. Built
 // from entries in any order; where a key repeats, the later entry wins.
-class AlbumValue::Dictionary {
+class PListValue::Dictionary {
  public:
-  using value_type = std::pair<std::string, AlbumValue>;
+  using value_type = std::pair<std::string, PListValue>;
   using Entries = std::vector<value_type>;
   using const_iterator = Entries::const_iterator;
   using iterator = const_iterator;
@@ -108,14 +108,14 @@ class AlbumValue::Dictionary {
   const_iterator find(std::string_view key) const;
   bool contains(std::string_view key) const { return find(key) != end(); }
   // The value under `key`; throws std::out_of_range when there is none.
-  const AlbumValue& at(std::string_view key) const;
+  const PListValue& at(std::string_view key) const;
   // Puts `value` under `key`, replacing what was there; linear, for dictionaries built by hand.
-  void insert_or_assign(std::string key, AlbumValue value);
+  void insert_or_assign(std::string key, PListValue value);
 
   bool operator==(const Dictionary& other) const { return entries_ == other.entries_; }
 
  private:
-  friend struct AlbumValue::Node;  // takes a tree apart without recursion
+  friend struct PListValue::Node;  // takes a tree apart without recursion
   Entries entries_;
 };
 

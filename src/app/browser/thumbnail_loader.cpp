@@ -1,4 +1,4 @@
-#include "app/thumbnail_loader.hpp"
+#include "app/browser/thumbnail_loader.hpp"
 
 #include <unistd.h>
 

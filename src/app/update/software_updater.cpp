@@ -1,12 +1,12 @@
-#include "app/software_updater.hpp"
+#include "app/update/software_updater.hpp"
 
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include "app/alert_style.hpp"
-#include "app/appcast.hpp"
+#include "app/sheets/alert_style.hpp"
+#include "app/update/appcast.hpp"
 #include "shared/logging.hpp"
 #include "shared/twinlens_app.hpp"
 

@@ -6,37 +6,37 @@
 #include <optional>
 #include <string>
 
-#include "platform/album_value.hpp"
+#include "platform/plist_value.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {
 
 // Reads iPhoto's catalogue, an XML property list as the platform writes it (every element:
 // dict, array, key, string, integer, real, true, false, date, data; single escaping), straight
-// into an AlbumValue tree as the bytes stream by, with no document tree in between. Never
+// into an PListValue tree as the bytes stream by, with no document tree in between. Never
 // touches the network or loads a DTD; documents that declare entities are refused, and so are
 // dictionaries and arrays nested more than kMaxPListNestingDepth deep.
 //
 // Failures are "CatalogerErrorDomain" -1 with the parser's text and line number.
-class AlbumDataParser {
+class PListReader {
  public:
-  AlbumDataParser();
-  ~AlbumDataParser();
-  AlbumDataParser(const AlbumDataParser&) = delete;
-  AlbumDataParser& operator=(const AlbumDataParser&) = delete;
+  PListReader();
+  ~PListReader();
+  PListReader(const PListReader&) = delete;
+  PListReader& operator=(const PListReader&) = delete;
 
   // Feeds the next piece of the document; false once the document is known to be bad.
   [[nodiscard]] bool parseChunk(const std::uint8_t* bytes, std::size_t length,
                                 ErrorRecord* error = nullptr);
   // Ends the document: the root value, or nullopt when the document is bad or incomplete.
-  std::optional<AlbumValue> finish(ErrorRecord* error = nullptr);
+  std::optional<PListValue> finish(ErrorRecord* error = nullptr);
 
   // A whole document in memory.
-  static std::optional<AlbumValue> parse(const std::uint8_t* bytes, std::size_t length,
+  static std::optional<PListValue> parse(const std::uint8_t* bytes, std::size_t length,
                                          ErrorRecord* error = nullptr);
   // A file, read in pieces. A failure to open or read it is "UnixErrorDomain" with errno and
   // "%@: %s" (the path, the system's text).
-  static std::optional<AlbumValue> parseFile(const std::string& path, ErrorRecord* error = nullptr);
+  static std::optional<PListValue> parseFile(const std::string& path, ErrorRecord* error = nullptr);
 
   static const char* errorDomain() { return "CatalogerErrorDomain"; }
 

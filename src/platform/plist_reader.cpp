@@ -1,4 +1,4 @@
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -63,10 +63,10 @@ bool isScalar(Element e) {
 // at that depth and each finished container is allocated once, at its exact size.
 struct Frame {
   Element element = Element::Plist;
-  AlbumValue::Dictionary::Entries entries;  // in document order until the end tag
-  AlbumValue::Array items;
+  PListValue::Dictionary::Entries entries;  // in document order until the end tag
+  PListValue::Array items;
   std::optional<std::string> pendingKey;
-  std::optional<AlbumValue> plistValue;
+  std::optional<PListValue> plistValue;
 };
 
 std::string_view trimmed(std::string_view text) {
@@ -131,12 +131,12 @@ std::optional<Date> parseDate(std::string_view text) {
 
 }  // namespace
 
-struct AlbumDataParser::State {
+struct PListReader::State {
   xmlParserCtxtPtr ctxt = nullptr;
   std::vector<Frame> frames;
   std::size_t depth = 0;
   std::optional<Element> scalar;  // the open scalar element, whose text is being read
-  std::optional<AlbumValue> root;
+  std::optional<PListValue> root;
   std::string text;
   std::size_t bytesFed = 0;
   bool failed = false;
@@ -152,7 +152,7 @@ struct AlbumDataParser::State {
     failure = std::move(message);
     xmlStopParser(ctxt);
   }
-  std::optional<AlbumValue> invalid(const std::string& message) {
+  std::optional<PListValue> invalid(const std::string& message) {
     fail(message);
     return std::nullopt;
   }
@@ -212,7 +212,7 @@ struct AlbumDataParser::State {
         top().pendingKey = std::move(text);
         return;
       }
-      std::optional<AlbumValue> value = buildScalar(element);
+      std::optional<PListValue> value = buildScalar(element);
       if (value) add(std::move(*value));
       return;
     }
@@ -223,47 +223,47 @@ struct AlbumDataParser::State {
       root = std::move(frame.plistValue);
       return;
     }
-    std::optional<AlbumValue> value = buildContainer(frame);
+    std::optional<PListValue> value = buildContainer(frame);
     if (value) add(std::move(*value));
   }
 
-  std::optional<AlbumValue> buildContainer(Frame& frame) {
+  std::optional<PListValue> buildContainer(Frame& frame) {
     if (frame.element == Element::Array) {
-      AlbumValue::Array items(std::make_move_iterator(frame.items.begin()),
+      PListValue::Array items(std::make_move_iterator(frame.items.begin()),
                               std::make_move_iterator(frame.items.end()));
       frame.items.clear();
-      return AlbumValue::array(std::move(items));
+      return PListValue::array(std::move(items));
     }
     if (frame.pendingKey) return invalid("key without value: " + *frame.pendingKey);
-    return AlbumValue::dictionary(AlbumValue::Dictionary::movingFrom(frame.entries));
+    return PListValue::dictionary(PListValue::Dictionary::movingFrom(frame.entries));
   }
 
-  std::optional<AlbumValue> buildScalar(Element element) {
+  std::optional<PListValue> buildScalar(Element element) {
     switch (element) {
       case Element::String:
-        return AlbumValue::text(std::move(text));
+        return PListValue::text(std::move(text));
       case Element::True:
-        return AlbumValue::boolean(true);
+        return PListValue::boolean(true);
       case Element::False:
-        return AlbumValue::boolean(false);
+        return PListValue::boolean(false);
       case Element::Integer:
-        if (auto n = parseInteger(text)) return AlbumValue::integer(*n);
+        if (auto n = parseInteger(text)) return PListValue::integer(*n);
         return invalid("invalid integer \"" + text + "\"");
       case Element::Real:
-        if (auto d = parseReal(text)) return AlbumValue::real(*d);
+        if (auto d = parseReal(text)) return PListValue::real(*d);
         return invalid("invalid real \"" + text + "\"");
       case Element::Date:
-        if (auto d = parseDate(text)) return AlbumValue::date(*d);
+        if (auto d = parseDate(text)) return PListValue::date(*d);
         return invalid("invalid date \"" + text + "\"");
       case Element::Data:
-        if (auto bytes = base64Decode(text)) return AlbumValue::data(std::move(*bytes));
+        if (auto bytes = base64Decode(text)) return PListValue::data(std::move(*bytes));
         return invalid("invalid base64 data");
       default:
         return std::nullopt;
     }
   }
 
-  void add(AlbumValue value) {
+  void add(PListValue value) {
     if (depth == 0) {
       root = std::move(value);
       return;
@@ -287,8 +287,8 @@ struct AlbumDataParser::State {
 
 namespace {
 
-AlbumDataParser::State* stateOf(void* userData) {
-  return static_cast<AlbumDataParser::State*>(userData);
+PListReader::State* stateOf(void* userData) {
+  return static_cast<PListReader::State*>(userData);
 }
 
 void onStart(void* userData, const xmlChar* localname, const xmlChar*, const xmlChar*, int,
@@ -348,7 +348,7 @@ std::string libxmlMessage(xmlParserCtxtPtr ctxt) {
 
 }  // namespace
 
-AlbumDataParser::AlbumDataParser() : state_(std::make_unique<State>()) {
+PListReader::PListReader() : state_(std::make_unique<State>()) {
   XMLParseGuard::initializeLibrary();
   static xmlSAXHandler handler = makeHandler();
   state_->ctxt = xmlCreatePushParserCtxt(&handler, state_.get(), nullptr, 0, nullptr);
@@ -357,15 +357,14 @@ AlbumDataParser::AlbumDataParser() : state_(std::make_unique<State>()) {
   xmlCtxtUseOptions(state_->ctxt, XML_PARSE_NONET | XML_PARSE_NOCDATA);
 }
 
-AlbumDataParser::~AlbumDataParser() {
+PListReader::~PListReader() {
   if (!state_->ctxt) return;
   // libxml2 makes a document of its own to hold a DOCTYPE's declarations, even under SAX.
   if (state_->ctxt->myDoc) xmlFreeDoc(state_->ctxt->myDoc);
   xmlFreeParserCtxt(state_->ctxt);
 }
 
-bool AlbumDataParser::parseChunk(const std::uint8_t* bytes, std::size_t length,
-                                 ErrorRecord* error) {
+bool PListReader::parseChunk(const std::uint8_t* bytes, std::size_t length, ErrorRecord* error) {
   state_->bytesFed += length;
   while (!state_->failed && length > 0) {
     int piece = static_cast<int>(std::min<std::size_t>(length, 1 << 20));
@@ -380,7 +379,7 @@ bool AlbumDataParser::parseChunk(const std::uint8_t* bytes, std::size_t length,
   return false;
 }
 
-std::optional<AlbumValue> AlbumDataParser::finish(ErrorRecord* error) {
+std::optional<PListValue> PListReader::finish(ErrorRecord* error) {
   if (!state_->failed && state_->bytesFed == 0) {
     // The push parser would call an empty input "extra content", which misleads.
     state_->failWithText("the document is empty at line 1");
@@ -399,23 +398,22 @@ std::optional<AlbumValue> AlbumDataParser::finish(ErrorRecord* error) {
   return std::move(state_->root);
 }
 
-std::optional<AlbumValue> AlbumDataParser::parse(const std::uint8_t* bytes, std::size_t length,
-                                                 ErrorRecord* error) {
-  AlbumDataParser parser;
+std::optional<PListValue> PListReader::parse(const std::uint8_t* bytes, std::size_t length,
+                                             ErrorRecord* error) {
+  PListReader parser;
   if (!parser.parseChunk(bytes, length, error)) return std::nullopt;
   return parser.finish(error);
 }
 
-std::optional<AlbumValue> AlbumDataParser::parseFile(const std::string& path, ErrorRecord* error) {
-  auto failUnix = [&](int err) -> std::optional<AlbumValue> {
-    TL_SET_UNIX_ERROR(error, &typeid(AlbumDataParser), err, "%s: %s", path.c_str(),
-                      std::strerror(err));
+std::optional<PListValue> PListReader::parseFile(const std::string& path, ErrorRecord* error) {
+  auto failUnix = [&](int err) -> std::optional<PListValue> {
+    TL_SET_UNIX_ERROR(error, &typeid(PListReader), err, "%s: %s", path.c_str(), std::strerror(err));
     return std::nullopt;
   };
   ErrorRecord refused;
   int fd = openRegularFileForReading(path, 0, &refused);
   if (fd < 0) return failUnix(static_cast<int>(refused.code()));
-  AlbumDataParser parser;
+  PListReader parser;
   std::vector<std::uint8_t> piece(256 * 1024);
   bool ok = true;
   for (;;) {

@@ -1,4 +1,4 @@
-#include "app/thumbnail_placeholder.hpp"
+#include "app/browser/thumbnail_placeholder.hpp"
 
 #include <QFileInfo>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "app/alert_style.hpp"
+#include "app/sheets/alert_style.hpp"
 
 #include <QEvent>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "app/image_browser_view.hpp"
+#include "app/browser/image_browser_view.hpp"
 
 #include <QAction>
 #include <QHelpEvent>
@@ -11,8 +11,8 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "app/thumbnail_loader.hpp"
-#include "app/thumbnail_placeholder.hpp"
+#include "app/browser/thumbnail_loader.hpp"
+#include "app/browser/thumbnail_placeholder.hpp"
 
 namespace twinlens {
 

@@ -1,4 +1,4 @@
-#include "platform/album_data_parser.hpp"
+#include "platform/plist_reader.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,9 +15,8 @@ constexpr const char* kHeader =
     "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
     "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n";
 
-std::optional<AlbumValue> parseText(const std::string& text, ErrorRecord* error = nullptr) {
-  return AlbumDataParser::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
-                                error);
+std::optional<PListValue> parseText(const std::string& text, ErrorRecord* error = nullptr) {
+  return PListReader::parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), error);
 }
 
 std::string plist(const std::string& body) {
@@ -30,8 +29,8 @@ std::string nested(const std::string& tag, int times) {
   return text;
 }
 
-TEST(AlbumDataParser, ReadsEveryElementAsApplesWriterLeavesIt) {
-  std::optional<AlbumValue> root = parseText(plist(R"(<dict>
+TEST(PListReader, ReadsEveryElementAsApplesWriterLeavesIt) {
+  std::optional<PListValue> root = parseText(plist(R"(<dict>
   <key>Application Version</key><string>8.1.2 &amp; more &lt;x&gt; &#x263A;</string>
   <key>Master Image List</key>
   <dict>
@@ -57,7 +56,7 @@ TEST(AlbumDataParser, ReadsEveryElementAsApplesWriterLeavesIt) {
 </dict>)"));
   ASSERT_TRUE(root);
   EXPECT_EQ(*root->objectForKey("Application Version")->textValue(), "8.1.2 & more <x> \u263A");
-  const AlbumValue* photo = root->objectForKey("Master Image List")->objectForKey("42");
+  const PListValue* photo = root->objectForKey("Master Image List")->objectForKey("42");
   ASSERT_NE(photo, nullptr);
   EXPECT_EQ(*photo->objectForKey("Caption")->textValue(), "Beach");
   EXPECT_EQ(photo->objectForKey("Aspect Ratio")->realValue(), 1.5);
@@ -72,21 +71,21 @@ TEST(AlbumDataParser, ReadsEveryElementAsApplesWriterLeavesIt) {
   EXPECT_EQ(root->objectForKey("List of Rolls")->arrayValue()->size(), 1u);
 }
 
-TEST(AlbumDataParser, ChunkBoundariesDoNotMatter) {
+TEST(PListReader, ChunkBoundariesDoNotMatter) {
   std::string text = plist("<dict><key>k</key><string>a long value split anywhere</string></dict>");
   for (std::size_t step : {1u, 2u, 7u, 64u}) {
     SCOPED_TRACE(step);
-    AlbumDataParser parser;
+    PListReader parser;
     for (std::size_t i = 0; i < text.size(); i += step)
       ASSERT_TRUE(parser.parseChunk(reinterpret_cast<const std::uint8_t*>(text.data()) + i,
                                     std::min(step, text.size() - i)));
-    std::optional<AlbumValue> root = parser.finish();
+    std::optional<PListValue> root = parser.finish();
     ASSERT_TRUE(root);
     EXPECT_EQ(*root->objectForKey("k")->textValue(), "a long value split anywhere");
   }
 }
 
-TEST(AlbumDataParser, BadDocumentsFailWithMinusOneAndALine) {
+TEST(PListReader, BadDocumentsFailWithMinusOneAndALine) {
   struct Case {
     const char* name;
     std::string text;
@@ -121,7 +120,7 @@ TEST(AlbumDataParser, BadDocumentsFailWithMinusOneAndALine) {
   }
 }
 
-TEST(AlbumDataParser, EntityDeclarationsAreRefused) {
+TEST(PListReader, EntityDeclarationsAreRefused) {
   std::string laughs =
       "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n<!ENTITY a \"aaaaaaaaaa\">\n"
       "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n<!ENTITY c "
@@ -138,24 +137,24 @@ TEST(AlbumDataParser, EntityDeclarationsAreRefused) {
   }
 }
 
-TEST(AlbumDataParser, FilesThatCannotBeReadGiveTheSystemsError) {
+TEST(PListReader, FilesThatCannotBeReadGiveTheSystemsError) {
   TempDir dir;
   ErrorRecord error;
-  EXPECT_FALSE(AlbumDataParser::parseFile(dir.file("AlbumData.xml"), &error));
+  EXPECT_FALSE(PListReader::parseFile(dir.file("AlbumData.xml"), &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
   EXPECT_EQ(error.description(), dir.file("AlbumData.xml") + ": No such file or directory");
 
-  EXPECT_FALSE(AlbumDataParser::parseFile(dir.path(), &error));
+  EXPECT_FALSE(PListReader::parseFile(dir.path(), &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
 
   std::string fifo = dir.file("fifo.xml");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_FALSE(AlbumDataParser::parseFile(fifo, &error)) << "must not wait for a writer";
+  EXPECT_FALSE(PListReader::parseFile(fifo, &error)) << "must not wait for a writer";
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EINVAL));
 
   std::string good =
       dir.write("AlbumData.xml", plist("<dict><key>a</key><integer>1</integer></dict>"));
-  std::optional<AlbumValue> root = AlbumDataParser::parseFile(good, &error);
+  std::optional<PListValue> root = PListReader::parseFile(good, &error);
   ASSERT_TRUE(root);
   EXPECT_EQ(root->objectForKey("a")->integerValue(), 1);
 }

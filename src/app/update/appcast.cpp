@@ -1,4 +1,4 @@
-#include "app/appcast.hpp"
+#include "app/update/appcast.hpp"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -21,13 +21,13 @@
 #include <QTest>
 #include <cstdio>
 
-#include "app/activity_indicator.hpp"
 #include "app/app_controller.hpp"
-#include "app/cataloging_sheet.hpp"
+#include "app/browser/thumbnail_loader.hpp"
 #include "app/main_window.hpp"
 #include "app/qt_main_thread.hpp"
-#include "app/script_runner_sheet.hpp"
-#include "app/thumbnail_loader.hpp"
+#include "app/sheets/activity_indicator.hpp"
+#include "app/sheets/cataloging_sheet.hpp"
+#include "app/sheets/script_runner_sheet.hpp"
 #include "catalog/defaults.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"

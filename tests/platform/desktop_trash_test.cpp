@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -16,103 +15,72 @@
 namespace twinlens {
 namespace {
 
-using testing::TempDir;
-
-std::string percentDecoded(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-// The "Key=value" lines of a .trashinfo file.
-std::map<std::string, std::string> trashInfo(const std::filesystem::path& file) {
-  std::map<std::string, std::string> fields;
-  std::ifstream in(file);
-  for (std::string line; std::getline(in, line);)
-    if (auto eq = line.find('='); eq != std::string::npos)
-      fields[line.substr(0, eq)] = line.substr(eq + 1);
-  return fields;
-}
+namespace fs = std::filesystem;
 
 // GLib reads the home and data folders once per process, so every test shares one home.
 class DesktopTrashTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    home_ = std::make_unique<TempDir>();
+    home_ = std::make_unique<testing::TempDir>();
     ::setenv("HOME", home_->path().c_str(), 1);
     ::setenv("XDG_DATA_HOME", home_->file("data").c_str(), 1);
   }
-  void SetUp() override {
-    std::filesystem::remove_all(trash());
-    std::filesystem::create_directories(trash() / "info");
-  }
   static void TearDownTestSuite() { home_.reset(); }
-  static std::filesystem::path trash() { return home_->file("data/Trash"); }
+  void SetUp() override {
+    fs::remove_all(trash_);
+    fs::create_directories(trash_ / "info");
+  }
 
-  static inline std::unique_ptr<TempDir> home_;
+  static inline std::unique_ptr<testing::TempDir> home_;
+  const fs::path trash_ = home_->file("data/Trash");
 };
 
 TEST_F(DesktopTrashTest, SameNamesLandInTheTrashWithInfoNamingTheirOriginalPaths) {
-  const std::string name = "holiday 2009 \xe9t\xc3\xa9.jpg";
-  const std::string paths[] = {home_->write("a/" + name, "first"),
-                               home_->write("b/" + name, "second")};
-  for (const auto& path : paths) ASSERT_TRUE(DesktopTrash::moveToTrash(path)) << path;
-  std::map<std::string, std::string> trashedContents;
-  for (const auto& info : std::filesystem::directory_iterator(trash() / "info")) {
-    auto fields = trashInfo(info.path());
-    SCOPED_TRACE(fields["Path"]);
-    EXPECT_EQ(fields["Path"].find_first_of(" \xe9\xc3"), std::string::npos);
+  std::map<std::string, std::string> expected, trashed;  // Path= to content
+  for (std::string folder : {"a", "b"}) {
+    std::string path = home_->write(folder + "/x y\xe9t\xc3\xa9.jpg", folder);
+    ASSERT_TRUE(DesktopTrash::moveToTrash(path)) << path;
+    EXPECT_FALSE(fs::exists(path));
+    expected[home_->path() + "/" + folder + "/x%20y%E9t%C3%A9.jpg"] = folder;
+  }
+  for (const auto& info : fs::directory_iterator(trash_ / "info")) {
+    std::map<std::string, std::string> fields;
+    std::ifstream in(info.path());
+    for (std::string line; std::getline(in, line);)
+      fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     std::tm date{};
     EXPECT_NE(::strptime(fields["DeletionDate"].c_str(), "%Y-%m-%dT%H:%M:%S", &date), nullptr);
-    std::string trashed = (trash() / "files" / info.path().stem()).string();
-    auto bytes = testing::readFileBytes(trashed);
-    trashedContents[percentDecoded(fields["Path"])] = std::string(bytes.begin(), bytes.end());
+    auto bytes = testing::readFileBytes(trash_ / "files" / info.path().stem());
+    trashed[fields["Path"]] = std::string(bytes.begin(), bytes.end());
   }
-  EXPECT_EQ(trashedContents,
-            (std::map<std::string, std::string>{{paths[0], "first"}, {paths[1], "second"}}));
-  for (const auto& path : paths) EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(trashed, expected);
 }
 
 TEST_F(DesktopTrashTest, AFailedMoveLeavesTheFileInPlaceAndTheTrashUnchanged) {
-  const std::filesystem::path files = trash() / "files";
-  struct Case {
+  const fs::path files = trash_ / "files";
+  const struct {
     const char* name;
+    int filesMode;  // -1: "files" is a plain file
     std::int32_t code;
-    void (*breakTrash)(const std::filesystem::path& files);
-    bool needsPermissions;
-  } cases[] = {
-      {"missing file", kTrashFileGoneError, [](const std::filesystem::path&) {}, false},
-      {"read-only trash", kTrashNotWritableError,
-       [](const std::filesystem::path& files) {
-         std::filesystem::create_directories(files);
-         ::chmod(files.c_str(), 0500);
-       },
-       true},
-      {"files is no folder", kTrashNotWritableError,
-       [](const std::filesystem::path& files) { std::ofstream(files).put('x'); }, false},
-  };
+  } cases[] = {{"missing", 0700, kTrashFileGoneError},
+               {"read-only trash", 0500, kTrashNotWritableError},
+               {"files is no folder", -1, kTrashNotWritableError}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.needsPermissions && ::geteuid() == 0) continue;  // root writes anywhere
-    std::string path = home_->file(std::string(c.name) + ".jpg");
-    if (c.code != kTrashFileGoneError) home_->write(std::string(c.name) + ".jpg", "photo");
-    c.breakTrash(files);
+    if (c.filesMode == 0500 && ::geteuid() == 0) continue;  // root writes anywhere
+    std::string path = home_->file(c.name);
+    if (c.code != kTrashFileGoneError) home_->write(c.name, "photo");
+    if (c.filesMode < 0) std::ofstream(files) << "x";
+    if (c.filesMode > 0) fs::create_directory(files), ::chmod(files.c_str(), c.filesMode);
     ErrorRecord error;
     EXPECT_FALSE(DesktopTrash::moveToTrash(path, &error));
     EXPECT_TRUE(error.isErrorWithDomain(DesktopTrash::errorDomain(), c.code))
         << error.description();
     EXPECT_NE(error.description().find(path), std::string::npos) << error.description();
-    EXPECT_EQ(std::filesystem::exists(path), c.code != kTrashFileGoneError);
-    EXPECT_TRUE(std::filesystem::is_empty(trash() / "info"));
+    EXPECT_EQ(fs::exists(path), c.code != kTrashFileGoneError);
+    EXPECT_TRUE(fs::is_empty(trash_ / "info"));
     ::chmod(files.c_str(), 0700);
-    std::filesystem::remove_all(files);
+    fs::remove_all(files);
   }
 }
 

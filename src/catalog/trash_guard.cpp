@@ -78,14 +78,19 @@ bool shareAPicture(const Photo& a, const Photo& b) {
   return false;
 }
 
-const CheckedFile* firstNotAsHashed(const std::vector<CheckedFile>& files) {
-  for (const auto& file : files)
-    if (file.state != FileState::asHashed) return &file;
-  return nullptr;
-}
-
-const char* whatBecameOf(const CheckedFile& file) {
-  return file.state == FileState::gone ? "is gone" : "changed since it was hashed";
+// True when every file is as hashed, else false with a record for the first that is not, its
+// path after `whose`.
+bool allAsHashed(const std::vector<CheckedFile>& files, const char* whose, std::int32_t goneCode,
+                 std::int32_t changedCode, ErrorRecord* error) {
+  for (const auto& file : files) {
+    if (file.state == FileState::asHashed) continue;
+    bool gone = file.state == FileState::gone;
+    TL_SET_ERROR(error, nullptr, TrashGuard::errorDomain(), gone ? goneCode : changedCode,
+                 "%s%s %s: %s", whose, file.path.c_str(),
+                 gone ? "is gone" : "changed since it was hashed", file.reason.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -99,22 +104,13 @@ bool TrashGuard::mayMoveDuplicate(const Photo& duplicate, const Photo& kept, Err
     return false;
   }
   std::vector<CheckedFile> duplicateFiles = checkFiles(duplicate);
-  if (const CheckedFile* file = firstNotAsHashed(duplicateFiles)) {
-    bool gone = file->state == FileState::gone;
-    TL_SET_ERROR(error, nullptr, errorDomain(),
-                 gone ? kTrashGuardDuplicateGoneError : kTrashGuardDuplicateChangedError,
-                 "%s %s: %s", file->path.c_str(), whatBecameOf(*file), file->reason.c_str());
+  if (!allAsHashed(duplicateFiles, "", kTrashGuardDuplicateGoneError,
+                   kTrashGuardDuplicateChangedError, error))
     return false;
-  }
   std::vector<CheckedFile> keptFiles = checkFiles(kept);
-  if (const CheckedFile* file = firstNotAsHashed(keptFiles)) {
-    bool gone = file->state == FileState::gone;
-    TL_SET_ERROR(error, nullptr, errorDomain(),
-                 gone ? kTrashGuardKeptPhotoGoneError : kTrashGuardKeptPhotoChangedError,
-                 "the kept photo %s %s: %s", file->path.c_str(), whatBecameOf(*file),
-                 file->reason.c_str());
+  if (!allAsHashed(keptFiles, "the kept photo ", kTrashGuardKeptPhotoGoneError,
+                   kTrashGuardKeptPhotoChangedError, error))
     return false;
-  }
   for (const auto& ours : duplicateFiles)
     for (const auto& theirs : keptFiles)
       if (ours.device == theirs.device && ours.inode == theirs.inode) {

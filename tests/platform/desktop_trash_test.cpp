@@ -56,31 +56,33 @@ TEST_F(DesktopTrashTest, SameNamesLandInTheTrashWithInfoNamingTheirOriginalPaths
   EXPECT_EQ(trashed, expected);
 }
 
+// The info file is written before the rename, so an info folder that cannot take it fails the move
+// first (a failed rename, the other way, makes GLib 2.74 leak two strings).
 TEST_F(DesktopTrashTest, AFailedMoveLeavesTheFileInPlaceAndTheTrashUnchanged) {
-  const fs::path files = trash_ / "files";
+  const fs::path info = trash_ / "info", files = trash_ / "files";
   const struct {
     const char* name;
-    int filesMode;  // -1: "files" is a plain file
+    int infoMode;  // -1: "info" is a plain file
     std::int32_t code;
   } cases[] = {{"missing", 0700, kTrashFileGoneError},
                {"read-only trash", 0500, kTrashNotWritableError},
-               {"files is no folder", -1, kTrashNotWritableError}};
+               {"info is no folder", -1, kTrashNotWritableError}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.filesMode == 0500 && ::geteuid() == 0) continue;  // root writes anywhere
+    if (c.infoMode == 0500 && ::geteuid() == 0) continue;  // root writes anywhere
     std::string path = home_->file(c.name);
     if (c.code != kTrashFileGoneError) home_->write(c.name, "photo");
-    if (c.filesMode < 0) std::ofstream(files) << "x";
-    if (c.filesMode > 0) fs::create_directory(files), ::chmod(files.c_str(), c.filesMode);
+    fs::remove_all(info);
+    if (c.infoMode < 0) std::ofstream(info) << "x";
+    if (c.infoMode > 0) fs::create_directory(info), ::chmod(info.c_str(), c.infoMode);
     ErrorRecord error;
     EXPECT_FALSE(DesktopTrash::moveToTrash(path, &error));
     EXPECT_TRUE(error.isErrorWithDomain(DesktopTrash::errorDomain(), c.code))
         << error.description();
     EXPECT_NE(error.description().find(path), std::string::npos) << error.description();
     EXPECT_EQ(fs::exists(path), c.code != kTrashFileGoneError);
-    EXPECT_TRUE(fs::is_empty(trash_ / "info"));
-    ::chmod(files.c_str(), 0700);
-    fs::remove_all(files);
+    EXPECT_TRUE(!fs::exists(files) || fs::is_empty(files));
+    ::chmod(info.c_str(), 0700);
   }
 }
 

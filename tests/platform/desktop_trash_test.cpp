@@ -48,6 +48,7 @@ TEST_F(DesktopTrashTest, SameNamesLandInTheTrashWithInfoNamingTheirOriginalPaths
     std::ifstream in(info.path());
     for (std::string line; std::getline(in, line);)
       fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    EXPECT_EQ(fields.count("[Trash Info]"), 1u);
     std::tm date{};
     EXPECT_NE(::strptime(fields["DeletionDate"].c_str(), "%Y-%m-%dT%H:%M:%S", &date), nullptr);
     auto bytes = testing::readFileBytes(trash_ / "files" / info.path().stem());

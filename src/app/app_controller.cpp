@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/browser/count_text.hpp"
@@ -71,9 +72,8 @@ AppController::AppController(QtMainThread& mainThread, std::shared_ptr<Defaults>
       cataloger_(std::make_shared<Cataloger>(mainThread_, defaults_)),
       scriptRunner_(std::make_shared<ScriptRunner>(mainThread_)),
       mainWindow_(std::make_unique<MainWindow>()),
-      startUpSequence_(std::make_unique<StartUpSequence>(
-          *this, mainThread_, defaults_, cataloger_,
-          [this] { return environment_.isIPhotoRunning && environment_.isIPhotoRunning(); })),
+      startUpSequence_(std::make_unique<StartUpSequence>(*this, mainThread_, defaults_, cataloger_,
+                                                         environment_.isIPhotoRunning)),
       trashFlow_(std::make_unique<TrashFlow>(*this, defaults_, cataloger_, scriptRunner_)),
       browserSource_(std::make_unique<DuplicatesBrowserSource>(
           cataloger_, [this] { return startUpSequence_->scanning(); })) {

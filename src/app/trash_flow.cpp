@@ -5,6 +5,7 @@
 
 #include "app/app_controller.hpp"
 #include "app/browser/count_text.hpp"
+#include "app/sheets/alert_style.hpp"
 #include "catalog/cataloger.hpp"
 #include "catalog/defaults.hpp"
 #include "iphoto/iphoto_scripts.hpp"

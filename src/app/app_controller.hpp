@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 #include <cstdint>
 #include <functional>
@@ -20,27 +19,25 @@
 #include "iphoto/script_runner.hpp"
 
 class QDialog;
-class QLabel;
 
 namespace twinlens {
 
-class ActivityIndicator;
 class CatalogingSheet;
 class Defaults;
+class DuplicatesBrowserSource;
 class MainWindow;
 class ScriptRunnerSheet;
 class SoftwareUpdater;
+class StartUpSequence;
+class TrashFlow;
 class UserDefaults;
 
-// The application's controller: runs the start-up sequence (find the library, make sure iPhoto
-// is not running while its catalogue is read, scan), keeps the window's state, answers the
-// browser as its data source and delegate, and carries out the actions on duplicates. Main
-// thread only.
-class AppController : public QObject,
-                      public CatalogerDelegate,
-                      public ScriptRunnerDelegate,
-                      public ImageBrowserDataSource,
-                      public ImageBrowserDelegate {
+// The application's controller: builds the window and its sheets, keeps the window's state (the
+// count, the library's name, which controls are enabled, the help bubble) and answers its menus
+// and the browser's delegate. The start-up sequence, the moves to the trash and the browser's data
+// source are parts it owns and wires up; its operations of the same names hand over to them.
+// Main thread only.
+class AppController : public QObject, public ImageBrowserDelegate {
   Q_OBJECT
   Q_PROPERTY(QString duplicatesCountDescription READ duplicatesCountDescription NOTIFY
                  duplicatesCountDescriptionChanged)
@@ -82,7 +79,10 @@ class AppController : public QObject,
   void windowWillClose();
 
   void startUp();
-  std::uint32_t startupState() const { return startupState_; }
+  std::uint32_t startupState() const;
+  bool isScanning() const;
+  // A scan still running is cancelled first; its end quits.
+  void quit();
 
   // Menu and window actions.
   void rescan() { startUp(); }
@@ -97,17 +97,12 @@ class AppController : public QObject,
   void cancelRescan();
   void cancelQuit();
 
-  // Cataloger and ScriptRunner callbacks.
-  void catalogingDidSucceed(std::uint64_t photoCount) override;
-  void catalogingDidFail(const ErrorRecord& error) override;
-  void scriptRunnerDidFinish(ScriptRunner& runner) override;
+  // The Cataloger's callbacks, which the start-up sequence answers.
+  void catalogingDidSucceed(std::uint64_t photoCount);
+  void catalogingDidFail(const ErrorRecord& error);
 
-  // The browser's data source and delegate.
-  std::size_t numberOfItemsInImageBrowser(ImageBrowserView& browser) override;
-  const Thumbnail& imageBrowserItemAtIndex(ImageBrowserView& browser, std::size_t index) override;
-  std::size_t numberOfGroupsInImageBrowser(ImageBrowserView& browser) override;
-  ImageBrowserGroup imageBrowserGroupAtIndex(ImageBrowserView& browser, std::size_t index) override;
-  IndexSet duplicatesIndexSet() override;
+  // The browser's data source's answer, and its delegate.
+  IndexSet duplicatesIndexSet();
   void imageBrowserCellWasDoubleClickedAtIndex(ImageBrowserView& browser,
                                                std::size_t index) override;
   void deleteItemsAtIndexes(const IndexSet& indexes) override;
@@ -115,12 +110,18 @@ class AppController : public QObject,
   void hideHelpBubble() override;
 
   void resetUIElements();
+  // Enables the slider and the buttons, or not, and reloads the browser.
+  void setResultsControlsEnabled(bool enabled);
   void attachHelpBubble();
+  // A window-modal alert on the main window, deleted when it closes.
+  QMessageBox* alertSheet(const QString& text, const QString& informative, const char* name,
+                          AlertKind kind = AlertKind::Information);
 
   QString duplicatesCountDescription() const { return duplicatesCountDescription_; }
   std::uint64_t duplicatesCount() const { return duplicatesCount_; }
   QString iPhotoLibraryName() const;
   const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
+  void setIPhotoLibraryPath(std::string path);
   bool sliderEnabled() const { return sliderEnabled_; }
   bool addToAlbumButtonEnabled() const { return addToAlbumButtonEnabled_; }
   bool moveToTrashButtonEnabled() const { return moveToTrashButtonEnabled_; }
@@ -135,7 +136,7 @@ class AppController : public QObject,
   ScriptRunner& scriptRunner() const { return *scriptRunner_; }
   CatalogingSheet& catalogingSheet() const { return *catalogingSheet_; }
   ScriptRunnerSheet& scriptRunnerSheet() const { return *scriptRunnerSheet_; }
-  QDialog& quittingIPhotoWindow() const { return *quittingIPhotoWindow_; }
+  QDialog& quittingIPhotoWindow() const;
   SoftwareUpdater& updater() const { return *updater_; }
   // Present only while the help bubble is shown.
   HelpBubble* attachedWindow() const { return attachedWindow_; }
@@ -152,26 +153,6 @@ class AppController : public QObject,
   void awakeFromNib();
   void bindWindow();
   void updateMenuItems();
-  std::optional<std::string> chooseLibrary();
-  void setIPhotoLibraryPath(std::string path);
-  void quitIPhotoSheetDidEnd(bool quitIPhoto);
-  void quitIPhotoAndScan();
-  void pollIPhotoGone();
-  // Empties the browser, whose results the scan replaces, and starts the scan.
-  void startScan();
-  // Whether the results may be acted on: no scan is replacing them, and iPhoto has the scanned
-  // library open (else an alert on the main window says which it has).
-  bool mayActOnDuplicates();
-  void didEndMoveToTrashCompleteWindow();
-  void didEndMoveToTrashErrorWindow(bool rescan);
-  void didEndCanceledWindow(int returnCode);
-  void showMoveToTrashCompleteWindow(const ScriptRunner& runner);
-  // A window-modal alert on the main window, deleted when it closes.
-  QMessageBox* alertSheet(const QString& text, const QString& informative, const char* name,
-                          AlertKind kind = AlertKind::Information);
-  bool iPhotoIsRunning() const;
-  // A scan still running is cancelled first; its end quits.
-  void quit();
   void setBool(bool& field, bool value, void (AppController::*changed)());
 
   QtMainThread& mainThread_;
@@ -181,19 +162,14 @@ class AppController : public QObject,
   std::shared_ptr<Cataloger> cataloger_;
   std::shared_ptr<ScriptRunner> scriptRunner_;
   std::unique_ptr<MainWindow> mainWindow_;
+  std::unique_ptr<StartUpSequence> startUpSequence_;
+  std::unique_ptr<TrashFlow> trashFlow_;
+  std::unique_ptr<DuplicatesBrowserSource> browserSource_;
   CatalogingSheet* catalogingSheet_ = nullptr;
   ScriptRunnerSheet* scriptRunnerSheet_ = nullptr;
-  QPointer<QMessageBox> moveToTrashCompleteWindow_;
-  QPointer<QMessageBox> canceledWindow_;
-  QDialog* quittingIPhotoWindow_ = nullptr;
-  ActivityIndicator* quittingIPhotoProgress_ = nullptr;
-  QTimer quitPollTimer_;
   QPointer<HelpBubble> attachedWindow_;
   SoftwareUpdater* updater_ = nullptr;
 
-  std::uint32_t startupState_ = 0;
-  bool scanning_ = false;
-  bool quitRequested_ = false;
   std::string iPhotoLibraryPath_;
   QString duplicatesCountDescription_;
   std::uint64_t duplicatesCount_ = 0;

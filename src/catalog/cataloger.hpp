@@ -100,6 +100,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   const std::vector<DuplicateGroup>& duplicateGroups() const {
     return duplicates_.duplicateGroups();
   }
+  const std::vector<DuplicateSet>& duplicateSets() const { return duplicates_.duplicateSets(); }
   std::vector<std::size_t> duplicatesIndexSet() const { return duplicates_.duplicatesIndexSet(); }
   std::vector<std::shared_ptr<Photo>> duplicatePhotosNotInAlbum() const;
   const std::set<std::string>& twinlensAlbumKeys() const { return twinlensAlbumKeys_; }

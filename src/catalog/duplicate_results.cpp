@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "shared/text_format.hpp"
+
 namespace twinlens {
 
 namespace {
@@ -52,13 +54,7 @@ std::optional<std::string> eventNameWithRollId(const RollNames& rollNamesById,
 }
 
 std::string duplicatesCountDescription(std::uint64_t count, std::string_view groupingSeparator) {
-  std::string digits = std::to_string(static_cast<std::uint32_t>(count));
-  std::string grouped;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.append(groupingSeparator);
-    grouped += digits[i];
-  }
-  return grouped + " duplicate" + (static_cast<std::uint32_t>(count) == 1 ? "" : "s");
+  return groupedDigits(count, groupingSeparator) + " duplicate" + pluralSuffix(count);
 }
 
 DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,

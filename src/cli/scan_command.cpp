@@ -41,14 +41,12 @@ struct Options {
 };
 
 void printText(const Cataloger& cataloger) {
-  for (const DuplicateGroup& group : cataloger.duplicateGroups()) {
-    for (std::size_t i = group.location; i < group.location + group.length; ++i) {
-      std::shared_ptr<Photo> photo =
-          cataloger.photoLibrary()->photoForIPhotoKey(cataloger.thumbnails()[i].iPhotoKey());
-      std::printf("%s %-6s  %s  %s\n", i == group.location ? "keep" : "dup ",
-                  photo->iPhotoKey().c_str(), photo->caption().value_or("(null)").c_str(),
+  for (const DuplicateSet& set : cataloger.duplicateSets()) {
+    const std::shared_ptr<Photo>& kept = set.orderedPhotos().front();
+    for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
+      std::printf("%s %-6s  %s  %s\n", photo == kept ? "keep" : "dup ", photo->iPhotoKey().c_str(),
+                  photo->caption().value_or("(null)").c_str(),
                   photo->imagePath().value_or("(null)").c_str());
-    }
     std::printf("\n");
   }
   std::printf("%s\n", duplicatesCountDescription(cataloger.duplicatePhotos().size(), ",").c_str());
@@ -61,11 +59,9 @@ void printJson(const Cataloger& cataloger) {
   json.key("photos").value(static_cast<std::uint64_t>(cataloger.photoLibrary()->count()));
   json.key("duplicates").value(static_cast<std::uint64_t>(cataloger.duplicatePhotos().size()));
   json.key("groups").beginArray();
-  for (const DuplicateGroup& group : cataloger.duplicateGroups()) {
+  for (const DuplicateSet& set : cataloger.duplicateSets()) {
     json.beginObject().key("photos").beginArray();
-    for (std::size_t i = group.location; i < group.location + group.length; ++i) {
-      const Thumbnail& item = cataloger.thumbnails()[i];
-      std::shared_ptr<Photo> photo = cataloger.photoLibrary()->photoForIPhotoKey(item.iPhotoKey());
+    for (const std::shared_ptr<Photo>& photo : set.orderedPhotos()) {
       json.beginObject();
       json.key("key").value(photo->iPhotoKey());
       json.key("caption").value(photo->caption());
@@ -74,7 +70,7 @@ void printJson(const Cataloger& cataloger) {
       json.key("thumbPath").value(photo->thumbPath());
       json.key("originalSHA1").value(photo->originalSHA1());
       json.key("modifiedSHA1").value(photo->modifiedSHA1());
-      json.key("event").value(item.imageSubtitle());
+      json.key("event").value(cataloger.eventNameWithRollId(photo->rollId()));
       json.endObject();
     }
     json.endArray().endObject();

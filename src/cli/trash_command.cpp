@@ -7,9 +7,8 @@
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
 #include "cli/scan_session.hpp"
-#include "io/file_helpers.hpp"
-#include "iphoto/iphoto_scripts.hpp"
 #include "iphoto/script_runner.hpp"
+#include "iphoto/trash_run.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
 
@@ -35,7 +34,8 @@ constexpr const char* kTrashUsage =
     "Exit status: 0 when every duplicate was moved (or there was none), 1 when some could not\n"
     "be moved, the scan failed or the move was declined, 2 for bad usage, 130 when cancelled.\n";
 
-constexpr const char* kWarning = "Do not manipulate iPhoto while moving is in progress";
+// Counts are written as in an English locale, whatever the terminal's.
+constexpr std::string_view kGroupingSeparator = ",";
 
 struct Options {
   std::optional<std::string> library;
@@ -70,20 +70,6 @@ bool parseOptions(std::span<const std::string_view> args, Options* options, int*
   return true;
 }
 
-std::string countText(std::size_t count) {
-  std::string digits = std::to_string(static_cast<std::uint32_t>(count));
-  std::string grouped;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-    grouped += digits[i];
-  }
-  return grouped;
-}
-
-const char* plural(std::size_t count) {
-  return count == 1 ? "" : "s";
-}
-
 // A line of standard input, or nullopt when Ctrl-C came first; read a byte at a time so that
 // Ctrl-C is seen while the line is awaited.
 std::optional<std::string> answerLine(const InterruptWatcher& watcher) {
@@ -106,25 +92,14 @@ std::optional<std::string> answerLine(const InterruptWatcher& watcher) {
 // Whether the user said yes; nullopt for Ctrl-C.
 std::optional<bool> confirmed(RunLoop& loop, std::size_t count, const std::string& library) {
   std::fprintf(stderr, "Move %s duplicate%s of %s to iPhoto's Trash? [y/N] ",
-               countText(count).c_str(), plural(count), library.c_str());
+               groupedDigits(count, kGroupingSeparator).c_str(), pluralSuffix(count),
+               library.c_str());
   std::fflush(stderr);
   InterruptWatcher watcher(loop, nullptr);
   std::optional<std::string> answer = answerLine(watcher);
   if (!answer || answer->empty()) std::fputc('\n', stderr);
   if (!answer) return std::nullopt;
   return !answer->empty() && ((*answer)[0] == 'y' || (*answer)[0] == 'Y');
-}
-
-// The whole-library move: the library album, one command per duplicate, the library album.
-ScriptRunner::Scripts moveCommands(const std::vector<std::shared_ptr<Photo>>& duplicates) {
-  ScriptRunner::Scripts scripts;
-  scripts.reserve(duplicates.size() + 2);
-  scripts.push_back(std::make_shared<SelectLibraryAlbumScript>());
-  for (const std::shared_ptr<Photo>& photo : duplicates)
-    scripts.push_back(
-        std::make_shared<MoveToTrashScript>(std::vector<std::string>{photo->iPhotoKey()}));
-  scripts.push_back(std::make_shared<SelectLibraryAlbumScript>());
-  return scripts;
 }
 
 // Draws the runner's sheet as a progress line and ends the loop when the run is over.
@@ -153,35 +128,20 @@ class MoveProgress final : public ScriptRunnerView, public ScriptRunnerDelegate 
   ProgressLine line_;
 };
 
-bool isMove(const AppleScript& script) {
-  return dynamic_cast<const MoveToTrashScript*>(&script) != nullptr;
-}
-
 // Tells how the run ended, as the application's closing sheets do, and gives the exit status.
-int report(const ScriptRunner& runner) {
-  ScriptRunner::Scripts failed = runner.failedScripts();
-  std::size_t failedMoves = 0;
-  for (const auto& script : failed) {
-    if (isMove(*script)) ++failedMoves;
+int report(const ScriptRunner& runner, const TrashMover& mover, std::size_t offered) {
+  for (const auto& script : runner.failedScripts())
     if (const ErrorRecord* error = runner.errorForScript(script.get()))
       printError(error->description());
-  }
-  ScriptRunner::Scripts scripts = runner.scripts();
-  std::size_t movesRun = 0;
-  for (std::size_t i = 0; i < runner.scriptIndex() && i < scripts.size(); ++i)
-    if (isMove(*scripts[i])) ++movesRun;
-  const std::size_t moved = movesRun - failedMoves;
-  if (!failed.empty()) {
-    std::printf("Failed to move some photos\n%lu photo%s could not be moved to the iPhoto Trash.\n",
-                static_cast<unsigned long>(failedMoves), plural(failedMoves));
-  }
-  if (runner.abortRequested()) {
-    std::printf("Cancelled: %s photo%s moved to the iPhoto Trash.\n", countText(moved).c_str(),
-                plural(moved));
+  const TrashRunSummary summary = TrashRunSummary::ofRun(runner, mover, offered);
+  if (summary.anyFailed())
+    std::printf("%s\n%s\n", TrashRunSummary::failureTitle().c_str(), summary.failureText().c_str());
+  if (summary.cancelled) {
+    std::printf("%s\n", summary.cancelledLine(kGroupingSeparator).c_str());
     return 130;
   }
-  if (!failed.empty()) return 1;
-  std::printf("Moved %s photo%s to the iPhoto Trash.\n", countText(moved).c_str(), plural(moved));
+  if (summary.anyFailed()) return 1;
+  std::printf("%s\n", summary.movedText(kGroupingSeparator).c_str());
   return 0;
 }
 
@@ -194,19 +154,13 @@ int moveToTrash(RunLoop& loop, const Cataloger& cataloger, bool drawProgress) {
   runner->setChangeCallback([&progress](std::string_view property) {
     if (property == "progress") progress.redraw();
   });
-  runner->setHideWarning(false);
-  runner->setWarning(kWarning);
-  runner->setMessage(formatText("Moving %s item%s to Trash in %s",
-                                countText(duplicates.size()).c_str(), plural(duplicates.size()),
-                                lastPathComponent(cataloger.iPhotoLibraryPath()).c_str()));
-  runner->setScripts(moveCommands(duplicates));
-  runner->setCancelable(true);
+  const IPhotoTrashMover mover;
   {
     InterruptWatcher watcher(loop, [runner] { runner->cancel(); });
-    runner->start();
+    startTrashRun(*runner, mover, duplicates, cataloger.iPhotoLibraryPath(), kGroupingSeparator);
     loop.run();
   }
-  return report(*runner);
+  return report(*runner, mover, duplicates.size());
 }
 
 }  // namespace

@@ -25,6 +25,16 @@ std::string formatText(const char* format, ...) {
   return out;
 }
 
+std::string groupedDigits(std::uint64_t count, std::string_view separator) {
+  std::string digits = std::to_string(static_cast<std::uint32_t>(count));
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.append(separator);
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
 std::string defaultDescription(const char* className, const void* object) {
   return formatText("<%s: %p>", className, object);
 }

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <thread>
 
 #include "app/app_test_support.hpp"

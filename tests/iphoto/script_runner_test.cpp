@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "iphoto/trash_run.hpp"
 #include "platform/run_loop.hpp"
 #include "shared/logging.hpp"
 #include "shared/programming_error.hpp"
@@ -102,6 +103,37 @@ TEST_F(ScriptRunnerTest, ProgressGoesByThirdsAndStopsShortOfOne) {
   EXPECT_EQ(executed_, (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_TRUE(runner_->failedScripts().empty());
   EXPECT_FALSE(*abortedAtFinish_);
+}
+
+// A trash whose move commands carry two photos each, named as the desktop names its trash.
+class PairTrash final : public TrashMover {
+ public:
+  ScriptRunner::Scripts commands(const std::vector<std::shared_ptr<Photo>>&) const override {
+    return {};
+  }
+  std::size_t photosMovedBy(const AppleScript& command) const override {
+    return command.description().starts_with("FakeScript move") ? 2 : 0;
+  }
+  std::string warning() const override { return {}; }
+  std::string trashName() const override { return "the Trash"; }
+};
+
+TEST_F(ScriptRunnerTest, ATrashRunIsSummedUpByWhatItsMoverSaysEachCommandMoves) {
+  onExecute_ = [this](const std::string& name) {
+    if (name == "move 3") runner_->cancel();
+  };
+  runToEnd({script("select", -600), script("move 1"), script("move 2", -1), script("move 3"),
+            script("move 4")});
+  TrashRunSummary summary = TrashRunSummary::ofRun(*runner_, PairTrash(), 1234);
+  EXPECT_EQ(summary.moved, 4u);
+  EXPECT_EQ(summary.failedPhotos, 2u);
+  EXPECT_EQ(summary.failedCommands, 2u) << "the failed selection counts as a command only";
+  EXPECT_EQ(summary.failureText(), "2 photos could not be moved to the Trash.");
+  EXPECT_EQ(summary.cancelledTitle(), "Moving to the Trash was cancelled");
+  EXPECT_EQ(summary.cancelledText("."),
+            "4 photos were moved to the Trash before you cancelled; 2 could not be moved. Rescan "
+            "to see what is left.");
+  EXPECT_EQ(summary.movedText("."), "Moved 4 of 1.234 photos to the Trash before you cancelled.");
 }
 
 TEST_F(ScriptRunnerTest, ARunShowsTheSheetAnnouncesAndEndsTheSheetBeforeTheDelegate) {

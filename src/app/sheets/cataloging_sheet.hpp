@@ -1,22 +1,16 @@
 #pragma once
 
-#include <QDialog>
 #include <memory>
 #include <string_view>
 
+#include "app/sheets/progress_sheet.hpp"
 #include "catalog/cataloger.hpp"
-
-class QLabel;
-class QProgressBar;
-class QPushButton;
 
 namespace twinlens {
 
-class ActivityIndicator;
-
 // The scan's progress sheet: the headline, a progress bar, "%lu of %lu items" and Cancel,
-// following the Cataloger's observable properties. A window-modal dialog on the main window.
-class CatalogingSheet : public QDialog, public CatalogingView {
+// following the Cataloger's observable properties.
+class CatalogingSheet : public ProgressSheet, public CatalogingView {
   Q_OBJECT
 
  public:
@@ -29,26 +23,14 @@ class CatalogingSheet : public QDialog, public CatalogingView {
   void endCatalogingSheet() override;
   void hideCatalogingSheet() override;
 
-  QLabel* headline() const { return headline_; }
-  QLabel* progressDescription() const { return progressDescription_; }
-  QProgressBar* progressBar() const { return progressBar_; }
-  QPushButton* cancelButton() const { return cancelButton_; }
-  ActivityIndicator* activityIndicator() const { return indicator_; }
-
- protected:
-  // Escape cancels the scan rather than closing the sheet under it.
-  void reject() override;
+  QLabel* headline() const { return headlineLabel(); }
+  QLabel* progressDescription() const { return detailLabel(); }
 
  private:
-  void cancel();
+  void cancelWork() override;
   void refreshProgress(const Cataloger& cataloger);
 
   std::weak_ptr<Cataloger> cataloger_;
-  QLabel* headline_;
-  QLabel* progressDescription_;
-  QProgressBar* progressBar_;
-  QPushButton* cancelButton_;
-  ActivityIndicator* indicator_;
 };
 
 }  // namespace twinlens

@@ -1,22 +1,16 @@
 #pragma once
 
-#include <QDialog>
 #include <memory>
 #include <string_view>
 
+#include "app/sheets/progress_sheet.hpp"
 #include "iphoto/script_runner.hpp"
-
-class QLabel;
-class QProgressBar;
-class QPushButton;
 
 namespace twinlens {
 
-class ActivityIndicator;
-
 // The sheet of a run of iPhoto commands: message, warning (unless hidden), spinner, progress bar
-// and a Cancel button enabled while the run is cancelable. A window-modal dialog.
-class ScriptRunnerSheet : public QDialog, public ScriptRunnerView {
+// and a Cancel button enabled while the run is cancelable.
+class ScriptRunnerSheet : public ProgressSheet, public ScriptRunnerView {
   Q_OBJECT
 
  public:
@@ -28,24 +22,14 @@ class ScriptRunnerSheet : public QDialog, public ScriptRunnerView {
   void showScriptRunnerSheet() override;
   void endScriptRunnerSheet() override;
 
-  QLabel* messageLabel() const { return message_; }
-  QLabel* warningLabel() const { return warning_; }
-  QProgressBar* progressBar() const { return progressBar_; }
-  QPushButton* cancelButton() const { return cancelButton_; }
-  ActivityIndicator* activityIndicator() const { return indicator_; }
-
- protected:
-  void reject() override;
+  QLabel* messageLabel() const { return headlineLabel(); }
+  QLabel* warningLabel() const { return detailLabel(); }
 
  private:
+  void cancelWork() override;
   void refresh(const ScriptRunner& runner);
 
   std::weak_ptr<ScriptRunner> runner_;
-  QLabel* message_;
-  QLabel* warning_;
-  QProgressBar* progressBar_;
-  QPushButton* cancelButton_;
-  ActivityIndicator* indicator_;
 };
 
 }  // namespace twinlens

@@ -1,0 +1,161 @@
+#include "app/trash_flow.hpp"
+
+#include <QPushButton>
+#include <algorithm>
+
+#include "app/app_controller.hpp"
+#include "app/browser/count_text.hpp"
+#include "app/sheets/alert_style.hpp"
+#include "catalog/cataloger.hpp"
+#include "catalog/defaults.hpp"
+#include "iphoto/iphoto_scripts.hpp"
+#include "shared/logging.hpp"
+#include "shared/twinlens_app.hpp"
+
+namespace twinlens {
+
+namespace {
+
+QString qText(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TrashFlow::TrashFlow(AppController& app, std::shared_ptr<Defaults> defaults,
+                     std::shared_ptr<Cataloger> cataloger,
+                     std::shared_ptr<ScriptRunner> scriptRunner)
+    : app_(app),
+      defaults_(std::move(defaults)),
+      cataloger_(std::move(cataloger)),
+      scriptRunner_(std::move(scriptRunner)) {}
+
+bool TrashFlow::mayActOnDuplicates() {
+  if (app_.isScanning()) return false;
+  ErrorRecord error;
+  if (defaults_->isIPhotoLibrary(app_.iPhotoLibraryPath(), &error)) return true;
+  app_.alertSheet(tr("iPhoto does not have this library open"), qText(error.description()),
+                  "otherLibraryAlert")
+      ->open();
+  return false;
+}
+
+void TrashFlow::moveToTrash() {
+  if (!mayActOnDuplicates()) return;
+  startTrashRun(*scriptRunner_, mover_, cataloger_->duplicatePhotos(), app_.iPhotoLibraryPath(),
+                localeGroupingSeparator());
+}
+
+void TrashFlow::scriptRunnerDidFinish(ScriptRunner& runner) {
+  TrashRunSummary summary =
+      TrashRunSummary::ofRun(runner, mover_, cataloger_->duplicatePhotos().size());
+  if (!summary.anyFailed()) return showMoveToTrashCompleteWindow(summary);
+  if (!summary.cancelled) return showFailureAlert(summary);
+  showCanceledWindow(summary);
+}
+
+void TrashFlow::showFailureAlert(const TrashRunSummary& summary) {
+  QMessageBox* alert =
+      app_.alertSheet(qText(TrashRunSummary::failureTitle()), qText(summary.failureText()),
+                      "moveToTrashErrorAlert", AlertKind::Warning);
+  QPushButton* quitButton = alert->addButton(tr("Quit"), QMessageBox::AcceptRole);
+  QPushButton* rescanButton = alert->addButton(tr("Rescan"), QMessageBox::RejectRole);
+  alert->setDefaultButton(quitButton);
+  connect(alert, &QMessageBox::finished, this, [this, alert, rescanButton] {
+    didEndMoveToTrashErrorWindow(alert->clickedButton() == rescanButton);
+  });
+  alert->open();
+}
+
+void TrashFlow::showCanceledWindow(const TrashRunSummary& summary) {
+  canceledWindow_ =
+      app_.alertSheet(qText(summary.cancelledTitle()),
+                      qText(summary.cancelledText(localeGroupingSeparator())), "canceledWindow");
+  QPushButton* rescanButton = canceledWindow_->addButton(tr("Rescan"), QMessageBox::AcceptRole);
+  QPushButton* quitButton = canceledWindow_->addButton(tr("Quit"), QMessageBox::RejectRole);
+  canceledWindow_->setDefaultButton(rescanButton);
+  // The buttons end the sheet with their own return codes rather than QMessageBox's.
+  rescanButton->disconnect();
+  quitButton->disconnect();
+  connect(rescanButton, &QPushButton::clicked, this, &TrashFlow::cancelRescan);
+  connect(quitButton, &QPushButton::clicked, this, &TrashFlow::cancelQuit);
+  connect(canceledWindow_, &QDialog::finished, this, &TrashFlow::didEndCanceledWindow);
+  canceledWindow_->open();
+}
+
+void TrashFlow::showMoveToTrashCompleteWindow(const TrashRunSummary& summary) {
+  moveToTrashCompleteWindow_ = app_.alertSheet(
+      qText(summary.movedText(localeGroupingSeparator())),
+      tr("Empty the iPhoto Trash in iPhoto to delete them for good. %1 will now quit.")
+          .arg(qText(TwinlensApp::appName())),
+      "moveToTrashCompleteWindow");
+  QPushButton* done = moveToTrashCompleteWindow_->addButton(tr("Quit"), QMessageBox::AcceptRole);
+  moveToTrashCompleteWindow_->setDefaultButton(done);
+  done->disconnect();
+  connect(done, &QPushButton::clicked, this, &TrashFlow::moveToTrashComplete);
+  connect(moveToTrashCompleteWindow_, &QDialog::finished, &app_, &AppController::quit);
+  moveToTrashCompleteWindow_->open();
+}
+
+void TrashFlow::moveToTrashComplete() {
+  if (moveToTrashCompleteWindow_) moveToTrashCompleteWindow_->done(0);
+}
+
+void TrashFlow::didEndMoveToTrashErrorWindow(bool rescan) {
+  if (!rescan) return app_.quit();
+  app_.startUp();
+}
+
+void TrashFlow::cancelRescan() {
+  if (canceledWindow_) canceledWindow_->done(1);
+}
+
+void TrashFlow::cancelQuit() {
+  if (canceledWindow_) canceledWindow_->done(0);
+}
+
+void TrashFlow::didEndCanceledWindow(int returnCode) {
+  if (returnCode == 1) return app_.startUp();
+  app_.quit();
+}
+
+void TrashFlow::deleteItemsAtIndexes(const IndexSet& indexes) {
+  if (!mayActOnDuplicates()) return;
+  ErrorRecord error;
+  if (!SelectLibraryAlbumScript().execute(&error))
+    logError("error selecting library album: %s", error.description().c_str());
+  MoveToTrashScript move;
+  std::vector<std::string> keys;
+  const std::vector<Thumbnail>& thumbnails = cataloger_->thumbnails();
+  for (std::size_t index : indexes) {
+    if (index >= thumbnails.size()) continue;
+    move.addPhotoKey(thumbnails[index].iPhotoKey());
+    keys.push_back(thumbnails[index].iPhotoKey());
+  }
+  ErrorRecord moveError;
+  if (!move.execute(&moveError))
+    app_.alertSheet(qText(moveError.description()), QString(), "moveSelectionErrorAlert",
+                    AlertKind::Warning)
+        ->open();
+  cataloger_->removePhotosForIPhotoKeys(keys);
+  app_.resetUIElements();
+}
+
+void TrashFlow::revealItemsAtIndexes(const IndexSet& indexes) {
+  if (indexes.empty() || !mayActOnDuplicates()) return;
+  if (indexes.size() >= 2)
+    TL_LOG_DEBUG(this,
+                 "ignoring additional indexes because iPhoto won't select more than one "
+                 "via AppleScript");
+  std::size_t lowest = *std::min_element(indexes.begin(), indexes.end());
+  const std::vector<Thumbnail>& thumbnails = cataloger_->thumbnails();
+  if (lowest >= thumbnails.size()) return;
+  ErrorRecord error;
+  if (SelectPhotoScript(thumbnails[lowest].iPhotoKey()).execute(&error)) return;
+  logError("error selecting photo in iPhoto: %s", error.description().c_str());
+  app_.alertSheet(tr("Error selecting photo"), qText(error.description()), "revealErrorAlert",
+                  AlertKind::Warning)
+      ->open();
+}
+
+}  // namespace twinlens

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "app/browser/image_browser_view.hpp"
+#include "iphoto/script_runner.hpp"
+#include "iphoto/trash_run.hpp"
+
+namespace twinlens {
+
+class AppController;
+class Cataloger;
+class Defaults;
+
+// What the window does to photos in iPhoto: the whole-library move of every duplicate to
+// iPhoto's trash through the runner and its closing sheets (done, failures, cancelled), the move
+// of a selection in one command, and revealing a photo. Nothing is sent while a scan replaces the
+// results or while iPhoto has another library open. It is the runner's delegate; the window and
+// its alerts belong to the AppController. Main thread only.
+class TrashFlow final : public QObject, public ScriptRunnerDelegate {
+  Q_OBJECT
+
+ public:
+  TrashFlow(AppController& app, std::shared_ptr<Defaults> defaults,
+            std::shared_ptr<Cataloger> cataloger, std::shared_ptr<ScriptRunner> scriptRunner);
+
+  void moveToTrash();
+  void scriptRunnerDidFinish(ScriptRunner& runner) override;
+  void deleteItemsAtIndexes(const IndexSet& indexes);
+  void revealItemsAtIndexes(const IndexSet& indexes);
+
+  // The closing sheets' buttons.
+  void moveToTrashComplete();
+  void cancelRescan();
+  void cancelQuit();
+
+ private:
+  // Whether the results may be acted on: no scan is replacing them, and iPhoto has the scanned
+  // library open (else an alert on the main window says which it has).
+  bool mayActOnDuplicates();
+  void showFailureAlert(const TrashRunSummary& summary);
+  void showCanceledWindow(const TrashRunSummary& summary);
+  void showMoveToTrashCompleteWindow(const TrashRunSummary& summary);
+  void didEndMoveToTrashErrorWindow(bool rescan);
+  void didEndCanceledWindow(int returnCode);
+
+  AppController& app_;
+  std::shared_ptr<Defaults> defaults_;
+  std::shared_ptr<Cataloger> cataloger_;
+  std::shared_ptr<ScriptRunner> scriptRunner_;
+  IPhotoTrashMover mover_;
+  QPointer<QMessageBox> moveToTrashCompleteWindow_;
+  QPointer<QMessageBox> canceledWindow_;
+};
+
+}  // namespace twinlens

@@ -129,7 +129,7 @@ std::optional<std::vector<PhotoFolder::File>> PhotoFolder::photoFiles(
   while (!folders.empty() && !(cancel && *cancel)) {
     const std::string relative = std::move(folders.back());
     folders.pop_back();
-    const std::string path = relative.empty() ? root_ : root_ + "/" + relative;
+    const std::string path = relative.empty() ? root_ : fullPath(relative);
     // The top folder is the one the user named, link or not; below it no link is followed.
     const int fd = ::open(path.c_str(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC | (relative.empty() ? 0 : O_NOFOLLOW));
@@ -172,6 +172,11 @@ std::optional<std::vector<PhotoFolder::File>> PhotoFolder::photoFiles(
   return files;
 }
 
+std::string PhotoFolder::fullPath(std::string_view relativePath) const {
+  // The root "/" already ends in the separator.
+  return root_ == "/" ? "/" + std::string(relativePath) : joined(root_, relativePath);
+}
+
 std::vector<std::shared_ptr<Photo>> PhotoFolder::photosToProcess(const std::vector<File>& files,
                                                                  const PhotoLibrary* previous,
                                                                  RollNames& rollNames) const {
@@ -181,7 +186,7 @@ std::vector<std::shared_ptr<Photo>> PhotoFolder::photosToProcess(const std::vect
   rollNames.clear();
   for (const File& file : files) {
     const std::string key = photoKeyForRelativePath(file.relativePath);
-    const std::string path = root_ + "/" + file.relativePath;
+    const std::string path = fullPath(file.relativePath);
     std::shared_ptr<Photo> photo = previous ? previous->photoForIPhotoKey(key) : nullptr;
     std::optional<PhotoFileType> type;
     if (!photo || !hashedAsIs(*photo, file, path)) {

@@ -56,6 +56,8 @@ class PhotoFolder {
   static std::string photoKeyForRelativePath(std::string_view relativePath);
 
  private:
+  std::string fullPath(std::string_view relativePath) const;
+
   std::string root_;
 };
 

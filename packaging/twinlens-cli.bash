@@ -17,9 +17,10 @@ _twinlens_cli() {
     return
   fi
   case $prev in
-    --library) _filedir -d; return ;;
+    --library|--folder) _filedir -d; return ;;
     --file) _filedir; return ;;
     --source) COMPREPLY=($(compgen -W "file applescript" -- "$cur")); return ;;
+    --keep) COMPREPLY=($(compgen -W "oldest newest largest under:" -- "$cur")); return ;;
     --log-level)
       COMPREPLY=($(compgen -W "0 1 2 3 4 5 none error warn info debug trace" -- "$cur"))
       return ;;
@@ -27,7 +28,7 @@ _twinlens_cli() {
 
   local options=""
   case ${words[1]} in
-    scan) options="--library --source --json --no-progress --log-level --help" ;;
+    scan) options="--library --folder --keep --source --json --no-progress --log-level --help" ;;
     trash) options="--library --yes --no-progress --log-level --help" ;;
     cache) options="--json --library --file --help" ;;
     hash)

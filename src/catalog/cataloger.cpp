@@ -9,6 +9,7 @@
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/hashing_pool.hpp"
+#include "catalog/photo_folder.hpp"
 #include "catalog/photo_hash_job.hpp"
 #include "catalog/read_album_data_script.hpp"
 #include "crypto/sha1_hash.hpp"
@@ -128,6 +129,13 @@ bool Cataloger::failAborted(ErrorRecord* error) {
 
 void Cataloger::setIPhotoLibraryPath(const std::string& path) {
   iPhotoLibraryPath_ = absoluteNormalPath(path);
+  folder_ = false;
+}
+
+void Cataloger::setFolderPath(const std::string& path, KeepRule keepRule) {
+  iPhotoLibraryPath_ = absoluteNormalPath(path);
+  folder_ = true;
+  keepRule_ = std::move(keepRule);
 }
 
 void Cataloger::setWaitingForAnotherScan(bool waiting) {
@@ -159,17 +167,9 @@ bool Cataloger::lockLibrary(FileLock& lock, ErrorRecord* error) {
 bool Cataloger::catalog(ErrorRecord* error) {
   FileLock lock(PhotoLibrary::scanLockPathForIPhotoLibraryPath(iPhotoLibraryPath_));
   if (!lockLibrary(lock, error)) return false;
-  usingAlbumDataXML_ = defaults_->useAlbumDataXML();
-  if (!(usingAlbumDataXML_ ? loadAlbumDataXML(error) : readAlbumDataFromIPhoto(error)))
+  std::vector<std::shared_ptr<Photo>> photos;
+  if (!(folder_ ? setUpFolderPhotos(photos, error) : setUpCataloguePhotos(photos, error)))
     return false;
-  loadPreviousPhotoLibrary();
-  readRolls();
-  std::vector<std::shared_ptr<Photo>> photos = photosToProcess();
-  readTwinlensAlbumKeys();
-  // The records now hold all the scan needs of the tree and the old cache; freed before the
-  // hashing and the save, whose own buffers would otherwise pile on top of them.
-  albumDataPlist_.reset();
-  previousPhotoLibrary_.reset();
   if (!hashPhotos(photos, error)) return false;
   reportProgress(photos.size(), photos.size());
   photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now());
@@ -177,6 +177,35 @@ bool Cataloger::catalog(ErrorRecord* error) {
   if (!photoLibrary_->save(&saveError))
     logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
   if (*cancelRequested_) return failAborted(error);
+  return true;
+}
+
+bool Cataloger::setUpCataloguePhotos(std::vector<std::shared_ptr<Photo>>& photos,
+                                     ErrorRecord* error) {
+  usingAlbumDataXML_ = defaults_->useAlbumDataXML();
+  if (!(usingAlbumDataXML_ ? loadAlbumDataXML(error) : readAlbumDataFromIPhoto(error)))
+    return false;
+  loadPreviousPhotoLibrary();
+  readRolls();
+  photos = photosToProcess();
+  readTwinlensAlbumKeys();
+  // The records now hold all the scan needs of the tree and the old cache; freed before the
+  // hashing and the save, whose own buffers would otherwise pile on top of them.
+  albumDataPlist_.reset();
+  previousPhotoLibrary_.reset();
+  return true;
+}
+
+bool Cataloger::setUpFolderPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error) {
+  const PhotoFolder folder(iPhotoLibraryPath_);
+  std::optional<std::vector<PhotoFolder::File>> files =
+      folder.photoFiles(cancelRequested_.get(), error);
+  if (!files) return false;
+  if (*cancelRequested_) return failAborted(error);
+  loadPreviousPhotoLibrary();
+  twinlensAlbumKeys_.clear();
+  photos = folder.photosToProcess(*files, previousPhotoLibrary_.get(), rollNamesById_);
+  previousPhotoLibrary_.reset();
   return true;
 }
 
@@ -429,7 +458,8 @@ void Cataloger::catalogingDidFail(const ErrorRecord& error) {
 
 void Cataloger::weedDuplicates() {
   if (!photoLibrary_) return;
-  duplicates_ = DuplicateResults::weedDuplicates(*photoLibrary_, rollNamesById_);
+  duplicates_ = DuplicateResults::weedDuplicates(*photoLibrary_, rollNamesById_,
+                                                 folder_ ? &keepRule_ : nullptr);
 }
 
 const std::vector<std::shared_ptr<Photo>>& Cataloger::duplicatePhotos() const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "catalog/duplicate_results.hpp"
+#include "catalog/keep_rule.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/file_lock.hpp"
 #include "platform/main_thread.hpp"
@@ -63,6 +64,10 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // shares its cache.
   void setIPhotoLibraryPath(const std::string& path);
   const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
+  // Scans a folder of photo files (PhotoFolder) instead of an iPhoto library: its path takes the
+  // library's place (cache, lock, results) and `keepRule` picks each set's kept photo.
+  void setFolderPath(const std::string& path, KeepRule keepRule = {});
+  bool isFolder() const { return folder_; }
 
   // Shows the sheet and starts the worker; at most one worker per start().
   void start();
@@ -128,6 +133,9 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   void run();
   bool catalog(ErrorRecord* error);
   bool lockLibrary(FileLock& lock, ErrorRecord* error);
+  // The records the scan is to bring up to date, from the catalogue or from the folder.
+  bool setUpCataloguePhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
+  bool setUpFolderPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
   void setWaitingForAnotherScan(bool waiting);
   void loadPreviousPhotoLibrary();
   void readRolls();
@@ -157,6 +165,8 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::shared_ptr<Workers> workers_;
 
   std::string iPhotoLibraryPath_;
+  bool folder_ = false;
+  KeepRule keepRule_;
   std::optional<PListValue> albumDataPlist_;
   std::shared_ptr<PhotoLibrary> photoLibrary_;
   std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;

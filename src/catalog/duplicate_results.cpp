@@ -58,7 +58,8 @@ std::string duplicatesCountDescription(std::uint64_t count, std::string_view gro
 }
 
 DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
-                                                  const RollNames& rollNamesById) {
+                                                  const RollNames& rollNamesById,
+                                                  const KeepRule* keepRule) {
   DuplicateResults results;
   std::unordered_map<TextView, const std::shared_ptr<Photo>*> unmatched;
   unmatched.reserve(library.count() * 2);
@@ -88,6 +89,7 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
     results.sets_[*set].addPhoto(photo);
     setIndex.add(*photo, *set);
   }
+  if (keepRule) results.keepBy(*keepRule);
   for (const DuplicateSet& set : results.sets_) {
     if (set.count() < 2) continue;
     std::size_t start = results.thumbnails_.size();
@@ -98,6 +100,21 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
     results.duplicateGroups_.push_back({start, results.thumbnails_.size() - start});
   }
   return results;
+}
+
+void DuplicateResults::keepBy(const KeepRule& rule) {
+  duplicatePhotos_.clear();
+  for (DuplicateSet& set : sets_) {
+    std::vector<std::shared_ptr<Photo>> photos = set.orderedPhotos();
+    std::stable_sort(photos.begin(), photos.end(),
+                     [&rule](const std::shared_ptr<Photo>& a, const std::shared_ptr<Photo>& b) {
+                       return rule.keptBefore(*a, *b);
+                     });
+    DuplicateSet ordered;
+    for (const std::shared_ptr<Photo>& photo : photos) ordered.addPhoto(photo);
+    set = std::move(ordered);
+    duplicatePhotos_.insert(duplicatePhotos_.end(), photos.begin() + 1, photos.end());
+  }
 }
 
 std::vector<std::size_t> DuplicateResults::duplicatesIndexSet() const {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalog/duplicate_set.hpp"
+#include "catalog/keep_rule.hpp"
 #include "catalog/photo_library.hpp"
 #include "catalog/thumbnail.hpp"
 
@@ -34,9 +35,11 @@ class DuplicateResults {
   // original SHA-1 (tried first) or modified SHA-1 was carried by an earlier record that matched
   // nothing is a duplicate; it joins the first set, in creation order, that holds the matched
   // text, or starts a set headed by that earlier record. The SHA-1 text of no bytes is taken as
-  // absent: it neither matches nor is matched.
+  // absent: it neither matches nor is matched. With a `keepRule` (folders) each set is then
+  // ordered by it, its first photo kept, and the duplicates listed set after set.
   static DuplicateResults weedDuplicates(const PhotoLibrary& library,
-                                         const RollNames& rollNamesById);
+                                         const RollNames& rollNamesById,
+                                         const KeepRule* keepRule = nullptr);
 
   const std::vector<std::shared_ptr<Photo>>& duplicatePhotos() const { return duplicatePhotos_; }
   const std::vector<Thumbnail>& thumbnails() const { return thumbnails_; }
@@ -50,6 +53,8 @@ class DuplicateResults {
       const std::set<std::string>& albumKeys) const;
 
  private:
+  void keepBy(const KeepRule& rule);
+
   std::vector<std::shared_ptr<Photo>> duplicatePhotos_;
   std::vector<DuplicateSet> sets_;
   std::vector<Thumbnail> thumbnails_;

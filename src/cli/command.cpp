@@ -15,7 +15,7 @@ std::span<const Command> commands() {
       {"hash", "print the photo hash of each file", runHash},
       {"cache", "print the photo library cache of a library or a cache file", runCache},
       {"defaults", "read and change the preferences of a domain", runDefaults},
-      {"scan", "find the duplicate photos of an iPhoto library", runScan},
+      {"scan", "find the duplicate photos of an iPhoto library or a folder", runScan},
       {"trash", "have iPhoto move every duplicate photo to its Trash", runTrash},
   };
   return kCommands;

@@ -152,13 +152,13 @@ bool ScanOutcome::cancelled() const {
   return error && error->isErrorWithDomain(Cataloger::errorDomain(), -7);
 }
 
-ScanOutcome scanLibrary(RunLoop& loop, std::shared_ptr<Defaults> defaults,
-                        const std::string& library, bool drawProgress) {
-  auto cataloger = std::make_shared<Cataloger>(loop, std::move(defaults));
+namespace {
+
+ScanOutcome scanWith(RunLoop& loop, const std::shared_ptr<Cataloger>& cataloger,
+                     bool drawProgress) {
   ScanEnd end(loop);
   ScanProgress progress(*cataloger);
   cataloger->setDelegate(&end);
-  cataloger->setIPhotoLibraryPath(library);
   if (drawProgress) cataloger->setView(&progress);
   cataloger->setChangeCallback(
       [&progress, drawProgress, c = cataloger.get()](std::string_view property) {
@@ -178,6 +178,22 @@ ScanOutcome scanLibrary(RunLoop& loop, std::shared_ptr<Defaults> defaults,
   cataloger->setChangeCallback(nullptr);
   cataloger->setDelegate(nullptr);
   return ScanOutcome{cataloger, end.error};
+}
+
+}  // namespace
+
+ScanOutcome scanLibrary(RunLoop& loop, std::shared_ptr<Defaults> defaults,
+                        const std::string& library, bool drawProgress) {
+  auto cataloger = std::make_shared<Cataloger>(loop, std::move(defaults));
+  cataloger->setIPhotoLibraryPath(library);
+  return scanWith(loop, cataloger, drawProgress);
+}
+
+ScanOutcome scanFolder(RunLoop& loop, std::shared_ptr<Defaults> defaults, const std::string& folder,
+                       const KeepRule& keepRule, bool drawProgress) {
+  auto cataloger = std::make_shared<Cataloger>(loop, std::move(defaults));
+  cataloger->setFolderPath(folder, keepRule);
+  return scanWith(loop, cataloger, drawProgress);
 }
 
 }  // namespace twinlens::cli

@@ -72,5 +72,8 @@ struct ScanOutcome {
 // it waits, saying so on standard error.
 ScanOutcome scanLibrary(RunLoop& loop, std::shared_ptr<Defaults> defaults,
                         const std::string& library, bool drawProgress);
+// The same for a folder of photo files, its kept photos chosen by `keepRule`.
+ScanOutcome scanFolder(RunLoop& loop, std::shared_ptr<Defaults> defaults, const std::string& folder,
+                       const KeepRule& keepRule, bool drawProgress);
 
 }  // namespace twinlens::cli

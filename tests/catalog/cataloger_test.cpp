@@ -128,12 +128,12 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
 
   std::shared_ptr<Cataloger> scan(const std::string& library,
                                   std::shared_ptr<Defaults> defaults = nullptr,
-                                  unsigned hashThreads = 0) {
+                                  unsigned hashThreads = 0, bool folder = false) {
     if (!defaults) defaults = std::make_shared<Defaults>(nullptr, nullptr);
     auto cataloger = std::make_shared<Cataloger>(loop_, std::move(defaults));
     cataloger->setHashThreadCount(hashThreads);
     cataloger->setDelegate(this);
-    cataloger->setIPhotoLibraryPath(library);
+    folder ? cataloger->setFolderPath(library) : cataloger->setIPhotoLibraryPath(library);
     cataloger->setChangeCallback([this, c = cataloger.get()](std::string_view property) {
       EXPECT_TRUE(loop_.isMainThread());
       if (property == "catalogingProgressDescription")
@@ -185,6 +185,26 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
   EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{3, 3}));
   EXPECT_EQ(cataloger->catalogingProgress(), 0.999999999999);
   EXPECT_EQ(cataloger->catalogingProgressDescription(), "3 of 3 items");
+}
+
+TEST_F(CatalogerTest, FolderRescanHashesOnlyAddedFilesAndKeepsTheOldestCopy) {
+  auto write = [this](const std::string& name, const std::string& exif, std::int64_t mtime) {
+    const std::string path = dir_.write("Photos/" + name, sample::samplePhoto(1, 2000, exif));
+    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  write("new/a.jpg", "Camera", 2000);
+  write("old.jpg", "Camera, edited", 1000);
+  std::shared_ptr<Cataloger> cataloger = scan(dir_.file("Photos"), nullptr, 0, true);
+  ASSERT_TRUE(succeeded_) << failure_->description();
+  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"old.jpg", "new/a.jpg"}));
+  EXPECT_EQ(cataloger->thumbnails()[1].imageSubtitle(), "new");
+  write("b/c.jpg", "Camera", 3000);
+  cataloger = scan(dir_.file("Photos"), nullptr, 0, true);
+  ASSERT_TRUE(succeeded_) << failure_->description();
+  EXPECT_EQ(cataloger->scanStatistics().photosHashed, 1u);
+  EXPECT_EQ(cataloger->scanStatistics().photosFromCache, 2u);
+  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"old.jpg", "new/a.jpg", "b/c.jpg"}));
 }
 
 TEST_F(CatalogerTest, RescanReusesCachedHashesAndDropsUnreadablePhotos) {

@@ -117,6 +117,8 @@ TEST_F(ScanFolderTest, TrashMovesEveryDuplicateAndLeavesTheKeptPhotos) {
   EXPECT_TRUE(contains(run.output, "Moved 3 photos to the trash.\n")) << run.output;
   EXPECT_EQ(trashed(), (std::set<std::string>{folder + "/x/a1.jpg", folder + "/x/a2.jpg",
                                               folder + "/x/b1.jpg"}));
+  for (const char* kept : {"a.jpg", "b.jpg", "c.jpg"})
+    EXPECT_TRUE(fs::exists(folder + "/" + kept)) << kept;
   EXPECT_EQ(cli("scan --no-progress --folder " + shellQuoted(folder)).output, "0 duplicates\n");
   // The same path scanned as an iPhoto library would keep its records apart.
   const std::string cache = dir_.file("data/Twinlens/Data.noindex") + folder;

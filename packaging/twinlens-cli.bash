@@ -29,7 +29,7 @@ _twinlens_cli() {
   local options=""
   case ${words[1]} in
     scan) options="--library --folder --keep --source --json --no-progress --log-level --help" ;;
-    trash) options="--library --yes --no-progress --log-level --help" ;;
+    trash) options="--library --folder --keep --yes --no-progress --log-level --help" ;;
     cache) options="--json --library --file --help" ;;
     hash)
       if [[ $cur != -* ]]; then _filedir; return; fi

@@ -172,7 +172,8 @@ bool Cataloger::catalog(ErrorRecord* error) {
     return false;
   if (!hashPhotos(photos, error)) return false;
   reportProgress(photos.size(), photos.size());
-  photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now());
+  photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now(),
+                                                 photoLibraryCachePath());
   ErrorRecord saveError;
   if (!photoLibrary_->save(&saveError))
     logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
@@ -255,10 +256,15 @@ bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {
   return true;
 }
 
+std::string Cataloger::photoLibraryCachePath() const {
+  return folder_ ? PhotoLibrary::cachePathForFolderPath(iPhotoLibraryPath_)
+                 : PhotoLibrary::cachePathForIPhotoLibraryPath(iPhotoLibraryPath_);
+}
+
 void Cataloger::loadPreviousPhotoLibrary() {
   ErrorRecord error;
-  previousPhotoLibrary_ =
-      PhotoLibrary::initFromCacheWithIPhotoLibraryPath(iPhotoLibraryPath_, &error);
+  previousPhotoLibrary_ = PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
+      iPhotoLibraryPath_, photoLibraryCachePath(), &error);
   if (!previousPhotoLibrary_)
     logError("error loading PhotoLibrary from cache: %s", error.description().c_str());
 }
@@ -427,7 +433,8 @@ void Cataloger::saveIncomplete(const std::vector<std::shared_ptr<Photo>>& photos
                                std::size_t index) {
   TL_LOG_DEBUG(this, "index = %zu; saving albumset plist", index);
   ErrorRecord saveError;
-  if (!PhotoLibrary(iPhotoLibraryPath_, photos, std::nullopt).save(&saveError))
+  if (!PhotoLibrary(iPhotoLibraryPath_, photos, std::nullopt, photoLibraryCachePath())
+           .save(&saveError))
     logError("error saving incomplete PhotoLibrary file: %s", saveError.description().c_str());
 }
 

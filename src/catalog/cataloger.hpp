@@ -137,6 +137,8 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   bool setUpCataloguePhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
   bool setUpFolderPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
   void setWaitingForAnotherScan(bool waiting);
+  // The cache file of this library, which differs for a folder and an iPhoto library.
+  std::string photoLibraryCachePath() const;
   void loadPreviousPhotoLibrary();
   void readRolls();
   std::vector<std::shared_ptr<Photo>> photosToProcess();

@@ -45,8 +45,14 @@ PhotoLibrary::PhotoLibrary(CacheFileTag, std::string iPhotoLibraryPath, std::str
 PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
                            const std::vector<std::shared_ptr<Photo>>& photos,
                            std::optional<Date> scanDate)
+    : PhotoLibrary(iPhotoLibraryPath, photos, scanDate,
+                   cachePathForIPhotoLibraryPath(iPhotoLibraryPath)) {}
+
+PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
+                           const std::vector<std::shared_ptr<Photo>>& photos,
+                           std::optional<Date> scanDate, std::string cachePath)
     : iPhotoLibraryPath_(std::move(iPhotoLibraryPath)),
-      cachePath_(cachePathForIPhotoLibraryPath(iPhotoLibraryPath_)),
+      cachePath_(std::move(cachePath)),
       scanDate_(scanDate) {
   for (const std::shared_ptr<Photo>& photo : photos) {
     if (!photo) throw ProgrammingError("PhotoLibrary: photo can't be nil");
@@ -57,6 +63,11 @@ PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
 std::string PhotoLibrary::cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {
   return formatText("%s/%s/Data.noindex%s/photoLibrary.dat", User::applicationSupportPath().c_str(),
                     TwinlensApp::appName().c_str(), absoluteNormalPath(iPhotoLibraryPath).c_str());
+}
+
+std::string PhotoLibrary::cachePathForFolderPath(const std::string& folderPath) {
+  return stringByDeletingLastPathComponent(cachePathForIPhotoLibraryPath(folderPath)) +
+         "/folderLibrary.dat";
 }
 
 std::string PhotoLibrary::scanLockPathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {

@@ -37,6 +37,9 @@ class PhotoLibrary {
   // constructor.
   PhotoLibrary(std::string iPhotoLibraryPath, const std::vector<std::shared_ptr<Photo>>& photos,
                std::optional<Date> scanDate);
+  // The same with its cache at `cachePath` (a folder's, cachePathForFolderPath()).
+  PhotoLibrary(std::string iPhotoLibraryPath, const std::vector<std::shared_ptr<Photo>>& photos,
+               std::optional<Date> scanDate, std::string cachePath);
   PhotoLibrary() = delete;
 
   // The library cached for a library folder, from its usual cache path or from `cacheFile`. No
@@ -52,6 +55,9 @@ class PhotoLibrary {
   // "<application support>/<app name>/Data.noindex<library path>/photoLibrary.dat", the library
   // path made absolute and normalised first (absoluteNormalPath()).
   static std::string cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
+  // "folderLibrary.dat" beside where that folder's cache as an iPhoto library would be, so a
+  // folder that is also a library keeps one cache per kind of scan.
+  static std::string cachePathForFolderPath(const std::string& folderPath);
   // "scan.lock" beside the cache file, which a scan holds locked (FileLock) while it runs.
   static std::string scanLockPathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
   static const char* errorDomain() { return "PhotoLibraryErrorDomain"; }

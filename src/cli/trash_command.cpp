@@ -7,6 +7,8 @@
 #include "catalog/defaults.hpp"
 #include "cli/command.hpp"
 #include "cli/scan_session.hpp"
+#include "io/file_helpers.hpp"
+#include "iphoto/desktop_trash_mover.hpp"
 #include "iphoto/script_runner.hpp"
 #include "iphoto/trash_run.hpp"
 #include "shared/logging.hpp"
@@ -18,13 +20,20 @@ namespace {
 
 constexpr const char* kTrashUsage =
     "usage: twinlens-cli trash [--library DIR] [--yes] [--no-progress] [--log-level N]\n"
+    "       twinlens-cli trash --folder DIR [--keep RULE] [--yes] [--no-progress]\n"
+    "                          [--log-level N]\n"
     "\n"
     "Scans an iPhoto library as 'scan' does and has iPhoto move every duplicate to its Trash,\n"
     "one photo per command, the kept photo of each set staying in the library. iPhoto is\n"
     "started when it is not running; it must have the same library open (its RootDirectory\n"
     "preference), and the move is refused otherwise. Emptying iPhoto's Trash is left to you.\n"
+    "With --folder, scans the folder as 'scan --folder' does and moves every duplicate file to\n"
+    "the desktop trash, each only once it and the kept file of its set are still what was\n"
+    "hashed; a file that fails that check stays and is reported.\n"
     "\n"
     "  --library DIR  the library folder; without it, iPhoto's RootDirectory preference\n"
+    "  --folder DIR   the folder of photo files to clean up\n"
+    "  --keep RULE    which file of a set is kept, as for 'scan --folder' (default oldest)\n"
     "  --yes          move without asking first\n"
     "  --no-progress  no progress bar on standard error\n"
     "  --log-level N  log level 0-5 or a name (error, warn, info, debug, trace)\n"
@@ -39,6 +48,8 @@ constexpr std::string_view kGroupingSeparator = ",";
 
 struct Options {
   std::optional<std::string> library;
+  std::optional<std::string> folder;
+  std::optional<KeepRule> keepRule;
   bool yes = false;
   bool progress = true;
 };
@@ -57,6 +68,10 @@ bool parseOptions(std::span<const std::string_view> args, Options* options, int*
       options->progress = false;
     } else if (arg == "--library" && i + 1 < args.size()) {
       options->library = std::string(args[++i]);
+    } else if (arg == "--folder" && i + 1 < args.size()) {
+      options->folder = std::string(args[++i]);
+    } else if (arg == "--keep" && i + 1 < args.size() && KeepRule::fromText(args[i + 1])) {
+      options->keepRule = KeepRule::fromText(args[++i]);
     } else if (arg == "--log-level" && i + 1 < args.size() && parseLogLevel(args[i + 1], &level)) {
       setLogLevel(level);
       ++i;
@@ -67,7 +82,15 @@ bool parseOptions(std::span<const std::string_view> args, Options* options, int*
       return false;
     }
   }
-  return true;
+  const char* clash = options->folder && options->library
+                          ? "--folder and --library exclude each other"
+                      : !options->folder && options->keepRule ? "--keep needs --folder"
+                                                              : nullptr;
+  if (!clash) return true;
+  printError(clash);
+  std::fputs(kTrashUsage, stderr);
+  *status = 2;
+  return false;
 }
 
 // A line of standard input, or nullopt when Ctrl-C came first; read a byte at a time so that
@@ -90,10 +113,11 @@ std::optional<std::string> answerLine(const InterruptWatcher& watcher) {
 }
 
 // Whether the user said yes; nullopt for Ctrl-C.
-std::optional<bool> confirmed(RunLoop& loop, std::size_t count, const std::string& library) {
-  std::fprintf(stderr, "Move %s duplicate%s of %s to iPhoto's Trash? [y/N] ",
+std::optional<bool> confirmed(RunLoop& loop, std::size_t count, const std::string& library,
+                              const char* trash) {
+  std::fprintf(stderr, "Move %s duplicate%s of %s to %s? [y/N] ",
                groupedDigits(count, kGroupingSeparator).c_str(), pluralSuffix(count),
-               library.c_str());
+               library.c_str(), trash);
   std::fflush(stderr);
   InterruptWatcher watcher(loop, nullptr);
   std::optional<std::string> answer = answerLine(watcher);
@@ -145,7 +169,8 @@ int report(const ScriptRunner& runner, const TrashMover& mover, std::size_t offe
   return 0;
 }
 
-int moveToTrash(RunLoop& loop, const Cataloger& cataloger, bool drawProgress) {
+int moveToTrash(RunLoop& loop, const Cataloger& cataloger, const TrashMover& mover,
+                bool drawProgress) {
   const std::vector<std::shared_ptr<Photo>>& duplicates = cataloger.duplicatePhotos();
   auto runner = std::make_shared<ScriptRunner>(loop);
   MoveProgress progress(loop, *runner, drawProgress);
@@ -154,7 +179,6 @@ int moveToTrash(RunLoop& loop, const Cataloger& cataloger, bool drawProgress) {
   runner->setChangeCallback([&progress](std::string_view property) {
     if (property == "progress") progress.redraw();
   });
-  const IPhotoTrashMover mover;
   {
     InterruptWatcher watcher(loop, [runner] { runner->cancel(); });
     startTrashRun(*runner, mover, duplicates, cataloger.iPhotoLibraryPath(), kGroupingSeparator);
@@ -172,13 +196,17 @@ int runTrash(std::span<const std::string_view> args) {
 
   std::shared_ptr<Defaults> defaults = Defaults::standard();
   defaults->overrideUseAlbumDataXML(true);
-  std::optional<std::string> library = libraryFolder(options.library, *defaults);
+  std::optional<std::string> library = options.folder ? absoluteNormalPath(*options.folder)
+                                                      : libraryFolder(options.library, *defaults);
   if (!library) return 1;
-  if (!libraryIsIPhotos(*library, *defaults)) return 1;
+  if (!options.folder && !libraryIsIPhotos(*library, *defaults)) return 1;
 
   RunLoop loop;
   bool drawProgress = progressWanted(options.progress);
-  ScanOutcome scan = scanLibrary(loop, defaults, *library, drawProgress);
+  ScanOutcome scan = options.folder
+                         ? scanFolder(loop, defaults, *library,
+                                      options.keepRule.value_or(KeepRule()), drawProgress)
+                         : scanLibrary(loop, defaults, *library, drawProgress);
   if (scan.error) {
     printError(scan.error->description());
     return scan.cancelled() ? 130 : 1;
@@ -188,12 +216,18 @@ int runTrash(std::span<const std::string_view> args) {
     std::printf("No duplicates in %s; nothing to move.\n", library->c_str());
     return 0;
   }
-  std::optional<bool> yes = options.yes ? true : confirmed(loop, count, *library);
+  std::optional<bool> yes =
+      options.yes
+          ? true
+          : confirmed(loop, count, *library, options.folder ? "the trash" : "iPhoto's Trash");
   if (yes != true) {
     std::printf("Nothing was moved.\n");
     return yes ? 1 : 130;
   }
-  return moveToTrash(loop, *scan.cataloger, drawProgress);
+  if (options.folder)
+    return moveToTrash(loop, *scan.cataloger, DesktopTrashMover(scan.cataloger->duplicateSets()),
+                       drawProgress);
+  return moveToTrash(loop, *scan.cataloger, IPhotoTrashMover(), drawProgress);
 }
 
 }  // namespace twinlens::cli

@@ -59,6 +59,8 @@ class TrashCommandTest : public ::testing::Test {
 TEST_F(TrashCommandTest, BadUsageExitsWithTwo) {
   EXPECT_EQ(cli("trash --bogus").status, 2);
   EXPECT_EQ(cli("trash --library").status, 2);
+  for (const char* clash : {"--folder x --library y", "--keep oldest", "--folder x --keep big"})
+    EXPECT_EQ(cli(std::string("trash ") + clash).status, 2) << clash;
   CliRun source = cli("scan --source nowhere");
   EXPECT_EQ(source.status, 2);
   EXPECT_TRUE(contains(source.output, "--source needs file or applescript")) << source.output;

@@ -80,6 +80,11 @@ void RunningCli::signal(int number) {
   ::kill(pid_, number);
 }
 
+void RunningCli::answer(const std::string& text) {
+  if (::write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    std::perror("RunningCli::answer");
+}
+
 int RunningCli::finish() {
   waitForOutput("\x01never\x01");
   int status = 0;

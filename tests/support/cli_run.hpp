@@ -36,6 +36,8 @@ class RunningCli {
   // Reads output until it holds `part` (a line need not be finished); false at its end.
   bool waitForOutput(const std::string& part);
   void signal(int number);
+  // Writes `text` to its standard input.
+  void answer(const std::string& text);
   // The rest of the output and the exit status; 128 + N for a death by signal N, as a shell says.
   int finish();
   const std::string& output() const { return all_; }

@@ -141,6 +141,39 @@ std::string escapeEntities(std::string_view text, bool* replaced) {
   return out;
 }
 
+std::string escapeXMLText(std::string_view text, XMLQuotes quotes) {
+  std::string carried;
+  if (replaceNonXMLCharacters(text, &carried)) text = carried;
+  const bool escapeQuotes = quotes == XMLQuotes::escaped;
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '"':
+        out += escapeQuotes ? "&quot;" : "\"";
+        break;
+      case '\'':
+        out += escapeQuotes ? "&apos;" : "'";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 std::string unescapeEntities(std::string text) {
   std::size_t first = text.find('&');
   if (first == std::string::npos) return text;

@@ -14,6 +14,7 @@
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/run_loop.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/jpeg_builder.hpp"
@@ -333,7 +334,10 @@ TEST_F(CatalogerTest, EmptyAndBrokenCatalogues) {
   dir_.write("Library/AlbumData.xml", std::string("not a plist"));
   scan(dir_.file("Library"));
   ASSERT_TRUE(failure_);
-  EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -1));
+  EXPECT_TRUE(failure_->isErrorWithDomain(Cataloger::errorDomain(), Cataloger::kParseFailedError));
+  ErrorRecord parseError;
+  EXPECT_FALSE(PListReader::parseFile(dir_.file("Library/AlbumData.xml"), &parseError));
+  EXPECT_EQ(failure_->description(), parseError.description());
 
   scan(dir_.file("Nowhere"));
   ASSERT_TRUE(failure_);
@@ -425,7 +429,7 @@ TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   setLogSink(nullptr);
   setLogLevel(level);
   ASSERT_TRUE(failure_);
-  EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -7));
+  EXPECT_TRUE(Cataloger::isAbort(*failure_));
   EXPECT_EQ(failure_->description(), "abort requested");
 
   ErrorRecord error;
@@ -482,10 +486,11 @@ TEST_F(CatalogerTest, ScriptSourceAsksIPhotoOnTheMainThreadAndKeepsEveryPhoto) {
   EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(cataloger->catalogingProgressDescription(), "") << "no item counts for a script scan";
 
-  host->failWith(-600, "Application isn't running.");
+  host->failWith(kScriptApplicationNotRunningError, "Application isn't running.");
   scan(path, defaults);
   ASSERT_TRUE(failure_);
-  EXPECT_EQ(*failure_, ErrorRecord("AppleScriptErrorDomain", -600, "Application isn't running."));
+  EXPECT_EQ(*failure_, ErrorRecord("AppleScriptErrorDomain", kScriptApplicationNotRunningError,
+                                   "Application isn't running."));
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ class LibraryFolderTest : public ::testing::Test {
 TEST_F(LibraryFolderTest, ChoosesTheRequestedFolderElseThePreference) {
   ErrorRecord error;
   EXPECT_FALSE(LibraryFolder::choose(std::nullopt, &error));
-  EXPECT_TRUE(error.isErrorWithDomain(LibraryFolder::errorDomain(), -1));
+  EXPECT_TRUE(
+      error.isErrorWithDomain(LibraryFolder::errorDomain(), LibraryFolder::kNoLibraryError));
   EXPECT_NE(error.description().find("--library"), std::string::npos) << error.description();
 
   EXPECT_EQ(LibraryFolder::choose(folder), folder);
@@ -101,7 +102,7 @@ TEST_F(LibraryFolderTest, OpenPassesOnTheParsersFailures) {
   EXPECT_EQ(error.domain(), kUnixErrorDomain);
   temp.write("bad/AlbumData.xml", std::string("<plist><dict><key>k</key></plist>"));
   EXPECT_FALSE(LibraryFolder::open(temp.file("bad"), &error));
-  EXPECT_TRUE(error.isErrorWithDomain(PListReader::errorDomain(), -1));
+  EXPECT_TRUE(error.isErrorWithDomain(PListReader::errorDomain(), kPListMalformedError));
 }
 
 TEST_F(LibraryFolderTest, QuitRewritesAnUntouchedCatalogueWithEqualContent) {

@@ -116,7 +116,7 @@ TEST(PListValue, DecimalTextReaderStopsAtTheFirstNonNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(doubleFromDecimalText(c.text), c.value);
+    EXPECT_EQ(PListValue::text(c.text).doubleValue(), c.value);
   }
 }
 
@@ -134,14 +134,14 @@ TEST(PListValue, Int32TextReaderSkipsBlanksTakesSignAndClamps) {
       {"", 0},
       {"12abc", 12},
       {"2147483647", 2147483647},
+      {"- 5", 0},
       {"2147483648", 2147483647},
       {"-2147483648", -2147483647 - 1},
       {"-99999999999999999999999", -2147483647 - 1},
-      {"- 5", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(int32FromDecimalText(c.text), c.value);
+    EXPECT_EQ(PListValue::text(c.text).int32Value(), c.value);
   }
 }
 

@@ -120,31 +120,6 @@ TEST(PListValue, DecimalTextReaderStopsAtTheFirstNonNumber) {
   }
 }
 
-TEST(PListValue, Int32TextReaderSkipsBlanksTakesSignAndClamps) {
-  struct Case {
-    const char* text;
-    std::int32_t value;
-  };
-  const Case cases[] = {
-      {"00123", 123},
-      {"  42", 42},
-      {"-17", -17},
-      {"+8", 8},
-      {"abc", 0},
-      {"", 0},
-      {"12abc", 12},
-      {"2147483647", 2147483647},
-      {"- 5", 0},
-      {"2147483648", 2147483647},
-      {"-2147483648", -2147483647 - 1},
-      {"-99999999999999999999999", -2147483647 - 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(PListValue::text(c.text).int32Value(), c.value);
-  }
-}
-
 TEST(PListValue, IntegersAndRealsCompareByValue) {
   EXPECT_EQ(PListValue::integer(2), PListValue::real(2.0));
   EXPECT_EQ(PListValue::real(2.0), PListValue::integer(2));

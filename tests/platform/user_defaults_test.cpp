@@ -17,20 +17,31 @@
 namespace twinlens {
 namespace {
 
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
 // Points $XDG_CONFIG_HOME at a fresh folder for the test and puts the old value back afterwards.
 class UserDefaultsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* previous = std::getenv("XDG_CONFIG_HOME");
-    if (previous) previous_ = previous;
-    ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (previous_)
-      ::setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
-    else
-      ::unsetenv("XDG_CONFIG_HOME");
-  }
   std::string domainFile(const std::string& domain) const {
     return dir_.path() + "/twinlens/" + domain + ".plist";
   }
@@ -40,7 +51,7 @@ class UserDefaultsTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::optional<std::string> previous_;
+  ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.path().c_str()};
 };
 
 TEST_F(UserDefaultsTest, FolderIsTwinlensInTheConfigurationFolder) {
@@ -331,28 +342,6 @@ TEST_F(UserDefaultsTest, TwoProcessesWritingDifferentKeysAtOnceBothSurvive) {
     EXPECT_EQ(defaults.integerForKey("b" + std::to_string(i)), i);
   }
 }
-
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(User, FoldersTakeAnAbsoluteXdgVariableElseTheHomeFolder) {
   ScopedEnv home("HOME", "/home/alice");

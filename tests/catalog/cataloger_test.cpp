@@ -21,12 +21,14 @@
 #include "shared/logging.hpp"
 #include "support/fake_script_host.hpp"
 #include "support/log_capture.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
 namespace {
 
 using testing::LogCapture;
+using testing::ScopedEnv;
 using testing::TempDir;
 
 std::string escaped(const std::string& text) {
@@ -115,9 +117,6 @@ class LibraryBuilder {
 
 class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
  protected:
-  void SetUp() override { ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1); }
-  void TearDown() override { ::unsetenv("XDG_DATA_HOME"); }
-
   void catalogingDidSucceed(std::uint64_t count) override {
     succeeded_ = count;
     loop_.stop();
@@ -155,6 +154,7 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
   }
 
   TempDir dir_;
+  ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("data").c_str()};
   RunLoop loop_;
   std::optional<std::uint64_t> succeeded_;
   std::optional<ErrorRecord> failure_;

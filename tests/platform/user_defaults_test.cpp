@@ -12,32 +12,13 @@
 #include "plist/value_nodes.hpp"
 #include "shared/logging.hpp"
 #include "support/log_capture.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
 namespace {
 
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 // Points $XDG_CONFIG_HOME at a fresh folder for the test and puts the old value back afterwards.
 class UserDefaultsTest : public ::testing::Test {

@@ -203,15 +203,14 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
   return true;
 }
 
-// A catalogue that is not a property list is the scan's own failure, with the parser's text; a
-// file that cannot be read keeps its system record.
+// A catalogue that is not a property list fails the scan with the parser's text; a file that
+// cannot be read keeps its system record.
 bool Cataloger::failParse(const ErrorRecord& parseError, ErrorRecord* error) {
-  if (parseError.domain() != PListReader::errorDomain()) {
-    if (error) *error = parseError;
-    return false;
-  }
-  TL_SET_ERROR(error, this, errorDomain(), kParseFailedError, "%s",
-               parseError.description().c_str());
+  if (parseError.domain() == PListReader::errorDomain())
+    TL_SET_ERROR(error, this, errorDomain(), kParseFailedError, "%s",
+                 parseError.description().c_str());
+  else if (error)
+    *error = parseError;
   return false;
 }
 

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "crypto/sha1_hash.hpp"
+#include "io/double_io.hpp"
 #include "io/file_helpers.hpp"
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "io/file_helpers.hpp"
 #include "platform/user.hpp"
 #include "plist/array_node.hpp"
 #include "plist/value_nodes.hpp"

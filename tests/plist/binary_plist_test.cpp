@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/data_input_stream.hpp"
+#include "io/double_io.hpp"
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"
 #include "plist/binary_plist_reader.hpp"

@@ -22,6 +22,7 @@
 #include "platform/plist_reader.hpp"
 #include "platform/process.hpp"
 #include "platform/script_wire.hpp"
+#include "platform/socket_script_host.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "support/cli_run.hpp"
@@ -76,6 +77,7 @@ class TrashEndToEndTest : public ::testing::Test {
     for (const char* name : {"config", "data", "runtime"}) fs::create_directories(dir_.file(name));
     fs::permissions(dir_.file("runtime"), fs::perms::owner_all);
     // This process quits the stand-in itself, so it shares the command line's folders.
+    ScriptHost::setStandard(std::make_shared<SocketScriptHost>());
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
       if (const char* old = std::getenv(name)) saved_[name] = old;
     ::setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);

@@ -89,5 +89,5 @@ BENCHMARK(BM_BareFramesOnAKeptConnection)->UseRealTime()->Unit(benchmark::kMicro
 int main(int argc, char** argv) {
   return twinlens::bench::runWithRatios(
       argc, argv,
-      {{"BM_HostRoundTrip", "BM_BareFramesOnAKeptConnection", "host against bare frames"}});
+      {{"BM_HostRoundTrip", "BM_BareFramesOnAKeptConnection", "host round trip / bare frames"}});
 }

@@ -187,7 +187,7 @@ void BM_RunnerWithoutIPhoto(benchmark::State& state) {
   for (const auto& photo : f.library->photos())
     scripts.push_back(std::make_shared<MoveToTrashScript>(std::vector<std::string>{photo.key}));
   scripts.push_back(std::make_shared<SelectLibraryAlbumScript>());
-  ScriptHost::setStandard(std::make_shared<InstantHost>());
+  std::shared_ptr<ScriptHost> previous = ScriptHost::setStandard(std::make_shared<InstantHost>());
   for (auto _ : state) {
     RunLoop loop;
     auto runner = std::make_shared<ScriptRunner>(loop);
@@ -197,7 +197,7 @@ void BM_RunnerWithoutIPhoto(benchmark::State& state) {
     runner->start();
     if (!loop.runUntil([&] { return end.finished; })) std::abort();
   }
-  ScriptHost::setStandard(nullptr);
+  ScriptHost::setStandard(previous);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * scripts.size()));
 }
 

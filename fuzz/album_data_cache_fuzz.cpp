@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   AlbumDataCache::Identity identity;
   std::optional<twinlens::PListValue> tree = AlbumDataCache::decode(data, size, &identity, &error);
   if (!tree) {
-    if (!error.isErrorWithDomain(AlbumDataCache::errorDomain(), -1)) __builtin_trap();
+    if (!error.isErrorWithDomain(AlbumDataCache::errorDomain(), AlbumDataCache::kDamagedError))
+      __builtin_trap();
     return 0;
   }
   // Dictionaries are kept sorted with unique keys, so only a file written in that form comes

@@ -1,4 +1,4 @@
-// The catalogue parser over arbitrary bytes: a tree or a clean "CatalogerErrorDomain" -1 failure,
+// The catalogue parser over arbitrary bytes: a tree or a clean "PListErrorDomain" failure,
 // never a crash, a hang or unbounded memory, and the same outcome whether the bytes arrive whole
 // or in two pieces split anywhere.
 #include <cstdint>
@@ -56,7 +56,8 @@ std::size_t bodyStart(const std::uint8_t* data, std::size_t size) {
 }
 
 bool isCleanFailure(const twinlens::ErrorRecord& error) {
-  return error.isErrorWithDomain(twinlens::PListReader::errorDomain(), -1) &&
+  return error.isErrorWithDomain(twinlens::PListReader::errorDomain(),
+                                 twinlens::kPListMalformedError) &&
          !error.description().empty();
 }
 

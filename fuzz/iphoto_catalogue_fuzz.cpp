@@ -32,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::optional<IPhotoLibrary> library = IPhotoLibrary::fromAlbumData(*root, &error);
   if (!library) {
-    if (!error.isErrorWithDomain(IPhotoLibrary::errorDomain(), -1)) __builtin_trap();
+    if (!error.isErrorWithDomain(IPhotoLibrary::errorDomain(),
+                                 IPhotoLibrary::kMalformedCatalogueError))
+      __builtin_trap();
     return 0;
   }
   // Texts, not trees, are compared, so that a NaN real equals itself.

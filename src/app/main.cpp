@@ -11,6 +11,7 @@
 #include "app/qt_main_thread.hpp"
 #include "catalog/defaults.hpp"
 #include "io/file_helpers.hpp"
+#include "platform/socket_script_host.hpp"
 #include "platform/user_defaults.hpp"
 #include "shared/twinlens_app.hpp"
 
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
   // The controller quits after the main window closes, a tenth of a second later.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  twinlens::ScriptHost::setStandard(std::make_shared<twinlens::SocketScriptHost>());
   twinlens::QtMainThread mainThread;
   std::string domain = twinlens::TwinlensApp::infoValue("CFBundleIdentifier").value_or("twinlens");
   // The desktop entry and the icon are named after the bundle identifier.

@@ -52,6 +52,9 @@ class AlbumDataCache {
                                           Identity* identity, ErrorRecord* error = nullptr);
 
   static const char* errorDomain() { return "AlbumDataCacheErrorDomain"; }
+  // Its codes: the cache file is damaged or of another version; the catalogue changed since.
+  static constexpr std::int32_t kDamagedError = -1;
+  static constexpr std::int32_t kChangedError = -2;
 };
 
 }  // namespace twinlens

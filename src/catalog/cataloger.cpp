@@ -123,7 +123,7 @@ void Cataloger::run() {
 }
 
 bool Cataloger::failAborted(ErrorRecord* error) {
-  TL_SET_ERROR(error, this, errorDomain(), -7, "abort requested");
+  TL_SET_ERROR(error, this, errorDomain(), kAbortedError, "abort requested");
   return false;
 }
 
@@ -223,13 +223,25 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
   }
   TL_LOG_DEBUG(this, "parsing AlbumData.xml: %s", cacheError.description().c_str());
   std::optional<AlbumDataCache::Identity> identity = AlbumDataCache::identityOfFile(path);
-  std::optional<PListValue> root = PListReader::parseFile(path, error);
-  if (!root) return false;
+  ErrorRecord parseError;
+  std::optional<PListValue> root = PListReader::parseFile(path, &parseError);
+  if (!root) return failParse(parseError, error);
   ErrorRecord saveError;
   if (identity && !AlbumDataCache::save(cachePath, *identity, *root, &saveError))
     logError("error saving album data cache: %s", saveError.description().c_str());
   albumDataPlist_ = std::move(root);
   return true;
+}
+
+// A catalogue that is not a property list fails the scan with the parser's text; a file that
+// cannot be read keeps its system record.
+bool Cataloger::failParse(const ErrorRecord& parseError, ErrorRecord* error) {
+  if (parseError.domain() == PListReader::errorDomain())
+    TL_SET_ERROR(error, this, errorDomain(), kParseFailedError, "%s",
+                 parseError.description().c_str());
+  else if (error)
+    *error = parseError;
+  return false;
 }
 
 bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {

@@ -28,7 +28,7 @@ class CatalogerDelegate {
  public:
   virtual ~CatalogerDelegate() = default;
   virtual void catalogingDidSucceed(std::uint64_t photoCount) = 0;
-  // "CatalogerErrorDomain" -7 when the scan was cancelled.
+  // Cataloger::isAbort(error) when the scan was cancelled.
   virtual void catalogingDidFail(const ErrorRecord& error) = 0;
 };
 
@@ -121,12 +121,21 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // are set up.
   [[nodiscard]] bool loadAlbumDataXML(ErrorRecord* error = nullptr);
   [[nodiscard]] bool readAlbumDataFromIPhoto(ErrorRecord* error = nullptr);
-  // Replaces the script for the script source (run the same way); empty restores the script.
+  // Replaces the script for the script source (run the same way); empty restores the script. Kept
+  // for tests that act while the scan waits on its source.
   using ScriptAlbumDataSource = std::function<std::optional<PListValue>(ErrorRecord* error)>;
   void setScriptAlbumDataSource(ScriptAlbumDataSource source) { scriptSource_ = std::move(source); }
   const std::optional<PListValue>& albumDataPlist() const { return albumDataPlist_; }
 
   static const char* errorDomain() { return "CatalogerErrorDomain"; }
+  // Its codes: the catalogue file is not a property list (the parser's text as the message); the
+  // scan was cancelled on request.
+  static constexpr std::int32_t kParseFailedError = -1;
+  static constexpr std::int32_t kAbortedError = -7;
+  // True for the record of a scan cancelled on request (kAbortedError).
+  static bool isAbort(const ErrorRecord& error) {
+    return error.isErrorWithDomain(errorDomain(), kAbortedError);
+  }
 
  private:
   void startUp();
@@ -146,6 +155,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   bool hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
   void countFinished(const PhotoHashJob& job, bool kept);
   bool failAborted(ErrorRecord* error);
+  bool failParse(const ErrorRecord& parseError, ErrorRecord* error);
   // Saves the cache without a scan date: a part-way state that the next scan still reuses.
   void saveIncomplete(const std::vector<std::shared_ptr<Photo>>& photos, std::size_t index);
   void reportProgress(std::uint64_t current, std::uint64_t total);

@@ -173,7 +173,8 @@ bool Photo::readFields(BufferedInputStream& s, ErrorRecord* error) {
     return false;
   // The cache is keyed by this text; a record without one cannot be placed.
   if (!key) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "cached photo record has no iPhotoKey");
+    TL_SET_ERROR(error, this, errorDomain(), kInvalidPhotoError,
+                 "cached photo record has no iPhotoKey");
     return false;
   }
   setIPhotoKey(std::move(*key));

@@ -39,6 +39,8 @@ class Photo {
                                    ErrorRecord* error = nullptr) const;
 
   static const char* errorDomain() { return "PhotoErrorDomain"; }
+  // Its one code: a record without a key, a photo without an original, an empty original.
+  static constexpr std::int32_t kInvalidPhotoError = -1;
 
   // Sets the key and recomputes the key number (photoKeyNumber()).
   void setIPhotoKey(std::string iPhotoKey);

@@ -52,8 +52,9 @@ PhotoHashJob PhotoHashJob::plan(const Photo& photo) {
   if (!original || original->empty()) {
     LogLineHold hold(job.originalCheck_.lines);
     job.originalCheck_.failure.emplace();
-    TL_SET_ERROR(&*job.originalCheck_.failure, &photo, Photo::errorDomain(), -1,
-                 "missing originalPath for photo %s", photo.description().c_str());
+    TL_SET_ERROR(&*job.originalCheck_.failure, &photo, Photo::errorDomain(),
+                 Photo::kInvalidPhotoError, "missing originalPath for photo %s",
+                 photo.description().c_str());
     return job;
   }
   job.original_.path = *original;
@@ -61,8 +62,8 @@ PhotoHashJob PhotoHashJob::plan(const Photo& photo) {
   if (job.original_.size == 0) {
     LogLineHold hold(job.originalCheck_.lines);
     job.originalCheck_.failure.emplace();
-    TL_SET_ERROR(&*job.originalCheck_.failure, &photo, Photo::errorDomain(), -1,
-                 "%s is an empty file", original->c_str());
+    TL_SET_ERROR(&*job.originalCheck_.failure, &photo, Photo::errorDomain(),
+                 Photo::kInvalidPhotoError, "%s is an empty file", original->c_str());
     return job;
   }
   job.original_.changed = !unchanged(photo.originalSHA1(), photo.originalFileSize(),

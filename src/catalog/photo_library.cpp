@@ -13,7 +13,7 @@
 #include "io/file_helpers.hpp"
 #include "io/file_input_stream.hpp"
 #include "io/integer_io.hpp"
-#include "io/user.hpp"
+#include "platform/user.hpp"
 #include "shared/logging.hpp"
 #include "shared/programming_error.hpp"
 #include "shared/text_format.hpp"

@@ -61,6 +61,8 @@ class PhotoLibrary {
   // "scan.lock" beside the cache file, which a scan holds locked (FileLock) while it runs.
   static std::string scanLockPathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
   static const char* errorDomain() { return "PhotoLibraryErrorDomain"; }
+  // Its one code: the cache file is of another version.
+  static constexpr std::int32_t kWrongVersionError = -1;
 
   const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
   const std::string& cachePath() const { return cachePath_; }

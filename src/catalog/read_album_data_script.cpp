@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "catalog/apple_script_error.hpp"
+#include "platform/apple_script_failure.hpp"
 #include "platform/script_host.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
@@ -104,16 +104,6 @@ std::optional<PListValue::Dictionary::value_type> photoEntry(const PhotoLists& l
 }
 
 }  // namespace
-
-ReadAlbumDataScript::ReadAlbumDataScript(PListValue::Dictionary albumDataPlist, bool errorOccurred,
-                                         std::optional<ErrorRecord> lastError)
-    : albumDataPlist_(std::move(albumDataPlist)),
-      errorOccurred_(errorOccurred),
-      lastError_(std::move(lastError)) {}
-
-std::shared_ptr<ReadAlbumDataScript> ReadAlbumDataScript::copy() const {
-  return std::make_shared<ReadAlbumDataScript>(albumDataPlist_, errorOccurred_, lastError_);
-}
 
 std::string ReadAlbumDataScript::source() {
   return "                              tell application \"iPhoto\"\n"

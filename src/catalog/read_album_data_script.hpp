@@ -17,8 +17,6 @@ namespace twinlens {
 class ReadAlbumDataScript {
  public:
   ReadAlbumDataScript() = default;
-  ReadAlbumDataScript(PListValue::Dictionary albumDataPlist, bool errorOccurred,
-                      std::optional<ErrorRecord> lastError);
 
   // Runs the query and keeps the outcome: errorOccurred(), lastError(), albumDataPlist().
   void execute();
@@ -31,7 +29,6 @@ class ReadAlbumDataScript {
   bool errorOccurred() const { return errorOccurred_; }
   const std::optional<ErrorRecord>& lastError() const { return lastError_; }
   const PListValue::Dictionary& albumDataPlist() const { return albumDataPlist_; }
-  std::shared_ptr<ReadAlbumDataScript> copy() const;
 
   static std::string source();
 

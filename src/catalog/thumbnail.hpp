@@ -29,6 +29,7 @@ class Thumbnail {
   const std::optional<std::string>& imageTitle() const { return title_; }
   const std::optional<std::string>& imageSubtitle() const { return subtitle_; }
   const std::optional<std::string>& imagePath() const { return imagePath_; }
+  // Kept for a browser that asks every item for these; ours draws every item the same way.
   int imageVersion() const { return 1; }
   bool isSelectable() const { return true; }
 

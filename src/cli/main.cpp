@@ -1,9 +1,11 @@
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "cli/command.hpp"
+#include "platform/socket_script_host.hpp"
 #include "shared/twinlens_app.hpp"
 
 namespace {
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   // A file-size limit then fails the write that passes it, an ordinary save error.
   std::signal(SIGXFSZ, SIG_IGN);
+  twinlens::ScriptHost::setStandard(std::make_shared<twinlens::SocketScriptHost>());
   std::vector<std::string_view> words(argv + 1, argv + argc);
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     printUsage(words.empty() ? stderr : stdout);

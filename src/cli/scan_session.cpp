@@ -149,7 +149,7 @@ bool libraryIsIPhotos(const std::string& library, const Defaults& defaults) {
 }
 
 bool ScanOutcome::cancelled() const {
-  return error && error->isErrorWithDomain(Cataloger::errorDomain(), -7);
+  return error && Cataloger::isAbort(*error);
 }
 
 namespace {

@@ -59,7 +59,7 @@ std::optional<std::string> hashPlain(Sha1Context& context, BufferedInputStream& 
 }
 
 bool failImageData(BufferedInputStream& stream, ErrorRecord* error) {
-  TL_SET_ERROR(error, kSelf, SHA1Hash::errorDomain(), -1,
+  TL_SET_ERROR(error, kSelf, SHA1Hash::errorDomain(), SHA1Hash::kBadJPEGError,
                "unexpected EOF reading image data from %s", stream.description().c_str());
   return false;
 }
@@ -108,7 +108,7 @@ std::optional<std::string> SHA1Hash::hashPhotoStream(BufferedInputStream& stream
     } else {
       const std::uint16_t length = bigEndian16(marker);
       if (length < 3) {
-        TL_SET_ERROR(error, kSelf, errorDomain(), -1,
+        TL_SET_ERROR(error, kSelf, errorDomain(), kBadJPEGError,
                      "%s: JPEG segment %04x length can't be fewer than 3 bytes long",
                      stream.description().c_str(), m);
         return std::nullopt;
@@ -169,9 +169,9 @@ std::optional<std::string> SHA1Hash::hashStreamWithLength(InputStream& stream, s
     std::int64_t count = stream.read(piece, std::min(length - done, kPieceSize), error);
     if (count < 0) return std::nullopt;
     if (count == 0) {
-      TL_SET_ERROR(error, kSelf, errorDomain(), -4, "unexpected EOF in %s after %llu of %llu bytes",
-                   stream.description().c_str(), static_cast<unsigned long long>(done),
-                   static_cast<unsigned long long>(length));
+      TL_SET_ERROR(error, kSelf, errorDomain(), kEndOfDataError,
+                   "unexpected EOF in %s after %llu of %llu bytes", stream.description().c_str(),
+                   static_cast<unsigned long long>(done), static_cast<unsigned long long>(length));
       return std::nullopt;
     }
     context.update(piece, static_cast<std::size_t>(count));
@@ -185,14 +185,6 @@ std::string SHA1Hash::hashData(const Data& data) {
   if (EVP_Digest(data.data(), data.size(), digest, nullptr, EVP_sha1(), nullptr) != 1)
     logError("CC_SHA1 failed!");
   return hexStringWithBytes(digest, sizeof digest);
-}
-
-std::optional<std::string> SHA1Hash::hashBlob(Blob& blob, std::uint64_t* blobLength,
-                                              ErrorRecord* error) {
-  std::shared_ptr<InputStreamFactory> factory = blob.inputStreamFactory();
-  std::shared_ptr<InputStream> stream = factory ? factory->newInputStream() : nullptr;
-  if (!stream) return std::nullopt;
-  return hashStream(*stream, blobLength, error);
 }
 
 void SHA1Hash::releaseThreadResources() {

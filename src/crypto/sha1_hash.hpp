@@ -10,18 +10,6 @@
 
 namespace twinlens {
 
-// Something that can give a fresh stream over its bytes, for hashBlob().
-class InputStreamFactory {
- public:
-  virtual ~InputStreamFactory() = default;
-  virtual std::shared_ptr<InputStream> newInputStream() = 0;
-};
-class Blob {
- public:
-  virtual ~Blob() = default;
-  virtual std::shared_ptr<InputStreamFactory> inputStreamFactory() = 0;
-};
-
 // SHA-1 digests as 40 lower-case hexadecimal digits. Photos are hashed JPEG-aware: a file that
 // starts with FF D8 is hashed from the end of its first start-of-scan length field up to, not
 // including, its last two bytes, so copies that differ only in metadata segments hash alike.
@@ -51,19 +39,19 @@ class SHA1Hash {
   // *streamLength receives the number of bytes hashed.
   static std::optional<std::string> hashStream(InputStream& stream, std::uint64_t* streamLength,
                                                ErrorRecord* error = nullptr);
-  // Exactly `length` bytes; "SHA1HashErrorDomain" -4 when the stream ends first.
+  // Exactly `length` bytes; kEndOfDataError when the stream ends first.
   static std::optional<std::string> hashStreamWithLength(InputStream& stream, std::uint64_t length,
                                                          ErrorRecord* error = nullptr);
   static std::string hashData(const Data& data);
-  // nullopt without a record when the blob gives no stream.
-  static std::optional<std::string> hashBlob(Blob& blob, std::uint64_t* blobLength,
-                                             ErrorRecord* error = nullptr);
 
   // Frees what the hashing library keeps for the calling thread. A worker calls it before it
   // reports its end, since the process may be gone before the thread's own exit would free it.
   static void releaseThreadResources();
 
   static const char* errorDomain() { return "SHA1HashErrorDomain"; }
+  // Its codes: a JPEG segment too short or image data that ends early; a stream that ends early.
+  static constexpr std::int32_t kBadJPEGError = -1;
+  static constexpr std::int32_t kEndOfDataError = -4;
 };
 
 }  // namespace twinlens

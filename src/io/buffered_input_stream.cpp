@@ -10,7 +10,6 @@
 namespace twinlens {
 
 namespace {
-constexpr const char* kInputStreamErrorDomain = "InputStreamErrorDomain";
 // readExactly() into a new block grows it in steps of this size at most.
 constexpr std::uint64_t kGrowStep = 1 << 20;
 }  // namespace
@@ -59,9 +58,9 @@ bool BufferedInputStream::readFully(std::uint8_t* into, std::uint64_t n, std::ui
 
 bool BufferedInputStream::failAtEnd(std::uint64_t received, std::uint64_t total,
                                     ErrorRecord* error) {
-  TL_SET_ERROR(error, this, errorDomain(), -4, "EOF on %s after %llu of %llu bytes received",
-               description().c_str(), static_cast<unsigned long long>(received),
-               static_cast<unsigned long long>(total));
+  TL_SET_ERROR(error, this, errorDomain(), kEndOfDataError,
+               "EOF on %s after %llu of %llu bytes received", description().c_str(),
+               static_cast<unsigned long long>(received), static_cast<unsigned long long>(total));
   return false;
 }
 
@@ -80,8 +79,8 @@ bool BufferedInputStream::skipExactly(std::uint64_t n, ErrorRecord* error) {
 
 bool BufferedInputStream::checkLength(std::uint64_t n, ErrorRecord* error) {
   if (n <= kMaxExactLength) return true;
-  TL_SET_ERROR(error, this, kInputStreamErrorDomain, -1, "absurd length %llu requested",
-               static_cast<unsigned long long>(n));
+  TL_SET_ERROR(error, this, kInputStreamErrorDomain, kInputStreamTooLongError,
+               "absurd length %llu requested", static_cast<unsigned long long>(n));
   return false;
 }
 

@@ -44,6 +44,8 @@ class BufferedInputStream final : public InputStream {
   const std::shared_ptr<InputStream>& underlyingStream() const { return underlyingStream_; }
 
   static const char* errorDomain() { return "BufferedInputStreamErrorDomain"; }
+  // Its one code: the stream ended before the bytes asked for.
+  static constexpr std::int32_t kEndOfDataError = -4;
 
  private:
   bool fill(ErrorRecord* error, std::int64_t* result);

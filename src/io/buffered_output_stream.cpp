@@ -31,7 +31,8 @@ std::int64_t BufferedOutputStream::write(const std::uint8_t* bytes, std::uint64_
     std::int64_t count = os_->write(bytes + done, length - done, error);
     if (count < 0) return -1;
     if (count == 0) {
-      TL_SET_ERROR(error, this, errorDomain(), -4, "0 bytes written to underlying stream");
+      TL_SET_ERROR(error, this, errorDomain(), kNothingWrittenError,
+                   "0 bytes written to underlying stream");
       return -1;
     }
     done += static_cast<std::uint64_t>(count);
@@ -47,8 +48,8 @@ bool BufferedOutputStream::flush(ErrorRecord* error) {
     std::int64_t count = os_->write(buf_->data() + done, pos_ - done, error);
     if (count <= 0) {
       if (count == 0)
-        TL_SET_ERROR(error, this, errorDomain(), -4, "0 bytes written to underlying stream %s",
-                     os_->description().c_str());
+        TL_SET_ERROR(error, this, errorDomain(), kNothingWrittenError,
+                     "0 bytes written to underlying stream %s", os_->description().c_str());
       // Keep only what the stream has not taken, so a retry does not write bytes twice.
       std::memmove(buf_->data(), buf_->data() + done, static_cast<size_t>(pos_ - done));
       pos_ -= done;

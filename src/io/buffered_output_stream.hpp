@@ -28,6 +28,8 @@ class BufferedOutputStream final : public OutputStream {
   std::string description() const override;
 
   static const char* errorDomain() { return "BufferedOutputStreamErrorDomain"; }
+  // Its one code: the underlying stream accepted no bytes.
+  static constexpr std::int32_t kNothingWrittenError = -4;
 
  private:
   std::shared_ptr<OutputStream> os_;

@@ -46,7 +46,8 @@ bool DoubleIO::read(double* value, BufferedInputStream& from, ErrorRecord* error
   std::optional<std::string> text;
   if (!StringIO::read(&text, from, error)) return false;
   if (!text) {
-    TL_SET_ERROR(error, &typeid(DoubleIO), errorDomain(), -1, "nil string; expected a double");
+    TL_SET_ERROR(error, &typeid(DoubleIO), errorDomain(), kNoTextError,
+                 "nil string; expected a double");
     return false;
   }
   *value = parse(*text);

@@ -29,6 +29,8 @@ class DoubleIO {
   static double parse(const std::string& text);
 
   static const char* errorDomain() { return "DoubleIOErrorDomain"; }
+  // Its one code: an absent text where a double was expected.
+  static constexpr std::int32_t kNoTextError = -1;
 };
 
 }  // namespace twinlens

@@ -106,8 +106,8 @@ bool ensureParentPathExistsForPath(const std::string& path, mode_t mode, ErrorRe
   if (parent.empty()) parent.push_back('.');
   if (!existsFollowingLinks(parent)) return makeFolders(parent, mode, error);
   if (isFolder(parent)) return true;
-  TL_SET_ERROR(error, kSelf, kFileErrorDomain, -1, "parent path %s exists and is not a directory",
-               parent.c_str());
+  TL_SET_ERROR(error, kSelf, kFileErrorDomain, kFileParentNotFolderError,
+               "parent path %s exists and is not a directory", parent.c_str());
   return false;
 }
 

@@ -11,6 +11,8 @@
 namespace twinlens {
 
 inline constexpr const char* kFileErrorDomain = "FileErrorDomain";
+// Its one code: the parent of a path exists and is not a folder.
+inline constexpr std::int32_t kFileParentNotFolderError = -1;
 
 // Path texts, taken apart as the platform's path strings are: trailing slashes do not count,
 // and "/" stays "/". "/a/b.dat" gives "/a" and "b.dat"; "/a" gives "/" and "a"; "b.dat" gives ""

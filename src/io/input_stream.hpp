@@ -9,6 +9,11 @@
 
 namespace twinlens {
 
+// Failures of reading itself rather than of a system call: a requested length over the limit, or
+// a line longer than allowed (kInputStreamTooLongError, its one code).
+inline constexpr const char* kInputStreamErrorDomain = "InputStreamErrorDomain";
+inline constexpr std::int32_t kInputStreamTooLongError = -1;
+
 // A source of bytes. A stream belongs to one thread at a time; none is locked.
 class InputStream {
  public:

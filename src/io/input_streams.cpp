@@ -42,7 +42,7 @@ std::optional<std::string> InputStreams::readLineWithCRLF(BufferedInputStream& s
       return line;
     }
   }
-  TL_SET_ERROR(error, &typeid(InputStreams), "InputStreamErrorDomain", -1,
+  TL_SET_ERROR(error, &typeid(InputStreams), kInputStreamErrorDomain, kInputStreamTooLongError,
                "exceeded maxLength %llu before finding CRLF",
                static_cast<unsigned long long>(maxLength));
   return std::nullopt;

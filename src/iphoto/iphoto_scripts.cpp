@@ -1,7 +1,7 @@
 #include "iphoto/iphoto_scripts.hpp"
 
-#include "catalog/apple_script_error.hpp"
 #include "catalog/photo.hpp"
+#include "platform/apple_script_failure.hpp"
 #include "platform/process.hpp"
 #include "platform/script_host.hpp"
 #include "shared/logging.hpp"
@@ -12,9 +12,6 @@ namespace twinlens {
 namespace {
 
 constexpr const char* kIPhotoBundleIdentifier = "com.apple.iPhoto";
-
-// AppleScript's own number for an object that cannot be named (errAENoSuchObject).
-constexpr std::int64_t kNoSuchObjectErrorNumber = -1728;
 
 std::optional<std::string> identifierText(const std::string& photoKey) {
   std::optional<std::uint64_t> identifier = scriptIdentifierForPhotoKey(photoKey);
@@ -79,7 +76,7 @@ std::string SelectLibraryAlbumScript::source() {
 bool SelectPhotoScript::execute(ErrorRecord* error) {
   std::optional<std::string> text = source();
   if (!text) {
-    TL_SET_ERROR(error, this, kAppleScriptErrorDomain, kNoSuchObjectErrorNumber,
+    TL_SET_ERROR(error, this, kAppleScriptErrorDomain, kScriptCantGetObjectError,
                  "photo key %s is not a plain decimal number", iPhotoKey_.c_str());
     return false;
   }
@@ -111,7 +108,7 @@ MoveToTrashScript::MoveToTrashScript(const std::vector<std::string>& photoKeys)
 bool MoveToTrashScript::execute(ErrorRecord* error) {
   std::optional<std::string> text = source();
   if (!text) {
-    TL_SET_ERROR(error, this, errorDomain(), -1,
+    TL_SET_ERROR(error, this, errorDomain(), kMoveFailedError,
                  "failed to move photos to trash: photo key %s is not a plain decimal number",
                  badKey(photoKeys_)->c_str());
     return false;
@@ -120,7 +117,7 @@ bool MoveToTrashScript::execute(ErrorRecord* error) {
   ScriptOutcome outcome = ScriptHost::standard().executeSource(*text);
   if (outcome.succeeded()) return true;
   AppleScriptFailure failure = AppleScriptFailure::of(outcome);
-  TL_SET_ERROR(error, this, errorDomain(), -1,
+  TL_SET_ERROR(error, this, errorDomain(), kMoveFailedError,
                "failed to move photos to trash via AppleScript: error %s: %s",
                failure.numberText.c_str(), failure.message.c_str());
   return false;

@@ -71,6 +71,8 @@ class MoveToTrashScript final : public AppleScript {
   const std::set<std::string>& photoKeys() const { return photoKeys_; }
 
   static const char* errorDomain() { return "TagScriptErrorDomain"; }
+  // Its one code, whatever iPhoto's own number was.
+  static constexpr std::int32_t kMoveFailedError = -1;
 
  private:
   std::set<std::string> photoKeys_;

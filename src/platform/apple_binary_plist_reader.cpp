@@ -41,7 +41,7 @@ class Parse {
  private:
   std::nullptr_t fail(const std::string& message) {
     if (!failed_)
-      TL_SET_ERROR(error_, &typeid(AppleBinaryPListReader), kPListErrorDomain, -1,
+      TL_SET_ERROR(error_, &typeid(AppleBinaryPListReader), kPListErrorDomain, kPListMalformedError,
                    "binary property list: %s", message.c_str());
     failed_ = true;
     return nullptr;

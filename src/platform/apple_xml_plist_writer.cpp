@@ -31,7 +31,7 @@ class Writer {
     if (const auto* array = dynamic_cast<const ArrayNode*>(&node))
       return list(*array, level, error);
     if (const auto* text = dynamic_cast<const StringNode*>(&node))
-      element("string", escaped(text->stringValue().value_or("")), level);
+      element("string", escapeXMLText(text->stringValue().value_or(""), XMLQuotes::escaped), level);
     else if (const auto* integer = dynamic_cast<const IntegerNode*>(&node))
       element("integer", std::to_string(integer->longlongValue()), level);
     else if (const auto* real = dynamic_cast<const RealNode*>(&node))
@@ -49,22 +49,9 @@ class Writer {
     return !text || text->stringValue();
   }
 
-  static std::string escaped(std::string_view text) {
-    std::string carried;
-    if (replaceNonXMLCharacters(text, &carried)) text = carried;
-    std::string out;
-    for (char c : escapeEntities(text)) {
-      if (c == '\r')
-        out += "&#13;";  // XML reads a raw carriage return as a line feed
-      else
-        out += c;
-    }
-    return out;
-  }
-
   bool enter(int level, const char* name, std::size_t size, ErrorRecord* error) {
     if (level + 1 > kMaxPListNestingDepth) {
-      TL_SET_ERROR(error, &typeid(AppleXMLPListWriter), kPListErrorDomain, -1,
+      TL_SET_ERROR(error, &typeid(AppleXMLPListWriter), kPListErrorDomain, kPListMalformedError,
                    "nesting deeper than %d levels", kMaxPListNestingDepth);
       return false;
     }
@@ -78,7 +65,7 @@ class Writer {
     bool ok = true;
     dict.forEachEntry([&](const std::string& key, const PListNodePtr& value) {
       if (!ok || !isWritten(*value)) return;
-      element("key", escaped(key), level + 1);
+      element("key", escapeXMLText(key, XMLQuotes::escaped), level + 1);
       ok = node(*value, level + 1, error);
     });
     line("</dict>", level);

@@ -375,7 +375,7 @@ bool PListReader::parseChunk(const std::uint8_t* bytes, std::size_t length, Erro
     length -= static_cast<std::size_t>(piece);
   }
   if (!state_->failed) return true;
-  TL_SET_ERROR(error, this, errorDomain(), -1, "%s", state_->failure.c_str());
+  TL_SET_ERROR(error, this, errorDomain(), kPListMalformedError, "%s", state_->failure.c_str());
   return false;
 }
 
@@ -392,7 +392,7 @@ std::optional<PListValue> PListReader::finish(ErrorRecord* error) {
       state_->failWithText("no property list in the document");
   }
   if (state_->failed) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "%s", state_->failure.c_str());
+    TL_SET_ERROR(error, this, errorDomain(), kPListMalformedError, "%s", state_->failure.c_str());
     return std::nullopt;
   }
   return std::move(state_->root);

@@ -7,17 +7,19 @@
 #include <string>
 
 #include "platform/plist_value.hpp"
+#include "plist/plist_node.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {
 
 // Reads iPhoto's catalogue, an XML property list as the platform writes it (every element:
 // dict, array, key, string, integer, real, true, false, date, data; single escaping), straight
-// into an PListValue tree as the bytes stream by, with no document tree in between. Never
+// into a PListValue tree as the bytes stream by, with no document tree in between. Never
 // touches the network or loads a DTD; documents that declare entities are refused, and so are
 // dictionaries and arrays nested more than kMaxPListNestingDepth deep.
 //
-// Failures are "CatalogerErrorDomain" -1 with the parser's text and line number.
+// Failures are kPListErrorDomain kPListMalformedError with the parser's text and line number; the
+// scan reports them as its own catalogue error.
 class PListReader {
  public:
   PListReader();
@@ -38,7 +40,7 @@ class PListReader {
   // "%@: %s" (the path, the system's text).
   static std::optional<PListValue> parseFile(const std::string& path, ErrorRecord* error = nullptr);
 
-  static const char* errorDomain() { return "CatalogerErrorDomain"; }
+  static const char* errorDomain() { return kPListErrorDomain; }
 
   // The parse in progress; opaque, named here only for the parser's own callbacks.
   struct State;

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <variant>
 
-#include "io/double_io.hpp"
+#include "plist/number_scan.hpp"
 
 namespace twinlens {
 
@@ -69,24 +69,6 @@ namespace {
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 
-bool isWhiteSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-std::size_t skipWhiteSpace(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && isWhiteSpace(text[i])) ++i;
-  return i;
-}
-
-std::size_t skipDigits(std::string_view text, std::size_t i) {
-  while (i < text.size() && isDigit(text[i])) ++i;
-  return i;
-}
-
 std::int32_t clampToInt32(std::int64_t value) {
   if (value > kInt32Max) return kInt32Max;
   if (value < kInt32Min) return kInt32Min;
@@ -108,39 +90,6 @@ bool integerEqualsReal(std::int64_t integer, double real) {
 }
 
 }  // namespace
-
-std::int32_t int32FromDecimalText(std::string_view text) {
-  std::size_t i = skipWhiteSpace(text);
-  bool negative = i < text.size() && text[i] == '-';
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-  std::int64_t magnitude = 0;
-  for (; i < text.size() && isDigit(text[i]); ++i) {
-    magnitude = magnitude * 10 + (text[i] - '0');
-    // Past the 32-bit range already; further digits cannot bring it back.
-    if (magnitude > std::int64_t{kInt32Max} + 1) break;
-  }
-  return clampToInt32(negative ? -magnitude : magnitude);
-}
-
-double doubleFromDecimalText(std::string_view text) {
-  std::size_t start = skipWhiteSpace(text);
-  std::size_t i = start;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-  std::size_t integerEnd = skipDigits(text, i);
-  std::size_t end = integerEnd;
-  if (end < text.size() && text[end] == '.') end = skipDigits(text, end + 1);
-  bool hasDigits = integerEnd > i || end > integerEnd + 1;
-  if (!hasDigits) return 0.0;
-  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
-    std::size_t exponent = end + 1;
-    if (exponent < text.size() && (text[exponent] == '-' || text[exponent] == '+')) ++exponent;
-    std::size_t exponentEnd = skipDigits(text, exponent);
-    if (exponentEnd > exponent) end = exponentEnd;
-  }
-  // The prefix is a plain decimal number now, which strtod in the C locale reads exactly,
-  // overflow to infinity included.
-  return DoubleIO::parse(std::string(text.substr(start, end - start)));
-}
 
 PListValue::Dictionary::Dictionary(std::initializer_list<value_type> entries) {
   Entries source(entries);
@@ -297,7 +246,7 @@ std::optional<double> PListValue::doubleValue() const {
   if (auto integer = integerValue()) return static_cast<double>(*integer);
   if (auto real = realValue()) return *real;
   if (auto flag = booleanValue()) return *flag ? 1.0 : 0.0;
-  if (const std::string* text = textValue()) return doubleFromDecimalText(*text);
+  if (const std::string* text = textValue()) return scanDecimal(*text).value_or(0.0);
   return std::nullopt;
 }
 
@@ -305,7 +254,7 @@ std::optional<std::int32_t> PListValue::int32Value() const {
   if (auto integer = integerValue()) return clampToInt32(*integer);
   if (auto real = realValue()) return truncateToInt32(*real);
   if (auto flag = booleanValue()) return *flag ? 1 : 0;
-  if (const std::string* text = textValue()) return int32FromDecimalText(*text);
+  if (const std::string* text = textValue()) return scanInt(*text).value_or(0);
   return std::nullopt;
 }
 

@@ -15,6 +15,14 @@
 
 namespace twinlens {
 
+// Two property-list models, because they serve two kinds of file. PListValue and PListReader are
+// the platform's model of Apple's own files: iPhoto's catalogue, a bundle's Info.plist and the
+// values in iPhoto's answers to scripts (error dictionaries included). It is immutable and shared,
+// holds every Apple type (dates, data, null) and is parsed in one streaming pass, as a catalogue
+// of many megabytes needs. The system's own property-list library (plist/plist_node.hpp,
+// PListNode) is a mutable node tree with the system's own XML and binary forms, which serves the
+// preferences (UserDefaults). Both fail in kPListErrorDomain.
+//
 // One value of iPhoto's catalogue: a property-list tree of dictionaries with text keys, arrays,
 // texts, integers, reals, booleans, dates and byte blocks, and the null value that iPhoto's
 // answers to scripts may hold (never a catalogue file). Immutable; copies share the tree, so
@@ -54,11 +62,12 @@ class PListValue {
   const PListValue* objectForKey(std::string_view key) const;
 
   // The value read as a number. An integer, a real and a boolean (1 or 0) read as themselves; a
-  // text reads as the decimal number at its start (leading white space skipped, 0 when none).
+  // text reads as the decimal number at its start (scanDecimal: leading white space skipped, 0
+  // when none).
   // Any other type is not a number: nullopt.
   std::optional<double> doubleValue() const;
-  // The same, as a signed 32-bit integer: reals are truncated toward zero (NaN gives 0), and
-  // everything is held to the 32-bit range.
+  // The same, as a signed 32-bit integer: reals are truncated toward zero (NaN gives 0), a text
+  // reads as scanInt does (0 when no number begins it), and everything is held to the 32-bit range.
   std::optional<std::int32_t> int32Value() const;
 
   // Deep equality, recursive: every reader of outside trees bounds their depth. Integers and
@@ -118,12 +127,5 @@ class PListValue::Dictionary {
   friend struct PListValue::Node;  // takes a tree apart without recursion
   Entries entries_;
 };
-
-// The signed 32-bit integer at the start of a text: leading white space skipped, an optional
-// sign, then decimal digits; 0 when there are none; held to the 32-bit range.
-std::int32_t int32FromDecimalText(std::string_view text);
-// The decimal number at the start of a text ("1.5", "-2e3", " .5x"), in the C locale; 0.0 when
-// none begins it.
-double doubleFromDecimalText(std::string_view text);
 
 }  // namespace twinlens

@@ -1,20 +1,17 @@
 #include "platform/script_host.hpp"
 
 #include <mutex>
+#include <utility>
 
-#include "platform/socket_script_host.hpp"
+#include "shared/programming_error.hpp"
 
 namespace twinlens {
 
 namespace {
 
-std::shared_ptr<ScriptHost> makeDefaultHost() {
-  return std::make_shared<SocketScriptHost>();
-}
-
 std::mutex standardHostLock;
 std::shared_ptr<ScriptHost>& standardHostSlot() {
-  static std::shared_ptr<ScriptHost> host = makeDefaultHost();
+  static std::shared_ptr<ScriptHost> host;
   return host;
 }
 
@@ -36,12 +33,13 @@ ScriptOutcome ScriptOutcome::failure(std::int64_t number, std::string message) {
 
 ScriptHost& ScriptHost::standard() {
   std::lock_guard lock(standardHostLock);
+  if (!standardHostSlot()) throw ProgrammingError("no script host chosen");
   return *standardHostSlot();
 }
 
-void ScriptHost::setStandard(std::shared_ptr<ScriptHost> host) {
+std::shared_ptr<ScriptHost> ScriptHost::setStandard(std::shared_ptr<ScriptHost> host) {
   std::lock_guard lock(standardHostLock);
-  standardHostSlot() = host ? std::move(host) : makeDefaultHost();
+  return std::exchange(standardHostSlot(), std::move(host));
 }
 
 }  // namespace twinlens

@@ -44,11 +44,12 @@ class ScriptHost {
   // Runs `source` and waits for the application's answer, a bounded time.
   virtual ScriptOutcome executeSource(std::string_view source) = 0;
 
-  // The host that script commands use: a SocketScriptHost, unless another was put in place
-  // (tests do). The reference stays valid until the next setStandard().
+  // The host that script commands use, as the program's main chose it (a SocketScriptHost; tests
+  // put in fakes). Throws ProgrammingError when none was chosen. The reference stays valid until
+  // the next setStandard().
   static ScriptHost& standard();
-  // Puts `host` in place of the standard one; null restores the socket host.
-  static void setStandard(std::shared_ptr<ScriptHost> host);
+  // Puts `host` (null: none) in place of the standard one and hands back the one it replaces.
+  static std::shared_ptr<ScriptHost> setStandard(std::shared_ptr<ScriptHost> host);
 };
 
 }  // namespace twinlens

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include "io/file_helpers.hpp"
 #include "platform/apple_binary_plist_reader.hpp"
 #include "platform/apple_xml_plist_writer.hpp"
+#include "platform/user.hpp"
 #include "plist/value_nodes.hpp"
 #include "shared/logging.hpp"
 #include "shared/programming_error.hpp"
@@ -26,14 +26,6 @@ namespace {
 
 constexpr std::string_view kSuffix = ".plist";
 constexpr const char* kDamagedSuffix = ".damaged";
-
-std::string homeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home && *home) return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir)
-    return entry->pw_dir;
-  return "/";
-}
 
 // Holds the exclusive lock of a domain while it lives.
 class DomainLock {
@@ -86,9 +78,7 @@ UserDefaults::~UserDefaults() {
 }
 
 std::string UserDefaults::defaultsFolder() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base = config && config[0] == '/' ? config : homeFolder() + "/.config";
-  return base + "/twinlens";
+  return User::configurationPath() + "/twinlens";
 }
 
 bool UserDefaults::isValidDomain(std::string_view domain) {

@@ -26,8 +26,8 @@ BinaryPListReader::BinaryPListReader(std::shared_ptr<BufferedInputStream> is) : 
 
 bool BinaryPListReader::enterContainer(ErrorRecord* error) {
   if (++depth_ <= kMaxNestingDepth) return true;
-  TL_SET_ERROR(error, this, kPListErrorDomain, -1, "nesting deeper than %d levels",
-               kMaxNestingDepth);
+  TL_SET_ERROR(error, this, kPListErrorDomain, kPListMalformedError,
+               "nesting deeper than %d levels", kMaxNestingDepth);
   return false;
 }
 
@@ -48,7 +48,7 @@ PListNodePtr BinaryPListReader::readPListNode(ErrorRecord* error) {
     case kDictNodeType:
       return readDict(error);
     default:
-      TL_SET_ERROR(error, this, kPListErrorDomain, -1, "invalid node type");
+      TL_SET_ERROR(error, this, kPListErrorDomain, kPListMalformedError, "invalid node type");
       return nullptr;
   }
 }
@@ -64,7 +64,7 @@ std::shared_ptr<DictNode> BinaryPListReader::readDict(ErrorRecord* error) {
     if (!StringIO::read(&key, *is_, error)) return nullptr;
     // A key holding a zero byte could not be written back as itself: texts are cut there.
     if (!key || key->find('\0') != std::string::npos) {
-      TL_SET_ERROR(error, this, kPListErrorDomain, -1, "invalid dictionary key");
+      TL_SET_ERROR(error, this, kPListErrorDomain, kPListMalformedError, "invalid dictionary key");
       return nullptr;
     }
     PListNodePtr node = readPListNode(error);

@@ -37,7 +37,7 @@ class DictNode final : public PListNode {
   Map dict() const;
   int size() const { return static_cast<int>(slots_.size() - holes_); }
   bool containsKey(std::string_view key) const { return find(key) != kNotFound; }
-  // All keys, in no promised order.
+  // All keys, in no promised order; kept for users of the library beyond the preferences.
   std::vector<std::string> keySet() const { return orderedKeySet(); }
   // All keys, in order.
   std::vector<std::string> orderedKeySet() const;

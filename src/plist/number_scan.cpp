@@ -70,6 +70,12 @@ locale_t cLocale() {
   return locale;
 }
 
+// strtod_l sees only the span checked by the caller, so it never reads hexadecimal forms or past
+// the number, and the C locale keeps the point as the separator.
+double readNumber(std::string_view number) {
+  return ::strtod_l(std::string(number).c_str(), nullptr, cLocale());
+}
+
 }  // namespace
 
 std::optional<std::int64_t> scanLongLong(std::string_view text) {
@@ -108,10 +114,14 @@ std::optional<double> scanDouble(std::string_view text) {
   std::size_t length = decimalLength(text);
   if (length == 0) length = nonFiniteLength(text);
   if (length == 0) return std::nullopt;
-  // strtod_l sees only the span checked above, so it never reads hexadecimal forms or past the
-  // number, and the C locale keeps the point as the separator.
-  std::string number(text.substr(0, length));
-  return ::strtod_l(number.c_str(), nullptr, cLocale());
+  return readNumber(text.substr(0, length));
+}
+
+std::optional<double> scanDecimal(std::string_view text) {
+  text = skipSpace(text);
+  std::size_t length = decimalLength(text);
+  if (length == 0) return std::nullopt;
+  return readNumber(text.substr(0, length));
 }
 
 }  // namespace twinlens

@@ -9,6 +9,7 @@ namespace twinlens {
 // Reads the number at the start of a text the way property-list readers want it: leading white
 // space and line breaks are skipped, whatever follows the number is ignored, and the decimal
 // separator is a point whatever the process locale says. nullopt when no number begins the text.
+// The one reader of numbers in text for both property-list models and the tools.
 
 // An optional sign and a run of decimal digits; beyond the 64-bit range the value saturates at
 // the largest or smallest 64-bit value.
@@ -22,5 +23,7 @@ std::optional<std::int32_t> scanInt(std::string_view text);
 // value comes out of "%f". Too large gives plus or minus infinity; too small gives 0 or the nearest
 // subnormal.
 std::optional<double> scanDouble(std::string_view text);
+// The same without the words: only the decimal form, as a catalogue text's numeric value reads.
+std::optional<double> scanDecimal(std::string_view text);
 
 }  // namespace twinlens

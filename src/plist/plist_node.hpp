@@ -9,8 +9,13 @@
 
 namespace twinlens {
 
-// The domain of every error record the property-list library makes itself.
+// The domain of every error record the property-list library makes itself, and of the
+// platform's readers and writers of Apple's property lists (platform/plist_value.hpp tells the two
+// models apart).
 inline constexpr const char* kPListErrorDomain = "PListErrorDomain";
+// Its one code: the bytes or the tree are not a property list that can be read or written
+// (malformed, an unknown node, nesting too deep, a number that does not parse).
+inline constexpr std::int32_t kPListMalformedError = -1;
 
 // Type codes, stored in the binary form and tested by every reader and writer. 0 is no node.
 inline constexpr int kNoNodeType = 0;
@@ -26,8 +31,11 @@ inline constexpr int kDictNodeType = 32;
 // limit, so a tree read from either form can be written to the other and read back.
 inline constexpr int kMaxPListNestingDepth = 200;
 
-// One node of a property-list tree. Nodes are shared: a container holds a counted reference to
-// each child, and one node may sit in several places. A tree has no locks; one thread at a time.
+// One node of a property-list tree, the system's own model for its own formats and the
+// preferences; Apple's files are read into the platform's PListValue instead
+// (platform/plist_value.hpp says why there are two). Nodes are shared: a container holds a counted
+// reference to each child, and one node may sit in several places. A tree has no locks; one thread
+// at a time.
 class PListNode {
  public:
   virtual ~PListNode() = default;

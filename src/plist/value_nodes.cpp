@@ -38,7 +38,7 @@ std::string formatFixedSix(double value) {
 std::shared_ptr<IntegerNode> IntegerNode::withString(std::string_view text, ErrorRecord* error) {
   if (std::optional<std::int64_t> value = scanLongLong(text))
     return std::make_shared<IntegerNode>(*value);
-  TL_SET_ERROR(error, &typeid(IntegerNode), kPListErrorDomain, -1,
+  TL_SET_ERROR(error, &typeid(IntegerNode), kPListErrorDomain, kPListMalformedError,
                "string does not contain a long long: %.*s", static_cast<int>(text.size()),
                text.data());
   return nullptr;
@@ -59,7 +59,7 @@ std::string IntegerNode::description() const {
 
 std::shared_ptr<RealNode> RealNode::withString(std::string_view text, ErrorRecord* error) {
   if (std::optional<double> value = scanDouble(text)) return std::make_shared<RealNode>(*value);
-  TL_SET_ERROR(error, &typeid(RealNode), kPListErrorDomain, -1,
+  TL_SET_ERROR(error, &typeid(RealNode), kPListErrorDomain, kPListMalformedError,
                "string does not contain a double: %.*s", static_cast<int>(text.size()),
                text.data());
   return nullptr;

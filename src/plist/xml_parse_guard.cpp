@@ -82,7 +82,7 @@ XMLParseGuard* XMLParseGuard::of(void* userData) {
 
 void XMLParseGuard::refuse(xmlParserCtxt* ctxt, std::string message) {
   if (!error_) {
-    error_ = ErrorRecord(kPListErrorDomain, -1, std::move(message));
+    error_ = ErrorRecord(kPListErrorDomain, kPListMalformedError, std::move(message));
     line_ = xmlSAX2GetLineNumber(ctxt);
     column_ = xmlSAX2GetColumnNumber(ctxt);
   }
@@ -124,7 +124,7 @@ QuietXMLErrors::~QuietXMLErrors() {
 XMLDocPtr parseXMLDocument(const std::uint8_t* bytes, std::size_t length, ErrorRecord* failure) {
   XMLParseGuard::initializeLibrary();
   if (length > INT_MAX) {
-    *failure = ErrorRecord(kPListErrorDomain, -1,
+    *failure = ErrorRecord(kPListErrorDomain, kPListMalformedError,
                            formatText("XML document of %zu bytes is too large", length));
     return nullptr;
   }

@@ -62,14 +62,14 @@ std::shared_ptr<DictNode> XMLPListReader::read(ErrorRecord* error) const {
 }
 
 PListNodePtr XMLPListReader::fail(const char* message, ErrorRecord* error) const {
-  TL_SET_ERROR(error, this, kPListErrorDomain, -1, "%s", message);
+  TL_SET_ERROR(error, this, kPListErrorDomain, kPListMalformedError, "%s", message);
   return nullptr;
 }
 
 bool XMLPListReader::checkDepth(int depth, ErrorRecord* error) const {
   if (depth <= kMaxPListNestingDepth) return true;
-  TL_SET_ERROR(error, this, kPListErrorDomain, -1, "nesting deeper than %d levels",
-               kMaxPListNestingDepth);
+  TL_SET_ERROR(error, this, kPListErrorDomain, kPListMalformedError,
+               "nesting deeper than %d levels", kMaxPListNestingDepth);
   return false;
 }
 

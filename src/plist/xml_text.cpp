@@ -84,6 +84,25 @@ char32_t reference(std::string_view text, std::size_t i, std::size_t* end) {
   return kInvalid;
 }
 
+// The reference to one of the five predefined entities that stands for `c`, or null; the quotes
+// only when `quotes` is set.
+const char* predefinedEntity(char32_t c, bool quotes) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return quotes ? "&quot;" : nullptr;
+    case '\'':
+      return quotes ? "&apos;" : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
 
 void appendUTF8(char32_t c, std::string* out) {
@@ -110,33 +129,33 @@ std::string escapeEntities(std::string_view text, bool* replaced) {
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length;
     char32_t c = decodeUTF8(text, i, &length);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        if (c == kInvalid) {
-          appendUTF8(kReplacement, &out);
-          if (replaced) *replaced = true;
-        } else if (!isXMLChar(c)) {
-          out += "&#" + std::to_string(static_cast<std::uint32_t>(c)) + ";";
-        } else {
-          out.append(text.substr(i, length));
-        }
+    if (const char* entity = predefinedEntity(c, true)) {
+      out += entity;
+    } else if (c == kInvalid) {
+      appendUTF8(kReplacement, &out);
+      if (replaced) *replaced = true;
+    } else if (!isXMLChar(c)) {
+      out += "&#" + std::to_string(static_cast<std::uint32_t>(c)) + ";";
+    } else {
+      out.append(text.substr(i, length));
     }
     i += length;
+  }
+  return out;
+}
+
+std::string escapeXMLText(std::string_view text, XMLQuotes quotes) {
+  std::string carried;
+  if (replaceNonXMLCharacters(text, &carried)) text = carried;
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    if (const char* entity = predefinedEntity(c, quotes == XMLQuotes::escaped))
+      out += entity;
+    else if (c == '\r')
+      out += "&#13;";
+    else
+      out += c;
   }
   return out;
 }

@@ -15,6 +15,15 @@ namespace twinlens {
 // U+FFFD. Sets *replaced when it had to replace bytes.
 std::string escapeEntities(std::string_view text, bool* replaced = nullptr);
 
+// Whether escapeXMLText writes " and ' as entity references too.
+enum class XMLQuotes { kept, escaped };
+
+// A text as the character data of one XML element, the single pass that Apple's property lists
+// and the sample catalogues are written with: bytes that are not UTF-8 and characters XML 1.0
+// forbids become U+FFFD, & < > (and, if asked, " ') become entity references, and a carriage
+// return becomes "&#13;", which XML would otherwise read back as a line feed.
+std::string escapeXMLText(std::string_view text, XMLQuotes quotes = XMLQuotes::kept);
+
 // The reader's extra pass: references to the five predefined entities and numeric references
 // (decimal and hexadecimal) of Unicode scalar values become their characters, in one pass; every
 // other ampersand stays as it is.

@@ -244,11 +244,13 @@ class AppControllerTest : public QObject {
   void cancelledScanQuitsWithoutAnAlert() {
     fixture_->writeLibrary(smallLibrary());
     AppController& controller = fixture_->launch();
-    controller.catalogingDidFail(ErrorRecord(Cataloger::errorDomain(), -7, "abort requested"));
+    controller.catalogingDidFail(
+        ErrorRecord(Cataloger::errorDomain(), Cataloger::kAbortedError, "abort requested"));
     QCOMPARE(fixture_->quitCount, 1);
     // Whatever the source: the script source does not retry a cancelled scan either.
     fixture_->setUseAppleScript(true);
-    controller.catalogingDidFail(ErrorRecord(Cataloger::errorDomain(), -7, "abort requested"));
+    controller.catalogingDidFail(
+        ErrorRecord(Cataloger::errorDomain(), Cataloger::kAbortedError, "abort requested"));
     QCOMPARE(fixture_->quitCount, 2);
     QVERIFY(!fixture_->defaults()->useAlbumDataXML());
   }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <deque>
 
+#include "platform/socket_script_host.hpp"
 #include "shared/twinlens_app.hpp"
 
 namespace twinlens::testing {
@@ -19,6 +20,7 @@ constexpr int kScanTimeoutMs = 30000;
 
 AppFixture::AppFixture(bool realIPhoto) : realIPhoto_(realIPhoto) {
   if (!realIPhoto_) scriptHost_.emplace();
+  if (realIPhoto_) ScriptHost::setStandard(std::make_shared<SocketScriptHost>());
   qputenv("XDG_CONFIG_HOME", (dir_.path() + "/config").toUtf8());
   qputenv("XDG_DATA_HOME", (dir_.path() + "/data").toUtf8());
   // The stand-in iPhoto's socket lives here, away from any other test's.

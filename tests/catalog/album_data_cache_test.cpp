@@ -101,7 +101,8 @@ TEST(AlbumDataCache, DecodeRefusesCutForgedAndOverDeepFiles) {
   for (std::size_t length = 0; length < bytes.size(); ++length) {
     ErrorRecord error;
     ASSERT_FALSE(AlbumDataCache::decode(bytes.data(), length, nullptr, &error)) << length;
-    EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", -1));
+    EXPECT_TRUE(
+        error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kDamagedError));
   }
   Data longer = bytes;
   longer.push_back(0);
@@ -145,7 +146,8 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
   ASSERT_TRUE(AlbumDataCache::save(cachePath, settled, tree));
   ErrorRecord error;
   EXPECT_FALSE(AlbumDataCache::load(cachePath, catalogue, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", -2)) << error.description();
+  EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kChangedError))
+      << error.description();
 
   timespec times[2] = {{settled.sec, 0}, {settled.sec, settled.nsec}};
   ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);

@@ -14,18 +14,21 @@
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/run_loop.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/jpeg_builder.hpp"
 #include "shared/logging.hpp"
 #include "support/fake_script_host.hpp"
 #include "support/log_capture.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
 namespace {
 
 using testing::LogCapture;
+using testing::ScopedEnv;
 using testing::TempDir;
 
 std::string escaped(const std::string& text) {
@@ -114,9 +117,6 @@ class LibraryBuilder {
 
 class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
  protected:
-  void SetUp() override { ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1); }
-  void TearDown() override { ::unsetenv("XDG_DATA_HOME"); }
-
   void catalogingDidSucceed(std::uint64_t count) override {
     succeeded_ = count;
     loop_.stop();
@@ -154,6 +154,7 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
   }
 
   TempDir dir_;
+  ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("data").c_str()};
   RunLoop loop_;
   std::optional<std::uint64_t> succeeded_;
   std::optional<ErrorRecord> failure_;
@@ -353,7 +354,10 @@ TEST_F(CatalogerTest, EmptyAndBrokenCatalogues) {
   dir_.write("Library/AlbumData.xml", std::string("not a plist"));
   scan(dir_.file("Library"));
   ASSERT_TRUE(failure_);
-  EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -1));
+  EXPECT_TRUE(failure_->isErrorWithDomain(Cataloger::errorDomain(), Cataloger::kParseFailedError));
+  ErrorRecord parseError;
+  EXPECT_FALSE(PListReader::parseFile(dir_.file("Library/AlbumData.xml"), &parseError));
+  EXPECT_EQ(failure_->description(), parseError.description());
 
   scan(dir_.file("Nowhere"));
   ASSERT_TRUE(failure_);
@@ -445,7 +449,7 @@ TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   setLogSink(nullptr);
   setLogLevel(level);
   ASSERT_TRUE(failure_);
-  EXPECT_TRUE(failure_->isErrorWithDomain("CatalogerErrorDomain", -7));
+  EXPECT_TRUE(Cataloger::isAbort(*failure_));
   EXPECT_EQ(failure_->description(), "abort requested");
 
   ErrorRecord error;
@@ -502,10 +506,11 @@ TEST_F(CatalogerTest, ScriptSourceAsksIPhotoOnTheMainThreadAndKeepsEveryPhoto) {
   EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(cataloger->catalogingProgressDescription(), "") << "no item counts for a script scan";
 
-  host->failWith(-600, "Application isn't running.");
+  host->failWith(kScriptApplicationNotRunningError, "Application isn't running.");
   scan(path, defaults);
   ASSERT_TRUE(failure_);
-  EXPECT_EQ(*failure_, ErrorRecord("AppleScriptErrorDomain", -600, "Application isn't running."));
+  EXPECT_EQ(*failure_, ErrorRecord("AppleScriptErrorDomain", kScriptApplicationNotRunningError,
+                                   "Application isn't running."));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "catalog/photo_library.hpp"
 #include "io/data_input_stream.hpp"
 #include "io/data_output_stream.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::testing {
@@ -17,17 +18,6 @@ namespace twinlens::testing {
 // in the real home folder, and puts the old setting back afterwards.
 class LibraryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_DATA_HOME")) oldDataHome_ = old;
-    ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1);
-  }
-  void TearDown() override {
-    if (oldDataHome_)
-      ::setenv("XDG_DATA_HOME", oldDataHome_->c_str(), 1);
-    else
-      ::unsetenv("XDG_DATA_HOME");
-  }
-
   const TempDir& dir() const { return dir_; }
   std::string dataHome() const { return dir_.file("data"); }
 
@@ -50,7 +40,7 @@ class LibraryTest : public ::testing::Test {
 
  private:
   TempDir dir_;
-  std::optional<std::string> oldDataHome_;
+  ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("data").c_str()};
 };
 
 }  // namespace twinlens::testing

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "crypto/sha1_hash.hpp"
+#include "io/double_io.hpp"
 #include "io/file_helpers.hpp"
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"
@@ -279,7 +280,8 @@ TEST_F(LibraryTest, WrongVersionsAreRefused) {
     SCOPED_TRACE(version);
     ErrorRecord error;
     EXPECT_FALSE(load(join({u32(version), u64(0), {1}}), &error));
-    EXPECT_TRUE(error.isErrorWithDomain("PhotoLibraryErrorDomain", -1));
+    EXPECT_TRUE(
+        error.isErrorWithDomain("PhotoLibraryErrorDomain", PhotoLibrary::kWrongVersionError));
     EXPECT_EQ(error.description(),
               "invalid PhotoLibrary version " + std::to_string(version) + "; expected 2");
   }
@@ -300,7 +302,8 @@ TEST_F(LibraryTest, FileCutOffAtAnyByteGivesNoLibrary) {
     std::string path = dir().write("cut.dat", Data(bytes.begin(), bytes.begin() + length));
     ErrorRecord error;
     EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", path, &error));
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                        BufferedInputStream::kEndOfDataError))
         << error.domain() << ": " << error.description();
   }
 }
@@ -324,11 +327,13 @@ TEST_F(LibraryTest, AbsurdCountsAndLengthsFailCleanly) {
   };
   const Case cases[] = {
       {"count of 2^64-1", join({u32(2), u64(UINT64_MAX), record, {1}}),
-       "BufferedInputStreamErrorDomain", -4},
+       "BufferedInputStreamErrorDomain", BufferedInputStream::kEndOfDataError},
       {"count one too many", join({u32(2), u64(2), record, {1}}), "BufferedInputStreamErrorDomain",
-       -4},
-      {"key length past 2 GiB", join({u32(2), u64(1), hugeKey}), "InputStreamErrorDomain", -1},
-      {"key length of 2 GB", join({u32(2), u64(1), bigKey}), "BufferedInputStreamErrorDomain", -4},
+       BufferedInputStream::kEndOfDataError},
+      {"key length past 2 GiB", join({u32(2), u64(1), hugeKey}), "InputStreamErrorDomain",
+       kInputStreamTooLongError},
+      {"key length of 2 GB", join({u32(2), u64(1), bigKey}), "BufferedInputStreamErrorDomain",
+       BufferedInputStream::kEndOfDataError},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -349,7 +354,7 @@ TEST_F(LibraryTest, AbsentDoubleTextFailsWithDoubleError) {
   damaged.push_back(0);
   ErrorRecord error;
   EXPECT_FALSE(load(damaged, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", DoubleIO::kNoTextError));
   EXPECT_EQ(error.description(), "nil string; expected a double");
 }
 
@@ -369,7 +374,7 @@ TEST_F(LibraryTest, InvalidUtf8MakesATextAbsentAndAKeylessRecordIsRefused) {
   badKey[12 + 2 + 9] = 0xC0;
   ErrorRecord error;
   EXPECT_FALSE(load(badKey, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", Photo::kInvalidPhotoError));
 }
 
 TEST_F(LibraryTest, DuplicateKeysInTheFileKeepTheLaterRecordAndTrailingBytesAreIgnored) {

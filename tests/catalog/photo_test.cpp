@@ -393,15 +393,16 @@ TEST(Photo, UpdateSHA1sFailures) {
     std::string message;
   };
   const Case cases[] = {
-      {"no paths at all", std::nullopt, "PhotoErrorDomain", -1,
+      {"no paths at all", std::nullopt, "PhotoErrorDomain", Photo::kInvalidPhotoError,
        "missing originalPath for photo <Photo: key=3 originalPath=(null) modifiedPath=(null) "
        "originalSHA1=(null) modifiedSHA1=(null)>"},
-      {"empty image path", unedited(""), "PhotoErrorDomain", -1,
+      {"empty image path", unedited(""), "PhotoErrorDomain", Photo::kInvalidPhotoError,
        "missing originalPath for photo <Photo: key=3 originalPath= modifiedPath=(null) "
        "originalSHA1=(null) modifiedSHA1=(null)>"},
       {"missing original", unedited(missing), "UnixErrorDomain", ENOENT,
        missing + ": " + std::strerror(ENOENT)},
-      {"empty original", unedited(empty), "PhotoErrorDomain", -1, empty + " is an empty file"},
+      {"empty original", unedited(empty), "PhotoErrorDomain", Photo::kInvalidPhotoError,
+       empty + " is an empty file"},
       {"missing modified", edited(missing, good), "UnixErrorDomain", ENOENT,
        missing + ": " + std::strerror(ENOENT)},
   };
@@ -630,7 +631,7 @@ TEST(Photo, CachedRecordWithoutKeyIsRefused) {
   noKey.insert(noKey.end(), bytes.begin() + 2 + 10, bytes.end());
   ErrorRecord error;
   EXPECT_FALSE(readCacheForm(noKey, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", Photo::kInvalidPhotoError));
   EXPECT_EQ(error.description(), "cached photo record has no iPhotoKey");
 }
 
@@ -642,7 +643,8 @@ TEST(Photo, CacheFormCutShortAnywhereFailsWithEndOfData) {
     SCOPED_TRACE(length);
     ErrorRecord error;
     EXPECT_FALSE(readCacheForm(Data(bytes.begin(), bytes.begin() + length), &error));
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                        BufferedInputStream::kEndOfDataError))
         << error.domain() << ": " << error.description();
   }
 }

@@ -22,9 +22,11 @@
 #include "platform/plist_reader.hpp"
 #include "platform/process.hpp"
 #include "platform/script_wire.hpp"
+#include "platform/socket_script_host.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "support/cli_run.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
@@ -75,21 +77,11 @@ class TrashEndToEndTest : public ::testing::Test {
   void SetUp() override {
     for (const char* name : {"config", "data", "runtime"}) fs::create_directories(dir_.file(name));
     fs::permissions(dir_.file("runtime"), fs::perms::owner_all);
-    // This process quits the stand-in itself, so it shares the command line's folders.
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
-      if (const char* old = std::getenv(name)) saved_[name] = old;
-    ::setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", dir_.file("runtime").c_str(), 1);
+    // This process quits the stand-in itself, sharing the command line's folders (see below).
+    ScriptHost::setStandard(std::make_shared<SocketScriptHost>());
     ASSERT_TRUE(fs::exists(standInExecutable())) << standInExecutable();
   }
-  void TearDown() override {
-    quitStandIn();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-      auto old = saved_.find(name);
-      old == saved_.end() ? ::unsetenv(name) : ::setenv(name, old->second.c_str(), 1);
-    }
-  }
+  void TearDown() override { quitStandIn(); }
 
   CliRun cli(const std::string& arguments) {
     return testing::runCli(arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
@@ -140,7 +132,9 @@ class TrashEndToEndTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::map<std::string, std::string> saved_;
+  testing::ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.file("config").c_str()};
+  testing::ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.file("data").c_str()};
+  testing::ScopedEnv runtimeDir_{"XDG_RUNTIME_DIR", dir_.file("runtime").c_str()};
   std::unique_ptr<sample::SampleLibrary> library_;
 };
 

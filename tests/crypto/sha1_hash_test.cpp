@@ -137,7 +137,7 @@ std::vector<BrokenCase> brokenJpegs() {
                          .scan(100, 1)
                          .endOfImage()
                          .bytes(),
-                     "SHA1HashErrorDomain", -1,
+                     "SHA1HashErrorDomain", SHA1Hash::kBadJPEGError,
                      "JPEG segment ffe1 length can't be fewer than 3 bytes long"});
   }
   cases.push_back({"segment length 65535 past the end",
@@ -146,18 +146,20 @@ std::vector<BrokenCase> brokenJpegs() {
                        .segmentWithLength(0xE1, 65535, Data(100, 7))
                        .endOfImage()
                        .bytes(),
-                   "BufferedInputStreamErrorDomain", -4, "EOF on"});
+                   "BufferedInputStreamErrorDomain", BufferedInputStream::kEndOfDataError,
+                   "EOF on"});
   Data cut = sample::samplePhoto(2, 1000, "Camera");
   cut.resize(30);
   cases.push_back({"cut inside a segment before the scan", cut, "BufferedInputStreamErrorDomain",
-                   -4, "EOF on"});
+                   BufferedInputStream::kEndOfDataError, "EOF on"});
   cases.push_back(
       {"scan length field ends at the last two bytes",
        JpegBuilder().startOfImage().jfif().segmentWithLength(0xDA, 12, {}).endOfImage().bytes(), "",
        0, ""});
   cases.push_back({"scan length field overlaps the last two bytes",
                    JpegBuilder().startOfImage().jfif().raw({0xFF, 0xDA, 0x00}).endOfImage().bytes(),
-                   "SHA1HashErrorDomain", -1, "unexpected EOF reading image data from"});
+                   "SHA1HashErrorDomain", SHA1Hash::kBadJPEGError,
+                   "unexpected EOF reading image data from"});
   return cases;
 }
 
@@ -192,7 +194,7 @@ TEST(SHA1Hash, FileThatShrinksAfterLstatIsHashedToItsNewEnd) {
   BufferedInputStream jpeg(std::make_shared<FileInputStream>(path, 0, photo.size()));
   ErrorRecord error;
   EXPECT_FALSE(SHA1Hash::hashPhotoStream(jpeg, photo.size(), &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("SHA1HashErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("SHA1HashErrorDomain", SHA1Hash::kBadJPEGError));
 }
 
 TEST(SHA1Hash, PathsThatCannotBeReadFail) {
@@ -239,7 +241,7 @@ TEST(SHA1Hash, HashStreamWithLengthNeedsEveryByte) {
   DataInputStream shortStream(Data(10, 1));
   ErrorRecord error;
   EXPECT_FALSE(SHA1Hash::hashStreamWithLength(shortStream, 20, &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("SHA1HashErrorDomain", -4));
+  EXPECT_TRUE(error.isErrorWithDomain("SHA1HashErrorDomain", SHA1Hash::kEndOfDataError));
   EXPECT_NE(error.description().find("after 10 of 20 bytes"), std::string::npos);
 }
 

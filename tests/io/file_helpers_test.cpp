@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "io/file_helpers.hpp"
-#include "io/user.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
@@ -75,7 +74,7 @@ TEST(EnsureParentPath, PlainFileInPlaceOfTheFolderFailsWithFileError) {
   dir.write("a/b/c", std::string("not a folder"));
   ErrorRecord error;
   EXPECT_FALSE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error));
-  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError));
   EXPECT_EQ(error.description(),
             "parent path " + dir.file("a/b/c") + " exists and is not a directory");
 }
@@ -197,56 +196,6 @@ TEST(UniquePath, DanglingSymbolicLinkCountsAsTaken) {
   TempDir dir;
   ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("photo.jpg").c_str()), 0);
   EXPECT_EQ(stringWithUniquePath(dir.file("photo.jpg")), dir.file("photo_2.jpg"));
-}
-
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-TEST(User, ApplicationSupportPathPrefersAnAbsoluteXdgDataHome) {
-  ScopedEnv home("HOME", "/home/alice");
-  {
-    ScopedEnv data("XDG_DATA_HOME", "/srv/data");
-    EXPECT_EQ(User::applicationSupportPath(), "/srv/data");
-  }
-  {
-    ScopedEnv data("XDG_DATA_HOME", "relative/data");
-    EXPECT_EQ(User::applicationSupportPath(), "/home/alice/.local/share");
-  }
-  {
-    ScopedEnv data("XDG_DATA_HOME", "");
-    EXPECT_EQ(User::applicationSupportPath(), "/home/alice/.local/share");
-  }
-  {
-    ScopedEnv data("XDG_DATA_HOME", nullptr);
-    EXPECT_EQ(User::applicationSupportPath(), "/home/alice/.local/share");
-  }
-}
-
-TEST(User, ApplicationSupportPathFallsBackToThePasswordEntry) {
-  ScopedEnv data("XDG_DATA_HOME", nullptr);
-  ScopedEnv home("HOME", nullptr);
-  std::string path = User::applicationSupportPath();
-  EXPECT_EQ(path.front(), '/');
-  EXPECT_TRUE(path.ends_with("/.local/share")) << path;
 }
 
 }  // namespace

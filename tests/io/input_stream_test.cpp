@@ -131,12 +131,13 @@ TEST(BufferedInputStream, ReadExactlyLengthLimits) {
 
   ErrorRecord error;
   EXPECT_FALSE(stream->readExactly(2147483649ull, bytes, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
   EXPECT_EQ(error.description(), "absurd length 2147483649 requested");
 
   // Exactly 2 GiB is allowed: it tries to read and meets the end of the stream.
   EXPECT_FALSE(stream->readExactly(2147483648ull, &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4));
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                      BufferedInputStream::kEndOfDataError));
 }
 
 TEST(BufferedInputStream, EndOfStreamReportsBytesReceived) {
@@ -148,7 +149,8 @@ TEST(BufferedInputStream, EndOfStreamReportsBytesReceived) {
     bool ok = intoBlock ? stream->readExactly(10, &error).has_value()
                         : stream->readExactly(10, bytes, &error);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4));
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                        BufferedInputStream::kEndOfDataError));
     EXPECT_EQ(error.description(),
               "EOF on " + stream->description() + " after 6 of 10 bytes received");
   }
@@ -231,7 +233,8 @@ TEST(InputStreams, ReadLineKeepsCarriageReturnAndDropsIncompleteTail) {
   EXPECT_EQ(InputStreams::readLine(*stream), "two");
   ErrorRecord error;
   EXPECT_FALSE(InputStreams::readLine(*stream, &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4));
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                      BufferedInputStream::kEndOfDataError));
 }
 
 TEST(InputStreams, ReadLineWithCRLFHonoursMaximum) {
@@ -239,7 +242,7 @@ TEST(InputStreams, ReadLineWithCRLFHonoursMaximum) {
   EXPECT_EQ(InputStreams::readLineWithCRLF(*buffered(text("a\nb\rc\r\n")), 10), "a\nb\rc\r\n");
   ErrorRecord error;
   EXPECT_FALSE(InputStreams::readLineWithCRLF(*buffered(text("abcde\r\n")), 6, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
   EXPECT_EQ(error.description(), "exceeded maxLength 6 before finding CRLF");
 }
 

@@ -64,7 +64,8 @@ TEST(BufferedOutputStream, ZeroAcceptedFailsWithMinusFour) {
   Data big = filled(9000);
   ErrorRecord error;
   EXPECT_EQ(stream.write(big.data(), big.size(), &error), -1);
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedOutputStreamErrorDomain", -4));
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedOutputStreamErrorDomain",
+                                      BufferedOutputStream::kNothingWrittenError));
   EXPECT_EQ(error.description(), "0 bytes written to underlying stream");
 
   ASSERT_EQ(stream.write(big.data(), 10), 10);

@@ -73,7 +73,8 @@ Data writtenToStream(Write&& write) {
 }
 
 void expectEndOfData(const ErrorRecord& error) {
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                      BufferedInputStream::kEndOfDataError))
       << error.domain() << " " << error.code() << " " << error.description();
 }
 
@@ -282,10 +283,12 @@ TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
     std::int64_t code;
   };
   const Case cases[] = {
-      {"just under the limit", 2147483648ull, "BufferedInputStreamErrorDomain", -4},
-      {"one megabyte and a bit", (1u << 20) + 1, "BufferedInputStreamErrorDomain", -4},
-      {"over the limit", 2147483649ull, "InputStreamErrorDomain", -1},
-      {"all ones", 0xFFFFFFFFFFFFFFFFull, "InputStreamErrorDomain", -1},
+      {"just under the limit", 2147483648ull, "BufferedInputStreamErrorDomain",
+       BufferedInputStream::kEndOfDataError},
+      {"one megabyte and a bit", (1u << 20) + 1, "BufferedInputStreamErrorDomain",
+       BufferedInputStream::kEndOfDataError},
+      {"over the limit", 2147483649ull, "InputStreamErrorDomain", kInputStreamTooLongError},
+      {"all ones", 0xFFFFFFFFFFFFFFFFull, "InputStreamErrorDomain", kInputStreamTooLongError},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -397,7 +400,7 @@ TEST(DoubleIO, AbsentTextFailsWithItsOwnRecord) {
   ErrorRecord error;
   EXPECT_FALSE(DoubleIO::read(&value, stream, &error));
   EXPECT_EQ(value, 0.0);
-  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", DoubleIO::kNoTextError));
   EXPECT_EQ(error.description(), "nil string; expected a double");
 }
 
@@ -529,7 +532,7 @@ TEST(DataIO, RoundTripsBytesAndFailsOnShortInput) {
 
   auto absurd = inputOver({0x80, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_FALSE(DataIO::read(&read, absurd, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
 }
 
 TEST(HexString, WritesTwoLowerCaseDigitsPerByte) {

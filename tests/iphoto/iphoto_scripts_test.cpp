@@ -40,10 +40,10 @@ TEST(IPhotoScripts, AKeyThatIsNoPlainDecimalIsNeverSent) {
   EXPECT_FALSE(SelectPhotoScript("05").execute(&selectError));
   EXPECT_FALSE(MoveToTrashScript(std::vector<std::string>{"5", "5abc"}).execute(&moveError));
   EXPECT_TRUE(host->texts().empty());
-  EXPECT_EQ(selectError, ErrorRecord("AppleScriptErrorDomain", -1728,
+  EXPECT_EQ(selectError, ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
                                      "photo key 05 is not a plain decimal number"));
   EXPECT_EQ(moveError,
-            ErrorRecord("TagScriptErrorDomain", -1,
+            ErrorRecord("TagScriptErrorDomain", MoveToTrashScript::kMoveFailedError,
                         "failed to move photos to trash: photo key 5abc is not a plain decimal "
                         "number"));
 }
@@ -112,7 +112,7 @@ TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
 
 TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
   ScopedFakeScriptHost host;
-  host->failWith(-1728, "Can't get photo id 4294967308.");
+  host->failWith(kScriptCantGetObjectError, "Can't get photo id 4294967308.");
   struct Case {
     const char* name;
     std::shared_ptr<AppleScript> command;
@@ -120,11 +120,13 @@ TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
   };
   const Case cases[] = {
       {"select photo", std::make_shared<SelectPhotoScript>("12"),
-       ErrorRecord("AppleScriptErrorDomain", -1728, "Can't get photo id 4294967308.")},
+       ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
+                   "Can't get photo id 4294967308.")},
       {"select library", std::make_shared<SelectLibraryAlbumScript>(),
-       ErrorRecord("AppleScriptErrorDomain", -1728, "Can't get photo id 4294967308.")},
+       ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
+                   "Can't get photo id 4294967308.")},
       {"move to trash", std::make_shared<MoveToTrashScript>(std::vector<std::string>{"12"}),
-       ErrorRecord("TagScriptErrorDomain", -1,
+       ErrorRecord("TagScriptErrorDomain", MoveToTrashScript::kMoveFailedError,
                    "failed to move photos to trash via AppleScript: error -1728: Can't get photo "
                    "id 4294967308.")},
   };
@@ -142,7 +144,7 @@ TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
 
 TEST(IPhotoScripts, AFailureWithoutAPlaceForItOnlyAnswersFalse) {
   ScopedFakeScriptHost host;
-  host->failWith(-2741, "syntax");
+  host->failWith(kScriptSyntaxError, "syntax");
   LogCapture capture(kLogLevelTrace);
   EXPECT_FALSE(MoveToTrashScript().execute());
   EXPECT_FALSE(SelectLibraryAlbumScript().execute(nullptr));
@@ -201,7 +203,7 @@ TEST(QuitIPhotoScript, SucceedsWithoutAWordWhenIPhotoIsNotRunning) {
   ASSERT_FALSE(Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto"))
       << "another iPhoto of this user is running";
   ScopedFakeScriptHost host;
-  host->failWith(-600, "not running");
+  host->failWith(kScriptApplicationNotRunningError, "not running");
   ErrorRecord error("untouched", 1, "");
   EXPECT_TRUE(QuitIPhotoScript().execute(&error));
   EXPECT_TRUE(host->texts().empty());
@@ -216,10 +218,11 @@ TEST(QuitIPhotoScript, SendsQuitToARunningIPhoto) {
   EXPECT_TRUE(QuitIPhotoScript().execute());
   EXPECT_EQ(host->texts(), (std::vector<std::string>{QuitIPhotoScript::source()}));
 
-  host->failWith(-609, "Connection is invalid.");
+  host->failWith(kScriptConnectionInvalidError, "Connection is invalid.");
   ErrorRecord error;
   EXPECT_FALSE(QuitIPhotoScript().execute(&error));
-  EXPECT_EQ(error, ErrorRecord("AppleScriptErrorDomain", -609, "Connection is invalid."));
+  EXPECT_EQ(error, ErrorRecord("AppleScriptErrorDomain", kScriptConnectionInvalidError,
+                               "Connection is invalid."));
 }
 
 }  // namespace

@@ -133,7 +133,9 @@ TEST(IPhotoLibrary, RefusesCataloguesOfTheWrongShape) {
   for (const PListValue& root : bad) {
     ErrorRecord error;
     EXPECT_FALSE(IPhotoLibrary::fromAlbumData(root, &error));
-    EXPECT_TRUE(error.isErrorWithDomain(IPhotoLibrary::errorDomain(), -1)) << error.description();
+    EXPECT_TRUE(error.isErrorWithDomain(IPhotoLibrary::errorDomain(),
+                                        IPhotoLibrary::kMalformedCatalogueError))
+        << error.description();
   }
 }
 

@@ -16,6 +16,7 @@
 #include "script_texts.hpp"
 #include "shared/logging.hpp"
 #include "support/log_capture.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::standin {
@@ -23,26 +24,8 @@ namespace {
 
 using namespace standin::testing;
 using twinlens::testing::readFileBytes;
+using twinlens::testing::ScopedEnv;
 using twinlens::testing::TempDir;
-
-// Points an environment variable elsewhere while it lives.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 PListValue parsedCatalogue(const std::string& folder) {
   ErrorRecord error;
@@ -68,8 +51,8 @@ std::string idOf(const std::string& key) {
 class LibraryFolderTest : public ::testing::Test {
  protected:
   TempDir temp;
-  ScopedEnvironment config{"XDG_CONFIG_HOME", temp.file("config")};
-  ScopedEnvironment home{"HOME", temp.file("home")};
+  ScopedEnv config{"XDG_CONFIG_HOME", temp.file("config").c_str()};
+  ScopedEnv home{"HOME", temp.file("home").c_str()};
   std::string folder = temp.file("iPhoto Library");
   sample::SampleLibrary library{folder};
 
@@ -79,7 +62,8 @@ class LibraryFolderTest : public ::testing::Test {
 TEST_F(LibraryFolderTest, ChoosesTheRequestedFolderElseThePreference) {
   ErrorRecord error;
   EXPECT_FALSE(LibraryFolder::choose(std::nullopt, &error));
-  EXPECT_TRUE(error.isErrorWithDomain(LibraryFolder::errorDomain(), -1));
+  EXPECT_TRUE(
+      error.isErrorWithDomain(LibraryFolder::errorDomain(), LibraryFolder::kNoLibraryError));
   EXPECT_NE(error.description().find("--library"), std::string::npos) << error.description();
 
   EXPECT_EQ(LibraryFolder::choose(folder), folder);
@@ -101,7 +85,7 @@ TEST_F(LibraryFolderTest, OpenPassesOnTheParsersFailures) {
   EXPECT_EQ(error.domain(), kUnixErrorDomain);
   temp.write("bad/AlbumData.xml", std::string("<plist><dict><key>k</key></plist>"));
   EXPECT_FALSE(LibraryFolder::open(temp.file("bad"), &error));
-  EXPECT_TRUE(error.isErrorWithDomain(PListReader::errorDomain(), -1));
+  EXPECT_TRUE(error.isErrorWithDomain(PListReader::errorDomain(), kPListMalformedError));
 }
 
 TEST_F(LibraryFolderTest, QuitRewritesAnUntouchedCatalogueWithEqualContent) {

@@ -114,7 +114,7 @@ TEST(PListReader, BadDocumentsFailWithMinusOneAndALine) {
     SCOPED_TRACE(c.name);
     ErrorRecord error;
     EXPECT_FALSE(parseText(c.text, &error).has_value());
-    EXPECT_TRUE(error.isErrorWithDomain("CatalogerErrorDomain", -1)) << error.domain();
+    EXPECT_TRUE(error.isErrorWithDomain(kPListErrorDomain, kPListMalformedError)) << error.domain();
     EXPECT_NE(error.description().find(c.messagePart), std::string::npos) << error.description();
     EXPECT_NE(error.description().find("line"), std::string::npos) << error.description();
   }

@@ -10,8 +10,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+
 #include <mutex>
 #include <thread>
+#include "shared/programming_error.hpp"
 
 #include "io/integer_io.hpp"
 #include "platform/script_server.hpp"
@@ -270,11 +272,12 @@ TEST_F(SocketScriptHostTest, StandardHostCanBeReplacedAndRestored) {
     std::string last;
   };
   auto recorder = std::make_shared<Recorder>();
-  ScriptHost::setStandard(recorder);
+  std::shared_ptr<ScriptHost> previous = ScriptHost::setStandard(recorder);
   EXPECT_TRUE(ScriptHost::standard().executeSource("anything").succeeded());
   EXPECT_EQ(recorder->last, "anything");
-  ScriptHost::setStandard(nullptr);
-  EXPECT_NE(dynamic_cast<SocketScriptHost*>(&ScriptHost::standard()), nullptr);
+  EXPECT_EQ(ScriptHost::setStandard(nullptr), recorder);
+  EXPECT_THROW(ScriptHost::standard(), ProgrammingError);
+  ScriptHost::setStandard(previous);
 }
 
 }  // namespace

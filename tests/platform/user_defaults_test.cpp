@@ -7,29 +7,23 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "io/file_helpers.hpp"
+#include "platform/user.hpp"
 #include "plist/array_node.hpp"
 #include "plist/value_nodes.hpp"
 #include "shared/logging.hpp"
 #include "support/log_capture.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
 namespace {
 
+using testing::ScopedEnv;
+
 // Points $XDG_CONFIG_HOME at a fresh folder for the test and puts the old value back afterwards.
 class UserDefaultsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* previous = std::getenv("XDG_CONFIG_HOME");
-    if (previous) previous_ = previous;
-    ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (previous_)
-      ::setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
-    else
-      ::unsetenv("XDG_CONFIG_HOME");
-  }
   std::string domainFile(const std::string& domain) const {
     return dir_.path() + "/twinlens/" + domain + ".plist";
   }
@@ -39,19 +33,12 @@ class UserDefaultsTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::optional<std::string> previous_;
+  ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.path().c_str()};
 };
 
-TEST_F(UserDefaultsTest, FolderFollowsXDGConfigHomeAndFallsBackToDotConfig) {
+TEST_F(UserDefaultsTest, FolderIsTwinlensInTheConfigurationFolder) {
   EXPECT_EQ(UserDefaults::defaultsFolder(), dir_.path() + "/twinlens");
   EXPECT_EQ(UserDefaults("app").path(), domainFile("app"));
-  const char* home = std::getenv("HOME");
-  if (!home || !*home) GTEST_SKIP() << "HOME not set";
-  std::string expectedHome = std::string(home) + "/.config/twinlens";
-  ::setenv("XDG_CONFIG_HOME", "relative/path", 1);
-  EXPECT_EQ(UserDefaults::defaultsFolder(), expectedHome);
-  ::unsetenv("XDG_CONFIG_HOME");
-  EXPECT_EQ(UserDefaults::defaultsFolder(), expectedHome);
 }
 
 TEST_F(UserDefaultsTest, DomainMustBeAPlainFileName) {
@@ -81,7 +68,7 @@ TEST_F(UserDefaultsTest, ValuesAreWrittenAsApplesXMLPropertyListsOfTheDomain) {
   UserDefaults defaults("app");
   defaults.setInteger(5, "logLevel");
   defaults.setBoolean(true, "helpBubbleShown");
-  defaults.setString("a & b <c>\r", "note");
+  defaults.setString("a & b <\"c'>\r", "note");
   defaults.setDouble(0.25, "ratio");
   ArrayNode list;
   list.add(std::make_shared<IntegerNode>(-1));
@@ -97,14 +84,15 @@ TEST_F(UserDefaultsTest, ValuesAreWrittenAsApplesXMLPropertyListsOfTheDomain) {
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
             "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
             "version=\"1.0\">\n<dict>\n\t<key>logLevel</key>\n\t<integer>5</integer>\n\t<key>"
-            "helpBubbleShown</key>\n\t<true/>\n\t<key>note</key>\n\t<string>a &amp; b &lt;c&gt;"
+            "helpBubbleShown</key>\n\t<true/>\n\t<key>note</key>\n\t<string>a &amp; b "
+            "&lt;&quot;c&apos;&gt;"
             "&#13;</string>\n\t<key>ratio</key>\n\t<real>0.25</real>\n\t<key>list</key>\n\t<array>"
             "\n\t\t<integer>-1</integer>\n\t\t<dict/>\n\t</array>\n</dict>\n</plist>\n");
 
   UserDefaults reread("app");
   EXPECT_EQ(reread.integerForKey("logLevel"), 5);
   EXPECT_EQ(reread.booleanForKey("helpBubbleShown"), true);
-  EXPECT_EQ(reread.stringForKey("note"), "a & b <c>\r");
+  EXPECT_EQ(reread.stringForKey("note"), "a & b <\"c'>\r");
   EXPECT_EQ(reread.doubleForKey("ratio"), 0.25);
 }
 
@@ -147,13 +135,15 @@ TEST_F(UserDefaultsTest, ReadsApplesBinaryFormAndRefusesEveryBrokenPartOfIt) {
     bad[c.at] = c.byte;
     ErrorRecord error;
     EXPECT_EQ(UserDefaults::dictionaryWithPropertyListData(bad, &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1)) << error.description();
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError))
+        << error.description();
   }
   ErrorRecord error;
   EXPECT_EQ(
       UserDefaults::dictionaryWithPropertyListData(Data(good.begin(), good.end() - 1), &error),
       nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1)) << error.description();
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError))
+      << error.description();
 }
 
 TEST_F(UserDefaultsTest, FilesOfTheOldStoreReadAsEveryOtherReaderReadsThem) {
@@ -282,7 +272,8 @@ TEST_F(UserDefaultsTest, SynchronizeReportsAFolderThatCannotBeMadeAndKeepsTheCha
   defaults.setInteger(1, "a");
   ErrorRecord error;
   EXPECT_FALSE(defaults.synchronize(&error));
-  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", -1)) << error.description();
+  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError))
+      << error.description();
   EXPECT_EQ(defaults.integerForKey("a"), 1);
   std::filesystem::remove(dir_.file("twinlens"));
   EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
@@ -332,6 +323,38 @@ TEST_F(UserDefaultsTest, TwoProcessesWritingDifferentKeysAtOnceBothSurvive) {
     EXPECT_EQ(defaults.integerForKey("a" + std::to_string(i)), i);
     EXPECT_EQ(defaults.integerForKey("b" + std::to_string(i)), i);
   }
+}
+
+TEST(User, FoldersTakeAnAbsoluteXdgVariableElseTheHomeFolder) {
+  ScopedEnv home("HOME", "/home/alice");
+  const char* data = "XDG_DATA_HOME";
+  const char* config = "XDG_CONFIG_HOME";
+  struct Case {
+    const char* variable;
+    const char* value;
+    std::string (*folder)();
+    const char* expected;
+  } cases[] = {
+      {data, "/srv/data", User::applicationSupportPath, "/srv/data"},
+      {data, "relative/data", User::applicationSupportPath, "/home/alice/.local/share"},
+      {data, "", User::applicationSupportPath, "/home/alice/.local/share"},
+      {data, nullptr, User::applicationSupportPath, "/home/alice/.local/share"},
+      {config, "/srv/config", User::configurationPath, "/srv/config"},
+      {config, "relative/config", User::configurationPath, "/home/alice/.config"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    ScopedEnv variable(c.variable, c.value);
+    EXPECT_EQ(c.folder(), c.expected);
+  }
+}
+
+TEST(User, ApplicationSupportPathFallsBackToThePasswordEntry) {
+  ScopedEnv data("XDG_DATA_HOME", nullptr);
+  ScopedEnv home("HOME", nullptr);
+  std::string path = User::applicationSupportPath();
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_TRUE(path.ends_with("/.local/share")) << path;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "io/data_input_stream.hpp"
+#include "io/double_io.hpp"
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"
 #include "plist/binary_plist_reader.hpp"
@@ -127,7 +128,7 @@ TEST(BinaryPListTest, UnknownTagFailsWithInvalidNodeType) {
     EXPECT_EQ(DictNode::dictNodeWithBinaryData(
                   hex(std::string("00000001 01 0000000000000001 61 ") + tag + " 00"), &error),
               nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), "invalid node type");
   }
 }
@@ -141,7 +142,8 @@ TEST(BinaryPListTest, EveryCutOfTheDataFailsWithEndOfData) {
     ErrorRecord error;
     Data cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
     ASSERT_EQ(DictNode::dictNodeWithBinaryData(cut, &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4))
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                        BufferedInputStream::kEndOfDataError))
         << error.domain() << " " << error.description();
   }
 }
@@ -153,8 +155,9 @@ TEST(BinaryPListTest, AbsurdCountsOnlyLeadToEndOfData) {
     SCOPED_TRACE(bytes);
     ErrorRecord error;
     EXPECT_EQ(DictNode::dictNodeWithBinaryData(hex(bytes), &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4) ||
-                error.isErrorWithDomain("InputStreamErrorDomain", -1))
+    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                        BufferedInputStream::kEndOfDataError) ||
+                error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError))
         << error.description();
   }
 }
@@ -164,7 +167,7 @@ TEST(BinaryPListTest, RealStoredAsAbsentTextFailsWithTheDoubleRecord) {
   EXPECT_EQ(
       DictNode::dictNodeWithBinaryData(hex("00000001 01 0000000000000001 72 00000008 00"), &error),
       nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", DoubleIO::kNoTextError));
 }
 
 TEST(BinaryPListTest, AbsentOrBrokenKeyFailsTheRead) {
@@ -174,7 +177,7 @@ TEST(BinaryPListTest, AbsentOrBrokenKeyFailsTheRead) {
     SCOPED_TRACE(bytes);
     ErrorRecord error;
     EXPECT_EQ(DictNode::dictNodeWithBinaryData(hex(bytes), &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), "invalid dictionary key");
   }
 }
@@ -208,7 +211,7 @@ TEST(BinaryPListTest, NestingIsBoundedSoHostileDataCannotExhaustTheStack) {
             nullptr);
   ErrorRecord error;
   EXPECT_EQ(DictNode::dictNodeWithBinaryData(nested(100000), &error), nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
   EXPECT_NE(error.description().find("nesting deeper than"), std::string::npos);
 }
 
@@ -307,7 +310,8 @@ TEST(BinaryPListTest, TruncatedFileFailsWithEndOfData) {
   std::string path = dir.write("cut.bin", bytes);
   ErrorRecord error;
   EXPECT_EQ(DictNode::dictNodeWithContentsOfBinaryFile(path, &error), nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain", -4));
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                      BufferedInputStream::kEndOfDataError));
 }
 
 }  // namespace

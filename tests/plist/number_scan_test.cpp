@@ -21,12 +21,12 @@ TEST(IntegerNodeTest, WithStringReadsTheLeadingInteger) {
       {"0x1F", 0},
       {"\n\t -17 ", -17},
       {"+5", 5},
+      {"1.9", 1},
       {"99999999999999999999", INT64_MAX},
       {"-99999999999999999999", INT64_MIN},
       {"9223372036854775807", INT64_MAX},
       {"9223372036854775808", INT64_MAX},
       {"-9223372036854775808", INT64_MIN},
-      {"1.9", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -42,7 +42,7 @@ TEST(IntegerNodeTest, WithStringOfTextWithoutNumberFailsNamingTheText) {
     SCOPED_TRACE(text);
     ErrorRecord error;
     EXPECT_EQ(IntegerNode::withString(text, &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), std::string("string does not contain a long long: ") + text);
   }
 }
@@ -96,7 +96,7 @@ TEST(RealNodeTest, WithStringOfTextWithoutNumberFailsNamingTheText) {
     SCOPED_TRACE(text);
     ErrorRecord error;
     EXPECT_EQ(RealNode::withString(text, &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), std::string("string does not contain a double: ") + text);
   }
 }

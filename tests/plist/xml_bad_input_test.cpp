@@ -205,7 +205,7 @@ TEST_F(XMLBadInputTest, NestingThousandsDeepFailsWithoutExhaustingTheStack) {
   auto outcome = stream(document);
   EXPECT_FALSE(outcome->ended);
   EXPECT_EQ(outcome->errors, 1);
-  EXPECT_TRUE(outcome->error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_TRUE(outcome->error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
   EXPECT_EQ(outcome->error.description(), "nesting deeper than 256 elements");
 }
 
@@ -224,7 +224,7 @@ TEST_F(XMLBadInputTest, TreeReaderTakesTheDeepestNestingTheBinaryFormTakes) {
   EXPECT_NE(DictNode::dictNodeWithBinaryData(dict->binaryData()), nullptr);
   ErrorRecord error;
   EXPECT_EQ(readXML(nested(kMaxPListNestingDepth), &error), nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
   EXPECT_EQ(error.description(), "nesting deeper than 200 levels");
   EXPECT_TRUE(stream(nested(kMaxPListNestingDepth))->ended);
 }

@@ -52,7 +52,7 @@ TEST(XMLPListReaderTest, RootFailuresNameWhatIsWrong) {
     SCOPED_TRACE(c.document);
     ErrorRecord error;
     EXPECT_EQ(readXML(c.document, &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), c.message);
   }
 }
@@ -77,7 +77,7 @@ TEST(XMLPListReaderTest, UnknownElementsAndOtherChildrenFailTheWholeRead) {
     SCOPED_TRACE(body);
     ErrorRecord error;
     EXPECT_EQ(readXML(plistDocument(body), &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+    EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), "invalid node type");
   }
 }
@@ -115,7 +115,7 @@ TEST(XMLPListReaderTest, KeyRulesOfDictionaries) {
 TEST(XMLPListReaderTest, ValueBeforeAnyKeyFailsWithMustHaveKey) {
   ErrorRecord error;
   EXPECT_EQ(readXML(plistDocument("<dict><string>x</string><key>a</key></dict>"), &error), nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
   EXPECT_EQ(error.description(), "must have key before adding value");
 }
 
@@ -162,7 +162,7 @@ TEST(XMLPListReaderTest, UnreadableNumbersFailWithTheNodeMessages) {
   EXPECT_EQ(error.description(), "string does not contain a long long: abc");
   EXPECT_EQ(readXML(plistDocument("<dict><key>r</key><real></real></dict>"), &error), nullptr);
   EXPECT_EQ(error.description(), "string does not contain a double: ");
-  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", -1));
+  EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
 }
 
 TEST(XMLPListReaderTest, ArraysKeepOrderAndNest) {

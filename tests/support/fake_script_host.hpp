@@ -45,13 +45,12 @@ class FakeScriptHost final : public ScriptHost {
   Answer answer_;
 };
 
-// Installs a fresh FakeScriptHost as ScriptHost::standard() and restores the real one after.
+// Installs a fresh FakeScriptHost as ScriptHost::standard() and puts the previous one back after.
 class ScopedFakeScriptHost {
  public:
-  ScopedFakeScriptHost() : host_(std::make_shared<FakeScriptHost>()) {
-    ScriptHost::setStandard(host_);
-  }
-  ~ScopedFakeScriptHost() { ScriptHost::setStandard(nullptr); }
+  ScopedFakeScriptHost()
+      : host_(std::make_shared<FakeScriptHost>()), previous_(ScriptHost::setStandard(host_)) {}
+  ~ScopedFakeScriptHost() { ScriptHost::setStandard(previous_); }
   ScopedFakeScriptHost(const ScopedFakeScriptHost&) = delete;
   ScopedFakeScriptHost& operator=(const ScopedFakeScriptHost&) = delete;
 
@@ -60,6 +59,7 @@ class ScopedFakeScriptHost {
 
  private:
   std::shared_ptr<FakeScriptHost> host_;
+  std::shared_ptr<ScriptHost> previous_;
 };
 
 }  // namespace twinlens::testing

@@ -6,6 +6,7 @@
 #include "io/atomic_file.hpp"
 #include "io/base64.hpp"
 #include "platform/apple_xml_plist_writer.hpp"
+#include "plist/xml_text.hpp"
 #include "shared/text_format.hpp"
 
 namespace twinlens::standin {
@@ -15,28 +16,6 @@ namespace {
 constexpr std::size_t kBase64LineLength = 68;
 // Beyond this many seconds from 1970 gmtime has no calendar year to give.
 constexpr double kLargestCalendarSeconds = 1e15;
-
-void appendEscaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '\r':
-        // A raw carriage return would come back as a line feed: XML normalises line ends.
-        out += "&#13;";
-        break;
-      default:
-        out += c;
-    }
-  }
-}
 
 std::string dateText(const Date& date) {
   double since1970 = std::floor(date.timeIntervalSince1970());
@@ -109,7 +88,7 @@ class Writer {
     out_ += '<';
     out_ += name;
     out_ += '>';
-    appendEscaped(out_, text);
+    out_ += escapeXMLText(text);
     out_ += "</";
     out_ += name;
     out_ += ">\n";

@@ -2,6 +2,7 @@
 
 #include <typeinfo>
 
+#include "plist/number_scan.hpp"
 #include "shared/logging.hpp"
 
 namespace twinlens::standin {
@@ -76,7 +77,7 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const PListValue& root
                                                           ErrorRecord* error) {
   const PListValue::Dictionary* entries = root.dictionaryValue();
   if (!entries) {
-    TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), -1,
+    TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), kMalformedCatalogueError,
                  "the catalogue is not a dictionary");
     return std::nullopt;
   }
@@ -84,7 +85,7 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const PListValue& root
   library.root_ = *entries;
   if (const PListValue* images = root.objectForKey(kImageListKey)) {
     if (!images->dictionaryValue()) {
-      TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), -1,
+      TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), kMalformedCatalogueError,
                    "the catalogue's \"%s\" is not a dictionary", kImageListKey);
       return std::nullopt;
     }
@@ -98,7 +99,7 @@ std::optional<IPhotoLibrary> IPhotoLibrary::fromAlbumData(const PListValue& root
     if (!library.loadKeyLists(name, error)) return std::nullopt;
   if (const PListValue* trash = root.objectForKey(kTrashKey)) {
     if (!trash->arrayValue()) {
-      TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), -1,
+      TL_SET_ERROR(error, &typeid(IPhotoLibrary), errorDomain(), kMalformedCatalogueError,
                    "the catalogue's \"%s\" is not an array", kTrashKey);
       return std::nullopt;
     }
@@ -111,7 +112,8 @@ bool IPhotoLibrary::loadKeyLists(const char* name, ErrorRecord* error) {
   const PListValue* list = root_.contains(name) ? &root_.at(name) : nullptr;
   if (!list) return true;
   if (!list->arrayValue()) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "the catalogue's \"%s\" is not an array", name);
+    TL_SET_ERROR(error, this, errorDomain(), kMalformedCatalogueError,
+                 "the catalogue's \"%s\" is not an array", name);
     return false;
   }
   KeyLists& lists = keyLists_[name];
@@ -150,7 +152,7 @@ PListValue IPhotoLibrary::keyListsValue(const KeyLists& lists) const {
 }
 
 std::uint64_t IPhotoLibrary::photoIdForKey(std::string_view key) {
-  return static_cast<std::uint64_t>(std::int64_t{int32FromDecimalText(key)} +
+  return static_cast<std::uint64_t>(std::int64_t{scanInt(key).value_or(0)} +
                                     std::int64_t(kPhotoIdOffset));
 }
 

@@ -61,6 +61,8 @@ class IPhotoLibrary {
   AppleEventDescriptor albumDataAnswer() const;
 
   static const char* errorDomain() { return "IPhotoLibraryErrorDomain"; }
+  // Its one code: the catalogue is not shaped as iPhoto writes it.
+  static constexpr std::int32_t kMalformedCatalogueError = -1;
 
  private:
   // An album or a roll, or whatever else its list holds; only a dictionary with an array under

@@ -58,7 +58,7 @@ std::optional<std::string> LibraryFolder::choose(const std::optional<std::string
     UserDefaults preferences(kIPhotoDefaultsDomain);
     folder = preferences.stringForKey(kIPhotoRootDirectoryKey);
     if (!folder) {
-      TL_SET_ERROR(error, &typeid(LibraryFolder), errorDomain(), -1,
+      TL_SET_ERROR(error, &typeid(LibraryFolder), errorDomain(), kNoLibraryError,
                    "no library: give --library DIR, or set \"%s\" in \"%s\"",
                    kIPhotoRootDirectoryKey, kIPhotoDefaultsDomain);
       return std::nullopt;
@@ -66,7 +66,7 @@ std::optional<std::string> LibraryFolder::choose(const std::optional<std::string
     folder = expandingTilde(*folder);
   }
   if (!isFolder(*folder)) {
-    TL_SET_ERROR(error, &typeid(LibraryFolder), errorDomain(), -1, "%s: not a folder",
+    TL_SET_ERROR(error, &typeid(LibraryFolder), errorDomain(), kNoLibraryError, "%s: not a folder",
                  folder->c_str());
     return std::nullopt;
   }

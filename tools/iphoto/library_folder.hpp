@@ -53,6 +53,8 @@ class LibraryFolder {
                                                  ErrorRecord* error = nullptr);
 
   static const char* errorDomain() { return "LibraryFolderErrorDomain"; }
+  // Its one code: no library is named, or the one named is not a folder.
+  static constexpr std::int32_t kNoLibraryError = -1;
 };
 
 }  // namespace twinlens::standin

@@ -2,32 +2,13 @@
 
 #include <charconv>
 
+#include "plist/xml_text.hpp"
+
 namespace twinlens::sample {
 
 namespace {
 constexpr std::size_t kPieceSize = 1 << 20;
 }  // namespace
-
-std::string escapedXMLText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 PlistText::PlistText(std::function<void(std::string_view)> sink) : sink_(std::move(sink)) {
   buffer_.reserve(kPieceSize + 4096);
@@ -79,7 +60,7 @@ void PlistText::element(std::string_view name, std::string_view text) {
   buffer_ += '<';
   buffer_ += name;
   buffer_ += '>';
-  buffer_ += escapedXMLText(text);
+  buffer_ += escapeXMLText(text);
   buffer_ += "</";
   buffer_ += name;
   buffer_ += ">\n";

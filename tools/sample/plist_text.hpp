@@ -40,7 +40,4 @@ class PlistText {
   int depth_ = 0;
 };
 
-// `text` with &, < and > written as entities.
-std::string escapedXMLText(std::string_view text);
-
 }  // namespace twinlens::sample

@@ -29,6 +29,7 @@
 #include "app/sheets/cataloging_sheet.hpp"
 #include "app/sheets/script_runner_sheet.hpp"
 #include "catalog/defaults.hpp"
+#include "platform/socket_script_host.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "shared/twinlens_app.hpp"
@@ -231,6 +232,7 @@ int render(const std::string& library, const QString& outDir, bool rough = false
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  twinlens::ScriptHost::setStandard(std::make_shared<twinlens::SocketScriptHost>());
   QStringList args = QApplication::arguments();
   if (args.size() == 3 && args[1] == "--paint-thumbnails")
     return paintThumbnails(args[2].toStdString());

@@ -1,4 +1,4 @@
-#include "io/user.hpp"
+#include "platform/user.hpp"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -30,6 +30,12 @@ std::string User::applicationSupportPath() {
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   if (dataHome && dataHome[0] == '/') return dataHome;
   return homeFolder() + "/.local/share";
+}
+
+std::string User::configurationPath() {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  if (configHome && configHome[0] == '/') return configHome;
+  return homeFolder() + "/.config";
 }
 
 }  // namespace twinlens

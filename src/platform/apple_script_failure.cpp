@@ -1,4 +1,4 @@
-#include "catalog/apple_script_error.hpp"
+#include "platform/apple_script_failure.hpp"
 
 #include <charconv>
 #include <cmath>

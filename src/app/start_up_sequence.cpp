@@ -189,7 +189,7 @@ void StartUpSequence::catalogingDidFail(const ErrorRecord& error) {
   mainThread_.requireMainThread();
   scanning_ = false;
   if (quitRequested_) return app_.quit();
-  if (error.isErrorWithDomain(Cataloger::errorDomain(), -7)) return app_.quit();
+  if (Cataloger::isAbort(error)) return app_.quit();
   if (!defaults_->useAlbumDataXML()) {
     logPlain("got error (trying again): %s", error.description().c_str());
     defaults_->setUseAlbumDataXML(true);

@@ -121,8 +121,8 @@ bool PhotoLibrary::loadFromStream(BufferedInputStream& stream, ErrorRecord* erro
   std::uint32_t version;
   if (!IntegerIO::readUInt32(&version, stream, error)) return false;
   if (version != kCacheVersion) {
-    TL_SET_ERROR(error, this, errorDomain(), -1, "invalid PhotoLibrary version %u; expected %u",
-                 version, kCacheVersion);
+    TL_SET_ERROR(error, this, errorDomain(), kWrongVersionError,
+                 "invalid PhotoLibrary version %u; expected %u", version, kCacheVersion);
     return false;
   }
   // The count is never used to reserve anything: a damaged count just runs into the end of data.

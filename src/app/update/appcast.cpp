@@ -52,8 +52,8 @@ AppcastItem readItem(QXmlStreamReader& reader) {
 
 std::optional<AppcastItem> Appcast::newestItem(const QByteArray& feed, ErrorRecord* error) {
   if (feed.size() > kMaxFeedBytes) {
-    TL_SET_ERROR(error, nullptr, errorDomain(), 1, "update feed too large (%lld bytes)",
-                 static_cast<long long>(feed.size()));
+    TL_SET_ERROR(error, nullptr, errorDomain(), kFeedTooLargeError,
+                 "update feed too large (%lld bytes)", static_cast<long long>(feed.size()));
     return std::nullopt;
   }
   QXmlStreamReader reader(feed);
@@ -66,13 +66,14 @@ std::optional<AppcastItem> Appcast::newestItem(const QByteArray& feed, ErrorReco
     if (!newest || compareVersions(item.version, newest->version) > 0) newest = std::move(item);
   }
   if (reader.hasError()) {
-    TL_SET_ERROR(error, nullptr, errorDomain(), 2, "update feed unreadable at line %lld: %s",
+    TL_SET_ERROR(error, nullptr, errorDomain(), kFeedUnreadableError,
+                 "update feed unreadable at line %lld: %s",
                  static_cast<long long>(reader.lineNumber()),
                  reader.errorString().toUtf8().constData());
     return std::nullopt;
   }
   if (!newest) {
-    TL_SET_ERROR(error, nullptr, errorDomain(), 3, "update feed offers no version");
+    TL_SET_ERROR(error, nullptr, errorDomain(), kNoVersionError, "update feed offers no version");
     return std::nullopt;
   }
   return newest;

@@ -33,6 +33,9 @@ class Appcast {
   static int compareVersions(const QString& a, const QString& b);
 
   static const char* errorDomain() { return "AppcastErrorDomain"; }
+  static constexpr std::int32_t kFeedTooLargeError = 1;
+  static constexpr std::int32_t kFeedUnreadableError = 2;
+  static constexpr std::int32_t kNoVersionError = 3;
 };
 
 }  // namespace twinlens

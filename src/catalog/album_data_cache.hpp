@@ -1,14 +1,32 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "catalog/photo.hpp"
 #include "platform/plist_value.hpp"
 #include "shared/data.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {
+
+// A catalogue as a scan reads it: the entries of "Master Image List" as PhotoEntry fields, in
+// ascending key order, and the rest of the tree (the rolls, the albums) as it is. The entries
+// view the texts of `tree` or of `bytes`, which it keeps.
+struct ScannedAlbumData {
+  PListValue tree = PListValue::null();
+  std::shared_ptr<const Data> bytes;
+  // Absent when "Master Image List" is missing or is no dictionary.
+  using Images = std::vector<std::pair<std::string_view, PhotoEntry>>;
+  std::optional<Images> images;
+
+  static ScannedAlbumData fromTree(PListValue root);
+};
 
 // Keeps the part of a library's "AlbumData.xml" that a scan reads (the photos' entries, the
 // rolls, the application's own album) in a compact file beside the photo cache, together with
@@ -25,9 +43,9 @@ class AlbumDataCache {
 
   // The stored tree when the catalogue at `albumDataPath` is the one it was taken from; nullopt
   // when it is not, or when there is no usable cache file (then `error` says why).
-  static std::optional<PListValue> load(const std::string& cachePath,
-                                        const std::string& albumDataPath,
-                                        ErrorRecord* error = nullptr);
+  static std::optional<ScannedAlbumData> load(const std::string& cachePath,
+                                              const std::string& albumDataPath,
+                                              ErrorRecord* error = nullptr);
   struct Identity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -50,6 +68,11 @@ class AlbumDataCache {
   // Fails with "AlbumDataCacheErrorDomain" -1 on any malformed input.
   static std::optional<PListValue> decode(const std::uint8_t* bytes, std::size_t length,
                                           Identity* identity, ErrorRecord* error = nullptr);
+  // The same file read straight into its scanned form, never a tree of the image list: it
+  // refuses exactly what decode() refuses, with the same records.
+  static std::optional<ScannedAlbumData> decodeScanned(std::shared_ptr<const Data> bytes,
+                                                       Identity* identity,
+                                                       ErrorRecord* error = nullptr);
 
   static const char* errorDomain() { return "AlbumDataCacheErrorDomain"; }
 };

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalog/album_data_cache.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/file_lock.hpp"
@@ -118,7 +119,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // Replaces the script for the script source (run the same way); empty restores the script.
   using ScriptAlbumDataSource = std::function<std::optional<PListValue>(ErrorRecord* error)>;
   void setScriptAlbumDataSource(ScriptAlbumDataSource source) { scriptSource_ = std::move(source); }
-  const std::optional<PListValue>& albumDataPlist() const { return albumDataPlist_; }
+  const std::optional<ScannedAlbumData>& albumDataPlist() const { return albumDataPlist_; }
 
   static const char* errorDomain() { return "CatalogerErrorDomain"; }
 
@@ -156,7 +157,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::shared_ptr<Workers> workers_;
 
   std::string iPhotoLibraryPath_;
-  std::optional<PListValue> albumDataPlist_;
+  std::optional<ScannedAlbumData> albumDataPlist_;
   std::shared_ptr<PhotoLibrary> photoLibrary_;
   std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;
   double lastCatalogingUpdate_ = 0;

@@ -50,7 +50,8 @@ PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
       scanDate_(scanDate) {
   for (const std::shared_ptr<Photo>& photo : photos) {
     if (!photo) throw ProgrammingError("PhotoLibrary: photo can't be nil");
-    photosByIPhotoKey_.insert_or_assign(photo->iPhotoKey(), photo);
+    // A scan's photos come in key order, so each one goes in at the end without a search.
+    photosByIPhotoKey_.insert_or_assign(photosByIPhotoKey_.end(), photo->iPhotoKey(), photo);
   }
 }
 

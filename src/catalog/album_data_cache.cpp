@@ -92,9 +92,22 @@ ScannedAlbumData ScannedAlbumData::fromTree(PListValue root) {
     scanned.images.emplace();
     scanned.images->reserve(images->size());
     for (const auto& [key, entry] : *images)
-      scanned.images->emplace_back(key, PhotoEntry::fromPlist(entry));
+      scanned.images->push_back({key, scanned.images->size()});
   }
   return scanned;
+}
+
+PhotoEntry ScannedAlbumData::entry(const Image& image) const {
+  if (bytes) return AlbumDataDecoder::entryAt(*bytes, image.at);
+  return PhotoEntry::fromPlist(
+      (tree.objectForKey(kImageList)->dictionaryValue()->begin() + image.at)->second);
+}
+
+std::vector<std::pair<std::string_view, PhotoEntry>> ScannedAlbumData::entries() const {
+  std::vector<std::pair<std::string_view, PhotoEntry>> all;
+  if (images)
+    for (const Image& image : *images) all.emplace_back(image.key, entry(image));
+  return all;
 }
 
 std::string AlbumDataCache::cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {

@@ -15,17 +15,27 @@
 
 namespace twinlens {
 
-// A catalogue as a scan reads it: the entries of "Master Image List" as PhotoEntry fields, in
-// ascending key order, and the rest of the tree (the rolls, the albums) as it is. The entries
-// view the texts of `tree` or of `bytes`, which it keeps.
+// A catalogue as a scan reads it: the keys of "Master Image List" in ascending order, each with
+// where its entry is, and the rest of the tree (the rolls, the albums) as it is. An entry is read
+// into its PhotoEntry only when asked for, so a library's entries are never all held at once;
+// keys and entries view the texts of `tree` or of `bytes`, which it keeps.
 struct ScannedAlbumData {
+  struct Image {
+    std::string_view key;
+    // Where the entry's value starts in `bytes`; without bytes, its place in the tree's list.
+    std::size_t at = 0;
+  };
+  using Images = std::vector<Image>;
+
   PListValue tree = PListValue::null();
   std::shared_ptr<const Data> bytes;
   // Absent when "Master Image List" is missing or is no dictionary.
-  using Images = std::vector<std::pair<std::string_view, PhotoEntry>>;
   std::optional<Images> images;
 
   static ScannedAlbumData fromTree(PListValue root);
+  PhotoEntry entry(const Image& image) const;
+  // Every image's key and entry, in order.
+  std::vector<std::pair<std::string_view, PhotoEntry>> entries() const;
 };
 
 // Keeps the part of a library's "AlbumData.xml" that a scan reads (the photos' entries, the

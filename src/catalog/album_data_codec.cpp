@@ -18,14 +18,13 @@ const PListValue kNull = PListValue::null();
 // Ascending keys, a repeated key's last entry kept, as a tree's dictionary holds them; the order
 // a cache file is written in already.
 void inTreeOrder(ScannedAlbumData::Images& entries) {
-  auto notAscending = [](const auto& a, const auto& b) { return a.first >= b.first; };
+  auto notAscending = [](const auto& a, const auto& b) { return a.key >= b.key; };
   if (std::adjacent_find(entries.begin(), entries.end(), notAscending) == entries.end()) return;
   std::stable_sort(entries.begin(), entries.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+                   [](const auto& a, const auto& b) { return a.key < b.key; });
   ScannedAlbumData::Images kept;
   for (std::size_t i = 0; i < entries.size(); ++i)
-    if (i + 1 == entries.size() || entries[i].first != entries[i + 1].first)
-      kept.push_back(entries[i]);
+    if (i + 1 == entries.size() || entries[i].key != entries[i + 1].key) kept.push_back(entries[i]);
   entries = std::move(kept);
 }
 
@@ -100,6 +99,13 @@ std::optional<PListValue> AlbumDataDecoder::scalar(Make make) {
     read = number(&value);
   if (!read) return std::nullopt;
   return make(std::move(value));
+}
+
+PhotoEntry AlbumDataDecoder::entryAt(const Data& bytes, std::size_t at) {
+  // Depth 2: an image list's entries sit under the root and the list.
+  AlbumDataDecoder decoder(bytes.data(), bytes.size());
+  decoder.at_ += at;
+  return decoder.entry(2).value_or(PhotoEntry());
 }
 
 bool AlbumDataDecoder::text(std::string* value) {
@@ -233,9 +239,9 @@ std::optional<ScannedAlbumData::Images> AlbumDataDecoder::images(int depth) {
   for (std::uint32_t i = 0; i < size; ++i) {
     std::string_view key;
     if (!text(&key)) return std::nullopt;
-    std::optional<PhotoEntry> fields = entry(depth + 1);
-    if (!fields) return std::nullopt;
-    entries.emplace_back(key, *fields);
+    const auto at = static_cast<std::size_t>(at_ - begin_);
+    if (!entry(depth + 1)) return std::nullopt;
+    entries.push_back({key, at});
   }
   inTreeOrder(entries);
   return entries;

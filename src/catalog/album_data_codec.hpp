@@ -40,7 +40,9 @@ class AlbumDataDecoder {
   static constexpr std::string_view kMagic = "TLAD";
 
   AlbumDataDecoder(const std::uint8_t* bytes, std::size_t length)
-      : at_(bytes), end_(bytes + length) {}
+      : begin_(bytes), at_(bytes), end_(bytes + length) {}
+  // The entry at `at` of a file that scannedRoot() accepted.
+  static PhotoEntry entryAt(const Data& bytes, std::size_t at);
 
   template <typename T>
   bool number(T* value) {
@@ -68,6 +70,7 @@ class AlbumDataDecoder {
   std::optional<ScannedAlbumData::Images> images(int depth);
   std::optional<PhotoEntry> entry(int depth);
 
+  const std::uint8_t* begin_;
   const std::uint8_t* at_;
   const std::uint8_t* end_;
 };

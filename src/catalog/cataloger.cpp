@@ -258,17 +258,26 @@ std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
   TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
   if (!images) return photos;
   photos.reserve(images->size());
-  for (const auto& [key, entry] : *images) {
+  // The keys come in ascending order, as the previous library keeps its records, so one walk
+  // through that library finds them all.
+  const PhotoLibrary::PhotoMap* previous =
+      previousPhotoLibrary_ ? &previousPhotoLibrary_->photosByIPhotoKey() : nullptr;
+  auto cursor = previous ? previous->begin() : PhotoLibrary::PhotoMap::const_iterator();
+  for (const ScannedAlbumData::Image& image : *images) {
+    const std::string_view key = image.key;
     // Scripts name a photo by its key's number, so a key like "05" would act on photo 5.
     if (!photoKeyNumber(key)) {
       logWarn("skipping photo %s because its key is not a plain decimal number",
               std::string(key).c_str());
       continue;
     }
-    std::shared_ptr<Photo> photo =
-        previousPhotoLibrary_ ? previousPhotoLibrary_->photoForIPhotoKey(key) : nullptr;
+    std::shared_ptr<Photo> photo;
+    if (previous) {
+      while (cursor != previous->end() && cursor->first < key) ++cursor;
+      if (cursor != previous->end() && cursor->first == key) photo = cursor->second;
+    }
     if (!photo) photo = std::make_shared<Photo>(std::string(key));
-    photo->setFromEntry(entry);
+    photo->setFromEntry(albumDataPlist_->entry(image));
     // A catalogue without a roll list (iPhoto's own answer to a script) keeps every photo.
     auto roll = static_cast<std::int64_t>(static_cast<std::int32_t>(photo->rollId()));
     if (rollsListed_ && !rollNamesById_.contains(roll)) {

@@ -116,7 +116,7 @@ TEST(AlbumDataCache, EncodingRoundTripsEveryKindAndTheIdentity) {
       AlbumDataCache::decodeScanned(std::make_shared<const Data>(bytes), &read);
   ASSERT_TRUE(scanned);
   ScannedAlbumData fromTree = ScannedAlbumData::fromTree(everyKind());
-  EXPECT_EQ(scanned->images, fromTree.images);
+  EXPECT_EQ(scanned->entries(), fromTree.entries());
   EXPECT_EQ(*scanned->tree.objectForKey("List of Rolls"),
             *fromTree.tree.objectForKey("List of Rolls"));
   EXPECT_EQ(scanned->tree.objectForKey("Master Image List"), nullptr);
@@ -181,7 +181,7 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
   ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
   std::optional<ScannedAlbumData> loaded = AlbumDataCache::load(cachePath, catalogue);
   ASSERT_TRUE(loaded);
-  EXPECT_EQ(loaded->images, ScannedAlbumData::fromTree(tree).images);
+  EXPECT_EQ(loaded->entries(), ScannedAlbumData::fromTree(tree).entries());
 
   dir.write("cache/albumData.dat", std::string("TLAD damaged"));
   EXPECT_FALSE(AlbumDataCache::load(cachePath, catalogue, &error));

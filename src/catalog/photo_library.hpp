@@ -68,8 +68,8 @@ class PhotoLibrary {
   // Removes the records of these keys, ignoring keys that are not present. Saves nothing.
   void removePhotosForIPhotoKeys(const std::vector<std::string>& keys);
 
-  // Replaces the cache file whole: builds the file in memory, makes missing folders (mode 0700),
-  // writes it atomically with mode 0600 (a failed save leaves the previous file as it was), then,
+  // Replaces the cache file whole: makes missing folders (mode 0700), writes the file atomically
+  // with mode 0600, a piece at a time (a failed save leaves the previous file as it was), then,
   // for a library with a scan date, touches the completion marker "<cache path>.complete" (made
   // with mode 0600; a failure there is only logged). False with the record of the step that
   // failed.

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "catalog/album_data_codec.hpp"
 #include "catalog/photo_library.hpp"
 #include "io/atomic_file.hpp"
 #include "io/file_helpers.hpp"
@@ -19,11 +20,9 @@ namespace twinlens {
 
 namespace {
 
-constexpr std::string_view kMagic = "TLAD";
 constexpr std::uint32_t kVersion = 1;
-constexpr int kMaxDepth = 64;
 constexpr std::int64_t kSettledSeconds = 2;
-
+constexpr std::string_view kImageList = "Master Image List";
 constexpr std::array kEntryKeys{"ImagePath", "OriginalPath", "ThumbPath",    "Caption",
                                 "Comment",   "ImageType",    "Aspect Ratio", "DateAsTimerInterval",
                                 "Roll"};
@@ -70,189 +69,46 @@ PListValue scannedAlbums(const PListValue& list) {
   return PListValue::array(std::move(kept));
 }
 
-class Encoder {
- public:
-  explicit Encoder(Data& out) : out_(out) {}
+bool readVersion(AlbumDataDecoder& decoder, ErrorRecord* error) {
+  std::uint32_t version = 0;
+  if (decoder.magic() && decoder.number(&version) && version == kVersion) return true;
+  TL_SET_ERROR(error, &typeid(AlbumDataCache), AlbumDataCache::errorDomain(),
+               AlbumDataCache::kDamagedError, "not an album data cache of version %u", kVersion);
+  return false;
+}
 
-  template <typename T>
-  void number(T value) {
-    append(&value, sizeof(T));
-  }
-  void bytes(const void* data, std::size_t length) {
-    number(static_cast<std::uint32_t>(length));
-    append(data, length);
-  }
-  void text(std::string_view value) { bytes(value.data(), value.size()); }
-
-  void value(const PListValue& value) {
-    switch (value.type()) {
-      case PListValue::Type::Dictionary:
-        tag('d', value.dictionaryValue()->size());
-        for (const auto& [key, entry] : *value.dictionaryValue()) {
-          text(key);
-          this->value(entry);
-        }
-        break;
-      case PListValue::Type::Array:
-        tag('a', value.arrayValue()->size());
-        for (const PListValue& item : *value.arrayValue()) this->value(item);
-        break;
-      case PListValue::Type::Text:
-        out_.push_back('t');
-        text(*value.textValue());
-        break;
-      case PListValue::Type::Integer:
-        out_.push_back('i');
-        number(*value.integerValue());
-        break;
-      case PListValue::Type::Real:
-        out_.push_back('r');
-        number(*value.realValue());
-        break;
-      case PListValue::Type::Boolean:
-        out_.push_back(*value.booleanValue() ? 'T' : 'F');
-        break;
-      case PListValue::Type::Date:
-        out_.push_back('D');
-        number(value.dateValue()->timeIntervalSinceReferenceDate());
-        break;
-      case PListValue::Type::Data:
-        out_.push_back('x');
-        bytes(value.dataValue()->data(), value.dataValue()->size());
-        break;
-      case PListValue::Type::Null:
-        out_.push_back('n');
-        break;
-    }
-  }
-
- private:
-  void append(const void* data, std::size_t length) {
-    if (length == 0) return;
-    std::size_t at = out_.size();
-    out_.resize(at + length);
-    std::memcpy(out_.data() + at, data, length);
-  }
-  void tag(char kind, std::size_t count) {
-    out_.push_back(static_cast<std::uint8_t>(kind));
-    number(static_cast<std::uint32_t>(count));
-  }
-
-  Data& out_;
-};
-
-class Decoder {
- public:
-  Decoder(const std::uint8_t* bytes, std::size_t length) : at_(bytes), end_(bytes + length) {}
-
-  template <typename T>
-  bool number(T* value) {
-    if (remaining() < sizeof(T)) return false;
-    std::memcpy(value, at_, sizeof(T));
-    at_ += sizeof(T);
-    return true;
-  }
-  bool text(std::string* value) {
-    std::uint32_t length = 0;
-    if (!number(&length) || remaining() < length) return false;
-    value->assign(reinterpret_cast<const char*>(at_), length);
-    at_ += length;
-    return true;
-  }
-  bool magic() {
-    if (remaining() < kMagic.size() || std::memcmp(at_, kMagic.data(), kMagic.size()) != 0)
-      return false;
-    at_ += kMagic.size();
-    return true;
-  }
-  std::size_t remaining() const { return static_cast<std::size_t>(end_ - at_); }
-
-  std::optional<PListValue> value(int depth) {
-    if (depth > kMaxDepth || remaining() < 1) return std::nullopt;
-    switch (*at_++) {
-      case 'd':
-        return dictionary(depth);
-      case 'a':
-        return array(depth);
-      case 't':
-        return scalar<std::string>(&PListValue::text);
-      case 'i':
-        return scalar<std::int64_t>(&PListValue::integer);
-      case 'r':
-        return scalar<double>(&PListValue::real);
-      case 'T':
-        return PListValue::boolean(true);
-      case 'F':
-        return PListValue::boolean(false);
-      case 'n':
-        return PListValue::null();
-      case 'D': {
-        double seconds = 0;
-        if (!number(&seconds)) return std::nullopt;
-        return PListValue::date(Date::withTimeIntervalSinceReferenceDate(seconds));
-      }
-      case 'x': {
-        std::string bytes;
-        if (!text(&bytes)) return std::nullopt;
-        return PListValue::data(Data(bytes.begin(), bytes.end()));
-      }
-      default:
-        return std::nullopt;
-    }
-  }
-
- private:
-  template <typename T, typename Make>
-  std::optional<PListValue> scalar(Make make) {
-    T value{};
-    bool read;
-    if constexpr (std::is_same_v<T, std::string>)
-      read = text(&value);
-    else
-      read = number(&value);
-    if (!read) return std::nullopt;
-    return make(std::move(value));
-  }
-
-  // Every item takes at least one byte, so a count beyond what is left is malformed; checking
-  // first keeps a forged count from reserving memory.
-  bool count(std::uint32_t* value, std::size_t leastItemSize) {
-    return number(value) && *value <= remaining() / leastItemSize;
-  }
-
-  std::optional<PListValue> dictionary(int depth) {
-    std::uint32_t size = 0;
-    if (!count(&size, 5)) return std::nullopt;
-    PListValue::Dictionary::Entries entries;
-    entries.reserve(size);
-    for (std::uint32_t i = 0; i < size; ++i) {
-      std::string key;
-      if (!text(&key)) return std::nullopt;
-      std::optional<PListValue> entry = value(depth + 1);
-      if (!entry) return std::nullopt;
-      entries.emplace_back(std::move(key), std::move(*entry));
-    }
-    return PListValue::dictionary(PListValue::Dictionary(std::move(entries)));
-  }
-
-  std::optional<PListValue> array(int depth) {
-    std::uint32_t size = 0;
-    if (!count(&size, 1)) return std::nullopt;
-    PListValue::Array items;
-    items.reserve(size);
-    for (std::uint32_t i = 0; i < size; ++i) {
-      std::optional<PListValue> item = value(depth + 1);
-      if (!item) return std::nullopt;
-      items.push_back(std::move(*item));
-    }
-    return PListValue::array(std::move(items));
-  }
-
-  const std::uint8_t* at_;
-  const std::uint8_t* end_;
-};
+bool readIdentity(AlbumDataDecoder& decoder, AlbumDataCache::Identity* read) {
+  return decoder.number(&read->device) && decoder.number(&read->inode) &&
+         decoder.number(&read->size) && decoder.number(&read->sec) && decoder.number(&read->nsec);
+}
 
 }  // namespace
+
+ScannedAlbumData ScannedAlbumData::fromTree(PListValue root) {
+  ScannedAlbumData scanned;
+  scanned.tree = std::move(root);
+  const PListValue* list = scanned.tree.objectForKey(kImageList);
+  if (const PListValue::Dictionary* images = list ? list->dictionaryValue() : nullptr) {
+    scanned.images.emplace();
+    scanned.images->reserve(images->size());
+    for (const auto& [key, entry] : *images)
+      scanned.images->push_back({key, scanned.images->size()});
+  }
+  return scanned;
+}
+
+PhotoEntry ScannedAlbumData::entry(const Image& image) const {
+  if (bytes) return AlbumDataDecoder::entryAt(*bytes, image.at);
+  return PhotoEntry::fromPlist(
+      (tree.objectForKey(kImageList)->dictionaryValue()->begin() + image.at)->second);
+}
+
+std::vector<std::pair<std::string_view, PhotoEntry>> ScannedAlbumData::entries() const {
+  std::vector<std::pair<std::string_view, PhotoEntry>> all;
+  if (images)
+    for (const Image& image : *images) all.emplace_back(image.key, entry(image));
+  return all;
+}
 
 std::string AlbumDataCache::cachePathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath) {
   std::string photoCache = PhotoLibrary::cachePathForIPhotoLibraryPath(iPhotoLibraryPath);
@@ -290,8 +146,8 @@ std::optional<AlbumDataCache::Identity> AlbumDataCache::identityOfFile(const std
 }
 
 Data AlbumDataCache::encode(const Identity& identity, const PListValue& tree) {
-  Data out(kMagic.begin(), kMagic.end());
-  Encoder encoder(out);
+  Data out(AlbumDataDecoder::kMagic.begin(), AlbumDataDecoder::kMagic.end());
+  AlbumDataEncoder encoder(out);
   encoder.number(kVersion);
   for (std::uint64_t field : {identity.device, identity.inode, identity.size})
     encoder.number(field);
@@ -303,29 +159,41 @@ Data AlbumDataCache::encode(const Identity& identity, const PListValue& tree) {
 
 std::optional<PListValue> AlbumDataCache::decode(const std::uint8_t* bytes, std::size_t length,
                                                  Identity* identity, ErrorRecord* error) {
-  Decoder decoder(bytes, length);
-  std::uint32_t version = 0;
+  AlbumDataDecoder decoder(bytes, length);
   Identity read;
-  if (!decoder.magic() || !decoder.number(&version) || version != kVersion) {
-    TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), -1,
-                 "not an album data cache of version %u", kVersion);
-    return std::nullopt;
-  }
+  if (!readVersion(decoder, error)) return std::nullopt;
   std::optional<PListValue> tree;
-  if (decoder.number(&read.device) && decoder.number(&read.inode) && decoder.number(&read.size) &&
-      decoder.number(&read.sec) && decoder.number(&read.nsec))
-    tree = decoder.value(0);
+  if (readIdentity(decoder, &read)) tree = decoder.value(0);
   if (!tree || decoder.remaining() != 0) {
-    TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), -1, "album data cache is damaged");
+    TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), kDamagedError,
+                 "album data cache is damaged");
     return std::nullopt;
   }
   if (identity) *identity = read;
   return tree;
 }
 
-std::optional<PListValue> AlbumDataCache::load(const std::string& cachePath,
-                                               const std::string& albumDataPath,
-                                               ErrorRecord* error) {
+std::optional<ScannedAlbumData> AlbumDataCache::decodeScanned(std::shared_ptr<const Data> bytes,
+                                                              Identity* identity,
+                                                              ErrorRecord* error) {
+  AlbumDataDecoder decoder(bytes->data(), bytes->size());
+  Identity read;
+  if (!readVersion(decoder, error)) return std::nullopt;
+  std::optional<ScannedAlbumData> scanned;
+  if (readIdentity(decoder, &read)) scanned = decoder.scannedRoot();
+  if (!scanned || decoder.remaining() != 0) {
+    TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), kDamagedError,
+                 "album data cache is damaged");
+    return std::nullopt;
+  }
+  if (identity) *identity = read;
+  scanned->bytes = std::move(bytes);
+  return scanned;
+}
+
+std::optional<ScannedAlbumData> AlbumDataCache::load(const std::string& cachePath,
+                                                     const std::string& albumDataPath,
+                                                     ErrorRecord* error) {
   std::optional<Identity> current = identityOfFile(albumDataPath, error);
   if (!current) return std::nullopt;
   std::optional<Identity> stored = identityOfFile(cachePath, error);
@@ -334,14 +202,15 @@ std::optional<PListValue> AlbumDataCache::load(const std::string& cachePath,
   std::optional<Data> bytes = file.slurp(error);
   if (!bytes) return std::nullopt;
   Identity identity;
-  std::optional<PListValue> tree = decode(bytes->data(), bytes->size(), &identity, error);
-  if (!tree) return std::nullopt;
+  std::optional<ScannedAlbumData> scanned =
+      decodeScanned(std::make_shared<const Data>(std::move(*bytes)), &identity, error);
+  if (!scanned) return std::nullopt;
   if (identity != *current) {
-    TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), -2, "%s has changed",
+    TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), kChangedError, "%s has changed",
                  albumDataPath.c_str());
     return std::nullopt;
   }
-  return tree;
+  return scanned;
 }
 
 bool AlbumDataCache::save(const std::string& cachePath, const Identity& identity,

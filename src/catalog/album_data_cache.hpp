@@ -1,14 +1,42 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "catalog/photo.hpp"
 #include "platform/plist_value.hpp"
 #include "shared/data.hpp"
 #include "shared/error_record.hpp"
 
 namespace twinlens {
+
+// A catalogue as a scan reads it: the keys of "Master Image List" in ascending order, each with
+// where its entry is, and the rest of the tree (the rolls, the albums) as it is. An entry is read
+// into its PhotoEntry only when asked for, so a library's entries are never all held at once;
+// keys and entries view the texts of `tree` or of `bytes`, which it keeps.
+struct ScannedAlbumData {
+  struct Image {
+    std::string_view key;
+    // Where the entry's value starts in `bytes`; without bytes, its place in the tree's list.
+    std::size_t at = 0;
+  };
+  using Images = std::vector<Image>;
+
+  PListValue tree = PListValue::null();
+  std::shared_ptr<const Data> bytes;
+  // Absent when "Master Image List" is missing or is no dictionary.
+  std::optional<Images> images;
+
+  static ScannedAlbumData fromTree(PListValue root);
+  PhotoEntry entry(const Image& image) const;
+  // Every image's key and entry, in order.
+  std::vector<std::pair<std::string_view, PhotoEntry>> entries() const;
+};
 
 // Keeps the part of a library's "AlbumData.xml" that a scan reads (the photos' entries, the
 // rolls, the application's own album) in a compact file beside the photo cache, together with
@@ -25,9 +53,9 @@ class AlbumDataCache {
 
   // The stored tree when the catalogue at `albumDataPath` is the one it was taken from; nullopt
   // when it is not, or when there is no usable cache file (then `error` says why).
-  static std::optional<PListValue> load(const std::string& cachePath,
-                                        const std::string& albumDataPath,
-                                        ErrorRecord* error = nullptr);
+  static std::optional<ScannedAlbumData> load(const std::string& cachePath,
+                                              const std::string& albumDataPath,
+                                              ErrorRecord* error = nullptr);
   struct Identity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -50,6 +78,11 @@ class AlbumDataCache {
   // Fails with "AlbumDataCacheErrorDomain" -1 on any malformed input.
   static std::optional<PListValue> decode(const std::uint8_t* bytes, std::size_t length,
                                           Identity* identity, ErrorRecord* error = nullptr);
+  // The same file read straight into its scanned form, never a tree of the image list: it
+  // refuses exactly what decode() refuses, with the same records.
+  static std::optional<ScannedAlbumData> decodeScanned(std::shared_ptr<const Data> bytes,
+                                                       Identity* identity,
+                                                       ErrorRecord* error = nullptr);
 
   static const char* errorDomain() { return "AlbumDataCacheErrorDomain"; }
   // Its codes: the cache file is damaged or of another version; the catalogue changed since.

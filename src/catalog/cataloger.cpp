@@ -216,7 +216,7 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
   const std::string path = iPhotoLibraryPath_ + "/AlbumData.xml";
   const std::string cachePath = AlbumDataCache::cachePathForIPhotoLibraryPath(iPhotoLibraryPath_);
   ErrorRecord cacheError;
-  if (std::optional<PListValue> stored = AlbumDataCache::load(cachePath, path, &cacheError)) {
+  if (std::optional<ScannedAlbumData> stored = AlbumDataCache::load(cachePath, path, &cacheError)) {
     TL_LOG_DEBUG(this, "AlbumData.xml unchanged since the last scan");
     albumDataPlist_ = std::move(stored);
     return true;
@@ -229,7 +229,7 @@ bool Cataloger::loadAlbumDataXML(ErrorRecord* error) {
   ErrorRecord saveError;
   if (identity && !AlbumDataCache::save(cachePath, *identity, *root, &saveError))
     logError("error saving album data cache: %s", saveError.description().c_str());
-  albumDataPlist_ = std::move(root);
+  albumDataPlist_ = ScannedAlbumData::fromTree(std::move(*root));
   return true;
 }
 
@@ -264,7 +264,7 @@ bool Cataloger::readAlbumDataFromIPhoto(ErrorRecord* error) {
     if (error) *error = scriptError;
     return false;
   }
-  albumDataPlist_ = std::move(root);
+  albumDataPlist_ = ScannedAlbumData::fromTree(std::move(*root));
   return true;
 }
 
@@ -283,7 +283,7 @@ void Cataloger::loadPreviousPhotoLibrary() {
 
 void Cataloger::readRolls() {
   rollNamesById_.clear();
-  const PListValue* rolls = albumDataPlist_->objectForKey("List of Rolls");
+  const PListValue* rolls = albumDataPlist_->tree.objectForKey("List of Rolls");
   rollsListed_ = rolls != nullptr;
   if (!rolls || !rolls->arrayValue()) return;
   for (const PListValue& roll : *rolls->arrayValue()) {
@@ -301,21 +301,30 @@ void Cataloger::readRolls() {
 
 std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
   std::vector<std::shared_ptr<Photo>> photos;
-  const PListValue* list = albumDataPlist_->objectForKey("Master Image List");
-  const PListValue::Dictionary* images = list ? list->dictionaryValue() : nullptr;
+  const auto& images = albumDataPlist_->images;
   TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
   if (!images) return photos;
   photos.reserve(images->size());
-  for (const auto& [key, entry] : *images) {
+  // The keys come in ascending order, as the previous library keeps its records, so one walk
+  // through that library finds them all.
+  const PhotoLibrary::PhotoMap* previous =
+      previousPhotoLibrary_ ? &previousPhotoLibrary_->photosByIPhotoKey() : nullptr;
+  auto cursor = previous ? previous->begin() : PhotoLibrary::PhotoMap::const_iterator();
+  for (const ScannedAlbumData::Image& image : *images) {
+    const std::string_view key = image.key;
     // Scripts name a photo by its key's number, so a key like "05" would act on photo 5.
     if (!photoKeyNumber(key)) {
-      logWarn("skipping photo %s because its key is not a plain decimal number", key.c_str());
+      logWarn("skipping photo %s because its key is not a plain decimal number",
+              std::string(key).c_str());
       continue;
     }
-    std::shared_ptr<Photo> photo =
-        previousPhotoLibrary_ ? previousPhotoLibrary_->photoForIPhotoKey(key) : nullptr;
-    if (!photo) photo = std::make_shared<Photo>(key);
-    photo->setFromPlist(entry);
+    std::shared_ptr<Photo> photo;
+    if (previous) {
+      while (cursor != previous->end() && cursor->first < key) ++cursor;
+      if (cursor != previous->end() && cursor->first == key) photo = cursor->second;
+    }
+    if (!photo) photo = std::make_shared<Photo>(std::string(key));
+    photo->setFromEntry(albumDataPlist_->entry(image));
     // A catalogue without a roll list (iPhoto's own answer to a script) keeps every photo.
     auto roll = static_cast<std::int64_t>(static_cast<std::int32_t>(photo->rollId()));
     if (rollsListed_ && !rollNamesById_.contains(roll)) {
@@ -330,7 +339,7 @@ std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
 
 void Cataloger::readTwinlensAlbumKeys() {
   twinlensAlbumKeys_.clear();
-  const PListValue* albums = albumDataPlist_->objectForKey("List of Albums");
+  const PListValue* albums = albumDataPlist_->tree.objectForKey("List of Albums");
   if (!albums || !albums->arrayValue()) return;
   const std::string albumName = TwinlensApp::duplicatesAlbumName();
   for (const PListValue& album : *albums->arrayValue()) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalog/album_data_cache.hpp"
 #include "catalog/duplicate_results.hpp"
 #include "catalog/keep_rule.hpp"
 #include "catalog/photo_library.hpp"
@@ -125,7 +126,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // for tests that act while the scan waits on its source.
   using ScriptAlbumDataSource = std::function<std::optional<PListValue>(ErrorRecord* error)>;
   void setScriptAlbumDataSource(ScriptAlbumDataSource source) { scriptSource_ = std::move(source); }
-  const std::optional<PListValue>& albumDataPlist() const { return albumDataPlist_; }
+  const std::optional<ScannedAlbumData>& albumDataPlist() const { return albumDataPlist_; }
 
   static const char* errorDomain() { return "CatalogerErrorDomain"; }
   // Its codes: the catalogue file is not a property list (the parser's text as the message); the
@@ -179,7 +180,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::string iPhotoLibraryPath_;
   bool folder_ = false;
   KeepRule keepRule_;
-  std::optional<PListValue> albumDataPlist_;
+  std::optional<ScannedAlbumData> albumDataPlist_;
   std::shared_ptr<PhotoLibrary> photoLibrary_;
   std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;
   double lastCatalogingUpdate_ = 0;

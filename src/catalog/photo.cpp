@@ -13,6 +13,7 @@
 #include "io/file_helpers.hpp"
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"
+#include "plist/number_scan.hpp"
 #include "shared/logging.hpp"
 #include "shared/text_format.hpp"
 
@@ -36,14 +37,12 @@ bool equalAndPresent(const std::optional<std::string>& a, const std::optional<st
   return a && b && *a == *b;
 }
 
-void setText(std::optional<std::string>& field, const PListValue* value) {
-  if (!value) return;
-  if (const std::string* text = value->textValue()) field = *text;
+void setText(std::optional<std::string>& field, std::optional<std::string_view> text) {
+  if (text) field = *text;
 }
 
-void setDouble(double& field, const PListValue* value) {
-  if (!value) return;
-  if (std::optional<double> number = value->doubleValue()) field = *number;
+void setDouble(double& field, std::optional<double> number) {
+  if (number) field = *number;
 }
 
 }  // namespace
@@ -83,8 +82,8 @@ Date Photo::dateTaken() const {
   return Date::withTimeIntervalSinceReferenceDate(dateTakenTimeIntervalSinceReferenceDate_);
 }
 
-void Photo::setPath(std::optional<std::string>& field, const PListValue* value, bool required) {
-  const std::string* text = value ? value->textValue() : nullptr;
+void Photo::setPath(std::optional<std::string>& field, std::optional<std::string_view> text,
+                    bool required) {
   if (!text && !required) return;
   // An unchanged path, the common case in a rescan, is left as it is rather than copied again.
   if (text ? field == *text : !field) return;
@@ -98,18 +97,53 @@ void Photo::setPath(std::optional<std::string>& field, const PListValue* value, 
     field.reset();
 }
 
+PhotoEntry PhotoEntry::fromPlist(const PListValue& entry) {
+  PhotoEntry fields;
+  if (const PListValue::Dictionary* dictionary = entry.dictionaryValue())
+    for (const auto& [key, value] : *dictionary) {
+      const std::string* text = value.textValue();
+      fields.take(key, text ? std::optional<std::string_view>(*text) : std::nullopt, value);
+    }
+  return fields;
+}
+
+void PhotoEntry::take(std::string_view key, std::optional<std::string_view> text,
+                      const PListValue& value) {
+  auto number = [&] { return text ? scanDecimal(*text).value_or(0.0) : value.doubleValue(); };
+  if (key == "ImagePath")
+    imagePath = text;
+  else if (key == "OriginalPath")
+    originalPath = text;
+  else if (key == "ThumbPath")
+    thumbPath = text;
+  else if (key == "Caption")
+    caption = text;
+  else if (key == "Comment")
+    comment = text;
+  else if (key == "ImageType")
+    imageType = text;
+  else if (key == "Aspect Ratio")
+    aspectRatio = number();
+  else if (key == "DateAsTimerInterval")
+    dateAsTimerInterval = number();
+  else if (key == "Roll")
+    roll = text ? scanInt(*text).value_or(0) : value.int32Value();
+}
+
 void Photo::setFromPlist(const PListValue& entry) {
-  setPath(imagePath_, entry.objectForKey("ImagePath"), false);
-  setPath(originalPath_, entry.objectForKey("OriginalPath"), true);
-  setText(thumbPath_, entry.objectForKey("ThumbPath"));
-  setText(caption_, entry.objectForKey("Caption"));
-  setText(comment_, entry.objectForKey("Comment"));
-  setText(imageType_, entry.objectForKey("ImageType"));
-  setDouble(aspectRatio_, entry.objectForKey("Aspect Ratio"));
-  setDouble(dateTakenTimeIntervalSinceReferenceDate_, entry.objectForKey("DateAsTimerInterval"));
-  const PListValue* roll = entry.objectForKey("Roll");
-  std::optional<std::int32_t> id = roll ? roll->int32Value() : std::nullopt;
-  rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(id.value_or(0)));
+  setFromEntry(PhotoEntry::fromPlist(entry));
+}
+
+void Photo::setFromEntry(const PhotoEntry& entry) {
+  setPath(imagePath_, entry.imagePath, false);
+  setPath(originalPath_, entry.originalPath, true);
+  setText(thumbPath_, entry.thumbPath);
+  setText(caption_, entry.caption);
+  setText(comment_, entry.comment);
+  setText(imageType_, entry.imageType);
+  setDouble(aspectRatio_, entry.aspectRatio);
+  setDouble(dateTakenTimeIntervalSinceReferenceDate_, entry.dateAsTimerInterval);
+  rollId_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(entry.roll.value_or(0)));
 }
 
 bool Photo::updateSHA1s(ErrorRecord* error) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "io/buffered_input_stream.hpp"
 #include "io/buffered_output_stream.hpp"
@@ -18,6 +19,29 @@ namespace twinlens {
 // number's own decimal text is the key itself ("5", "-3"; not "05", "+5", "5abc", "" or a value
 // beyond 32 bits), so no two keys stand for one number. Scripts name photos by this number.
 std::optional<std::int32_t> photoKeyNumber(std::string_view key);
+
+// The fields of one entry of the catalogue's image list that a record takes, each read as the
+// record reads it: a text field holds its value only when that is a text, a number field any
+// value that reads as a number. The texts view storage the caller keeps alive, so a rescan of a
+// large library sets its records up without a copy of every entry.
+struct PhotoEntry {
+  std::optional<std::string_view> imagePath;
+  std::optional<std::string_view> originalPath;
+  std::optional<std::string_view> thumbPath;
+  std::optional<std::string_view> caption;
+  std::optional<std::string_view> comment;
+  std::optional<std::string_view> imageType;
+  std::optional<double> aspectRatio;
+  std::optional<double> dateAsTimerInterval;
+  std::optional<std::int32_t> roll;
+
+  // The entry as a record reads `entry` (no dictionary: an entry with no fields).
+  static PhotoEntry fromPlist(const PListValue& entry);
+  // Takes the value under `key` when a record reads that key: `text` when the value is a text,
+  // else `value`. A key taken again replaces what it held, as a repeated key does in a tree.
+  void take(std::string_view key, std::optional<std::string_view> text, const PListValue& value);
+  bool operator==(const PhotoEntry&) const = default;
+};
 
 // One photo of an iPhoto library: its key, its files, a few fields from the catalogue, and the
 // SHA-1 texts of its original and modified files together with each file's size and modification
@@ -53,6 +77,7 @@ class Photo {
   // A changed image or original path (an original path dropped included) clears both SHA-1
   // texts, so the next updateSHA1s() hashes again. Cannot fail.
   void setFromPlist(const PListValue& entry);
+  void setFromEntry(const PhotoEntry& entry);
 
   // Makes both SHA-1 texts current for the files on disk (status read through symbolic links). A
   // file whose size, seconds and nanoseconds equal the recorded ones keeps its SHA-1 text and is
@@ -112,7 +137,8 @@ class Photo {
   friend class PhotoHashJob;
   bool readFields(BufferedInputStream& stream, ErrorRecord* error);
   // A path the entry lacks stays as it was, unless `required`: then it becomes absent.
-  void setPath(std::optional<std::string>& field, const PListValue* value, bool required);
+  void setPath(std::optional<std::string>& field, std::optional<std::string_view> text,
+               bool required);
 
   std::optional<std::string> originalSHA1_;
   std::optional<std::string> modifiedSHA1_;

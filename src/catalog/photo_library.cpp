@@ -9,7 +9,6 @@
 
 #include "io/atomic_file.hpp"
 #include "io/boolean_io.hpp"
-#include "io/data_output_stream.hpp"
 #include "io/file_helpers.hpp"
 #include "io/file_input_stream.hpp"
 #include "io/integer_io.hpp"
@@ -23,10 +22,39 @@ namespace twinlens {
 
 namespace {
 
-// Room reserved per record before a save, a little over a typical record with two paths and a
-// caption, so the block is not copied again and again as it grows. Pages never written cost
-// nothing.
-constexpr std::size_t kReservedBytesPerRecord = 512;
+// A save hands the file over in pieces of this size, never holding the whole file of a large
+// library on top of its records.
+constexpr std::size_t kPieceSize = 1 << 20;
+
+class PieceOutputStream final : public OutputStream {
+ public:
+  explicit PieceOutputStream(const AtomicFileSink& sink) : sink_(sink) {
+    piece_.reserve(kPieceSize);
+  }
+
+  std::int64_t write(const std::uint8_t* bytes, std::uint64_t length, ErrorRecord* error) override {
+    piece_.insert(piece_.end(), bytes, bytes + length);
+    written_ += length;
+    if (piece_.size() >= kPieceSize && !flush(error)) return -1;
+    return static_cast<std::int64_t>(length);
+  }
+  // The atomic write keeps the record of a failed write; this one only says where it failed.
+  bool flush(ErrorRecord* error) {
+    const bool handed = sink_(piece_.data(), piece_.size());
+    piece_.clear();
+    if (!handed)
+      TL_SET_ERROR(error, this, PhotoLibrary::errorDomain(), PhotoLibrary::kWriteFailedError, "%s",
+                   "writing the cache failed");
+    return handed;
+  }
+  std::uint64_t bytesWritten() const override { return written_; }
+  std::string description() const override { return "<PieceOutputStream>"; }
+
+ private:
+  const AtomicFileSink& sink_;
+  Data piece_;
+  std::uint64_t written_ = 0;
+};
 
 // Whole seconds since the reference date, truncated toward zero. A date before 2001 (a clock set
 // wrong) is stored as 0 rather than wrapping to a date in the far future.
@@ -56,7 +84,8 @@ PhotoLibrary::PhotoLibrary(std::string iPhotoLibraryPath,
       scanDate_(scanDate) {
   for (const std::shared_ptr<Photo>& photo : photos) {
     if (!photo) throw ProgrammingError("PhotoLibrary: photo can't be nil");
-    photosByIPhotoKey_.insert_or_assign(photo->iPhotoKey(), photo);
+    // A scan's photos come in key order, so each one goes in at the end without a search.
+    photosByIPhotoKey_.insert_or_assign(photosByIPhotoKey_.end(), photo->iPhotoKey(), photo);
   }
 }
 
@@ -161,12 +190,14 @@ bool PhotoLibrary::writeToStream(BufferedOutputStream& stream, ErrorRecord* erro
 }
 
 bool PhotoLibrary::save(ErrorRecord* error) const {
-  auto block = std::make_shared<Data>();
-  block->reserve(64 + photosByIPhotoKey_.size() * kReservedBytesPerRecord);
-  BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
-  if (!writeToStream(stream, error) || !stream.flush(error)) return false;
   if (!ensureParentPathExistsForPath(cachePath_, kCacheFolderMode, error)) return false;
-  if (!writeDataAtomically(cachePath_, *block, kCacheFileMode, error)) return false;
+  auto write = [this](const AtomicFileSink& sink, ErrorRecord* writeError) {
+    auto pieces = std::make_shared<PieceOutputStream>(sink);
+    BufferedOutputStream stream(pieces);
+    return writeToStream(stream, writeError) && stream.flush(writeError) &&
+           pieces->flush(writeError);
+  };
+  if (!writeFileAtomically(cachePath_, kCacheFileMode, write, error)) return false;
   if (!scanDate_) return true;
   std::string marker = cachePath_ + ".complete";
   ErrorRecord touchError;

@@ -61,8 +61,9 @@ class PhotoLibrary {
   // "scan.lock" beside the cache file, which a scan holds locked (FileLock) while it runs.
   static std::string scanLockPathForIPhotoLibraryPath(const std::string& iPhotoLibraryPath);
   static const char* errorDomain() { return "PhotoLibraryErrorDomain"; }
-  // Its one code: the cache file is of another version.
+  // Its codes: the cache file is of another version; handing the cache's bytes to the file failed.
   static constexpr std::int32_t kWrongVersionError = -1;
+  static constexpr std::int32_t kWriteFailedError = -2;
 
   const std::string& iPhotoLibraryPath() const { return iPhotoLibraryPath_; }
   const std::string& cachePath() const { return cachePath_; }
@@ -76,8 +77,8 @@ class PhotoLibrary {
   // Removes the records of these keys, ignoring keys that are not present. Saves nothing.
   void removePhotosForIPhotoKeys(const std::vector<std::string>& keys);
 
-  // Replaces the cache file whole: builds the file in memory, makes missing folders (mode 0700),
-  // writes it atomically with mode 0600 (a failed save leaves the previous file as it was), then,
+  // Replaces the cache file whole: makes missing folders (mode 0700), writes the file atomically
+  // with mode 0600, a piece at a time (a failed save leaves the previous file as it was), then,
   // for a library with a scan date, touches the completion marker "<cache path>.complete" (made
   // with mode 0600; a failure there is only logged). False with the record of the step that
   // failed.

@@ -105,18 +105,39 @@ int createLockedTemporary(const std::string& path, std::string* temp) {
 
 bool writeDataAtomically(const std::string& path, const std::uint8_t* bytes, std::size_t length,
                          mode_t mode, ErrorRecord* error) {
+  return writeFileAtomically(
+      path, mode, [&](const AtomicFileSink& sink, ErrorRecord*) { return sink(bytes, length); },
+      error);
+}
+
+bool writeFileAtomically(
+    const std::string& path, mode_t mode,
+    const std::function<bool(const AtomicFileSink& sink, ErrorRecord* error)>& write,
+    ErrorRecord* error) {
   std::string folder = folderOf(path);
   std::string temp;
   int fd = createLockedTemporary(path, &temp);
   if (fd < 0) return fail(temp, errno, error);
-  bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes, length) && ::fsync(fd) == 0;
-  int err = errno;
+  int err = 0;
+  AtomicFileSink sink = [&](const std::uint8_t* bytes, std::size_t length) {
+    if (err == 0 && !writeAll(fd, bytes, length)) err = errno;
+    return err == 0;
+  };
+  ErrorRecord writeError;
+  if (::fchmod(fd, mode) != 0) err = errno;
+  const bool made = err != 0 || write(sink, &writeError);
+  if (err == 0 && made && ::fsync(fd) != 0) err = errno;
+  bool written = err == 0 && made;
   if (::close(fd) != 0 && written) {
     written = false;
     err = errno;
   }
   if (!written) {
     ::unlink(temp.c_str());
+    if (err == 0) {
+      if (error) *error = writeError;
+      return false;
+    }
     return fail(temp, err, error);
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {

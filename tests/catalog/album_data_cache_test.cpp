@@ -69,8 +69,25 @@ TEST(AlbumDataCache, ScannedPartKeepsOnlyWhatAScanReads) {
   EXPECT_EQ(AlbumDataCache::scannedPartOf(text("no dictionary")), text("no dictionary"));
 }
 
+// Entries of every shape a record reads, some with values of the wrong type.
+PListValue imageList() {
+  return PListValue::dictionary(Dict{
+      {"1", PListValue::dictionary(Dict{{"ImagePath", text("/1.jpg")},
+                                        {"OriginalPath", PListValue::integer(4)},
+                                        {"Caption", PListValue::array({text("x")})},
+                                        {"Aspect Ratio", text(" 1.5x")},
+                                        {"DateAsTimerInterval", PListValue::boolean(true)},
+                                        {"Roll", PListValue::real(-3.9)},
+                                        {"GUID", text("ignored")}})},
+      {"2", PListValue::dictionary(Dict{{"Roll", text("12abc")}, {"Comment", text("")}})},
+      {"3", text("no dictionary")},
+  });
+}
+
 PListValue everyKind() {
   return PListValue::dictionary(Dict{
+      {"Master Image List", imageList()},
+      {"List of Rolls", PListValue::array({PListValue::dictionary(Dict{{"RollID", text("7")}})})},
       {"", PListValue::array({})},
       {"texts", PListValue::array(
                     {text(""), PListValue::text(std::string("a\0b", 3)), text("caf\xc3\xa9")})},
@@ -94,6 +111,15 @@ TEST(AlbumDataCache, EncodingRoundTripsEveryKindAndTheIdentity) {
   ASSERT_TRUE(tree);
   EXPECT_EQ(*tree, everyKind());
   EXPECT_EQ(read, identity);
+
+  std::optional<ScannedAlbumData> scanned =
+      AlbumDataCache::decodeScanned(std::make_shared<const Data>(bytes), &read);
+  ASSERT_TRUE(scanned);
+  ScannedAlbumData fromTree = ScannedAlbumData::fromTree(everyKind());
+  EXPECT_EQ(scanned->entries(), fromTree.entries());
+  EXPECT_EQ(*scanned->tree.objectForKey("List of Rolls"),
+            *fromTree.tree.objectForKey("List of Rolls"));
+  EXPECT_EQ(scanned->tree.objectForKey("Master Image List"), nullptr);
 }
 
 TEST(AlbumDataCache, DecodeRefusesCutForgedAndOverDeepFiles) {
@@ -101,8 +127,11 @@ TEST(AlbumDataCache, DecodeRefusesCutForgedAndOverDeepFiles) {
   for (std::size_t length = 0; length < bytes.size(); ++length) {
     ErrorRecord error;
     ASSERT_FALSE(AlbumDataCache::decode(bytes.data(), length, nullptr, &error)) << length;
-    EXPECT_TRUE(
-        error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kDamagedError));
+    EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kDamagedError));
+    ErrorRecord scannedError;
+    auto cut = std::make_shared<const Data>(bytes.begin(), bytes.begin() + length);
+    ASSERT_FALSE(AlbumDataCache::decodeScanned(cut, nullptr, &scannedError)) << length;
+    EXPECT_EQ(scannedError.description(), error.description());
   }
   Data longer = bytes;
   longer.push_back(0);
@@ -151,9 +180,9 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
 
   timespec times[2] = {{settled.sec, 0}, {settled.sec, settled.nsec}};
   ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
-  std::optional<PListValue> loaded = AlbumDataCache::load(cachePath, catalogue);
+  std::optional<ScannedAlbumData> loaded = AlbumDataCache::load(cachePath, catalogue);
   ASSERT_TRUE(loaded);
-  EXPECT_EQ(*loaded, tree);
+  EXPECT_EQ(loaded->entries(), ScannedAlbumData::fromTree(tree).entries());
 
   dir.write("cache/albumData.dat", std::string("TLAD damaged"));
   EXPECT_FALSE(AlbumDataCache::load(cachePath, catalogue, &error));

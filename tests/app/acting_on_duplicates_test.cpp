@@ -200,6 +200,10 @@ class ActingOnDuplicatesTest : public QObject {
     std::vector<QString> paths;
     for (std::size_t at = group.location; at < group.location + group.length; ++at)
       paths.push_back(QString::fromStdString(*controller_->cataloger().thumbnails()[at].path()));
+    // Without a file manager's D-Bus service the file's folder is opened.
+    controller_->revealItemsAtIndexes({group.location});
+    QCOMPARE(fixture_->openedURLs,
+             QList{QUrl::fromLocalFile(QFileInfo(paths.front()).absolutePath())});
     IndexSet wholeGroup(group.length);
     std::iota(wholeGroup.begin(), wholeGroup.end(), group.location);
     ImageBrowserView& browser = controller_->imageBrowser();

@@ -129,7 +129,9 @@ class AppControllerTest : public QObject {
     QCOMPARE(reasons, (QStringList{"kept photo", "same file", "same picture, other metadata"}));
 
     std::size_t duplicates = controller.duplicatesCount();
+    QVERIFY(controller.mainWindow().openFolderAction()->isEnabled());
     controller.moveToTrash();
+    QVERIFY(!controller.mainWindow().openFolderAction()->isEnabled());
     QVERIFY(QTest::qWaitFor(
         [&] { return sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow"); }));
     QCOMPARE(sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow")->text(),

@@ -2,8 +2,12 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#if TWINLENS_HAVE_QTDBUS
+#include <QDBusInterface>
+#endif
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -50,6 +54,22 @@ QString appName() {
   return qText(TwinlensApp::appName());
 }
 
+bool showItemInFileManager(const QString& path) {
+#if TWINLENS_HAVE_QTDBUS
+  constexpr int kFileManagerTimeoutMs = 3000;
+  QDBusInterface fileManager("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                             "org.freedesktop.FileManager1");
+  if (!fileManager.isValid()) return false;
+  fileManager.setTimeout(kFileManagerTimeoutMs);
+  QDBusMessage reply = fileManager.call(
+      "ShowItems", QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)}, QString());
+  return reply.type() == QDBusMessage::ReplyMessage;
+#else
+  (void)path;
+  return false;
+#endif
+}
+
 }  // namespace
 
 AppController::Environment AppController::standardEnvironment() {
@@ -59,6 +79,7 @@ AppController::Environment AppController::standardEnvironment() {
   };
   environment.quitApplication = [] { QCoreApplication::quit(); };
   environment.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  environment.showInFileManager = showItemInFileManager;
   return environment;
 }
 
@@ -143,6 +164,7 @@ void AppController::bindWindow() {
   connect(window.moveToTrashButton(), &QPushButton::clicked, this, &AppController::moveToTrash);
 
   connect(window.rescanAction(), &QAction::triggered, this, &AppController::rescan);
+  connect(window.openFolderAction(), &QAction::triggered, this, &AppController::chooseFolder);
   connect(window.quitAction(), &QAction::triggered, this, &AppController::quit);
   connect(window.helpAction(), &QAction::triggered, this, &AppController::showHelp);
   connect(window.webSiteAction(), &QAction::triggered, this, &AppController::visitTwinlensWebSite);
@@ -207,6 +229,35 @@ void AppController::startUp() {
   startUpSequence_->startUp();
 }
 
+void AppController::setFolderToScan(const std::string& path) {
+  startUpSequence_->setFolderToScan(path);
+}
+
+void AppController::chooseFolder() {
+  if (isScanning() || trashFlow_->isMoving()) return;
+  QString folder =
+      QFileDialog::getExistingDirectory(mainWindow_.get(), tr("Open Folder"), QDir::homePath());
+  if (!folder.isEmpty()) openFolder(folder.toStdString());
+}
+
+void AppController::openFolder(const std::string& path) {
+  if (isScanning() || trashFlow_->isMoving()) return;
+  setFolderToScan(path);
+  startUp();
+}
+
+void AppController::updateOpenFolderAction() {
+  mainWindow_->openFolderAction()->setEnabled(!isScanning() && !trashFlow_->isMoving());
+}
+
+void AppController::showInFileManager(const std::string& path) {
+  QString file = qText(path);
+  if (environment_.showInFileManager && environment_.showInFileManager(file)) return;
+  QUrl folder = QUrl::fromLocalFile(QFileInfo(file).absolutePath());
+  if (!environment_.openURL || !environment_.openURL(folder))
+    logError("no file manager showed %s", path.c_str());
+}
+
 std::uint32_t AppController::startupState() const {
   return startUpSequence_->state();
 }
@@ -229,6 +280,7 @@ void AppController::catalogingDidFail(const ErrorRecord& error) {
 
 void AppController::setIPhotoLibraryPath(std::string path) {
   iPhotoLibraryPath_ = std::move(path);
+  mainWindow_->setFolderMode(cataloger_->isFolder());
   emit iPhotoLibraryNameChanged();
 }
 
@@ -253,6 +305,7 @@ void AppController::setResultsControlsEnabled(bool enabled) {
   setBool(sliderEnabled_, enabled, &AppController::sliderEnabledChanged);
   setBool(addToAlbumButtonEnabled_, enabled, &AppController::addToAlbumButtonEnabledChanged);
   setBool(moveToTrashButtonEnabled_, enabled, &AppController::moveToTrashButtonEnabledChanged);
+  updateOpenFolderAction();
   imageBrowser().reloadData();
 }
 
@@ -275,8 +328,8 @@ void AppController::attachHelpBubble() {
   if (!applicationDefaults_->synchronize()) logError("failed to synchronize NSUserDefaults");
   auto* content = new QLabel(
       tr("<b>These are the duplicates.</b><br>Each grey group is one photo: the first copy is "
-         "kept.<br>Click <i>Move Duplicates to iPhoto Trash</i> to move every other copy,<br>"
-         "or select some and press Delete."));
+         "kept.<br>Click <i>%1</i> to move every other copy,<br>or select some and press Delete.")
+          .arg(mainWindow_->moveToTrashButton()->text()));
   content->setTextFormat(Qt::RichText);
   QWidget* window = mainWindow_.get();
   QPoint point(10, window ? window->height() / 2 : 0);

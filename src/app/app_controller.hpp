@@ -59,12 +59,15 @@ class AppController : public QObject, public ImageBrowserDelegate {
     // Ends the application's event loop.
     std::function<void()> quitApplication;
     std::function<bool(const QUrl&)> openURL;
+    // Shows a file selected in the desktop's file manager; false when none answered.
+    std::function<bool(const QString& path)> showInFileManager;
     // The feedback reporter's window, when the build has one.
     std::function<void(QWidget* window)> showFeedback;
     // Where "Check for Updates..." looks; the information dictionary's "SUFeedURL" when empty.
     QUrl updateFeedURL;
   };
-  // The desktop's own: /proc for iPhoto, QCoreApplication::quit, QDesktopServices.
+  // The desktop's own: /proc for iPhoto, QCoreApplication::quit, QDesktopServices, the
+  // freedesktop.org FileManager1 service.
   static Environment standardEnvironment();
 
   // init and awakeFromNib: builds the window and its sheets, reads "logLevel".
@@ -79,6 +82,16 @@ class AppController : public QObject, public ImageBrowserDelegate {
   void windowWillClose();
 
   void startUp();
+  // What the next startUp() scans: a folder holding "AlbumData.xml" as iPhoto's library, any
+  // other as a folder of photos.
+  void setFolderToScan(const std::string& path);
+  // File > Open Folder: asks for a folder, then scans it as setFolderToScan() says.
+  void chooseFolder();
+  void openFolder(const std::string& path);
+  // Open Folder is enabled unless a scan or a move runs.
+  void updateOpenFolderAction();
+  // Selects the file in the desktop's file manager, else opens its folder.
+  void showInFileManager(const std::string& path);
   std::uint32_t startupState() const;
   bool isScanning() const;
   // A scan still running is cancelled first; its end quits.

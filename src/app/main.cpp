@@ -27,9 +27,10 @@ constexpr const char* kUsage =
 
 void printHelp() {
   std::printf(
-      "%s\nFinds the duplicate photos of an iPhoto library and has iPhoto move them to its "
-      "Trash.\nFOLDER is the library to scan (default: iPhoto's current library, else one you "
-      "choose).\n\n  --help     print this help and exit\n  --version  print the version and "
+      "%s\nFinds the duplicate photos of an iPhoto library, or of a folder of photos, and moves "
+      "them to the Trash.\nFOLDER is the iPhoto library or the folder of photos to scan "
+      "(default: iPhoto's current library, else one you choose).\n\n  --help     print this help "
+      "and exit\n  --version  print the version and "
       "exit\n\nman twinlens has the whole story.\n",
       kUsage);
 }
@@ -84,10 +85,10 @@ int main(int argc, char** argv) {
   environment.showFeedback = [](QWidget*) { twinlens::QvFeedbackController::showFeedback(); };
 #endif
   std::shared_ptr<twinlens::Defaults> defaults = twinlens::Defaults::standard();
-  defaults->overrideIPhotoRootDirectory(folder);
   twinlens::AppController controller(mainThread, defaults,
                                      std::make_shared<twinlens::UserDefaults>(domain),
                                      std::move(environment));
+  if (folder) controller.setFolderToScan(*folder);
   controller.applicationDidFinishLaunching();
   return QApplication::exec();
 }

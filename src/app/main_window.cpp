@@ -77,6 +77,8 @@ void MainWindow::buildMenus() {
   quitAction_->setMenuRole(QAction::NoRole);
 
   QMenu* fileMenu = menuBar()->addMenu(tr("File"));
+  openFolderAction_ = fileMenu->addAction(tr("Open Folder…"));
+  openFolderAction_->setShortcut(QKeySequence::Open);
   closeAction_ = fileMenu->addAction(tr("Close Window"));
   closeAction_->setShortcut(QKeySequence::Close);
   connect(closeAction_, &QAction::triggered, this, &QWidget::close);
@@ -110,6 +112,14 @@ void MainWindow::restoreFrameFromDefaults(UserDefaults& defaults) {
 
 void MainWindow::saveFrameInDefaults(UserDefaults& defaults) const {
   defaults.setString(saveGeometry().toBase64().toStdString(), kGeometryKey);
+}
+
+void MainWindow::setFolderMode(bool folder) {
+  moveToTrashButton_->setText(folder ? tr("Move Duplicates to Trash")
+                                     : tr("Move Duplicates to iPhoto Trash"));
+  moveSelectionToTrashAction_->setText(folder ? tr("Move Selection to Trash")
+                                              : tr("Move Selection to iPhoto Trash"));
+  revealAction_->setText(folder ? tr("Show in File Manager") : tr("Reveal in iPhoto"));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

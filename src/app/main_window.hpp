@@ -26,6 +26,9 @@ class MainWindow : public QMainWindow {
   // one run to the next; a missing or damaged value leaves the window as it is.
   void restoreFrameFromDefaults(UserDefaults& defaults);
   void saveFrameInDefaults(UserDefaults& defaults) const;
+  // Names the trash and the reveal after the kind of library shown: the desktop's for a folder,
+  // iPhoto's for an iPhoto library.
+  void setFolderMode(bool folder);
 
   ImageBrowserView* imageBrowser() const { return imageBrowser_; }
   QSlider* zoomSlider() const { return zoomSlider_; }
@@ -39,6 +42,7 @@ class MainWindow : public QMainWindow {
   QAction* aboutAction() const { return aboutAction_; }
   QAction* rescanAction() const { return rescanAction_; }
   QAction* quitAction() const { return quitAction_; }
+  QAction* openFolderAction() const { return openFolderAction_; }
   QAction* closeAction() const { return closeAction_; }
   QAction* selectAllAction() const { return selectAllAction_; }
   QAction* moveSelectionToTrashAction() const { return moveSelectionToTrashAction_; }
@@ -68,6 +72,7 @@ class MainWindow : public QMainWindow {
   QAction* aboutAction_ = nullptr;
   QAction* rescanAction_ = nullptr;
   QAction* quitAction_ = nullptr;
+  QAction* openFolderAction_ = nullptr;
   QAction* closeAction_ = nullptr;
   QAction* selectAllAction_ = nullptr;
   QAction* moveSelectionToTrashAction_ = nullptr;

@@ -77,7 +77,22 @@ bool StartUpSequence::deferQuitToScanEnd() {
   return true;
 }
 
+void StartUpSequence::setFolderToScan(const std::string& path) {
+  state_ = 0;
+  folder_.reset();
+  if (!holdsAlbumData(path)) {
+    folder_ = path;
+    return;
+  }
+  defaults_->overrideIPhotoRootDirectory(path);
+}
+
 void StartUpSequence::startUp() {
+  if (state_ == 0 && folder_) {
+    cataloger_->setFolderPath(*folder_);
+    app_.setIPhotoLibraryPath(*folder_);
+    return startScan();
+  }
   if (state_ == 0) {
     state_ = 1;
     std::optional<std::string> path = defaults_->iPhotoRootDirectory();
@@ -88,8 +103,8 @@ void StartUpSequence::startUp() {
     }
     if (!path) path = chooseLibrary();
     if (!path) return app_.quit();
-    app_.setIPhotoLibraryPath(*path);
     cataloger_->setIPhotoLibraryPath(*path);
+    app_.setIPhotoLibraryPath(*path);
   }
   if (state_ == 1) {
     state_ = 2;
@@ -190,7 +205,7 @@ void StartUpSequence::catalogingDidFail(const ErrorRecord& error) {
   scanning_ = false;
   if (quitRequested_) return app_.quit();
   if (Cataloger::isAbort(error)) return app_.quit();
-  if (!defaults_->useAlbumDataXML()) {
+  if (!cataloger_->isFolder() && !defaults_->useAlbumDataXML()) {
     logPlain("got error (trying again): %s", error.description().c_str());
     defaults_->setUseAlbumDataXML(true);
     startUp();

@@ -22,7 +22,8 @@ class Defaults;
 // The way to a scan and back: finds the library (iPhoto's RootDirectory, else one the user
 // picks), asks to quit iPhoto while its catalogue file is read and waits for it to go, scans,
 // and on the scan's end shows the results or its failure, falling back once from asking iPhoto
-// to reading the file. It is the Cataloger's delegate; the window it works on belongs to the
+// to reading the file. A folder of photos given to it is scanned straight away, iPhoto left
+// alone. It is the Cataloger's delegate; the window it works on belongs to the
 // AppController. Main thread only.
 class StartUpSequence final : public QObject, public CatalogerDelegate {
   Q_OBJECT
@@ -34,6 +35,9 @@ class StartUpSequence final : public QObject, public CatalogerDelegate {
   // One step of the sequence; a step that waits for the user returns, and its answer calls
   // startUp() again.
   void startUp();
+  // A folder holding "AlbumData.xml" becomes iPhoto's library for this run, any other is scanned
+  // as a folder of photos from now on; the next startUp() begins anew.
+  void setFolderToScan(const std::string& path);
   std::uint32_t state() const { return state_; }
   bool scanning() const { return scanning_; }
   // True when a scan still runs: it is cancelled, and its end quits instead.
@@ -60,6 +64,7 @@ class StartUpSequence final : public QObject, public CatalogerDelegate {
   QDialog* quittingIPhotoWindow_ = nullptr;
   ActivityIndicator* quittingIPhotoProgress_ = nullptr;
   QTimer quitPollTimer_;
+  std::optional<std::string> folder_;
   std::uint32_t state_ = 0;
   bool scanning_ = false;
   bool quitRequested_ = false;

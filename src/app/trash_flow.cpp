@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 #include <algorithm>
+#include <set>
 
 #include "app/app_controller.hpp"
 #include "app/browser/count_text.hpp"
@@ -30,8 +31,15 @@ TrashFlow::TrashFlow(AppController& app, std::shared_ptr<Defaults> defaults,
       cataloger_(std::move(cataloger)),
       scriptRunner_(std::move(scriptRunner)) {}
 
+const TrashMover& TrashFlow::mover(bool renewed) {
+  if (!cataloger_->isFolder()) return iPhotoMover_;
+  if (renewed || !folderMover_) folderMover_.emplace(cataloger_->duplicateSets());
+  return *folderMover_;
+}
+
 bool TrashFlow::mayActOnDuplicates() {
   if (app_.isScanning()) return false;
+  if (cataloger_->isFolder()) return true;
   ErrorRecord error;
   if (defaults_->isIPhotoLibrary(app_.iPhotoLibraryPath(), &error)) return true;
   app_.alertSheet(tr("iPhoto does not have this library open"), qText(error.description()),
@@ -42,13 +50,17 @@ bool TrashFlow::mayActOnDuplicates() {
 
 void TrashFlow::moveToTrash() {
   if (!mayActOnDuplicates()) return;
-  startTrashRun(*scriptRunner_, mover_, cataloger_->duplicatePhotos(), app_.iPhotoLibraryPath(),
-                localeGroupingSeparator());
+  moving_ = true;
+  app_.updateOpenFolderAction();
+  startTrashRun(*scriptRunner_, mover(true), cataloger_->duplicatePhotos(),
+                app_.iPhotoLibraryPath(), localeGroupingSeparator());
 }
 
 void TrashFlow::scriptRunnerDidFinish(ScriptRunner& runner) {
+  moving_ = false;
+  app_.updateOpenFolderAction();
   TrashRunSummary summary =
-      TrashRunSummary::ofRun(runner, mover_, cataloger_->duplicatePhotos().size());
+      TrashRunSummary::ofRun(runner, mover(), cataloger_->duplicatePhotos().size());
   if (!summary.anyFailed()) return showMoveToTrashCompleteWindow(summary);
   if (!summary.cancelled) return showFailureAlert(summary);
   showCanceledWindow(summary);
@@ -84,11 +96,13 @@ void TrashFlow::showCanceledWindow(const TrashRunSummary& summary) {
 }
 
 void TrashFlow::showMoveToTrashCompleteWindow(const TrashRunSummary& summary) {
-  moveToTrashCompleteWindow_ = app_.alertSheet(
-      qText(summary.movedText(localeGroupingSeparator())),
-      tr("Empty the iPhoto Trash in iPhoto to delete them for good. %1 will now quit.")
-          .arg(qText(TwinlensApp::appName())),
-      "moveToTrashCompleteWindow");
+  QString howToEmpty = cataloger_->isFolder()
+                           ? tr("Empty the Trash to delete them for good. %1 will now quit.")
+                           : tr("Empty the iPhoto Trash in iPhoto to delete them for good. %1 "
+                                "will now quit.");
+  moveToTrashCompleteWindow_ =
+      app_.alertSheet(qText(summary.movedText(localeGroupingSeparator())),
+                      howToEmpty.arg(qText(TwinlensApp::appName())), "moveToTrashCompleteWindow");
   QPushButton* done = moveToTrashCompleteWindow_->addButton(tr("Quit"), QMessageBox::AcceptRole);
   moveToTrashCompleteWindow_->setDefaultButton(done);
   done->disconnect();
@@ -121,6 +135,7 @@ void TrashFlow::didEndCanceledWindow(int returnCode) {
 
 void TrashFlow::deleteItemsAtIndexes(const IndexSet& indexes) {
   if (!mayActOnDuplicates()) return;
+  if (cataloger_->isFolder()) return deleteFolderItems(indexes);
   ErrorRecord error;
   if (!SelectLibraryAlbumScript().execute(&error))
     logError("error selecting library album: %s", error.description().c_str());
@@ -141,6 +156,37 @@ void TrashFlow::deleteItemsAtIndexes(const IndexSet& indexes) {
   app_.resetUIElements();
 }
 
+void TrashFlow::deleteFolderItems(const IndexSet& indexes) {
+  std::set<std::string> keys;
+  const std::vector<Thumbnail>& thumbnails = cataloger_->thumbnails();
+  for (std::size_t index : indexes)
+    if (index < thumbnails.size()) keys.insert(thumbnails[index].iPhotoKey());
+  std::vector<std::shared_ptr<Photo>> chosen;
+  for (const DuplicateSet& set : cataloger_->duplicateSets())
+    for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
+      if (keys.contains(photo->iPhotoKey())) chosen.push_back(photo);
+  std::vector<std::string> moved;
+  std::optional<ErrorRecord> firstError;
+  TrashRunSummary summary;
+  summary.trashName = mover(true).trashName();
+  for (const std::shared_ptr<AppleScript>& command : mover().commands(chosen)) {
+    ErrorRecord error;
+    if (command->execute(&error)) {
+      moved.push_back(
+          static_cast<const MoveFileToTrashCommand&>(*command).duplicate()->iPhotoKey());
+      continue;
+    }
+    logError("error moving to the trash: %s", error.description().c_str());
+    if (summary.failedPhotos++ == 0) firstError = error;
+  }
+  cataloger_->removePhotosForIPhotoKeys(moved);
+  app_.resetUIElements();
+  if (!firstError) return;
+  app_.alertSheet(qText(summary.failureText()), qText(firstError->description()),
+                  "moveSelectionErrorAlert", AlertKind::Warning)
+      ->open();
+}
+
 void TrashFlow::revealItemsAtIndexes(const IndexSet& indexes) {
   if (indexes.empty() || !mayActOnDuplicates()) return;
   if (indexes.size() >= 2)
@@ -150,6 +196,7 @@ void TrashFlow::revealItemsAtIndexes(const IndexSet& indexes) {
   std::size_t lowest = *std::min_element(indexes.begin(), indexes.end());
   const std::vector<Thumbnail>& thumbnails = cataloger_->thumbnails();
   if (lowest >= thumbnails.size()) return;
+  if (cataloger_->isFolder()) return app_.showInFileManager(thumbnails[lowest].path().value_or(""));
   ErrorRecord error;
   if (SelectPhotoScript(thumbnails[lowest].iPhotoKey()).execute(&error)) return;
   logError("error selecting photo in iPhoto: %s", error.description().c_str());

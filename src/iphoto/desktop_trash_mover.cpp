@@ -1,5 +1,8 @@
 #include "iphoto/desktop_trash_mover.hpp"
 
+#include <algorithm>
+#include <set>
+
 #include "catalog/trash_guard.hpp"
 #include "platform/desktop_trash.hpp"
 
@@ -30,20 +33,28 @@ std::string MoveFileToTrashCommand::description() const {
 
 DesktopTrashMover::DesktopTrashMover(const std::vector<DuplicateSet>& sets) {
   for (const DuplicateSet& set : sets) {
-    const std::vector<std::shared_ptr<Photo>>& photos = set.orderedPhotos();
-    for (std::size_t i = 1; i < photos.size(); ++i)
-      keptByDuplicate_[photos[i].get()] = photos.front();
+    if (set.orderedPhotos().empty()) continue;
+    for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
+      setOfPhoto_[photo.get()] = sets_.size();
+    sets_.push_back(set.orderedPhotos());
   }
 }
 
 ScriptRunner::Scripts DesktopTrashMover::commands(
     const std::vector<std::shared_ptr<Photo>>& photos) const {
+  std::set<const Photo*> chosen;
+  for (const std::shared_ptr<Photo>& photo : photos) chosen.insert(photo.get());
+  auto keptOf = [&](const std::vector<std::shared_ptr<Photo>>& set) {
+    auto left = std::find_if(set.begin(), set.end(),
+                             [&](const auto& photo) { return !chosen.contains(photo.get()); });
+    return left == set.end() ? set.front() : *left;
+  };
   ScriptRunner::Scripts scripts;
   scripts.reserve(photos.size());
   for (const std::shared_ptr<Photo>& photo : photos) {
-    auto kept = keptByDuplicate_.find(photo.get());
-    scripts.push_back(std::make_shared<MoveFileToTrashCommand>(
-        photo, kept == keptByDuplicate_.end() ? nullptr : kept->second));
+    auto set = setOfPhoto_.find(photo.get());
+    std::shared_ptr<Photo> kept = set == setOfPhoto_.end() ? nullptr : keptOf(sets_[set->second]);
+    if (kept != photo) scripts.push_back(std::make_shared<MoveFileToTrashCommand>(photo, kept));
   }
   return scripts;
 }

@@ -20,19 +20,22 @@ class MoveFileToTrashCommand final : public AppleScript {
   [[nodiscard]] bool execute(ErrorRecord* error = nullptr) override;
   std::shared_ptr<AppleScript> copy() const override;
   std::string description() const override;
+  const std::shared_ptr<Photo>& duplicate() const { return duplicate_; }
 
  private:
   std::shared_ptr<Photo> duplicate_;
   std::shared_ptr<Photo> kept_;
 };
 
-// The desktop trash of a folder of photo files: one command per duplicate, each checked against
-// the kept photo of its set (the first of the set) just before its file moves.
+// The desktop trash of a folder of photo files: one command per chosen photo, each checked against
+// the photo its set keeps just before its file moves.
 class DesktopTrashMover final : public TrashMover {
  public:
   explicit DesktopTrashMover(const std::vector<DuplicateSet>& sets);
 
-  // A photo of none of the sets gets a command that always fails.
+  // A set keeps its first photo, or when that one is chosen too its first photo that is not, so a
+  // selection in the window may hold any photo of a set; a set whose every photo is chosen keeps
+  // its first, which is not moved. A photo of none of the sets gets a command that always fails.
   ScriptRunner::Scripts commands(const std::vector<std::shared_ptr<Photo>>& photos) const override;
   std::size_t photosMovedBy(const AppleScript& command) const override;
   // The guard makes a change to the folder safe, so there is nothing to warn of.
@@ -40,7 +43,8 @@ class DesktopTrashMover final : public TrashMover {
   std::string trashName() const override { return "the trash"; }
 
  private:
-  std::map<const Photo*, std::shared_ptr<Photo>> keptByDuplicate_;
+  std::vector<std::vector<std::shared_ptr<Photo>>> sets_;
+  std::map<const Photo*, std::size_t> setOfPhoto_;
 };
 
 }  // namespace twinlens

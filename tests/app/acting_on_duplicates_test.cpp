@@ -1,9 +1,11 @@
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <utility>
 
 #include "app/app_test_support.hpp"
@@ -188,6 +190,34 @@ class ActingOnDuplicatesTest : public QObject {
     QVERIFY(browser.itemCount() < items);
     QVERIFY(browser.selectionIndexes().empty());
     QVERIFY(!sheetNamed(&controller_->mainWindow(), "moveSelectionErrorAlert"));
+  }
+
+  void deleteInAFolderMovesTheSelectionToTheDesktopTrashButNeverTheLastCopy() {
+    controller_ = &fixture_->launch();
+    controller_->setFolderToScan(fixture_->library().libraryPath() + "/Originals");
+    QVERIFY(fixture_->scan());
+    const DuplicateGroup group = controller_->cataloger().duplicateGroups().front();
+    std::vector<QString> paths;
+    for (std::size_t at = group.location; at < group.location + group.length; ++at)
+      paths.push_back(QString::fromStdString(*controller_->cataloger().thumbnails()[at].path()));
+    // Without a file manager's D-Bus service the file's folder is opened.
+    controller_->revealItemsAtIndexes({group.location});
+    QCOMPARE(fixture_->openedURLs,
+             QList{QUrl::fromLocalFile(QFileInfo(paths.front()).absolutePath())});
+    IndexSet wholeGroup(group.length);
+    std::iota(wholeGroup.begin(), wholeGroup.end(), group.location);
+    ImageBrowserView& browser = controller_->imageBrowser();
+    browser.setSelectionIndexes(wholeGroup);
+    QTest::keyClick(&browser, Qt::Key_Delete);
+    QVERIFY(!sheetNamed(&controller_->mainWindow(), "moveSelectionErrorAlert"));
+    QVERIFY(QFile::exists(paths.front()));
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+      QVERIFY(!QFile::exists(paths[i]));
+      QString name = QFileInfo(paths[i]).fileName();
+      QVERIFY(QFile::exists(fixture_->folder() + "/data/Trash/files/" + name));
+      QVERIFY(QFile::exists(fixture_->folder() + "/data/Trash/info/" + name + ".trashinfo"));
+    }
+    QVERIFY(fixture_->scriptHost().texts().empty());
   }
 
   void failedSelectionMoveIsShownAndTheWindowUpdatedAnyway() {

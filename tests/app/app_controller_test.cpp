@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -95,6 +96,51 @@ class AppControllerTest : public QObject {
     QVERIFY(!controller.moveToTrashButtonEnabled());
     QVERIFY(fixture_->waitForScan());
     QCOMPARE(controller.imageBrowser().itemCount(), controller.cataloger().thumbnails().size());
+  }
+
+  void folderIsScannedWithoutIPhotoAndMovedToTheDesktopTrash() {
+    std::string folder = fixture_->writeLibrary(smallLibrary()) + "/Originals";
+    QString png = QString::fromStdString(folder) + "/a.png";
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QVERIFY(image.save(png) && QFile::copy(png, png + ".png"));
+    fixture_->iPhotoRunning = true;
+    AppController& controller = fixture_->launch();
+    controller.setFolderToScan(folder);
+    QVERIFY(fixture_->scan());
+    QVERIFY(!sheetNamed(&controller.mainWindow(), "quitIPhotoSheet"));
+    QCOMPARE(controller.mainWindow().libraryLabel()->text(), QString("Originals"));
+    QCOMPARE(controller.mainWindow().moveToTrashButton()->text(),
+             QString("Move Duplicates to Trash"));
+    QVERIFY(controller.imageBrowser().groupCount() > 0);
+    QCOMPARE(controller.imageBrowser().itemCount(), controller.cataloger().thumbnails().size());
+    QStringList reasons;
+    for (const DuplicateGroup& group : controller.cataloger().duplicateGroups())
+      for (std::size_t at = group.location; at < group.location + group.length; ++at) {
+        QString path = QString::fromStdString(*controller.cataloger().thumbnails()[at].path());
+        QStringList lines = controller.imageBrowser().toolTipAtIndex(at).split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[2], path);
+        if (path.endsWith(".png")) QVERIFY(lines[3].endsWith(", 3 \u00d7 2"));
+        reasons.push_back(lines.back());
+      }
+    reasons.removeDuplicates();
+    reasons.sort();
+    QCOMPARE(reasons, (QStringList{"kept photo", "same file", "same picture, other metadata"}));
+
+    std::size_t duplicates = controller.duplicatesCount();
+    QVERIFY(controller.mainWindow().openFolderAction()->isEnabled());
+    controller.moveToTrash();
+    QVERIFY(!controller.mainWindow().openFolderAction()->isEnabled());
+    QVERIFY(QTest::qWaitFor(
+        [&] { return sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow"); }));
+    QCOMPARE(sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow")->text(),
+             QString("Moved %1 photos to the trash.").arg(duplicates));
+    QCOMPARE(QDir(fixture_->folder() + "/data/Trash/files").entryList(QDir::Files).size(),
+             qsizetype(duplicates));
+    for (const DuplicateGroup& group : controller.cataloger().duplicateGroups())
+      QVERIFY(QFile::exists(
+          QString::fromStdString(*controller.cataloger().thumbnails()[group.location].path())));
   }
 
   void quittingDuringAScanCancelsItAndQuitsAtItsEnd() {

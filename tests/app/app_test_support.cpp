@@ -23,6 +23,8 @@ AppFixture::AppFixture(bool realIPhoto) : realIPhoto_(realIPhoto) {
   if (realIPhoto_) ScriptHost::setStandard(std::make_shared<SocketScriptHost>());
   qputenv("XDG_CONFIG_HOME", (dir_.path() + "/config").toUtf8());
   qputenv("XDG_DATA_HOME", (dir_.path() + "/data").toUtf8());
+  // The desktop trash of the home file system, where the test's files are, is under it.
+  qputenv("HOME", dir_.path().toUtf8());
   // The stand-in iPhoto's socket lives here, away from any other test's.
   QDir(dir_.path()).mkdir("runtime");
   QFile::setPermissions(dir_.path() + "/runtime",

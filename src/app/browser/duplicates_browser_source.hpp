@@ -9,7 +9,8 @@
 namespace twinlens {
 
 // The browser's data source over the Cataloger's results: its items, one grey group per
-// duplicate set, and the indexes of every duplicate. While a scan is replacing the results it
+// duplicate set, the indexes of every duplicate, and each item's details (file, size, date,
+// pixel size, why it matched). While a scan is replacing the results it
 // shows nothing, since the results are not to be read then. Main thread only.
 class DuplicatesBrowserSource final : public ImageBrowserDataSource {
  public:
@@ -22,6 +23,9 @@ class DuplicatesBrowserSource final : public ImageBrowserDataSource {
   std::size_t numberOfGroupsInImageBrowser(ImageBrowserView& browser) override;
   ImageBrowserGroup imageBrowserGroupAtIndex(ImageBrowserView& browser, std::size_t index) override;
   IndexSet duplicatesIndexSet() override;
+  // The matching file's path; its recorded size, the photo's date and the image's pixel size
+  // (read from its header); and "kept photo", "same file" or "same picture, other metadata".
+  QString imageBrowserItemDetailsAtIndex(ImageBrowserView& browser, std::size_t index) override;
 
  private:
   std::shared_ptr<const Cataloger> cataloger_;

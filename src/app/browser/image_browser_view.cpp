@@ -366,12 +366,19 @@ bool ImageBrowserView::viewportEvent(QEvent* event) {
     QToolTip::hideText();
     return true;
   }
-  const Thumbnail& item = dataSource_->imageBrowserItemAtIndex(*this, *hit);
+  // As rich text, so that a caption such as "<at the beach>" is shown as written.
+  QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(toolTipAtIndex(*hit)), viewport(),
+                     itemFrame(*hit));
+  return true;
+}
+
+QString ImageBrowserView::toolTipAtIndex(std::size_t index) {
+  const Thumbnail& item = dataSource_->imageBrowserItemAtIndex(*this, index);
   QString tip = qText(item.imageTitle());
   if (item.imageSubtitle()) tip += "\n" + qText(item.imageSubtitle());
-  // As rich text, so that a caption such as "<at the beach>" is shown as written.
-  QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(tip), viewport(), itemFrame(*hit));
-  return true;
+  QString details = dataSource_->imageBrowserItemDetailsAtIndex(*this, index);
+  if (!details.isEmpty()) tip += "\n" + details;
+  return tip;
 }
 
 void ImageBrowserView::resizeEvent(QResizeEvent* event) {

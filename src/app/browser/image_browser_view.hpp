@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QPoint>
 #include <QRect>
+#include <QString>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -39,6 +40,8 @@ class ImageBrowserDataSource {
                                                      std::size_t index) = 0;
   // What Select All selects.
   virtual IndexSet duplicatesIndexSet() = 0;
+  // Lines the item's tooltip shows below its title and subtitle; none by default.
+  virtual QString imageBrowserItemDetailsAtIndex(ImageBrowserView&, std::size_t) { return {}; }
 };
 
 // Told what the user does in the browser.
@@ -102,6 +105,10 @@ class ImageBrowserView : public QAbstractScrollArea {
   QRect groupFrame(std::size_t index) const;
   int contentHeight() const { return contentHeight_; }
 
+  // The item's whole title and subtitle, which its cell may have elided, and the data source's
+  // details of it, one to a line: what its tooltip shows.
+  QString toolTipAtIndex(std::size_t index);
+
   ThumbnailLoader& thumbnailLoader() { return *loader_; }
   // Scrolls so that the item is in view.
   void scrollToItem(std::size_t index);
@@ -114,7 +121,7 @@ class ImageBrowserView : public QAbstractScrollArea {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  // Shows the hovered item's whole title and subtitle, which the cell may have elided.
+  // Shows the hovered item's toolTipAtIndex().
   bool viewportEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

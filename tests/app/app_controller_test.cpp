@@ -221,12 +221,17 @@ class AppControllerTest : public QObject {
     QCOMPARE(fixture_->quitCount, 0);
   }
 
-  void failedScanFromAlbumDataShowsTheErrorAndQuits() {
+  // The script source fails, and so does the retry from AlbumData.xml: its error is shown, and
+  // nothing is cached as if a scan had ended.
+  void failedRetryFromAlbumDataShowsItsErrorAndQuits() {
     QDir(fixture_->folder()).mkdir("Broken Library");
     QFile catalogue(fixture_->folder() + "/Broken Library/AlbumData.xml");
     QVERIFY(catalogue.open(QIODevice::WriteOnly) && catalogue.write("<plist>") > 0);
     catalogue.close();
-    fixture_->setRootDirectory((fixture_->folder() + "/Broken Library").toStdString());
+    const std::string library = (fixture_->folder() + "/Broken Library").toStdString();
+    fixture_->setRootDirectory(library);
+    fixture_->setUseAppleScript(true);
+    fixture_->scriptHost().failWith(-1728, "Can't get photo library album.");
     AppController& controller = fixture_->launch();
     QString text;
     whenModal([&](QWidget* modal) {
@@ -238,7 +243,9 @@ class AppControllerTest : public QObject {
     });
     controller.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(fixture_->quitCount, 1, 10000);
-    QVERIFY(!text.isEmpty());
+    QVERIFY(!text.isEmpty() && !text.contains("photo library album"));
+    QVERIFY(!QFile::exists(
+        QString::fromStdString(PhotoLibrary::cachePathForIPhotoLibraryPath(library))));
   }
 
   void cancelledScanQuitsWithoutAnAlert() {

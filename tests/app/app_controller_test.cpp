@@ -312,27 +312,25 @@ class AppControllerTest : public QObject {
     QCOMPARE(fixture_->quitCount, 0);
   }
 
-  void declinedOpenPanelQuits() {
-    AppController& controller = fixture_->launch();
-    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-    controller.startUp();
-    QCOMPARE(fixture_->quitCount, 1);
-    QVERIFY(!controller.catalogingSheet().isVisible());
-  }
-
-  void quitFromTheNotALibraryAlert() {
+  // Declining the open panel, or quitting from the alert about a folder that is no library.
+  void declinedOpenPanelOrNotALibraryAlertQuits() {
     QDir(fixture_->folder()).mkdir("Not A Library");
-    AppController& controller = fixture_->launch();
-    whenModal([&](QWidget* modal) {
-      auto* panel = qobject_cast<QFileDialog*>(modal);
-      panel->selectFile(fixture_->folder() + "/Not A Library");
-      QMetaObject::invokeMethod(panel, "accept");
-    });
-    whenModal([](QWidget* modal) {
-      buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
-    });
-    controller.startUp();
-    QCOMPARE(fixture_->quitCount, 1);
+    for (bool pickFolder : {false, true}) {
+      AppController& controller = fixture_->launch();
+      whenModal([&, pickFolder](QWidget* modal) {
+        auto* panel = qobject_cast<QFileDialog*>(modal);
+        if (!pickFolder) return panel->reject();
+        panel->selectFile(fixture_->folder() + "/Not A Library");
+        QMetaObject::invokeMethod(panel, "accept");
+      });
+      if (pickFolder)
+        whenModal([](QWidget* modal) {
+          buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
+        });
+      controller.startUp();
+      QCOMPARE(fixture_->quitCount, pickFolder ? 2 : 1);
+      QVERIFY(!controller.catalogingSheet().isVisible());
+    }
   }
 
   void helpBubbleAppearsAfterTheFirstScanOnly() {

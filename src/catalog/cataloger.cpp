@@ -24,13 +24,9 @@ namespace twinlens {
 
 namespace {
 
-constexpr double kProgressInterval = 0.1;
-constexpr double kSaveInterval = 30.0;
+constexpr std::chrono::milliseconds kProgressInterval(100);
+constexpr std::chrono::seconds kSaveInterval(30);
 constexpr std::chrono::milliseconds kLockPollInterval(100);
-
-double now() {
-  return Date::now().timeIntervalSinceReferenceDate();
-}
 
 // A roll id or photo roll as a whole number: catalogues write integers, but reals and decimal
 // texts read as numbers too.
@@ -358,8 +354,8 @@ void Cataloger::readTwinlensAlbumKeys() {
 // photos from `next` to `planned` have had their files' status read, and those with changed
 // files are hashing on the pool; each is finished here in list order.
 bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error) {
-  const double started = now();
-  double lastSave = started;
+  const auto started = clock_();
+  auto lastSave = started;
   TL_LOG_DEBUG(this, "updating SHA1s on %zu parsed photos", photos.size());
   const unsigned threads = hashThreadCount_ ? hashThreadCount_ : HashingPool::defaultThreadCount();
   const std::size_t window = 4 * std::size_t{threads};
@@ -408,9 +404,9 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
          ++planned)
       submit(PhotoHashJob::plan(*photos[planned]));
     if (*cancelRequested_) return abort(next);
-    if (now() > lastCatalogingUpdate_ + kProgressInterval) {
+    if (clock_() > lastCatalogingUpdate_ + kProgressInterval) {
       reportProgress(kept + 1, length);
-      lastCatalogingUpdate_ = now();
+      lastCatalogingUpdate_ = clock_();
     }
     Pending pending;
     if (!quiet) {
@@ -431,13 +427,13 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
     }
     if (kept != next) photos[kept] = std::move(photos[next]);
     ++kept;
-    if (now() - lastSave > kSaveInterval) {
+    if (clock_() - lastSave > kSaveInterval) {
       saveIncomplete(currentList(next + 1), kept - 1);
-      lastSave = now();
+      lastSave = clock_();
     }
   }
   photos.resize(kept);
-  statistics_.hashingSeconds = now() - started;
+  statistics_.hashingSeconds = std::chrono::duration<double>(clock_() - started).count();
   return true;
 }
 

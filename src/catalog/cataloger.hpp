@@ -80,6 +80,10 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   bool waitForWorkers(std::chrono::milliseconds timeout);
   // Threads that hash changed files; 0 (the default) means HashingPool::defaultThreadCount().
   void setHashThreadCount(unsigned count) { hashThreadCount_ = count; }
+  // The clock that paces progress reports and part-way saves; steady, so a wall clock set back
+  // never stalls them.
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  void setClock(Clock clock) { clock_ = std::move(clock); }
 
   // What the last scan read, for reports; to be read on the main thread after it ends.
   struct ScanStatistics {
@@ -183,7 +187,9 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   std::optional<ScannedAlbumData> albumDataPlist_;
   std::shared_ptr<PhotoLibrary> photoLibrary_;
   std::shared_ptr<PhotoLibrary> previousPhotoLibrary_;
-  double lastCatalogingUpdate_ = 0;
+  Clock clock_ = [] { return std::chrono::steady_clock::now(); };
+  std::chrono::steady_clock::time_point lastCatalogingUpdate_ =
+      std::chrono::steady_clock::time_point::min();
   // Shared with the hashing threads, which may outlive a cancelled scan.
   std::shared_ptr<std::atomic<bool>> cancelRequested_ = std::make_shared<std::atomic<bool>>(false);
   unsigned hashThreadCount_ = 0;

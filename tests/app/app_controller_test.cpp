@@ -267,12 +267,17 @@ class AppControllerTest : public QObject {
     QCOMPARE(fixture_->quitCount, 0);
   }
 
-  void failedScanFromAlbumDataShowsTheErrorAndQuits() {
+  // The script source fails, and so does the retry from AlbumData.xml: its error is shown, and
+  // nothing is cached as if a scan had ended.
+  void failedRetryFromAlbumDataShowsItsErrorAndQuits() {
     QDir(fixture_->folder()).mkdir("Broken Library");
     QFile catalogue(fixture_->folder() + "/Broken Library/AlbumData.xml");
     QVERIFY(catalogue.open(QIODevice::WriteOnly) && catalogue.write("<plist>") > 0);
     catalogue.close();
-    fixture_->setRootDirectory((fixture_->folder() + "/Broken Library").toStdString());
+    const std::string library = (fixture_->folder() + "/Broken Library").toStdString();
+    fixture_->setRootDirectory(library);
+    fixture_->setUseAppleScript(true);
+    fixture_->scriptHost().failWith(-1728, "Can't get photo library album.");
     AppController& controller = fixture_->launch();
     QString text;
     whenModal([&](QWidget* modal) {
@@ -284,7 +289,9 @@ class AppControllerTest : public QObject {
     });
     controller.startUp();
     QTRY_COMPARE_WITH_TIMEOUT(fixture_->quitCount, 1, 10000);
-    QVERIFY(!text.isEmpty());
+    QVERIFY(!text.isEmpty() && !text.contains("photo library album"));
+    QVERIFY(!QFile::exists(
+        QString::fromStdString(PhotoLibrary::cachePathForIPhotoLibraryPath(library))));
   }
 
   void cancelledScanQuitsWithoutAnAlert() {
@@ -351,27 +358,25 @@ class AppControllerTest : public QObject {
     QCOMPARE(fixture_->quitCount, 0);
   }
 
-  void declinedOpenPanelQuits() {
-    AppController& controller = fixture_->launch();
-    whenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-    controller.startUp();
-    QCOMPARE(fixture_->quitCount, 1);
-    QVERIFY(!controller.catalogingSheet().isVisible());
-  }
-
-  void quitFromTheNotALibraryAlert() {
+  // Declining the open panel, or quitting from the alert about a folder that is no library.
+  void declinedOpenPanelOrNotALibraryAlertQuits() {
     QDir(fixture_->folder()).mkdir("Not A Library");
-    AppController& controller = fixture_->launch();
-    whenModal([&](QWidget* modal) {
-      auto* panel = qobject_cast<QFileDialog*>(modal);
-      panel->selectFile(fixture_->folder() + "/Not A Library");
-      QMetaObject::invokeMethod(panel, "accept");
-    });
-    whenModal([](QWidget* modal) {
-      buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
-    });
-    controller.startUp();
-    QCOMPARE(fixture_->quitCount, 1);
+    for (bool pickFolder : {false, true}) {
+      AppController& controller = fixture_->launch();
+      whenModal([&, pickFolder](QWidget* modal) {
+        auto* panel = qobject_cast<QFileDialog*>(modal);
+        if (!pickFolder) return panel->reject();
+        panel->selectFile(fixture_->folder() + "/Not A Library");
+        QMetaObject::invokeMethod(panel, "accept");
+      });
+      if (pickFolder)
+        whenModal([](QWidget* modal) {
+          buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
+        });
+      controller.startUp();
+      QCOMPARE(fixture_->quitCount, pickFolder ? 2 : 1);
+      QVERIFY(!controller.catalogingSheet().isVisible());
+    }
   }
 
   void helpBubbleAppearsAfterTheFirstScanOnly() {

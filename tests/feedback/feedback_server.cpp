@@ -100,29 +100,4 @@ void FeedbackServer::answer(QTcpSocket* socket) {
   socket->disconnectFromHost();
 }
 
-std::optional<PostForm> parseFeedbackForm(const QByteArray& body, const QByteArray& boundary) {
-  const QByteArray opening = "--" + boundary + "\r\n";
-  const QByteArray closing = "\r\n--" + boundary + "--\r\n";
-  const QByteArray disposition = "Content-Disposition: form-data; name=\"";
-  if (boundary.isEmpty() || !body.endsWith(closing)) return std::nullopt;
-  QByteArray rest = body.chopped(closing.size());
-  PostForm fields;
-  while (!rest.isEmpty()) {
-    if (!rest.startsWith(opening + disposition)) return std::nullopt;
-    rest.remove(0, opening.size() + disposition.size());
-    qsizetype nameEnd = rest.indexOf("\"\r\n\r\n");
-    if (nameEnd < 0) return std::nullopt;
-    QString name = QString::fromUtf8(rest.left(nameEnd));
-    rest.remove(0, nameEnd + 5);
-    qsizetype valueEnd = rest.indexOf("\r\n" + opening);
-    if (valueEnd < 0) {
-      if (!rest.endsWith("\r\n")) return std::nullopt;
-      valueEnd = rest.size() - 2;
-    }
-    fields.emplace_back(name, QString::fromUtf8(rest.left(valueEnd)));
-    rest.remove(0, valueEnd + 2);
-  }
-  return fields;
-}
-
 }  // namespace twinlens::testing

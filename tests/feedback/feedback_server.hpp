@@ -7,8 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "app/feedback/form_post_request.hpp"
-
 namespace twinlens::testing {
 
 // One HTTP request as the test server read it.
@@ -53,10 +51,5 @@ class FeedbackServer {
   std::vector<ReceivedPost> posts_;
   QHash<QTcpSocket*, QByteArray> pending_;
 };
-
-// The fields of a body laid out exactly as the reporter writes it, in order: each part
-// "--B\r\n", the disposition line, "\r\n", the value, "\r\n"; then "\r\n--B--\r\n". Nullopt for
-// any other layout.
-std::optional<PostForm> parseFeedbackForm(const QByteArray& body, const QByteArray& boundary);
 
 }  // namespace twinlens::testing

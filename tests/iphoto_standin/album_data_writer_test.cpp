@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "platform/plist_reader.hpp"
-#include "sample/sample_library.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::standin {
@@ -109,19 +108,6 @@ TEST(AlbumDataWriter, EveryValueReadsBackEqual) {
 
   Date whole = Date::withTimeIntervalSince1970(-86400.0 * 365 * 100);
   EXPECT_EQ(readBack(PListValue::date(whole)), PListValue::date(whole));
-}
-
-TEST(AlbumDataWriter, SampleCatalogueReadWriteReadIsEqual) {
-  sample::SampleLibraryOptions options;
-  options.photoCount = 60;
-  sample::SampleLibrary library("/Users/someone/Pictures/iPhoto Library", options);
-  std::optional<PListValue> first = parseText(library.albumDataXML());
-  ASSERT_TRUE(first);
-  std::string written = AlbumDataWriter::xmlText(*first);
-  std::optional<PListValue> second = parseText(written);
-  ASSERT_TRUE(second);
-  EXPECT_EQ(*first, *second);
-  EXPECT_EQ(AlbumDataWriter::xmlText(*second), written) << "writing is stable";
 }
 
 TEST(AlbumDataWriter, WriteFileReplacesTheFileWhole) {

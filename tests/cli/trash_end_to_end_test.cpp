@@ -3,14 +3,11 @@
 // --restore-trash and find every file as it was.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -21,12 +18,12 @@
 #include "iphoto_library.hpp"
 #include "platform/plist_reader.hpp"
 #include "platform/process.hpp"
-#include "platform/script_wire.hpp"
 #include "platform/socket_script_host.hpp"
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "support/cli_run.hpp"
 #include "support/scoped_env.hpp"
+#include "support/stand_in.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
@@ -35,32 +32,12 @@ namespace {
 using testing::CliRun;
 using testing::RunningCli;
 using testing::shellQuoted;
+using testing::standInExecutable;
+using testing::standInPid;
 namespace fs = std::filesystem;
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-std::string standInExecutable() {
-  const char* build = std::getenv("TWINLENS_BUILD_DIR");
-  return std::string(build ? build : ".") + "/Applications/iPhoto.app/Contents/MacOS/iPhoto";
-}
-
-// The stand-in that answers on this test's socket (others may run on the machine), by the
-// credentials of a connection to it; -1 when none answers.
-pid_t standInPid() {
-  std::optional<std::string> path = scriptSocketPath("iPhoto");
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.value_or("").c_str(), sizeof address.sun_path - 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ucred peer{-1, 0, 0};
-  socklen_t length = sizeof peer;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0)
-    peer.pid = -1;
-  ::close(fd);
-  return peer.pid;
 }
 
 // Every file under `folder` by its path inside it, with its bytes.

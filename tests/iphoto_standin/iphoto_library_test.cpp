@@ -86,33 +86,12 @@ TEST(IPhotoLibrary, RestoreTrashPutsEveryPhotoBackWhereItWasAfterReloads) {
   EXPECT_EQ(third.keyForPhotoId(4294967308u), "12");
 }
 
-TEST(IPhotoLibrary, RefusesCataloguesOfTheWrongShape) {
-  PListValue::Dictionary good = *smallCatalogue().dictionaryValue();
-  auto with = [&](const char* key, PListValue value) {
-    PListValue::Dictionary changed = good;
-    changed.insert_or_assign(key, std::move(value));
-    return PListValue::dictionary(changed);
-  };
-  const PListValue bad[] = {
-      PListValue::array({}),
-      with("Master Image List", PListValue::array({})),
-      with(kTrashKey, PListValue::dictionary({})),
-  };
-  for (const PListValue& root : bad) {
-    ErrorRecord error;
-    EXPECT_FALSE(IPhotoLibrary::fromAlbumData(root, &error));
-    EXPECT_TRUE(error.isErrorWithDomain(IPhotoLibrary::errorDomain(),
-                                        IPhotoLibrary::kMalformedCatalogueError))
-        << error.description();
-  }
-}
-
 TEST(IPhotoLibrary, AlbumDataAnswerListsEveryPhotoInKeyOrder) {
   IPhotoLibrary library = libraryOf(smallCatalogue());
   AppleEventDescriptor answer = library.albumDataAnswer();
   EXPECT_EQ(answer.descriptorType(), fourCharCode("reco"));
   // Each column as texts, its items all of `type`.
-  auto column = [&](const char* label, const char (&type)[5]) {
+  auto column = [&](const char* label, const char(&type)[5]) {
     std::vector<std::string> values;
     for (const AppleEventDescriptor& value : userField(answer, label)->items()) {
       EXPECT_EQ(value.descriptorType(), fourCharCode(type)) << label;

@@ -42,7 +42,7 @@ QByteArray ReceivedPost::boundary() const {
   return type.startsWith(prefix) ? type.mid(prefix.size()) : QByteArray();
 }
 
-FeedbackServer::FeedbackServer(Answer answer) : answer_(answer) {
+FeedbackServer::FeedbackServer(QByteArray status) : status_(std::move(status)) {
   if (!server_.listen(QHostAddress::LocalHost)) throw std::runtime_error("cannot listen");
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
 }
@@ -85,18 +85,8 @@ void FeedbackServer::read(QTcpSocket* socket) {
 }
 
 void FeedbackServer::answer(QTcpSocket* socket) {
-  switch (answer_) {
-    case Answer::ok:
-      socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      break;
-    case Answer::serverError:
-      socket->write(
-          "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      break;
-    case Answer::hangUp:
-      socket->abort();
-      return;
-  }
+  if (status_.isEmpty()) return socket->abort();
+  socket->write("HTTP/1.1 " + status_ + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   socket->disconnectFromHost();
 }
 

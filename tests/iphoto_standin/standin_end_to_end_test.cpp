@@ -2,6 +2,7 @@
 // reaches iPhoto.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,14 +33,10 @@ std::string buildDir() {
 pid_t start(const std::vector<std::string>& arguments) {
   std::string executable = twinlens::testing::standInExecutable();
   std::vector<char*> argv{executable.data()};
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execv(executable.c_str(), argv.data());
-    ::_exit(127);
-  }
+  pid_t pid = -1;
+  ::posix_spawn(&pid, executable.c_str(), nullptr, nullptr, argv.data(), environ);
   return pid;
 }
 

@@ -81,15 +81,14 @@ TEST_F(ScanFolderTest, JsonNamesEveryCopyWithItsReasonAndStaysValidForAnyName) {
                                "\"sameFile\": false"};
   for (const std::string& part : parts) {
     SCOPED_TRACE(part);
-    EXPECT_NE(run.output.find(part), std::string::npos) << run.output;
+    EXPECT_TRUE(contains(run.output, part)) << run.output;
   }
   const std::size_t kept = run.output.find("\"sameFile\": true");
   EXPECT_LT(kept, run.output.find("\"key\": \"a.jpg\"")) << "the retagged file under c is kept";
   EXPECT_EQ(run.output.find("\"sameFile\": true", kept + 1), std::string::npos);
 
   run = cli("scan --no-progress --folder " + shellQuoted(folder));
-  EXPECT_NE(run.output.find("b/copy.jpg  copy.jpg  " + folder + "/b/copy.jpg  (same file)"),
-            std::string::npos)
+  EXPECT_TRUE(contains(run.output, "b/copy.jpg  copy.jpg  " + folder + "/b/copy.jpg  (same file)"))
       << run.output;
   EXPECT_EQ(cli("scan --folder " + shellQuoted(folder) + " --library x").status, 2);
   EXPECT_EQ(cli("scan --folder " + shellQuoted(folder) + " --keep biggest").status, 2);
@@ -104,10 +103,10 @@ TEST_F(ScanFolderTest, IPhotoLibrariesSayWhyTheirDuplicatesMatch) {
   sample::SampleLibrary library(dir_.file("Library"), options);
   ASSERT_TRUE(library.write());
   CliRun run = cli("scan --no-progress --library " + shellQuoted(library.libraryPath()));
-  EXPECT_NE(run.output.find("  (same file)\n"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("  (same picture, other metadata)\n"), std::string::npos);
+  EXPECT_TRUE(contains(run.output, "  (same file)\n")) << run.output;
+  EXPECT_TRUE(contains(run.output, "  (same picture, other metadata)\n"));
   run = cli("scan --no-progress --json --library " + shellQuoted(library.libraryPath()));
-  EXPECT_NE(run.output.find("\"matchedBy\": \"original\""), std::string::npos) << run.output;
+  EXPECT_TRUE(contains(run.output, "\"matchedBy\": \"original\"")) << run.output;
 }
 
 TEST_F(ScanFolderTest, TrashMovesEveryDuplicateAndLeavesTheKeptPhotos) {

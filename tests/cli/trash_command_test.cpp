@@ -2,9 +2,7 @@
 // iPhoto is needed: usage, refusals and the runs that never reach iPhoto.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -13,6 +11,7 @@
 #include "platform/user_defaults.hpp"
 #include "sample/sample_library.hpp"
 #include "support/cli_run.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
@@ -120,20 +119,17 @@ TEST_F(TrashCommandTest, ASecondScanOfALibraryWaitsForTheFirstAndSaysSo) {
   ASSERT_TRUE(ensureParentPathExistsForPath(lockPath));
   std::optional<FileLock> firstScan(std::in_place, lockPath);
   ASSERT_EQ(firstScan->tryLock(), FileLock::State::acquired);
-  std::string command = testing::cliCommand("scan --no-progress --library .",
-                                            "cd " + shellQuoted(path) + " && " + environment());
-  FILE* run = ::popen(command.c_str(), "r");
-  ASSERT_TRUE(run);
-  std::string output;
-  char line[4096];
-  while (std::fgets(line, sizeof line, run)) {
-    output += line;
-    if (contains(line, "Waiting for another scan of this library to finish...")) firstScan.reset();
-  }
-  int status = ::pclose(run);
-  EXPECT_FALSE(firstScan) << output;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  EXPECT_TRUE(contains(output, "\n2 duplicates\n")) << output;
+  testing::ScopedEnv config{"XDG_CONFIG_HOME", dir_.file("config").c_str()};
+  testing::ScopedEnv data{"XDG_DATA_HOME", dir_.file("data").c_str()};
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(path);
+  testing::RunningCli scan({"scan", "--no-progress", "--library", "."});
+  std::filesystem::current_path(here);
+  const bool waited = scan.waitForOutput("Waiting for another scan of this library to finish...");
+  firstScan.reset();
+  EXPECT_TRUE(waited) << scan.output();
+  EXPECT_EQ(scan.finish(), 0) << scan.output();
+  EXPECT_TRUE(contains(scan.output(), "\n2 duplicates\n")) << scan.output();
 }
 
 TEST_F(TrashCommandTest, AFullStandardOutputFailsEveryCommandAndAFileSizeLimitFailsOnlyTheSave) {

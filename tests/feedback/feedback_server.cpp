@@ -42,7 +42,7 @@ QByteArray ReceivedPost::boundary() const {
   return type.startsWith(prefix) ? type.mid(prefix.size()) : QByteArray();
 }
 
-FeedbackServer::FeedbackServer(Answer answer) : answer_(answer) {
+FeedbackServer::FeedbackServer(QByteArray status) : status_(std::move(status)) {
   if (!server_.listen(QHostAddress::LocalHost)) throw std::runtime_error("cannot listen");
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
 }
@@ -85,44 +85,9 @@ void FeedbackServer::read(QTcpSocket* socket) {
 }
 
 void FeedbackServer::answer(QTcpSocket* socket) {
-  switch (answer_) {
-    case Answer::ok:
-      socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      break;
-    case Answer::serverError:
-      socket->write(
-          "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-      break;
-    case Answer::hangUp:
-      socket->abort();
-      return;
-  }
+  if (status_.isEmpty()) return socket->abort();
+  socket->write("HTTP/1.1 " + status_ + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   socket->disconnectFromHost();
-}
-
-std::optional<PostForm> parseFeedbackForm(const QByteArray& body, const QByteArray& boundary) {
-  const QByteArray opening = "--" + boundary + "\r\n";
-  const QByteArray closing = "\r\n--" + boundary + "--\r\n";
-  const QByteArray disposition = "Content-Disposition: form-data; name=\"";
-  if (boundary.isEmpty() || !body.endsWith(closing)) return std::nullopt;
-  QByteArray rest = body.chopped(closing.size());
-  PostForm fields;
-  while (!rest.isEmpty()) {
-    if (!rest.startsWith(opening + disposition)) return std::nullopt;
-    rest.remove(0, opening.size() + disposition.size());
-    qsizetype nameEnd = rest.indexOf("\"\r\n\r\n");
-    if (nameEnd < 0) return std::nullopt;
-    QString name = QString::fromUtf8(rest.left(nameEnd));
-    rest.remove(0, nameEnd + 5);
-    qsizetype valueEnd = rest.indexOf("\r\n" + opening);
-    if (valueEnd < 0) {
-      if (!rest.endsWith("\r\n")) return std::nullopt;
-      valueEnd = rest.size() - 2;
-    }
-    fields.emplace_back(name, QString::fromUtf8(rest.left(valueEnd)));
-    rest.remove(0, valueEnd + 2);
-  }
-  return fields;
 }
 
 }  // namespace twinlens::testing

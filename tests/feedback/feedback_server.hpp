@@ -7,8 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "app/feedback/form_post_request.hpp"
-
 namespace twinlens::testing {
 
 // One HTTP request as the test server read it.
@@ -26,13 +24,9 @@ struct ReceivedPost {
 // answers as told. A connection that does not begin like HTTP (a TLS greeting, say) is dropped.
 class FeedbackServer {
  public:
-  enum class Answer {
-    ok,           // 200 with an empty body
-    serverError,  // 500 with an empty body
-    hangUp,       // closes the connection without an answer
-  };
-
-  explicit FeedbackServer(Answer answer = Answer::ok);
+  // Answers each request with `status` ("200 OK", say) and an empty body; with none, closes the
+  // connection without an answer.
+  explicit FeedbackServer(QByteArray status = "200 OK");
 
   // http://127.0.0.1:<port>/feedback
   QUrl url() const;
@@ -48,15 +42,10 @@ class FeedbackServer {
   void answer(QTcpSocket* socket);
 
   QTcpServer server_;
-  Answer answer_;
+  QByteArray status_;
   int connections_ = 0;
   std::vector<ReceivedPost> posts_;
   QHash<QTcpSocket*, QByteArray> pending_;
 };
-
-// The fields of a body laid out exactly as the reporter writes it, in order: each part
-// "--B\r\n", the disposition line, "\r\n", the value, "\r\n"; then "\r\n--B--\r\n". Nullopt for
-// any other layout.
-std::optional<PostForm> parseFeedbackForm(const QByteArray& body, const QByteArray& boundary);
 
 }  // namespace twinlens::testing

@@ -31,14 +31,12 @@ TEST(MachineProfile, DescribesSystemKernelProcessorCoresAndMemory) {
             "Memory: 7.8 GB\n");
 }
 
-TEST(MachineProfile, MissingSourcesLeaveTheirLinesOut) {
+TEST(MachineProfile, MissingSourcesLeaveTheirLinesOutAndArmIsNamedByItsHardware) {
   EXPECT_EQ(MachineProfile::textFromSources({}), "");
   EXPECT_EQ(MachineProfile::textFromSources({"", kUname, "", ""}),
             "Kernel: Linux 6.1.0-18-amd64 #1 SMP PREEMPT_DYNAMIC x86_64 GNU/Linux\n");
   EXPECT_EQ(MachineProfile::textFromSources({"", "", "", kMeminfo}), "Memory: 7.8 GB\n");
-}
-
-TEST(MachineProfile, ArmProcessorsAreNamedByTheirHardwareLine) {
+  // ARM processors are named by their hardware line.
   const char* arm =
       "processor\t: 0\nBogoMIPS\t: 108.00\n\nprocessor\t: 1\nBogoMIPS\t: 108.00\n\n"
       "Hardware\t: BCM2835\n";
@@ -67,7 +65,7 @@ TEST(MachineProfile, MemoryNeedsAWholeNumberOfKilobytes) {
   }
 }
 
-TEST(MachineProfile, OsReleaseValuesMayBeQuotedEitherWay) {
+TEST(MachineProfile, ValuesAreMatchedByWholeNameAndOsReleaseOnesMayBeQuotedEitherWay) {
   EXPECT_EQ(MachineProfile::osReleaseValue("PRETTY_NAME=\"A B\"\n", "PRETTY_NAME"), "A B");
   EXPECT_EQ(MachineProfile::osReleaseValue("PRETTY_NAME='A B'\n", "PRETTY_NAME"), "A B");
   EXPECT_EQ(MachineProfile::osReleaseValue("PRETTY_NAME=Plain\n", "PRETTY_NAME"), "Plain");
@@ -75,9 +73,7 @@ TEST(MachineProfile, OsReleaseValuesMayBeQuotedEitherWay) {
   // A longer key that starts with the one asked for is a different key.
   EXPECT_EQ(MachineProfile::osReleaseValue("PRETTY_NAMES=x\nPRETTY_NAME=y\n", "PRETTY_NAME"), "y");
   EXPECT_EQ(MachineProfile::osReleaseValue("NAME=x\n", "PRETTY_NAME"), "");
-}
-
-TEST(MachineProfile, FieldsAreMatchedByWholeNameAndFirstOneWins) {
+  // Fields too are matched by whole name, and the first one wins.
   const char* text = "model name extra: no\nmodel name : first\nmodel name: second\n";
   EXPECT_EQ(MachineProfile::fieldValue(text, "model name"), "first");
   EXPECT_EQ(MachineProfile::fieldCount(text, "model name"), 2u);

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
+#include "iphoto_library.hpp"
+#include "library_folder.hpp"
 #include "platform/apple_event_descriptor.hpp"
+#include "platform/plist_reader.hpp"
 #include "platform/plist_value.hpp"
+#include "support/temp_dir.hpp"
 
 namespace twinlens::standin::testing {
 
@@ -77,6 +85,28 @@ inline double realOf(const AppleEventDescriptor& descriptor) {
   if (descriptor.data().size() == sizeof value)
     std::memcpy(&value, descriptor.data().data(), sizeof value);
   return value;
+}
+
+// The catalogue of the library in `folder`, as read.
+inline PListValue catalogueOf(const std::string& folder) {
+  ErrorRecord error;
+  std::optional<PListValue> root =
+      PListReader::parseFile(LibraryFolder::albumDataPath(folder), &error);
+  EXPECT_TRUE(root) << error.description();
+  return root ? *root : PListValue::text("unreadable");
+}
+
+// Every file of the folder but the catalogue, with its bytes.
+inline std::map<std::string, Data> imageFiles(const std::string& folder) {
+  std::map<std::string, Data> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file() && entry.path().filename() != "AlbumData.xml")
+      files[entry.path().string()] = twinlens::testing::readFileBytes(entry.path().string());
+  return files;
+}
+
+inline std::string idOf(const std::string& key) {
+  return std::to_string(IPhotoLibrary::photoIdForKey(key));
 }
 
 }  // namespace twinlens::standin::testing

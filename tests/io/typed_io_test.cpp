@@ -72,99 +72,65 @@ Data writtenToStream(Write&& write) {
   return *block;
 }
 
+// What `toBlock` appends to a block, checked against what `toStream` sends through a stream.
+template <typename Value>
+Data writtenBothWays(Value value, void (*toBlock)(Value, Data&),
+                     bool (*toStream)(Value, BufferedOutputStream&, ErrorRecord*)) {
+  Data block;
+  toBlock(value, block);
+  EXPECT_EQ(writtenToStream(
+                [&](BufferedOutputStream& s, ErrorRecord* e) { return toStream(value, s, e); }),
+            block);
+  return block;
+}
+
 void expectEndOfData(const ErrorRecord& error) {
   EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
                                       BufferedInputStream::kEndOfDataError))
       << error.domain() << " " << error.code() << " " << error.description();
 }
 
-TEST(IntegerIO, WritesBigEndianToBlockAndStreamAlike) {
-  struct Case {
-    const char* name;
-    void (*toBlock)(Data&);
-    bool (*toStream)(BufferedOutputStream&, ErrorRecord*);
-    Data expected;
-  };
-  const Case cases[] = {
-      {"uint32 2",
-       [](Data& d) { IntegerIO::writeUInt32(2, d); },
-       [](BufferedOutputStream& s, ErrorRecord* e) { return IntegerIO::writeUInt32(2, s, e); },
-       {0, 0, 0, 2}},
-      {"int32 -1",
-       [](Data& d) { IntegerIO::writeInt32(-1, d); },
-       [](BufferedOutputStream& s, ErrorRecord* e) { return IntegerIO::writeInt32(-1, s, e); },
-       {0xFF, 0xFF, 0xFF, 0xFF}},
-      {"uint64 1",
-       [](Data& d) { IntegerIO::writeUInt64(1, d); },
-       [](BufferedOutputStream& s, ErrorRecord* e) { return IntegerIO::writeUInt64(1, s, e); },
-       {0, 0, 0, 0, 0, 0, 0, 1}},
-      {"int64 min",
-       [](Data& d) { IntegerIO::writeInt64(std::numeric_limits<std::int64_t>::min(), d); },
-       [](BufferedOutputStream& s, ErrorRecord* e) {
-         return IntegerIO::writeInt64(std::numeric_limits<std::int64_t>::min(), s, e);
-       },
-       {0x80, 0, 0, 0, 0, 0, 0, 0}},
-      {"uint64 0x0102030405060708",
-       [](Data& d) { IntegerIO::writeUInt64(0x0102030405060708ull, d); },
-       [](BufferedOutputStream& s, ErrorRecord* e) {
-         return IntegerIO::writeUInt64(0x0102030405060708ull, s, e);
-       },
-       {1, 2, 3, 4, 5, 6, 7, 8}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Data block;
-    c.toBlock(block);
-    EXPECT_EQ(block, c.expected);
-    EXPECT_EQ(writtenToStream(c.toStream), c.expected);
-  }
-}
+TEST(IntegerIO, WritesBigEndianReadsSignedAndUnsignedAlikeAndFailsShortInput) {
+  EXPECT_EQ(writtenBothWays<std::uint32_t>(2, IntegerIO::writeUInt32, IntegerIO::writeUInt32),
+            (Data{0, 0, 0, 2}));
+  EXPECT_EQ(writtenBothWays<std::int32_t>(-1, IntegerIO::writeInt32, IntegerIO::writeInt32),
+            (Data{0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(writtenBothWays<std::int64_t>(INT64_MIN, IntegerIO::writeInt64, IntegerIO::writeInt64),
+            (Data{0x80, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(writtenBothWays<std::uint64_t>(0x0102030405060708ull, IntegerIO::writeUInt64,
+                                           IntegerIO::writeUInt64),
+            (Data{1, 2, 3, 4, 5, 6, 7, 8}));
 
-TEST(IntegerIO, SignedAndUnsignedReadTheSameBits) {
-  auto stream = inputOver({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
-  std::uint32_t u32;
-  std::int32_t i32;
+  Data block{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  IntegerIO::writeInt64(-2, block);
+  IntegerIO::writeInt64(-2, block);
+  block.insert(block.end(), {1, 2, 3});
+  auto stream = inputOver(block);
+  std::uint32_t u32 = 0;
+  std::int32_t i32 = 0;
+  std::uint64_t u64 = 0;
+  std::int64_t i64 = 0;
   ASSERT_TRUE(IntegerIO::readUInt32(&u32, stream));
   ASSERT_TRUE(IntegerIO::readInt32(&i32, stream));
+  ASSERT_TRUE(IntegerIO::readUInt64(&u64, stream));
+  ASSERT_TRUE(IntegerIO::readInt64(&i64, stream));
   EXPECT_EQ(u32, 4294967295u);
   EXPECT_EQ(i32, -1);
-
-  Data block;
-  IntegerIO::writeInt64(-2, block);
-  IntegerIO::writeInt64(-2, block);
-  auto again = inputOver(block);
-  std::uint64_t u64;
-  std::int64_t i64;
-  ASSERT_TRUE(IntegerIO::readUInt64(&u64, again));
-  ASSERT_TRUE(IntegerIO::readInt64(&i64, again));
   EXPECT_EQ(u64, 0xFFFFFFFFFFFFFFFEull);
   EXPECT_EQ(i64, -2);
-}
-
-TEST(IntegerIO, ShortInputFailsWithEndOfDataAndZeroValue) {
-  auto stream = inputOver({1, 2, 3});
-  std::uint32_t value = 77;
   ErrorRecord error;
-  EXPECT_FALSE(IntegerIO::readUInt32(&value, stream, &error));
-  EXPECT_EQ(value, 0u);
+  EXPECT_FALSE(IntegerIO::readUInt32(&u32, stream, &error));
+  EXPECT_EQ(u32, 0u);
   expectEndOfData(error);
-
   auto seven = inputOver({1, 2, 3, 4, 5, 6, 7});
-  std::int64_t wide = 77;
-  EXPECT_FALSE(IntegerIO::readInt64(&wide, seven, &error));
-  EXPECT_EQ(wide, 0);
+  EXPECT_FALSE(IntegerIO::readInt64(&i64, seven, &error));
+  EXPECT_EQ(i64, 0);
   expectEndOfData(error);
 }
 
 TEST(BooleanIO, WritesOneByteAndReadsAnyNonZeroAsTrue) {
-  Data block;
-  BooleanIO::write(true, block);
-  BooleanIO::write(false, block);
-  EXPECT_EQ(block, (Data{1, 0}));
-  EXPECT_EQ(writtenToStream([](BufferedOutputStream& s, ErrorRecord* e) {
-              return BooleanIO::write(true, s, e);
-            }),
-            Data{1});
+  EXPECT_EQ(writtenBothWays<bool>(true, BooleanIO::write, BooleanIO::write), Data{1});
+  EXPECT_EQ(writtenBothWays<bool>(false, BooleanIO::write, BooleanIO::write), Data{0});
 
   auto stream = inputOver({0x7F, 0x00, 0xFF});
   bool value = false;
@@ -197,21 +163,22 @@ TEST(StringIO, EncodesPresenceLengthAndUtf8Bytes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Data block;
-    StringIO::write(c.text, block);
-    EXPECT_EQ(block, c.expected);
-    EXPECT_EQ(writtenToStream([&c](BufferedOutputStream& s, ErrorRecord* e) {
-                return StringIO::write(c.text, s, e);
-              }),
-              c.expected);
+    EXPECT_EQ(
+        writtenBothWays<std::optional<std::string_view>>(c.text, StringIO::write, StringIO::write),
+        c.expected);
   }
 }
 
-TEST(StringIO, RoundTripsTextsOfEverySize) {
+TEST(StringIO, RoundTripsTextsOfEverySizeAndWellFormedMultibyteText) {
+  std::vector<std::string> texts = {"\xE2\x82\xAC", "\xF0\x9F\x93\xB7 camera", "\xEF\xBF\xBF",
+                                    "\xF4\x8F\xBF\xBF", "Caf\xC3\xA9 in Z\xC3\xBCrich, 12345678"};
   for (std::size_t size : {0u, 1u, 503u, 504u, 8191u, 8192u, 70000u}) {
-    SCOPED_TRACE(size);
-    std::string text(size, 'x');
-    for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
+    texts.emplace_back(size, 'x');
+    for (std::size_t i = 0; i < size; ++i) texts.back()[i] = static_cast<char>('a' + i % 26);
+  }
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.size());
+    EXPECT_TRUE(StringIO::isValidUTF8(text));
     Data block = writtenToStream(
         [&text](BufferedOutputStream& s, ErrorRecord* e) { return StringIO::write(text, s, e); });
     auto stream = inputOver(block);
@@ -248,20 +215,6 @@ TEST(StringIO, InvalidUtf8ReadsAbsentAndKeepsThePosition) {
     EXPECT_FALSE(text);
     ASSERT_TRUE(StringIO::read(&text, stream));
     EXPECT_EQ(text, "next");
-  }
-}
-
-TEST(StringIO, AcceptsWellFormedMultibyteText) {
-  for (std::string text : {"\xE2\x82\xAC", "\xF0\x9F\x93\xB7 camera", "\xEF\xBF\xBF",
-                           "\xF4\x8F\xBF\xBF", "Caf\xC3\xA9 in Z\xC3\xBCrich, 12345678"}) {
-    SCOPED_TRACE(text);
-    EXPECT_TRUE(StringIO::isValidUTF8(text));
-    Data block;
-    StringIO::write(text, block);
-    auto stream = inputOver(block);
-    std::optional<std::string> read;
-    ASSERT_TRUE(StringIO::read(&read, stream));
-    EXPECT_EQ(read, text);
   }
 }
 
@@ -315,32 +268,40 @@ TEST(StringIO, StreamFailureIsPassedOn) {
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOSPC));
 }
 
-TEST(DoubleIO, WritesSixDecimalsWithAPoint) {
+TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsThemBack) {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
   struct Case {
     double value;
-    const char* text;
+    const char* text;  // null: not looked at
+    double read;
   };
   const Case cases[] = {
-      {1.5, "1.500000"},
-      {-2.0, "-2.000000"},
-      {0.0, "0.000000"},
-      {0.1234567, "0.123457"},
-      {1e-7, "0.000000"},
-      {-0.0, "-0.000000"},
-      {123456789.0, "123456789.000000"},
-      {2.5e-6, "0.000003"},
+      {1.5, "1.500000", 1.5},
+      {-2.0, "-2.000000", -2.0},
+      {0.0, "0.000000", 0.0},
+      {0.1234567, "0.123457", 0.123457},
+      {1e-7, "0.000000", 0.0},
+      {-0.0, "-0.000000", -0.0},
+      {123456789.0, "123456789.000000", 123456789.0},
+      {2.5e-6, "0.000003", 0.000003},
+      {1e300, nullptr, 1e300},
+      {-1e-300, "-0.000000", -0.0},
+      {kInfinity, nullptr, kInfinity},
+      {-kInfinity, nullptr, -kInfinity},
+      {std::nan(""), nullptr, std::nan("")},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    Data expected;
-    StringIO::write(c.text, expected);
-    Data block;
-    DoubleIO::write(c.value, block);
-    EXPECT_EQ(block, expected);
-    EXPECT_EQ(writtenToStream([&c](BufferedOutputStream& s, ErrorRecord* e) {
-                return DoubleIO::write(c.value, s, e);
-              }),
-              expected);
+    SCOPED_TRACE(c.value);
+    Data block = writtenBothWays<double>(c.value, DoubleIO::write, DoubleIO::write);
+    if (c.text) {
+      Data expected;
+      StringIO::write(c.text, expected);
+      EXPECT_EQ(block, expected);
+    }
+    auto stream = inputOver(block);
+    double value;
+    ASSERT_TRUE(DoubleIO::read(&value, stream));
+    EXPECT_TRUE(value == c.read || (std::isnan(value) && std::isnan(c.read))) << value;
   }
 }
 
@@ -364,57 +325,20 @@ TEST(DoubleIO, ReadsAsStrtodDoes) {
   }
 }
 
-TEST(DoubleIO, KeepsSixDecimalsThroughARoundTrip) {
-  struct Case {
-    double written;
-    double read;
-  };
-  const Case cases[] = {
-      {0.1234567, 0.123457}, {1e-7, 0.0}, {1.5, 1.5}, {1e300, 1e300}, {-1e-300, -0.0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.written);
-    Data block;
-    DoubleIO::write(c.written, block);
-    auto stream = inputOver(block);
-    double value;
-    ASSERT_TRUE(DoubleIO::read(&value, stream));
-    EXPECT_EQ(value, c.read);
-  }
-  Data special;
-  DoubleIO::write(std::numeric_limits<double>::infinity(), special);
-  DoubleIO::write(-std::numeric_limits<double>::infinity(), special);
-  DoubleIO::write(std::nan(""), special);
-  auto stream = inputOver(special);
-  double value;
-  ASSERT_TRUE(DoubleIO::read(&value, stream));
-  EXPECT_EQ(value, std::numeric_limits<double>::infinity());
-  ASSERT_TRUE(DoubleIO::read(&value, stream));
-  EXPECT_EQ(value, -std::numeric_limits<double>::infinity());
-  ASSERT_TRUE(DoubleIO::read(&value, stream));
-  EXPECT_TRUE(std::isnan(value));
-}
-
-TEST(DoubleIO, AbsentTextFailsWithItsOwnRecord) {
-  auto stream = inputOver({0});
+TEST(DoubleIO, AbsentTextFailsWithItsOwnRecordAndSuccessClearsTheRecord) {
+  Data block{0};
+  DoubleIO::write(2.0, block);
+  block.insert(block.end(), {1, 0, 0});
+  auto stream = inputOver(block);
   double value = 9;
   ErrorRecord error;
   EXPECT_FALSE(DoubleIO::read(&value, stream, &error));
   EXPECT_EQ(value, 0.0);
   EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", DoubleIO::kNoTextError));
   EXPECT_EQ(error.description(), "nil string; expected a double");
-}
-
-TEST(DoubleIO, ClearsTheRecordPlaceBeforeReading) {
-  Data block;
-  DoubleIO::write(2.0, block);
-  auto stream = inputOver(block);
-  ErrorRecord error("OldDomain", 5, "old");
-  double value;
   ASSERT_TRUE(DoubleIO::read(&value, stream, &error));
   EXPECT_EQ(error, ErrorRecord());
-
-  auto truncated = inputOver({1, 0, 0});
-  EXPECT_FALSE(DoubleIO::read(&value, truncated, &error));
+  EXPECT_FALSE(DoubleIO::read(&value, stream, &error));
   expectEndOfData(error);
 }
 
@@ -472,12 +396,7 @@ TEST(DateIO, WritesPresenceAndTruncatedMilliseconds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Data block;
-    DateIO::write(c.date, block);
-    EXPECT_EQ(block, c.expected);
-    EXPECT_EQ(writtenToStream([&c](BufferedOutputStream& s, ErrorRecord* e) {
-                return DateIO::write(c.date, s, e);
-              }),
+    EXPECT_EQ(writtenBothWays<const std::optional<Date>&>(c.date, DateIO::write, DateIO::write),
               c.expected);
   }
 }
@@ -501,26 +420,17 @@ TEST(DateIO, ReadsBackMillisecondsAndAbsence) {
   expectEndOfData(error);
 }
 
-TEST(DataIO, AbsentAndEmptyBlocksAreEightZeroBytesAndReadAsEmpty) {
+TEST(DataIO, WritesLengthAndBytesAndFailsOnShortOrAbsurdInput) {
   Data block;
   DataIO::write({}, block);
-  Data empty;
-  DataIO::write(empty, block);
-  EXPECT_EQ(block, Data(16, 0));
+  Data payload{0, 1, 2, 0xFF};
+  DataIO::write(payload, block);
+  EXPECT_EQ(block, concat({Data(8, 0), {0, 0, 0, 0, 0, 0, 0, 4}, payload}));
   auto stream = inputOver(block);
   std::optional<Data> read;
   ASSERT_TRUE(DataIO::read(&read, stream));
   ASSERT_TRUE(read);
   EXPECT_TRUE(read->empty());
-}
-
-TEST(DataIO, RoundTripsBytesAndFailsOnShortInput) {
-  Data block;
-  Data payload{0, 1, 2, 0xFF};
-  DataIO::write(payload, block);
-  EXPECT_EQ(block, concat({{0, 0, 0, 0, 0, 0, 0, 4}, payload}));
-  auto stream = inputOver(block);
-  std::optional<Data> read;
   ASSERT_TRUE(DataIO::read(&read, stream));
   EXPECT_EQ(read, payload);
 
@@ -529,19 +439,12 @@ TEST(DataIO, RoundTripsBytesAndFailsOnShortInput) {
   EXPECT_FALSE(DataIO::read(&read, truncated, &error));
   EXPECT_FALSE(read);
   expectEndOfData(error);
-
   auto absurd = inputOver({0x80, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_FALSE(DataIO::read(&read, absurd, &error));
   EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
 }
 
-TEST(HexString, WritesTwoLowerCaseDigitsPerByte) {
-  const std::uint8_t bytes[] = {0x00, 0x0F, 0xA0, 0xFF};
-  EXPECT_EQ(hexStringWithBytes(bytes, 4), "000fa0ff");
-  EXPECT_EQ(hexStringWithBytes(bytes, 0), "");
-}
-
-TEST(HexString, ReadsPairsOfEitherCaseAndIgnoresAnOddLastCharacter) {
+TEST(HexString, WritesLowerCaseAndReadsEitherCaseIgnoringAnOddLastCharacter) {
   struct Case {
     const char* text;
     Data bytes;
@@ -555,6 +458,9 @@ TEST(HexString, ReadsPairsOfEitherCaseAndIgnoresAnOddLastCharacter) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(hexStringToData(c.text), c.bytes);
   }
+  const std::uint8_t bytes[] = {0x00, 0x0F, 0xA0, 0xFF};
+  EXPECT_EQ(hexStringWithBytes(bytes, 4), "000fa0ff");
+  EXPECT_EQ(hexStringWithBytes(bytes, 0), "");
 }
 
 TEST(HexString, NonHexCharacterIsAProgrammingError) {

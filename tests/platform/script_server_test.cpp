@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/script_wire.hpp"
@@ -38,6 +40,15 @@ void leaveStaleSocket(const std::string& path) {
   ::close(fd);
 }
 
+int connectTo(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path.c_str());
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
 class ScriptSocketFolder : public ::testing::Test {
  protected:
   testing::ScriptingEnvironment environment_;
@@ -64,31 +75,30 @@ TEST_F(ScriptSocketFolder, FallsBackToTmpWithoutAUsableRuntimeFolder) {
   EXPECT_EQ(scriptSocketFolder(), fallback);
 }
 
-TEST_F(ScriptSocketFolder, FolderOthersMayEnterIsRefused) {
-  ASSERT_TRUE(scriptSocketFolder());
-  ASSERT_EQ(::chmod(environment_.socketFolder().c_str(), 0750), 0);
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketFolder(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-  EXPECT_NE(error.description().find(environment_.socketFolder()), std::string::npos);
-  EXPECT_FALSE(scriptSocketPath("iPhoto"));
-}
-
-TEST_F(ScriptSocketFolder, LinkInPlaceOfTheFolderIsRefused) {
+TEST_F(ScriptSocketFolder, FolderOthersMayEnterALinkOrAFolderOfAnotherUserIsRefused) {
+  const std::string folder = environment_.socketFolder();
   testing::TempDir elsewhere;
-  ASSERT_EQ(::symlink(elsewhere.path().c_str(), environment_.socketFolder().c_str()), 0);
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketFolder(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-}
-
-TEST_F(ScriptSocketFolder, FolderOfAnotherUserIsRefused) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs to hand a folder to another user";
-  ASSERT_TRUE(scriptSocketFolder());
-  ASSERT_EQ(::chown(environment_.socketFolder().c_str(), kOtherUser, kOtherUser), 0);
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketFolder(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"others may enter", [&] { ::chmod(folder.c_str(), 0750); }},
+      {"a link",
+       [&] {
+         std::filesystem::remove_all(folder);
+         ::symlink(elsewhere.path().c_str(), folder.c_str());
+       }},
+      {"another user's", [&] { ::chown(folder.c_str(), kOtherUser, kOtherUser); }},
+  };
+  for (const auto& [name, spoil] : cases) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(folder);
+    ASSERT_TRUE(scriptSocketFolder());
+    spoil();
+    if (::geteuid() != 0 && name == std::string("another user's")) continue;
+    ErrorRecord error;
+    EXPECT_FALSE(scriptSocketFolder(&error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+    EXPECT_NE(error.description().find(folder), std::string::npos);
+    EXPECT_FALSE(scriptSocketPath("iPhoto"));
+  }
 }
 
 TEST_F(ScriptSocketFolder, NamesThatCouldLeaveTheFolderAreRefused) {
@@ -144,26 +154,25 @@ TEST_F(ScriptServerTest, StaleSocketIsReplaced) {
   EXPECT_TRUE(server.listen(&error)) << error.description();
 }
 
-TEST_F(ScriptServerTest, FileThatIsNotASocketIsLeftAlone) {
+TEST_F(ScriptServerTest, LinkOrSocketOfAnotherUserIsLeftAlone) {
   ASSERT_TRUE(scriptSocketFolder());
-  testing::TempDir scratch;
-  ASSERT_EQ(::symlink("/etc/passwd", socketPath("Viewer").c_str()), 0);
-  ScriptServer server("Viewer");
-  ErrorRecord error;
-  EXPECT_FALSE(server.listen(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-  EXPECT_TRUE(exists(socketPath("Viewer")));
-}
-
-TEST_F(ScriptServerTest, SocketOfAnotherUserIsLeftAlone) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
-  ASSERT_TRUE(scriptSocketFolder());
-  leaveStaleSocket(socketPath("Viewer"));
-  ASSERT_EQ(::lchown(socketPath("Viewer").c_str(), kOtherUser, kOtherUser), 0);
-  ScriptServer server("Viewer");
-  ErrorRecord error;
-  EXPECT_FALSE(server.listen(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+  const std::string path = socketPath("Viewer");
+  for (bool link : {true, false}) {
+    SCOPED_TRACE(link);
+    if (!link && ::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
+    ::unlink(path.c_str());
+    if (link) {
+      ASSERT_EQ(::symlink("/etc/passwd", path.c_str()), 0);
+    } else {
+      leaveStaleSocket(path);
+      ASSERT_EQ(::lchown(path.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    ScriptServer server("Viewer");
+    ErrorRecord error;
+    EXPECT_FALSE(server.listen(&error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+    EXPECT_TRUE(exists(path));
+  }
 }
 
 TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHandler) {
@@ -177,11 +186,7 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHan
       return ScriptOutcome::success(AppleEventDescriptor::text(source));
     });
   });
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, server.socketPath().c_str());
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int fd = connectTo(server.socketPath());
   for (const char* text : {"first", "second", "quit"}) {
     ASSERT_TRUE(writeScriptFrame(fd, encodeRequest(text), scriptDeadlineNever()));
     const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
@@ -209,11 +214,7 @@ TEST_F(ScriptServerTest, MalformedRequestIsAnsweredWithAnErrorAndTheConnectionCl
       return ScriptOutcome::success(AppleEventDescriptor::null());
     });
   });
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, server.socketPath().c_str());
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int fd = connectTo(server.socketPath());
   ASSERT_TRUE(writeScriptFrame(fd, Data{'X', 'y'}, scriptDeadlineNever()));
   const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
   ASSERT_TRUE(reply);
@@ -238,14 +239,7 @@ TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
       return ScriptOutcome::success(AppleEventDescriptor::text(source));
     });
   });
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, server.socketPath().c_str());
-  int clients[2];
-  for (int& fd : clients) {
-    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  }
+  const int clients[2] = {connectTo(server.socketPath()), connectTo(server.socketPath())};
   const Data slow = encodeRequest("slow");
   Data frame{0, 0, 0, static_cast<std::uint8_t>(slow.size())};
   frame.insert(frame.end(), slow.begin(), slow.end());

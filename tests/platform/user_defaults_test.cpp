@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "io/file_helpers.hpp"
+#include "io/hex_string.hpp"
 #include "platform/user.hpp"
 #include "plist/array_node.hpp"
 #include "plist/value_nodes.hpp"
@@ -101,15 +102,8 @@ const char* kBinaryPList =
     "62706c6973743030d201020304516b516e6400630061006600e9a305060713ffffffffffffffff234004000000"
     "00000009080d0f111a1e27300000000000000101000000000000000800000000000000000000000000000031";
 
-Data bytesOfHex(const std::string& hex) {
-  Data bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
 TEST_F(UserDefaultsTest, ReadsApplesBinaryFormAndRefusesEveryBrokenPartOfIt) {
-  Data good = bytesOfHex(kBinaryPList);
+  Data good = hexStringToData(kBinaryPList);
   auto dict = UserDefaults::dictionaryWithPropertyListData(good);
   ASSERT_NE(dict, nullptr);
   EXPECT_EQ(dict->stringNodeForKey("k")->stringValue(), "caf\u00e9");
@@ -178,21 +172,6 @@ TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
   EXPECT_EQ(std::dynamic_pointer_cast<ArrayNode>(defaults.objectForKey("list"))->size(), 1u);
 }
 
-TEST_F(UserDefaultsTest, RemovedKeyGoesFromTheFile) {
-  {
-    UserDefaults defaults("app");
-    defaults.setInteger(1, "a");
-    defaults.setInteger(2, "b");
-    ASSERT_TRUE(defaults.synchronize());
-  }
-  UserDefaults defaults("app");
-  defaults.removeObjectForKey("a");
-  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
-  ASSERT_TRUE(defaults.synchronize());
-  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(domainFile("app"))->orderedKeySet(),
-            (std::vector<std::string>{"b"}));
-}
-
 TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
   UserDefaults reader(kIPhotoDefaultsDomain);
   EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), std::nullopt);
@@ -217,6 +196,7 @@ TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
   EXPECT_EQ(file->orderedKeySet(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(second.integerForKey("a"), 1);
   second.removeObjectForKey("a");
+  EXPECT_EQ(second.integerForKey("a"), std::nullopt);
   ASSERT_TRUE(second.synchronize());
   EXPECT_EQ(first.integerForKey("a"), std::nullopt);
   EXPECT_EQ(first.integerForKey("b"), 2);
@@ -250,33 +230,31 @@ TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptAsideWhenAVa
   EXPECT_EQ(capture.linesStartingWith("ERROR").size(), 1u);
 }
 
-TEST_F(UserDefaultsTest, FileThatCannotBeReadIsNeverReplaced) {
-  std::filesystem::create_directories(domainFile("app"));  // a folder where the file should be
+TEST_F(UserDefaultsTest, FailedSynchronizeKeepsTheChangesAndReplacesNothing) {
   testing::LogCapture capture(kLogLevelNone);
-  UserDefaults defaults("app");
-  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
-  defaults.setInteger(1, "a");
-  ErrorRecord error;
-  EXPECT_FALSE(defaults.synchronize(&error));
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR)) << error.description();
-  EXPECT_TRUE(defaults.hasUnwrittenChanges());
-  EXPECT_TRUE(std::filesystem::is_directory(domainFile("app")));
-  std::filesystem::remove(domainFile("app"));
-  EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
-}
-
-TEST_F(UserDefaultsTest, SynchronizeReportsAFolderThatCannotBeMadeAndKeepsTheChanges) {
-  dir_.write("twinlens", std::string("a file, not a folder"));
-  testing::LogCapture capture(kLogLevelNone);
-  UserDefaults defaults("app");
-  defaults.setInteger(1, "a");
-  ErrorRecord error;
-  EXPECT_FALSE(defaults.synchronize(&error));
-  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError))
-      << error.description();
-  EXPECT_EQ(defaults.integerForKey("a"), 1);
-  std::filesystem::remove(dir_.file("twinlens"));
-  EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
+  for (bool folderForFile : {true, false}) {
+    SCOPED_TRACE(folderForFile);
+    std::filesystem::remove_all(dir_.file("twinlens"));
+    const std::string blocker = folderForFile ? domainFile("app") : dir_.file("twinlens");
+    if (folderForFile)
+      std::filesystem::create_directories(blocker);
+    else
+      dir_.write("twinlens", std::string("a file, not a folder"));
+    UserDefaults defaults("app");
+    EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
+    defaults.setInteger(1, "a");
+    ErrorRecord error;
+    EXPECT_FALSE(defaults.synchronize(&error));
+    EXPECT_TRUE(folderForFile
+                    ? error.isErrorWithDomain("UnixErrorDomain", EISDIR)
+                    : error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError))
+        << error.description();
+    EXPECT_TRUE(defaults.hasUnwrittenChanges());
+    EXPECT_EQ(defaults.integerForKey("a"), 1);
+    EXPECT_EQ(std::filesystem::is_directory(blocker), folderForFile);
+    std::filesystem::remove(blocker);
+    EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
+  }
 }
 
 TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFiles) {

@@ -85,7 +85,7 @@ class LaunchedApplication : public ::testing::Test {
   std::string identifier_;
 };
 
-TEST_F(LaunchedApplication, NotRunningApplicationIsLaunchedOnceAndAnswers) {
+TEST_F(LaunchedApplication, IsLaunchedOnceAnswersAndIsFoundByItsInformationDictionary) {
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_));
   const pid_t pid = askPid();
   ASSERT_GT(pid, 0);
@@ -93,11 +93,7 @@ TEST_F(LaunchedApplication, NotRunningApplicationIsLaunchedOnceAndAnswers) {
   const ScriptOutcome failure = host_.executeSource(script("fail"));
   EXPECT_EQ(errorNumber(failure), kScriptCantGetObjectError);
   EXPECT_EQ(errorMessage(failure), "Can't get photo id 1.");
-}
 
-TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
-  const pid_t pid = askPid();
-  ASSERT_GT(pid, 0);
   testing::LogCapture log(kLogLevelTrace);
   EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier(identifier_));
   EXPECT_TRUE(Process::isProcessRunningWithBundleName(name_));
@@ -106,7 +102,6 @@ TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
   EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + identifier_ + " is running"));
   EXPECT_TRUE(hasLine(
       log, "Process with CFBundleIdentifier = " + identifier_ + " pid = " + std::to_string(pid)));
-
   std::string otherCase = identifier_;
   otherCase[4] = 'E';
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(otherCase));
@@ -115,34 +110,27 @@ TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
   EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + otherCase + " is not running"));
 }
 
-TEST_F(LaunchedApplication, ScriptAfterQuitReachesANewInstance) {
+TEST_F(LaunchedApplication, QuitSignalAndKillStopItAndTheNextScriptLaunchesItAgain) {
   const pid_t first = askPid();
   ASSERT_GT(first, 0);
   EXPECT_TRUE(host_.executeSource(script("quit")).succeeded());
   const pid_t second = askPid();
-  EXPECT_GT(second, 0);
+  ASSERT_GT(second, 0);
   EXPECT_NE(second, first);
-}
 
-TEST_F(LaunchedApplication, KillStopsItAndThenFindsNothing) {
-  const pid_t pid = askPid();
-  ASSERT_GT(pid, 0);
+  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
+  ASSERT_TRUE(fs::exists(socket));
+  ASSERT_EQ(::kill(second, SIGTERM), 0);
+  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
+
+  ASSERT_GT(askPid(), 0);
   ErrorRecord error;
   EXPECT_TRUE(Process::killProcessWithBundleIdentifier(identifier_, &error));
   eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
   ErrorRecord untouched("Untouched", 1, "as it was");
   EXPECT_FALSE(Process::killProcessWithBundleIdentifier(identifier_, &untouched));
   EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
-}
-
-TEST_F(LaunchedApplication, SignalStopsTheServerAndTakesItsSocketAway) {
-  const pid_t pid = askPid();
-  ASSERT_GT(pid, 0);
-  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
-  ASSERT_TRUE(fs::exists(socket));
-  ASSERT_EQ(::kill(pid, SIGTERM), 0);
-  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
-  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
 }
 
 TEST_F(LaunchedApplication, ExecutableThatExitsAtOnceOrCannotStartIsNotRunningOrNotFound) {

@@ -30,31 +30,35 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-// A socket file that nobody answers on, as a crashed application leaves it.
-void leaveStaleSocket(const std::string& path) {
+// A socket bound (`bound`: and left, as a crashed application leaves it) or connected at `path`.
+int socketAt(const std::string& path, bool bound) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strcpy(address.sun_path, path.c_str());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::close(fd);
-}
-
-int connectTo(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, path.c_str());
-  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  EXPECT_EQ(bound ? ::bind(fd, raw, sizeof address) : ::connect(fd, raw, sizeof address), 0);
+  if (bound) ::close(fd);
   return fd;
 }
+void leaveStaleSocket(const std::string& path) {
+  socketAt(path, true);
+}
+int connectTo(const std::string& path) {
+  return socketAt(path, false);
+}
 
-class ScriptSocketFolder : public ::testing::Test {
+class ScriptServerTest : public ::testing::Test {
  protected:
+  std::string socketPath(const std::string& name) const {
+    return environment_.socketFolder() + "/" + name + ".socket";
+  }
+
   testing::ScriptingEnvironment environment_;
 };
+using ScriptSocketFolder = ScriptServerTest;
 
-TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolder) {
+TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolderAndHoldsOnlyPlainNames) {
   ErrorRecord error;
   const std::optional<std::string> folder = scriptSocketFolder(&error);
   ASSERT_TRUE(folder) << error.description();
@@ -62,6 +66,13 @@ TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolder) {
   EXPECT_TRUE(S_ISDIR(modeOf(*folder)));
   EXPECT_EQ(modeOf(*folder) & 0777, 0700u);
   EXPECT_EQ(scriptSocketPath("iPhoto"), *folder + "/iPhoto.socket");
+  for (const char* name : {"", ".hidden", "..", "a/b", "../iPhoto"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(scriptSocketPath(name, &error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EINVAL));
+  }
+  EXPECT_FALSE(scriptSocketPath(std::string(200, 'x'), &error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, ENAMETOOLONG));
 }
 
 TEST_F(ScriptSocketFolder, FallsBackToTmpWithoutAUsableRuntimeFolder) {
@@ -101,28 +112,7 @@ TEST_F(ScriptSocketFolder, FolderOthersMayEnterALinkOrAFolderOfAnotherUserIsRefu
   }
 }
 
-TEST_F(ScriptSocketFolder, NamesThatCouldLeaveTheFolderAreRefused) {
-  for (const char* name : {"", ".hidden", "..", "a/b", "../iPhoto"}) {
-    SCOPED_TRACE(name);
-    ErrorRecord error;
-    EXPECT_FALSE(scriptSocketPath(name, &error));
-    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EINVAL));
-  }
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketPath(std::string(200, 'x'), &error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, ENAMETOOLONG));
-}
-
-class ScriptServerTest : public ::testing::Test {
- protected:
-  std::string socketPath(const std::string& name) const {
-    return environment_.socketFolder() + "/" + name + ".socket";
-  }
-
-  testing::ScriptingEnvironment environment_;
-};
-
-TEST_F(ScriptServerTest, ListensOnTheApplicationsSocketUntilDestroyed) {
+TEST_F(ScriptServerTest, ListensUntilDestroyedRefusesASecondLiveServerAndReplacesAStaleSocket) {
   const std::string path = socketPath("Viewer");
   {
     ScriptServer server("Viewer");
@@ -130,25 +120,15 @@ TEST_F(ScriptServerTest, ListensOnTheApplicationsSocketUntilDestroyed) {
     ASSERT_TRUE(server.listen(&error)) << error.description();
     EXPECT_EQ(server.socketPath(), path);
     EXPECT_TRUE(S_ISSOCK(modeOf(path)));
+    {
+      ScriptServer second("Viewer");
+      EXPECT_FALSE(second.listen(&error));
+      EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EADDRINUSE));
+    }
+    EXPECT_TRUE(exists(path)) << "the refused server removed the live socket";
   }
   EXPECT_FALSE(exists(path));
-}
-
-TEST_F(ScriptServerTest, SecondLiveServerIsRefused) {
-  ScriptServer first("Viewer");
-  ASSERT_TRUE(first.listen());
-  {
-    ScriptServer second("Viewer");
-    ErrorRecord error;
-    EXPECT_FALSE(second.listen(&error));
-    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EADDRINUSE));
-  }
-  EXPECT_TRUE(exists(socketPath("Viewer"))) << "the refused server removed the live socket";
-}
-
-TEST_F(ScriptServerTest, StaleSocketIsReplaced) {
-  ASSERT_TRUE(scriptSocketFolder());
-  leaveStaleSocket(socketPath("Viewer"));
+  leaveStaleSocket(path);
   ScriptServer server("Viewer");
   ErrorRecord error;
   EXPECT_TRUE(server.listen(&error)) << error.description();

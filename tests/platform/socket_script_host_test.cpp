@@ -142,17 +142,6 @@ TEST_F(SocketScriptHostTest, ApplicationsAnswerComesBackWhole) {
   }
 }
 
-TEST_F(SocketScriptHostTest, ApplicationsErrorComesBackWithItsNumberAndMessage) {
-  ServingThread viewer("Viewer", [](std::string_view) {
-    return ScriptOutcome::failure(kScriptCantGetObjectError, "Can't get photo id 4294967308.");
-  });
-  const ScriptOutcome outcome = host_.executeSource(kScript);
-  EXPECT_FALSE(outcome.succeeded());
-  EXPECT_EQ(outcome.errorInfo,
-            ScriptOutcome::failure(kScriptCantGetObjectError, "Can't get photo id 4294967308.")
-                .errorInfo);
-}
-
 TEST_F(SocketScriptHostTest, ApplicationThatDoesNotAnswerInTimeTimesOut) {
   environment_.set("TWINLENS_SCRIPT_TIMEOUT", "1");
   std::mutex lock;

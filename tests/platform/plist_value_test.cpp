@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/plist_reader.hpp"
-
 namespace twinlens {
 namespace {
 
@@ -223,25 +221,6 @@ TEST(PListValueDictionary, InsertOrAssignReplacesOrAddsInPlace) {
   EXPECT_FALSE(entries.contains("d"));
   EXPECT_EQ(entries.find("bb"), entries.end());
   EXPECT_THROW(static_cast<void>(entries.at("d")), std::out_of_range);
-}
-
-TEST(PListValueDictionary, ParsedDictionaryKeepsTheLastRepeatedKeyInKeyOrder) {
-  const std::string xml =
-      "<plist version=\"1.0\"><dict>"
-      "<key>Roll</key><integer>1</integer>"
-      "<key>Caption</key><string>first</string>"
-      "<key>Roll</key><integer>9</integer>"
-      "<key>Aspect Ratio</key><real>1.5</real>"
-      "</dict></plist>";
-  ErrorRecord error;
-  std::optional<PListValue> root =
-      PListReader::parse(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size(), &error);
-  ASSERT_TRUE(root) << error.description();
-  ASSERT_TRUE(root->dictionaryValue());
-  EXPECT_EQ(keysOf(*root->dictionaryValue()),
-            (std::vector<std::string>{"Aspect Ratio", "Caption", "Roll"}));
-  EXPECT_EQ(root->objectForKey("Roll")->integerValue(), 9);
-  EXPECT_EQ(root->objectForKey("Aspect Ratio")->realValue(), 1.5);
 }
 
 }  // namespace

@@ -37,20 +37,15 @@ class UserDefaultsTest : public ::testing::Test {
   ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.path().c_str()};
 };
 
-TEST_F(UserDefaultsTest, FolderIsTwinlensInTheConfigurationFolder) {
+TEST_F(UserDefaultsTest, DomainIsAPlainFileInTheConfigurationFolderAndMayBeMissing) {
   EXPECT_EQ(UserDefaults::defaultsFolder(), dir_.path() + "/twinlens");
   EXPECT_EQ(UserDefaults("app").path(), domainFile("app"));
-}
-
-TEST_F(UserDefaultsTest, DomainMustBeAPlainFileName) {
   for (const char* good : {"com.example.twinlens", "com.apple.iphoto", "a", "with space"})
     EXPECT_TRUE(UserDefaults::isValidDomain(good)) << good;
   for (const char* bad : {"", ".", "..", ".hidden", "a/b", "../etc", "tab\there"})
     EXPECT_FALSE(UserDefaults::isValidDomain(bad)) << bad;
   EXPECT_THROW(UserDefaults("../escape"), ProgrammingError);
-}
 
-TEST_F(UserDefaultsTest, MissingFileAnswersNothingAndLogsNothing) {
   testing::LogCapture capture(kLogLevelError);
   UserDefaults defaults("app");
   EXPECT_FALSE(defaults.exists());
@@ -95,6 +90,12 @@ TEST_F(UserDefaultsTest, ValuesAreWrittenAsApplesXMLPropertyListsOfTheDomain) {
   EXPECT_EQ(reread.booleanForKey("helpBubbleShown"), true);
   EXPECT_EQ(reread.stringForKey("note"), "a & b <\"c'>\r");
   EXPECT_EQ(reread.doubleForKey("ratio"), 0.25);
+  reread.setString("5", "text");
+  EXPECT_EQ(reread.integerForKey("text"), std::nullopt);
+  EXPECT_EQ(reread.booleanForKey("logLevel"), std::nullopt);
+  EXPECT_EQ(reread.integerForKey("helpBubbleShown"), std::nullopt);
+  EXPECT_EQ(reread.stringForKey("logLevel"), std::nullopt);
+  EXPECT_EQ(reread.doubleForKey("logLevel"), std::nullopt);
 }
 
 // {"k": "café", "n": [-1, 2.5, true]} as Apple's binary form, with UTF-16 for "café".
@@ -145,18 +146,6 @@ TEST_F(UserDefaultsTest, FilesOfTheOldStoreReadAsEveryOtherReaderReadsThem) {
              std::string("<plist version=\"1.0\"><dict><key>k</key><string>a &amp;amp; "
                          "b</string></dict></plist>"));
   EXPECT_EQ(UserDefaults("app").stringForKey("k"), "a &amp; b");
-}
-
-TEST_F(UserDefaultsTest, GettersAnswerNothingForAnotherKind) {
-  UserDefaults defaults("app");
-  defaults.setString("5", "text");
-  defaults.setInteger(1, "number");
-  defaults.setBoolean(true, "flag");
-  EXPECT_EQ(defaults.integerForKey("text"), std::nullopt);
-  EXPECT_EQ(defaults.booleanForKey("number"), std::nullopt);
-  EXPECT_EQ(defaults.integerForKey("flag"), std::nullopt);
-  EXPECT_EQ(defaults.stringForKey("number"), std::nullopt);
-  EXPECT_EQ(defaults.doubleForKey("number"), std::nullopt);
 }
 
 TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {

@@ -155,7 +155,7 @@ TEST_F(ScriptServerTest, LinkOrSocketOfAnotherUserIsLeftAlone) {
   }
 }
 
-TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHandler) {
+TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedOneAndStops) {
   ScriptServer server("Viewer");
   ASSERT_TRUE(server.listen());
   std::vector<std::string> seen;
@@ -166,49 +166,35 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHan
       return ScriptOutcome::success(AppleEventDescriptor::text(source));
     });
   });
+  auto reply = [](int fd) {
+    const std::optional<Data> frame = readScriptFrame(fd, scriptDeadlineNever());
+    return frame ? decodeReply(frame->data(), frame->size()) : std::nullopt;
+  };
+  bool clean = false;
+  const int malformed = connectTo(server.socketPath());
+  ASSERT_TRUE(writeScriptFrame(malformed, Data{'X', 'y'}, scriptDeadlineNever()));
+  const std::optional<ScriptOutcome> refused = reply(malformed);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
+            kScriptCorruptAnswerError);
+  EXPECT_FALSE(readScriptFrame(malformed, scriptDeadlineNever(), nullptr, &clean));
+  EXPECT_TRUE(clean) << "the server closes a connection that sent a malformed request";
+  ::close(malformed);
+
   const int fd = connectTo(server.socketPath());
   for (const char* text : {"first", "second", "quit"}) {
     ASSERT_TRUE(writeScriptFrame(fd, encodeRequest(text), scriptDeadlineNever()));
-    const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
-    ASSERT_TRUE(reply);
-    const std::optional<ScriptOutcome> outcome = decodeReply(reply->data(), reply->size());
+    const std::optional<ScriptOutcome> outcome = reply(fd);
     ASSERT_TRUE(outcome && outcome->succeeded());
     EXPECT_EQ(outcome->result->stringValue(), text);
   }
   serving.join();
-  bool clean = false;
+  clean = false;
   EXPECT_FALSE(readScriptFrame(fd, scriptDeadlineNever(), nullptr, &clean));
   EXPECT_TRUE(clean) << "the server keeps the connection after it stopped";
   ::close(fd);
   EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "quit"}));
   EXPECT_FALSE(exists(socketPath("Viewer")));
-}
-
-TEST_F(ScriptServerTest, MalformedRequestIsAnsweredWithAnErrorAndTheConnectionClosed) {
-  ScriptServer server("Viewer");
-  ASSERT_TRUE(server.listen());
-  bool handled = false;
-  std::thread serving([&] {
-    server.serve([&](std::string_view) {
-      handled = true;
-      return ScriptOutcome::success(AppleEventDescriptor::null());
-    });
-  });
-  const int fd = connectTo(server.socketPath());
-  ASSERT_TRUE(writeScriptFrame(fd, Data{'X', 'y'}, scriptDeadlineNever()));
-  const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
-  ASSERT_TRUE(reply);
-  const std::optional<ScriptOutcome> outcome = decodeReply(reply->data(), reply->size());
-  ASSERT_TRUE(outcome);
-  EXPECT_EQ(outcome->errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
-            kScriptCorruptAnswerError);
-  bool clean = false;
-  EXPECT_FALSE(readScriptFrame(fd, scriptDeadlineNever(), nullptr, &clean));
-  EXPECT_TRUE(clean);
-  ::close(fd);
-  server.stop();
-  serving.join();
-  EXPECT_FALSE(handled);
 }
 
 TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {

@@ -21,6 +21,11 @@ Data header(const char (&type)[5], char kind, std::uint32_t length) {
   return bytes;
 }
 
+Data concat(Data first, const Data& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
 Data nestedLists(std::size_t depth) {
   Data bytes;
   for (std::size_t i = 1; i < depth; ++i) {
@@ -90,6 +95,7 @@ TEST(ScriptWire, LengthsAndCountsAreNotTrusted) {
   Data unknownKind = header("long", 'x', 0);
   const Case cases[] = {
       {"byte length beyond the input", header("utxt", 'b', 0xFFFFFFFF), "cut short"},
+      {"byte length one beyond the input", concat(header("utxt", 'b', 3), {'h', 'i'}), "cut short"},
       {"item count beyond the input", header("list", 'i', 0xFFFFFFFF), "more items than bytes"},
       {"count that would fit one-byte items",
        [] {

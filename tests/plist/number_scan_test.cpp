@@ -82,7 +82,8 @@ TEST(RealNodeTest, WithStringReadsTheLeadingDecimalNumber) {
     SCOPED_TRACE(c.text);
     auto node = RealNode::withString(c.text);
     ASSERT_NE(node, nullptr);
-    EXPECT_TRUE(node->doubleValue() == c.value || (std::isnan(c.value) && std::isnan(node->doubleValue())));
+    EXPECT_TRUE(node->doubleValue() == c.value ||
+                (std::isnan(c.value) && std::isnan(node->doubleValue())));
   }
 }
 

@@ -11,18 +11,6 @@ namespace {
 using testing::plistDocument;
 using testing::readXML;
 
-TEST(XMLPListReaderTest, ReadsADictionaryWhateverTheWhiteSpace) {
-  for (const char* body : {"<dict><key>a</key><integer>5</integer></dict>",
-                           "\n  <dict>\n\t<key>a</key>\n\n   <integer>5</integer>\n  </dict>\n"}) {
-    SCOPED_TRACE(body);
-    ErrorRecord error;
-    auto dict = readXML(plistDocument(body), &error);
-    ASSERT_NE(dict, nullptr) << error.description();
-    EXPECT_EQ(dict->size(), 1);
-    EXPECT_EQ(dict->integerNodeForKey("a")->longlongValue(), 5);
-  }
-}
-
 TEST(XMLPListReaderTest, ReaderIsMadeForOneDocumentAndMayReadItAgain) {
   auto bytes = std::make_shared<const Data>(
       testing::bytesOf(plistDocument("<dict><key>a</key><true/></dict>")));
@@ -156,18 +144,6 @@ TEST(XMLPListReaderTest, ValueElements) {
   EXPECT_EQ(dict->stringNodeForKey("e2")->stringValue(), "");
   EXPECT_EQ(dict->stringNodeForKey("cdata")->stringValue(), "<raw> & ");
   EXPECT_EQ(dict->stringNodeForKey("mixed")->stringValue(), "acd");
-}
-
-TEST(XMLPListReaderTest, ArraysKeepOrderAndNest) {
-  auto dict = readXML(
-      plistDocument("<dict><key>l</key><array><integer>1</integer><array><string>x</string></array>"
-                    "<dict><key>k</key><false/></dict></array></dict>"));
-  ASSERT_NE(dict, nullptr);
-  auto list = dict->arrayNodeForKey("l");
-  ASSERT_EQ(list->size(), 3u);
-  EXPECT_EQ(list->integerNodeAtIndex(0)->longlongValue(), 1);
-  EXPECT_EQ(list->arrayNodeAtIndex(1)->stringNodeAtIndex(0)->stringValue(), "x");
-  EXPECT_FALSE(list->dictNodeAtIndex(2)->booleanNodeForKey("k")->booleanValue());
 }
 
 TEST(XMLPListReaderTest, EncodingDeclarationIsHonoured) {

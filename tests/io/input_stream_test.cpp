@@ -31,6 +31,12 @@ std::shared_ptr<BufferedInputStream> buffered(Data bytes) {
   return std::make_shared<BufferedInputStream>(std::make_shared<DataInputStream>(std::move(bytes)));
 }
 
+void expectEndOfData(const ErrorRecord& error, const std::string& message) {
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                      BufferedInputStream::kEndOfDataError));
+  EXPECT_EQ(error.description(), message);
+}
+
 TEST(FileInputStream, DeliversExactlyItsRangeThenEnds) {
   TempDir dir;
   Data bytes = counting(300);
@@ -105,36 +111,27 @@ TEST(DataInputStream, RangeAndSlurp) {
   EXPECT_EQ(range.read(some, 4), 0);
 }
 
-TEST(BufferedInputStream, ReadExactlyLengthLimits) {
+TEST(BufferedInputStream, ReadExactlyLimitsTheLengthAndReportsBytesReceivedAtTheEnd) {
   auto stream = buffered(counting(6));
   std::uint8_t bytes[10];
   EXPECT_TRUE(stream->readExactly(0, bytes));
   EXPECT_EQ(stream->bytesReceived(), 0u);
-
   ErrorRecord error;
   EXPECT_FALSE(stream->readExactly(2147483649ull, bytes, &error));
   EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
   EXPECT_EQ(error.description(), "absurd length 2147483649 requested");
-
   // Exactly 2 GiB is allowed: it tries to read and meets the end of the stream.
   EXPECT_FALSE(stream->readExactly(2147483648ull, &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
-                                      BufferedInputStream::kEndOfDataError));
-}
+  expectEndOfData(error,
+                  "EOF on " + stream->description() + " after 6 of 2147483648 bytes received");
 
-TEST(BufferedInputStream, EndOfStreamReportsBytesReceived) {
   for (bool intoBlock : {false, true}) {
     SCOPED_TRACE(intoBlock);
-    auto stream = buffered(counting(6));
-    ErrorRecord error;
-    std::uint8_t bytes[10];
-    bool ok = intoBlock ? stream->readExactly(10, &error).has_value()
-                        : stream->readExactly(10, bytes, &error);
+    auto fresh = buffered(counting(6));
+    bool ok = intoBlock ? fresh->readExactly(10, &error).has_value()
+                        : fresh->readExactly(10, bytes, &error);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
-                                        BufferedInputStream::kEndOfDataError));
-    EXPECT_EQ(error.description(),
-              "EOF on " + stream->description() + " after 6 of 10 bytes received");
+    expectEndOfData(error, "EOF on " + fresh->description() + " after 6 of 10 bytes received");
   }
 }
 
@@ -176,8 +173,7 @@ TEST(BufferedInputStream, SkipExactlyDropsBytesAndFailsAtEnd) {
   EXPECT_EQ(byte, counting(20000)[15000]);
   ErrorRecord error;
   EXPECT_FALSE(stream->skipExactly(5000, &error));
-  EXPECT_EQ(error.description(),
-            "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
+  expectEndOfData(error, "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
 }
 
 TEST(BufferedInputStream, DropsTheFileWhenReleased) {

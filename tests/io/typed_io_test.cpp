@@ -51,12 +51,6 @@ namespace {
 using testing::FailingOutputStream;
 using testing::TempDir;
 
-Data concat(std::initializer_list<Data> parts) {
-  Data all;
-  for (const Data& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 BufferedInputStream inputOver(Data bytes) {
   return BufferedInputStream(std::make_shared<DataInputStream>(std::move(bytes)));
 }
@@ -134,12 +128,10 @@ TEST(BooleanIO, WritesOneByteAndReadsAnyNonZeroAsTrue) {
 
   auto stream = inputOver({0x7F, 0x00, 0xFF});
   bool value = false;
-  ASSERT_TRUE(BooleanIO::read(&value, stream));
-  EXPECT_TRUE(value);
-  ASSERT_TRUE(BooleanIO::read(&value, stream));
-  EXPECT_FALSE(value);
-  ASSERT_TRUE(BooleanIO::read(&value, stream));
-  EXPECT_TRUE(value);
+  for (bool expected : {true, false, true}) {
+    ASSERT_TRUE(BooleanIO::read(&value, stream));
+    EXPECT_EQ(value, expected);
+  }
   ErrorRecord error;
   EXPECT_FALSE(BooleanIO::read(&value, stream, &error));
   EXPECT_FALSE(value);
@@ -358,22 +350,18 @@ TEST(DoubleIO, IgnoresTheProcessLocale) {
   if (!selectCommaLocale(dir)) GTEST_SKIP() << "no de_DE locale and localedef failed";
   char printed[32];
   std::snprintf(printed, sizeof printed, "%f", 1.5);
-  bool commaLocale = std::string(printed) == "1,500000";
-  Data block;
-  DoubleIO::write(1.5, block);
-  StringIO::write("2.75", block);
-  auto stream = inputOver(block);
-  double first = 0, second = 0;
-  bool readFirst = DoubleIO::read(&first, stream);
-  bool readSecond = DoubleIO::read(&second, stream);
+  Data written, expected, text;
+  DoubleIO::write(1.5, written);
+  StringIO::write("2.75", text);
+  auto stream = inputOver(text);
+  double read = 0;
+  bool readOk = DoubleIO::read(&read, stream);
   ::setlocale(LC_ALL, "C");
-  ASSERT_TRUE(commaLocale) << "the locale did not switch printf to a comma: " << printed;
-  Data expected;
+  ASSERT_STREQ(printed, "1,500000") << "the locale did not switch printf to a comma";
   StringIO::write("1.500000", expected);
-  EXPECT_EQ(Data(block.begin(), block.begin() + static_cast<long>(expected.size())), expected);
-  ASSERT_TRUE(readFirst && readSecond);
-  EXPECT_EQ(first, 1.5);
-  EXPECT_EQ(second, 2.75);
+  EXPECT_EQ(written, expected);
+  EXPECT_TRUE(readOk);
+  EXPECT_EQ(read, 2.75);
 }
 
 TEST(DateIO, WritesPresenceAndTruncatedMilliseconds) {
@@ -425,7 +413,7 @@ TEST(DataIO, WritesLengthAndBytesAndFailsOnShortOrAbsurdInput) {
   DataIO::write({}, block);
   Data payload{0, 1, 2, 0xFF};
   DataIO::write(payload, block);
-  EXPECT_EQ(block, concat({Data(8, 0), {0, 0, 0, 0, 0, 0, 0, 4}, payload}));
+  EXPECT_EQ(block, (Data{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 1, 2, 0xFF}));
   auto stream = inputOver(block);
   std::optional<Data> read;
   ASSERT_TRUE(DataIO::read(&read, stream));

@@ -73,12 +73,9 @@ TEST(DictNodeTest, GettersAnswerOnlyTheirOwnKind) {
   dict.putDouble(2.5, "real");
   dict.putString(std::nullopt, "nil");
   EXPECT_EQ(dict.nodeTypeForKey("missing"), 0);
-  EXPECT_EQ(dict.nodeForKey("missing"), nullptr);
-  EXPECT_EQ(dict.arrayNodeForKey("missing"), nullptr);
-  EXPECT_EQ(dict.booleanNodeForKey("missing"), nullptr);
-  EXPECT_EQ(dict.dictNodeForKey("missing"), nullptr);
-  EXPECT_EQ(dict.realNodeForKey("missing"), nullptr);
-  EXPECT_EQ(dict.stringNodeForKey("missing"), nullptr);
+  EXPECT_FALSE(dict.nodeForKey("missing") || dict.arrayNodeForKey("missing") ||
+               dict.booleanNodeForKey("missing") || dict.dictNodeForKey("missing") ||
+               dict.realNodeForKey("missing") || dict.stringNodeForKey("missing"));
   EXPECT_EQ(dict.nodeTypeForKey("s"), kStringNodeType);
   EXPECT_EQ(dict.integerNodeForKey("s"), nullptr);
   EXPECT_EQ(dict.integerNodeForKey("int")->longlongValue(), -1);

@@ -157,66 +157,38 @@ TEST(PListValue, ATreeOfAnyDepthIsFreedWhileAPartOfItLivesOn) {
             PListValue::Type::Array);
 }
 
-std::vector<std::string> keysOf(const PListValue::Dictionary& entries) {
-  std::vector<std::string> keys;
-  for (const auto& [key, value] : entries) keys.push_back(key);
-  return keys;
+// The entries in iteration order as "key=value ...", each value also looked up by its key.
+std::string listed(const PListValue::Dictionary& entries) {
+  std::string text;
+  for (const auto& [key, value] : entries) {
+    text += key + "=" + std::to_string(*value.integerValue()) + " ";
+    EXPECT_EQ(entries.at(key).integerValue(), value.integerValue());
+  }
+  return text;
 }
 
 TEST(PListValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
-  struct Case {
-    const char* name;
-    PListValue::Dictionary entries;
-    std::vector<std::string> keys;
-    std::vector<std::int64_t> values;
+  auto n = [](std::int64_t value) { return PListValue::integer(value); };
+  const std::pair<PListValue::Dictionary, const char*> cases[] = {
+      {{}, ""},
+      {{{"a", n(1)}, {"b", n(2)}}, "a=1 b=2 "},
+      {{{"Roll", n(1)}, {"ImagePath", n(2)}, {"Caption", n(3)}}, "Caption=3 ImagePath=2 Roll=1 "},
+      {{{"k", n(1)}, {"j", n(2)}, {"k", n(3)}}, "j=2 k=3 "},
+      {{{"k", n(1)}, {"k", n(2)}, {"k", n(3)}}, "k=3 "},
+      {{{"z", n(1)}, {"", n(2)}}, "=2 z=1 "},
   };
-  const Case cases[] = {
-      {"empty", {}, {}, {}},
-      {"already in order",
-       {{"a", PListValue::integer(1)}, {"b", PListValue::integer(2)}},
-       {"a", "b"},
-       {1, 2}},
-      {"out of order",
-       {{"Roll", PListValue::integer(1)},
-        {"ImagePath", PListValue::integer(2)},
-        {"Caption", PListValue::integer(3)}},
-       {"Caption", "ImagePath", "Roll"},
-       {3, 2, 1}},
-      {"repeated key",
-       {{"k", PListValue::integer(1)},
-        {"j", PListValue::integer(2)},
-        {"k", PListValue::integer(3)}},
-       {"j", "k"},
-       {2, 3}},
-      {"key repeated three times in a row",
-       {{"k", PListValue::integer(1)},
-        {"k", PListValue::integer(2)},
-        {"k", PListValue::integer(3)}},
-       {"k"},
-       {3}},
-      {"empty key sorts first",
-       {{"z", PListValue::integer(1)}, {"", PListValue::integer(2)}},
-       {"", "z"},
-       {2, 1}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(keysOf(c.entries), c.keys);
-    std::vector<std::int64_t> values;
-    for (const auto& [key, value] : c.entries) values.push_back(*value.integerValue());
-    EXPECT_EQ(values, c.values);
-    for (std::size_t i = 0; i < c.keys.size(); ++i)
-      EXPECT_EQ(c.entries.at(c.keys[i]).integerValue(), c.values[i]);
+  for (const auto& [entries, expected] : cases) {
+    SCOPED_TRACE(expected);
+    EXPECT_EQ(listed(entries), expected);
   }
 }
 
 TEST(PListValueDictionary, InsertOrAssignReplacesOrAddsInPlace) {
-  PListValue::Dictionary entries{{"b", PListValue::text("2")}};
-  entries.insert_or_assign("c", PListValue::text("3"));
-  entries.insert_or_assign("a", PListValue::text("1"));
-  entries.insert_or_assign("b", PListValue::text("two"));
-  EXPECT_EQ(keysOf(entries), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(*entries.at("b").textValue(), "two");
+  PListValue::Dictionary entries{{"b", PListValue::integer(2)}};
+  entries.insert_or_assign("c", PListValue::integer(3));
+  entries.insert_or_assign("a", PListValue::integer(1));
+  entries.insert_or_assign("b", PListValue::integer(22));
+  EXPECT_EQ(listed(entries), "a=1 b=22 c=3 ");
   EXPECT_TRUE(entries.contains("c"));
   EXPECT_FALSE(entries.contains("d"));
   EXPECT_EQ(entries.find("bb"), entries.end());

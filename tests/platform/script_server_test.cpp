@@ -48,6 +48,14 @@ int connectTo(const std::string& path) {
   return socketAt(path, false);
 }
 
+std::optional<ScriptOutcome> reply(int fd) {
+  const std::optional<Data> frame = readScriptFrame(fd, scriptDeadlineNever());
+  return frame ? decodeReply(frame->data(), frame->size()) : std::nullopt;
+}
+std::string replyText(const std::optional<ScriptOutcome>& outcome) {
+  return outcome && outcome->succeeded() ? outcome->result->stringValue().value_or("") : "";
+}
+
 class ScriptServerTest : public ::testing::Test {
  protected:
   std::string socketPath(const std::string& name) const {
@@ -166,10 +174,6 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedO
       return ScriptOutcome::success(AppleEventDescriptor::text(source));
     });
   });
-  auto reply = [](int fd) {
-    const std::optional<Data> frame = readScriptFrame(fd, scriptDeadlineNever());
-    return frame ? decodeReply(frame->data(), frame->size()) : std::nullopt;
-  };
   bool clean = false;
   const int malformed = connectTo(server.socketPath());
   ASSERT_TRUE(writeScriptFrame(malformed, Data{'X', 'y'}, scriptDeadlineNever()));
@@ -184,9 +188,7 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedO
   const int fd = connectTo(server.socketPath());
   for (const char* text : {"first", "second", "quit"}) {
     ASSERT_TRUE(writeScriptFrame(fd, encodeRequest(text), scriptDeadlineNever()));
-    const std::optional<ScriptOutcome> outcome = reply(fd);
-    ASSERT_TRUE(outcome && outcome->succeeded());
-    EXPECT_EQ(outcome->result->stringValue(), text);
+    EXPECT_EQ(replyText(reply(fd)), text);
   }
   serving.join();
   clean = false;
@@ -209,19 +211,14 @@ TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
   const Data slow = encodeRequest("slow");
   Data frame{0, 0, 0, static_cast<std::uint8_t>(slow.size())};
   frame.insert(frame.end(), slow.begin(), slow.end());
-  auto replyText = [](int fd) -> std::string {
-    const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
-    std::optional<ScriptOutcome> outcome =
-        reply ? decodeReply(reply->data(), reply->size()) : std::nullopt;
-    return outcome && outcome->succeeded() ? outcome->result->stringValue().value_or("") : "";
-  };
   // Half a request from the first client, then a whole one from the second.
   ASSERT_EQ(::send(clients[0], frame.data(), 6, 0), 6);
   ASSERT_TRUE(writeScriptFrame(clients[1], encodeRequest("quick"), scriptDeadlineNever()));
-  EXPECT_EQ(replyText(clients[1]), "quick");
+  EXPECT_EQ(replyText(reply(clients[1])), "quick");
   const auto rest = static_cast<ssize_t>(frame.size() - 6);
   ASSERT_EQ(::send(clients[0], frame.data() + 6, frame.size() - 6, 0), rest);
-  EXPECT_EQ(replyText(clients[0]), "slow") << "dropped for stalling while the other was answered";
+  EXPECT_EQ(replyText(reply(clients[0])), "slow")
+      << "dropped for stalling while the other was answered";
   for (const int fd : clients) ::close(fd);
   server.stop();
   serving.join();

@@ -129,32 +129,26 @@ TEST(BinaryPListTest, AbsurdCountsOnlyLeadToEndOfData) {
 
 TEST(BinaryPListTest, BadTagsKeysAndRealsFailNamingTheFault) {
   const std::string entry = "00000001 01 0000000000000001 61 ";
-  struct Case {
-    std::string bytes;
-    const char* domain;
-    std::int32_t code;
-    const char* message;
-  } cases[] = {
-      {entry + "00000003 00", "PListErrorDomain", kPListMalformedError, "invalid node type"},
-      {entry + "00000000 00", "PListErrorDomain", kPListMalformedError, "invalid node type"},
-      {entry + "00000040 00", "PListErrorDomain", kPListMalformedError, "invalid node type"},
-      {entry + "ffffffff 00", "PListErrorDomain", kPListMalformedError, "invalid node type"},
-      {entry + "00000011 00", "PListErrorDomain", kPListMalformedError, "invalid node type"},
-      {"00000001 00 00000001 0000000000000001", "PListErrorDomain", kPListMalformedError,
-       "invalid dictionary key"},
-      {"00000001 01 0000000000000001 ff 00000001 0000000000000001", "PListErrorDomain",
-       kPListMalformedError, "invalid dictionary key"},
-      {"00000001 01 0000000000000002 6100 00000001 0000000000000001", "PListErrorDomain",
-       kPListMalformedError, "invalid dictionary key"},
-      {"00000001 01 0000000000000001 72 00000008 00", "DoubleIOErrorDomain", DoubleIO::kNoTextError,
-       "nil string; expected a double"},
+  const std::pair<std::string, const char*> cases[] = {
+      {entry + "00000003 00", "invalid node type"},
+      {entry + "00000000 00", "invalid node type"},
+      {entry + "00000040 00", "invalid node type"},
+      {entry + "ffffffff 00", "invalid node type"},
+      {entry + "00000011 00", "invalid node type"},
+      {"00000001 00 00000001 0000000000000001", "invalid dictionary key"},
+      {"00000001 01 0000000000000001 ff 00000001 0000000000000001", "invalid dictionary key"},
+      {"00000001 01 0000000000000002 6100 00000001 0000000000000001", "invalid dictionary key"},
+      {entry + "00000008 00", "nil string; expected a double"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bytes);
+  for (const auto& [bytes, message] : cases) {
+    SCOPED_TRACE(bytes);
     ErrorRecord error;
-    EXPECT_EQ(DictNode::dictNodeWithBinaryData(hex(c.bytes), &error), nullptr);
-    EXPECT_TRUE(error.isErrorWithDomain(c.domain, c.code)) << error.domain();
-    EXPECT_EQ(error.description(), c.message);
+    EXPECT_EQ(DictNode::dictNodeWithBinaryData(hex(bytes), &error), nullptr);
+    const bool real = std::string_view(message).starts_with("nil");  // the double reader's own
+    EXPECT_TRUE(real ? error.isErrorWithDomain("DoubleIOErrorDomain", DoubleIO::kNoTextError)
+                     : error.isErrorWithDomain("PListErrorDomain", kPListMalformedError))
+        << error.domain();
+    EXPECT_EQ(error.description(), message);
   }
 }
 

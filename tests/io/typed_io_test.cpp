@@ -221,32 +221,23 @@ TEST(StringIO, LengthBeyondInputFailsWithEndOfDataAndAbsentText) {
 }
 
 TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
-  struct Case {
-    const char* name;
-    std::uint64_t length;
-    const char* domain;
-    std::int64_t code;
-  };
-  const Case cases[] = {
-      {"just under the limit", 2147483648ull, "BufferedInputStreamErrorDomain",
-       BufferedInputStream::kEndOfDataError},
-      {"one megabyte and a bit", (1u << 20) + 1, "BufferedInputStreamErrorDomain",
-       BufferedInputStream::kEndOfDataError},
-      {"over the limit", 2147483649ull, "InputStreamErrorDomain", kInputStreamTooLongError},
-      {"all ones", 0xFFFFFFFFFFFFFFFFull, "InputStreamErrorDomain", kInputStreamTooLongError},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  // Lengths up to 2 GiB meet the end of the input; longer ones are refused before reading.
+  const std::pair<std::uint64_t, bool> cases[] = {
+      {2147483648ull, false}, {(1u << 20) + 1, false}, {2147483649ull, true}, {~0ull, true}};
+  for (const auto& [length, refused] : cases) {
+    SCOPED_TRACE(length);
     Data block{1};
-    IntegerIO::writeUInt64(c.length, block);
+    IntegerIO::writeUInt64(length, block);
     block.resize(block.size() + 1000, 'z');
     auto stream = inputOver(block);
     largestAllocation = 0;
     std::optional<std::string> text;
     ErrorRecord error;
     EXPECT_FALSE(StringIO::read(&text, stream, &error));
-    EXPECT_TRUE(error.isErrorWithDomain(c.domain, static_cast<std::int32_t>(c.code)))
-        << error.domain() << " " << error.description();
+    if (refused)
+      EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
+    else
+      expectEndOfData(error);
     EXPECT_LE(largestAllocation.load(), std::size_t{2} << 20);
   }
 }
@@ -365,27 +356,17 @@ TEST(DoubleIO, IgnoresTheProcessLocale) {
 }
 
 TEST(DateIO, WritesPresenceAndTruncatedMilliseconds) {
-  struct Case {
-    const char* name;
-    std::optional<Date> date;
-    Data expected;
+  auto at = [](double seconds) { return Date::withTimeIntervalSince1970(seconds); };
+  const std::pair<std::optional<Date>, Data> cases[] = {
+      {std::nullopt, {0}},
+      {at(1.0009), {1, 0, 0, 0, 0, 0, 0, 0x03, 0xE8}},
+      {at(-1.5), {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0x24}},
+      {at(1e300), {1, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},  // beyond the range
   };
-  const Case cases[] = {
-      {"absent", std::nullopt, {0}},
-      {"1.0009 s after 1970",
-       Date::withTimeIntervalSince1970(1.0009),
-       {1, 0, 0, 0, 0, 0, 0, 0x03, 0xE8}},
-      {"1.5 s before 1970",
-       Date::withTimeIntervalSince1970(-1.5),
-       {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFA, 0x24}},
-      {"far beyond the range",
-       Date::withTimeIntervalSince1970(1e300),
-       {1, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(writtenBothWays<const std::optional<Date>&>(c.date, DateIO::write, DateIO::write),
-              c.expected);
+  for (const auto& [date, expected] : cases) {
+    SCOPED_TRACE(date ? date->timeIntervalSince1970() : -0.0);
+    EXPECT_EQ(writtenBothWays<const std::optional<Date>&>(date, DateIO::write, DateIO::write),
+              expected);
   }
 }
 

@@ -86,27 +86,22 @@ TEST(XMLPListReaderTest, UnknownElementsAndOtherChildrenFailTheWholeRead) {
 }
 
 TEST(XMLPListReaderTest, KeyRulesOfDictionaries) {
-  struct Case {
-    const char* body;
-    std::vector<std::string> keys;
-    std::vector<std::string> values;
-  } cases[] = {
-      {"<key>a</key><string>x</string><string>y</string>", {"a"}, {"y"}},
-      {"<key>a</key><key>b</key><string>1</string>", {"b"}, {"1"}},
-      {"<key>a</key><string>1</string><key>dangling</key>", {"a"}, {"1"}},
-      {"<key>a</key><string>1</string><key>b</key><string>2</string><key>a</key>"
-       "<string>3</string>",
-       {"b", "a"},
-       {"2", "3"}},
-      {"<key></key><string>empty key</string>", {""}, {"empty key"}},
+  const std::pair<const char*, const char*> cases[] = {
+      {"<key>a</key><string>x</string><string>y</string>", "a=y "},
+      {"<key>a</key><key>b</key><string>1</string>", "b=1 "},
+      {"<key>a</key><string>1</string><key>dangling</key>", "a=1 "},
+      {"<key>a</key><string>1</string><key>b</key><string>2</string><key>a</key><string>3</string>",
+       "b=2 a=3 "},
+      {"<key></key><string>empty key</string>", "=empty key "},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.body);
-    auto dict = readXML(plistDocument(std::string("<dict>") + c.body + "</dict>"));
+  for (const auto& [body, expected] : cases) {
+    SCOPED_TRACE(body);
+    auto dict = readXML(plistDocument(std::string("<dict>") + body + "</dict>"));
     ASSERT_NE(dict, nullptr);
-    EXPECT_EQ(dict->orderedKeySet(), c.keys);
-    for (std::size_t i = 0; i < c.keys.size(); ++i)
-      EXPECT_EQ(dict->stringNodeForKey(c.keys[i])->stringValue(), c.values[i]);
+    std::string listed;
+    for (const std::string& key : dict->orderedKeySet())
+      listed += key + "=" + *dict->stringNodeForKey(key)->stringValue() + " ";
+    EXPECT_EQ(listed, expected);
   }
 }
 

@@ -70,11 +70,6 @@ TEST(AtomicFile, FailedRenameLeavesOldFileAndNoTemporary) {
   EXPECT_EQ(error.description().rfind(dir.file("target") + ": ", 0), 0u);
   EXPECT_EQ(entriesIn(dir.path()), 1u);
   EXPECT_EQ(readFileBytes(dir.file("target/keep")), Data{'x'});
-}
-
-TEST(AtomicFile, MissingFolderFails) {
-  TempDir dir;
-  ErrorRecord error;
   EXPECT_FALSE(writeDataAtomically(dir.file("no/such/file"), Data{1}, 0600, &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
 }

@@ -57,7 +57,7 @@ TEST(PathComponents, SplitLikePlatformPathStrings) {
   }
 }
 
-TEST(EnsureParentPath, CreatesEveryMissingFolder) {
+TEST(EnsureParentPath, CreatesEveryMissingFolderAndTakesLinksToFolders) {
   TempDir dir;
   ASSERT_EQ(::mkdir(dir.file("a").c_str(), 0755), 0);
   ErrorRecord error;
@@ -67,50 +67,34 @@ TEST(EnsureParentPath, CreatesEveryMissingFolder) {
   EXPECT_FALSE(::access(dir.file("a/b/c/file.dat").c_str(), F_OK) == 0);
   EXPECT_TRUE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error))
       << "an existing folder is fine";
+  ASSERT_EQ(::symlink(dir.file("a").c_str(), dir.file("link").c_str()), 0);
+  EXPECT_TRUE(ensureParentPathExistsForPath(dir.file("link/file.dat")));
+  EXPECT_TRUE(ensureParentPathExistsForPath("file.dat"));
 }
 
-TEST(EnsureParentPath, PlainFileInPlaceOfTheFolderFailsWithFileError) {
+TEST(EnsureParentPath, PlainFileInTheWayFailsNamingTheFolder) {
   TempDir dir;
   dir.write("a/b/c", std::string("not a folder"));
+  dir.write("x/y", std::string("not a folder"));
   ErrorRecord error;
   EXPECT_FALSE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error));
   EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError));
   EXPECT_EQ(error.description(),
             "parent path " + dir.file("a/b/c") + " exists and is not a directory");
-}
-
-TEST(EnsureParentPath, PlainFileHigherUpFailsWithTheSystemError) {
-  TempDir dir;
-  dir.write("a/b", std::string("not a folder"));
-  ErrorRecord error;
-  EXPECT_FALSE(ensureParentPathExistsForPath(dir.file("a/b/c/file.dat"), &error));
+  EXPECT_FALSE(ensureParentPathExistsForPath(dir.file("x/y/z/file.dat"), &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOTDIR)) << error.description();
   EXPECT_EQ(error.description(),
-            "mkdir(" + dir.file("a/b/c") + "): " + std::string(std::strerror(ENOTDIR)));
+            "mkdir(" + dir.file("x/y/z") + "): " + std::string(std::strerror(ENOTDIR)));
 }
 
-TEST(EnsureParentPath, SymbolicLinkToAFolderCountsAsAFolder) {
+TEST(TouchFile, CreatesAMissingFileOrGivesAnExistingOneNewWholeSecondTimes) {
   TempDir dir;
-  ASSERT_EQ(::mkdir(dir.file("real").c_str(), 0755), 0);
-  ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("link").c_str()), 0);
-  EXPECT_TRUE(ensureParentPathExistsForPath(dir.file("link/file.dat")));
-}
-
-TEST(EnsureParentPath, PathWithoutFolderMeansTheCurrentFolder) {
-  EXPECT_TRUE(ensureParentPathExistsForPath("file.dat"));
-}
-
-TEST(TouchFile, CreatesAMissingFileEmpty) {
-  TempDir dir;
-  std::string path = dir.file("marker");
+  std::string fresh = dir.file("fresh");
   ErrorRecord error;
-  ASSERT_TRUE(touchFileAtPath(path, &error)) << error.description();
-  EXPECT_EQ(statOf(path).st_size, 0);
-  EXPECT_TRUE(S_ISREG(statOf(path).st_mode));
-}
+  ASSERT_TRUE(touchFileAtPath(fresh, &error)) << error.description();
+  EXPECT_EQ(statOf(fresh).st_size, 0);
+  EXPECT_TRUE(S_ISREG(statOf(fresh).st_mode));
 
-TEST(TouchFile, ExistingFileGetsNewWholeSecondTimesAndKeepsItsBytes) {
-  TempDir dir;
   std::string path = dir.write("marker", std::string("keep me"));
   setTimes(path, 1000);
   time_t before = ::time(nullptr);
@@ -120,11 +104,7 @@ TEST(TouchFile, ExistingFileGetsNewWholeSecondTimesAndKeepsItsBytes) {
   EXPECT_EQ(info.st_mtim.tv_nsec, 0);
   EXPECT_EQ(info.st_atim.tv_sec, info.st_mtim.tv_sec);
   EXPECT_EQ(readFileBytes(path), Data({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
-}
 
-TEST(TouchFile, MissingFolderFailsWithTheSystemTextAlone) {
-  TempDir dir;
-  ErrorRecord error;
   EXPECT_FALSE(touchFileAtPath(dir.file("no/such/marker"), &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
   EXPECT_EQ(error.description(), std::strerror(ENOENT));
@@ -138,7 +118,7 @@ TEST(TouchFile, UnchangeableTimesFailWithUtimesMessage) {
   EXPECT_EQ(error.description().rfind("utimes(/): ", 0), 0u) << error.description();
 }
 
-TEST(UniqueTempDirectory, MakesAFreshFolderFromTheTemplate) {
+TEST(UniqueTempDirectory, MakesAFreshFolderFromTheTemplateOrFailsWithMkdtempMessage) {
   TempDir dir;
   std::optional<std::string> created = "stale";
   ErrorRecord error;
@@ -152,15 +132,10 @@ TEST(UniqueTempDirectory, MakesAFreshFolderFromTheTemplate) {
   std::optional<std::string> second;
   ASSERT_TRUE(createUniqueTempDirectoryWithTemplate(pattern, &second));
   EXPECT_NE(second, created);
-}
 
-TEST(UniqueTempDirectory, BadTemplateFailsWithMkdtempMessage) {
-  TempDir dir;
-  std::optional<std::string> created = "stale";
-  ErrorRecord error;
-  std::string pattern = dir.file("no-placeholder");
-  EXPECT_FALSE(createUniqueTempDirectoryWithTemplate(pattern, &created, &error));
-  EXPECT_FALSE(created);
+  pattern = dir.file("no-placeholder");
+  EXPECT_FALSE(createUniqueTempDirectoryWithTemplate(pattern, &second, &error));
+  EXPECT_FALSE(second);
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EINVAL));
   EXPECT_EQ(error.description(), "mkdtemp(" + pattern + "): " + std::strerror(EINVAL));
 }
@@ -190,12 +165,9 @@ TEST(UniquePath, AddsTheFirstFreeNumberBeforeTheExtension) {
     EXPECT_EQ(stringWithUniquePath(dir.file(folder + "/" + c.path)),
               dir.file(folder + "/" + c.expected));
   }
-}
-
-TEST(UniquePath, DanglingSymbolicLinkCountsAsTaken) {
-  TempDir dir;
-  ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("photo.jpg").c_str()), 0);
-  EXPECT_EQ(stringWithUniquePath(dir.file("photo.jpg")), dir.file("photo_2.jpg"));
+  ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("dangling.jpg").c_str()), 0);
+  EXPECT_EQ(stringWithUniquePath(dir.file("dangling.jpg")), dir.file("dangling_2.jpg"))
+      << "a dangling link counts as taken";
 }
 
 }  // namespace

@@ -31,6 +31,12 @@ std::shared_ptr<BufferedInputStream> buffered(Data bytes) {
   return std::make_shared<BufferedInputStream>(std::make_shared<DataInputStream>(std::move(bytes)));
 }
 
+void expectEndOfData(const ErrorRecord& error, const std::string& message) {
+  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
+                                      BufferedInputStream::kEndOfDataError));
+  EXPECT_EQ(error.description(), message);
+}
+
 TEST(FileInputStream, DeliversExactlyItsRangeThenEnds) {
   TempDir dir;
   Data bytes = counting(300);
@@ -44,51 +50,33 @@ TEST(FileInputStream, DeliversExactlyItsRangeThenEnds) {
   EXPECT_EQ(stream.read(&byte, 1), 0);
 }
 
-TEST(FileInputStream, EmptyRangeOpensAndEnds) {
+TEST(FileInputStream, ShortFileEndsEarlyAndAnythingButAFileIsRefused) {
   TempDir dir;
   std::string path = dir.write("f", Data{1, 2, 3});
-  FileInputStream stream(path, 0, 0);
-  std::uint8_t byte;
-  EXPECT_EQ(stream.read(&byte, 1), 0);
-  EXPECT_NE(stream.fd(), -1);
+  FileInputStream empty(path, 0, 0);
+  std::uint8_t bytes[10];
+  EXPECT_EQ(empty.read(bytes, 1), 0);
+  EXPECT_NE(empty.fd(), -1);
+  EXPECT_EQ(FileInputStream(path, 0, 100).slurp()->size(), 3u);
 
-  FileInputStream missing(dir.file("nope"), 0, 0);
-  ErrorRecord error;
-  EXPECT_EQ(missing.read(&byte, 1, &error), -1);
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
-  EXPECT_EQ(error.description(), "No such file or directory");
-}
-
-TEST(FileInputStream, SymbolicLinkIsRefused) {
-  TempDir dir;
-  std::string target = dir.write("target", Data{1, 2, 3});
-  std::string link = dir.file("link");
-  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-  FileInputStream stream(link, 0, 3);
-  std::uint8_t bytes[3];
-  ErrorRecord error;
-  EXPECT_EQ(stream.read(bytes, 3, &error), -1);
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ELOOP));
-  EXPECT_EQ(error.description(), std::strerror(ELOOP));
-}
-
-TEST(FileInputStream, ShorterFileEndsEarlyAndAnythingButAFileIsRefused) {
-  TempDir dir;
-  std::string path = dir.write("f", Data{1, 2, 3});
-  FileInputStream stream(path, 0, 100);
-  EXPECT_EQ(stream.slurp()->size(), 3u);
-
-  std::string fifo = dir.file("fifo");
+  std::string link = dir.file("link"), fifo = dir.file("fifo");
+  ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::pair<std::string, int> cases[] = {{dir.path(), EISDIR}, {fifo, EINVAL}};
-  for (const auto& [place, code] : cases) {
-    SCOPED_TRACE(place);
-    FileInputStream refused(place, 0, 10);
-    std::uint8_t bytes[10];
+  const struct {
+    std::string place;
+    int code;
+    std::string message;
+  } cases[] = {{dir.file("nope"), ENOENT, "No such file or directory"},
+               {link, ELOOP, std::strerror(ELOOP)},
+               {dir.path(), EISDIR, dir.path() + " is not a regular file"},
+               {fifo, EINVAL, fifo + " is not a regular file"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.place);
+    FileInputStream refused(c.place, 0, 10);
     ErrorRecord error;
     EXPECT_EQ(refused.read(bytes, 10, &error), -1) << "a pipe must not wait for a writer";
-    EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", code));
-    EXPECT_EQ(error.description(), place + " is not a regular file");
+    EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", c.code));
+    EXPECT_EQ(error.description(), c.message);
   }
 }
 
@@ -123,36 +111,27 @@ TEST(DataInputStream, RangeAndSlurp) {
   EXPECT_EQ(range.read(some, 4), 0);
 }
 
-TEST(BufferedInputStream, ReadExactlyLengthLimits) {
+TEST(BufferedInputStream, ReadExactlyLimitsTheLengthAndReportsBytesReceivedAtTheEnd) {
   auto stream = buffered(counting(6));
   std::uint8_t bytes[10];
   EXPECT_TRUE(stream->readExactly(0, bytes));
   EXPECT_EQ(stream->bytesReceived(), 0u);
-
   ErrorRecord error;
   EXPECT_FALSE(stream->readExactly(2147483649ull, bytes, &error));
   EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
   EXPECT_EQ(error.description(), "absurd length 2147483649 requested");
-
   // Exactly 2 GiB is allowed: it tries to read and meets the end of the stream.
   EXPECT_FALSE(stream->readExactly(2147483648ull, &error).has_value());
-  EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
-                                      BufferedInputStream::kEndOfDataError));
-}
+  expectEndOfData(error,
+                  "EOF on " + stream->description() + " after 6 of 2147483648 bytes received");
 
-TEST(BufferedInputStream, EndOfStreamReportsBytesReceived) {
   for (bool intoBlock : {false, true}) {
     SCOPED_TRACE(intoBlock);
-    auto stream = buffered(counting(6));
-    ErrorRecord error;
-    std::uint8_t bytes[10];
-    bool ok = intoBlock ? stream->readExactly(10, &error).has_value()
-                        : stream->readExactly(10, bytes, &error);
+    auto fresh = buffered(counting(6));
+    bool ok = intoBlock ? fresh->readExactly(10, &error).has_value()
+                        : fresh->readExactly(10, bytes, &error);
     EXPECT_FALSE(ok);
-    EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
-                                        BufferedInputStream::kEndOfDataError));
-    EXPECT_EQ(error.description(),
-              "EOF on " + stream->description() + " after 6 of 10 bytes received");
+    expectEndOfData(error, "EOF on " + fresh->description() + " after 6 of 10 bytes received");
   }
 }
 
@@ -194,8 +173,7 @@ TEST(BufferedInputStream, SkipExactlyDropsBytesAndFailsAtEnd) {
   EXPECT_EQ(byte, counting(20000)[15000]);
   ErrorRecord error;
   EXPECT_FALSE(stream->skipExactly(5000, &error));
-  EXPECT_EQ(error.description(),
-            "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
+  expectEndOfData(error, "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
 }
 
 TEST(BufferedInputStream, DropsTheFileWhenReleased) {

@@ -42,15 +42,8 @@ std::string makeBundle(const std::string& folder, const std::string& name,
   return bundle;
 }
 
-std::int64_t errorNumber(const ScriptOutcome& outcome) {
-  const auto entry = outcome.errorInfo.find(kAppleScriptErrorNumberKey);
-  return entry == outcome.errorInfo.end() ? 0 : entry->second.integerValue().value_or(0);
-}
-
-std::string errorMessage(const ScriptOutcome& outcome) {
-  const auto entry = outcome.errorInfo.find(kAppleScriptErrorMessageKey);
-  return entry == outcome.errorInfo.end() ? "" : *entry->second.textValue();
-}
+using testing::errorMessage;
+using testing::errorNumber;
 
 bool hasLine(const testing::LogCapture& log, const std::string& part) {
   for (const std::string& line : log.lines())
@@ -92,7 +85,7 @@ class LaunchedApplication : public ::testing::Test {
   std::string identifier_;
 };
 
-TEST_F(LaunchedApplication, NotRunningApplicationIsLaunchedOnceAndAnswers) {
+TEST_F(LaunchedApplication, IsLaunchedOnceAnswersAndIsFoundByItsInformationDictionary) {
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_));
   const pid_t pid = askPid();
   ASSERT_GT(pid, 0);
@@ -100,11 +93,7 @@ TEST_F(LaunchedApplication, NotRunningApplicationIsLaunchedOnceAndAnswers) {
   const ScriptOutcome failure = host_.executeSource(script("fail"));
   EXPECT_EQ(errorNumber(failure), kScriptCantGetObjectError);
   EXPECT_EQ(errorMessage(failure), "Can't get photo id 1.");
-}
 
-TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
-  const pid_t pid = askPid();
-  ASSERT_GT(pid, 0);
   testing::LogCapture log(kLogLevelTrace);
   EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier(identifier_));
   EXPECT_TRUE(Process::isProcessRunningWithBundleName(name_));
@@ -113,7 +102,6 @@ TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
   EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + identifier_ + " is running"));
   EXPECT_TRUE(hasLine(
       log, "Process with CFBundleIdentifier = " + identifier_ + " pid = " + std::to_string(pid)));
-
   std::string otherCase = identifier_;
   otherCase[4] = 'E';
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(otherCase));
@@ -122,18 +110,21 @@ TEST_F(LaunchedApplication, ProcessFindsItByItsInformationDictionary) {
   EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + otherCase + " is not running"));
 }
 
-TEST_F(LaunchedApplication, ScriptAfterQuitReachesANewInstance) {
+TEST_F(LaunchedApplication, QuitSignalAndKillStopItAndTheNextScriptLaunchesItAgain) {
   const pid_t first = askPid();
   ASSERT_GT(first, 0);
   EXPECT_TRUE(host_.executeSource(script("quit")).succeeded());
   const pid_t second = askPid();
-  EXPECT_GT(second, 0);
+  ASSERT_GT(second, 0);
   EXPECT_NE(second, first);
-}
 
-TEST_F(LaunchedApplication, KillStopsItAndThenFindsNothing) {
-  const pid_t pid = askPid();
-  ASSERT_GT(pid, 0);
+  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
+  ASSERT_TRUE(fs::exists(socket));
+  ASSERT_EQ(::kill(second, SIGTERM), 0);
+  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
+  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
+
+  ASSERT_GT(askPid(), 0);
   ErrorRecord error;
   EXPECT_TRUE(Process::killProcessWithBundleIdentifier(identifier_, &error));
   eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
@@ -142,46 +133,33 @@ TEST_F(LaunchedApplication, KillStopsItAndThenFindsNothing) {
   EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
 }
 
-TEST_F(LaunchedApplication, SignalStopsTheServerAndTakesItsSocketAway) {
-  const pid_t pid = askPid();
-  ASSERT_GT(pid, 0);
-  const std::string socket = environment_.socketFolder() + "/" + name_ + ".socket";
-  ASSERT_TRUE(fs::exists(socket));
-  ASSERT_EQ(::kill(pid, SIGTERM), 0);
-  eventually([&] { return !Process::isProcessRunningWithBundleIdentifier(identifier_); });
-  EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));
-}
-
-TEST_F(LaunchedApplication, ApplicationThatExitsAtOnceIsNotRunning) {
+TEST_F(LaunchedApplication, ExecutableThatExitsAtOnceOrCannotStartIsNotRunningOrNotFound) {
   const std::string executable =
       environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
-  fs::remove(executable);
-  std::ofstream(executable) << "#!/bin/sh\nexit 3\n";
-  fs::permissions(executable, fs::perms::owner_all);
-  const ScriptOutcome outcome = host_.executeSource(script("pid"));
-  EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
-  EXPECT_EQ(errorMessage(outcome),
-            "The application \"" + name_ + "\" was launched but does not answer.");
-}
-
-TEST_F(LaunchedApplication, ExecutableThatCannotBeStartedIsNotRunning) {
-  const std::string executable =
-      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
-  fs::remove(executable);
-  std::ofstream(executable) << std::string(64, '\x7f');
-  fs::permissions(executable, fs::perms::owner_all);
-  const ScriptOutcome outcome = host_.executeSource(script("pid"));
-  EXPECT_EQ(errorNumber(outcome), kScriptApplicationNotRunningError);
-  EXPECT_NE(errorMessage(outcome).find("could not be launched: " + executable + ": Exec format"),
-            std::string::npos)
-      << errorMessage(outcome);
-}
-
-TEST_F(LaunchedApplication, BundleWhoseExecutableCannotRunIsNotFound) {
-  const std::string executable =
-      environment_.applications().path() + "/" + name_ + ".app" + "/Contents/MacOS/" + name_;
-  fs::permissions(executable, fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(errorNumber(host_.executeSource(script("pid"))), kScriptApplicationNotFoundError);
+  const struct {
+    const char* contents;  // null: the test application, without execute permission
+    std::int64_t number;
+    std::string message;
+  } cases[] = {
+      {"#!/bin/sh\nexit 3\n", kScriptApplicationNotRunningError,
+       "The application \"" + name_ + "\" was launched but does not answer."},
+      {"\x7f\x7f\x7f\x7f\x7f\x7f\x7f\x7f", kScriptApplicationNotRunningError,
+       "could not be launched: " + executable + ": Exec format"},
+      {nullptr, kScriptApplicationNotFoundError, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number);
+    if (c.contents) {
+      fs::remove(executable);
+      std::ofstream(executable) << c.contents;
+      fs::permissions(executable, fs::perms::owner_all);
+    } else {
+      fs::permissions(executable, fs::perms::owner_read | fs::perms::owner_write);
+    }
+    const ScriptOutcome outcome = host_.executeSource(script("pid"));
+    EXPECT_EQ(errorNumber(outcome), c.number);
+    EXPECT_NE(errorMessage(outcome).find(c.message), std::string::npos) << errorMessage(outcome);
+  }
 }
 
 TEST(ApplicationSearchPath, EnvironmentFoldersComeFirstThenTheBuildAndInstallFolders) {
@@ -212,31 +190,6 @@ TEST(Process, ApplicationThatIsNotRunningIsNoError) {
   EXPECT_EQ(Process::pidOfProcessRunningWithBundleIdentifier(identifier, &untouched), -1);
   EXPECT_FALSE(Process::killProcessWithBundleIdentifier(identifier, &untouched));
   EXPECT_EQ(untouched, ErrorRecord("Untouched", 1, "as it was"));
-}
-
-TEST(Process, ResultCodesHaveTheProcessManagersMessages) {
-  const std::pair<std::int32_t, const char*> cases[] = {
-      {0, "No error"},
-      {-600, "No eligible process with specified process serial number."},
-      {-601, "Not enough room to launch application with special requirements."},
-      {-602, "Addressing mode is 32-bit, but application is not 32-bit clean."},
-      {-603, "app made module calls in improper order"},
-      {-604, "Hardware configuration not supported."},
-      {-605, "Partition size specified in SIZE resource is not big enough for launch."},
-      {-606, "Application runs in background only."},
-      {-875, "The application could not launch because the required platform is not available."},
-      {-876,
-       "The application's creator and version are incompatible with the current version of Mac "
-       "OS."},
-      {-877, "This application will not (or should not) run in Classic."},
-      {-607, "Unknown error"},
-      {1, "Unknown error"},
-      {-874, "Unknown error"},
-  };
-  for (const auto& [code, message] : cases) {
-    SCOPED_TRACE(code);
-    EXPECT_EQ(Process::descriptionForResultCode(code), message);
-  }
   EXPECT_STREQ(Process::errorDomain(), "ProcessErrorDomain");
 }
 
@@ -284,48 +237,44 @@ TEST_F(FakeProcFolder, EnumeratesProcessesInOrderThenEnds) {
   EXPECT_EQ(table.getProcessPID(handle, &pid), kProcessNotFoundResult);
 }
 
-TEST_F(FakeProcFolder, BundleExecutableHasTheBundlesInformation) {
+TEST_F(FakeProcFolder, BundleExecutableHasTheBundlesInformationOtherExecutablesTheCommandName) {
   const std::string bundle = makeBundle(applications_.path(), "Viewer", "org.example.viewer");
-  addProcess(10, bundle + "/Contents/MacOS/Viewer", "Viewer");
-  addProcess(11, bundle + "/Contents/MacOS/Viewer (deleted)", "Viewer");
-  for (pid_t pid : {10, 11}) {
-    SCOPED_TRACE(pid);
-    const PListValue::Dictionary information =
-        ProcessTable::informationDictionary(proc_.path(), pid);
-    EXPECT_EQ(*information.at("CFBundleIdentifier").textValue(), "org.example.viewer");
-    EXPECT_EQ(*information.at("CFBundleName").textValue(), "Viewer");
-    EXPECT_EQ(*information.at("BundlePath").textValue(), bundle);
-  }
-}
-
-TEST_F(FakeProcFolder, BundleWithoutItsNameIsNamedAfterItsFolder) {
-  const std::string bundle = makeBundle(applications_.path(), "Viewer", "org.example.viewer");
-  std::ofstream(bundle + "/Contents/Info.plist") << infoPlist("org.example.viewer", "");
-  addProcess(10, bundle + "/Contents/MacOS/Viewer", "Viewer");
+  const std::string unnamed = makeBundle(applications_.path(), "Unnamed", "org.example.unnamed");
+  std::ofstream(unnamed + "/Contents/Info.plist") << infoPlist("org.example.unnamed", "");
   const std::string broken = makeBundle(applications_.path(), "Broken", "");
   std::ofstream(broken + "/Contents/Info.plist") << "<plist><dict><key>";
-  addProcess(11, broken + "/Contents/MacOS/Broken", "Broken");
-
-  EXPECT_EQ(*ProcessTable::informationDictionary(proc_.path(), 10).at("CFBundleName").textValue(),
-            "Viewer");
-  const PListValue::Dictionary information = ProcessTable::informationDictionary(proc_.path(), 11);
-  EXPECT_EQ(*information.at("CFBundleName").textValue(), "Broken");
-  EXPECT_FALSE(information.contains("CFBundleIdentifier"));
-}
-
-TEST_F(FakeProcFolder, ExecutablesOutsideABundleFolderHaveOnlyTheCommandName) {
-  for (const char* executable :
-       {"/opt/Viewer.app/Viewer", "/opt/Viewer.app/Contents/Viewer",
-        "/opt/.app/Contents/MacOS/Viewer", "/opt/Viewer.app/Contents/MacOS/Helpers/Viewer",
-        "/usr/bin/Viewer"}) {
-    SCOPED_TRACE(executable);
-    testing::TempDir proc;
-    fs::create_directories(proc.path() + "/5");
-    fs::create_symlink(executable, proc.path() + "/5/exe");
-    std::ofstream(proc.path() + "/5/comm") << "viewer\n";
-    const PListValue::Dictionary information = ProcessTable::informationDictionary(proc.path(), 5);
-    EXPECT_EQ(information.size(), 1u);
-    EXPECT_EQ(*information.at("CFBundleName").textValue(), "viewer");
+  const struct {
+    std::string executable;
+    const char* identifier;  // null: none
+    std::string name;
+    std::string bundlePath;  // empty: none
+  } cases[] = {
+      {bundle + "/Contents/MacOS/Viewer", "org.example.viewer", "Viewer", bundle},
+      {bundle + "/Contents/MacOS/Viewer (deleted)", "org.example.viewer", "Viewer", bundle},
+      {unnamed + "/Contents/MacOS/Unnamed", "org.example.unnamed", "Unnamed", unnamed},
+      {broken + "/Contents/MacOS/Broken", nullptr, "Broken", broken},
+      {"/opt/Viewer.app/Viewer", nullptr, "comm", ""},
+      {"/opt/Viewer.app/Contents/Viewer", nullptr, "comm", ""},
+      {"/opt/.app/Contents/MacOS/Viewer", nullptr, "comm", ""},
+      {"/opt/Viewer.app/Contents/MacOS/Helpers/Viewer", nullptr, "comm", ""},
+      {"/usr/bin/Viewer", nullptr, "comm", ""},
+  };
+  pid_t pid = 10;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.executable);
+    addProcess(++pid, c.executable, "comm");
+    const PListValue::Dictionary information =
+        ProcessTable::informationDictionary(proc_.path(), pid);
+    EXPECT_EQ(*information.at("CFBundleName").textValue(), c.name);
+    EXPECT_EQ(information.contains("CFBundleIdentifier"), c.identifier != nullptr);
+    if (c.identifier) {
+      EXPECT_EQ(*information.at("CFBundleIdentifier").textValue(), c.identifier);
+    }
+    if (c.bundlePath.empty()) {
+      EXPECT_EQ(information.size(), 1u);
+    } else {
+      EXPECT_EQ(*information.at("BundlePath").textValue(), c.bundlePath);
+    }
   }
 }
 

@@ -47,39 +47,33 @@ TEST_F(DefaultsCommandTest, WrittenValuesReadBackTyped) {
   EXPECT_EQ(cli("read com.example.app useAppleScript").output, "1\n");
 }
 
-TEST_F(DefaultsCommandTest, ReadingADomainPrintsItsValuesInOrder) {
+TEST_F(DefaultsCommandTest, ReadingADomainOrEveryDomainPrintsTheValuesInOrder) {
   ASSERT_EQ(cli("write com.example.app logLevel -int 3").status, 0);
   ASSERT_EQ(cli("write com.example.app QvFeedbackURL 'https://example.invalid/f b'").status, 0);
   CliRun run = cli("read com.example.app");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output,
             "{\n    logLevel = 3;\n    QvFeedbackURL = \"https://example.invalid/f b\";\n}\n");
-}
-
-TEST_F(DefaultsCommandTest, ReadingWithoutDomainPrintsEveryDomain) {
-  ASSERT_EQ(cli("write b.domain k -int 1").status, 0);
   ASSERT_EQ(cli("write a.domain k -bool false").status, 0);
-  CliRun run = cli("read");
+  run = cli("read");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output,
-            "{\n    a.domain = {\n        k = 0;\n    };\n    b.domain = {\n        k = 1;\n"
-            "    };\n}\n");
+  EXPECT_EQ(
+      run.output,
+      "{\n    a.domain = {\n        k = 0;\n    };\n    com.example.app = {\n        logLevel "
+      "= 3;\n        QvFeedbackURL = \"https://example.invalid/f b\";\n    };\n}\n");
 }
 
-TEST_F(DefaultsCommandTest, DeleteRemovesTheKeyOnly) {
+TEST_F(DefaultsCommandTest, DeleteRemovesTheKeyOnlyAndMissingDomainOrKeyIsReported) {
   ASSERT_EQ(cli("write d a -int 1").status, 0);
   ASSERT_EQ(cli("write d b -int 2").status, 0);
   EXPECT_EQ(cli("delete d a").status, 0);
   UserDefaults defaults("d", folder());
   EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
   EXPECT_EQ(defaults.integerForKey("b"), 2);
-}
 
-TEST_F(DefaultsCommandTest, MissingDomainOrKeyIsReported) {
   CliRun run = cli("read nothing.here");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "Domain nothing.here does not exist\n");
-  ASSERT_EQ(cli("write d a -int 1").status, 0);
   run = cli("read d missing");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "The domain/default pair of (d, missing) does not exist\n");

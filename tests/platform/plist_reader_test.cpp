@@ -36,6 +36,7 @@ TEST(PListReader, ReadsEveryElementAsApplesWriterLeavesIt) {
   <dict>
     <key>42</key>
     <dict>
+      <key>Roll</key><integer>1</integer>
       <key>Caption</key><string>Beach</string>
       <key>Aspect Ratio</key><real>1.5</real>
       <key>Roll</key><integer>7</integer>
@@ -60,7 +61,7 @@ TEST(PListReader, ReadsEveryElementAsApplesWriterLeavesIt) {
   ASSERT_NE(photo, nullptr);
   EXPECT_EQ(*photo->objectForKey("Caption")->textValue(), "Beach");
   EXPECT_EQ(photo->objectForKey("Aspect Ratio")->realValue(), 1.5);
-  EXPECT_EQ(photo->objectForKey("Roll")->integerValue(), 7);
+  EXPECT_EQ(photo->objectForKey("Roll")->integerValue(), 7) << "the last of a repeated key wins";
   EXPECT_EQ(photo->objectForKey("Big")->integerValue(), -1) << "unsigned 64-bit keeps its bits";
   EXPECT_EQ(photo->objectForKey("Negative")->integerValue(), -12);
   EXPECT_EQ(photo->objectForKey("Flag")->booleanValue(), true);

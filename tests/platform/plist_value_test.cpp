@@ -8,62 +8,43 @@
 #include <string>
 #include <vector>
 
-#include "platform/plist_reader.hpp"
-
 namespace twinlens {
 namespace {
 
 using Type = PListValue::Type;
 
-TEST(PListValue, EachFactoryMakesItsTypeAndOnlyThatAccessorAnswers) {
-  PListValue dict = PListValue::dictionary({{"k", PListValue::text("v")}});
-  PListValue array = PListValue::array({PListValue::integer(1), PListValue::integer(2)});
-  PListValue text = PListValue::text("hello");
-  PListValue integer = PListValue::integer(-5);
-  PListValue real = PListValue::real(2.5);
-  PListValue boolean = PListValue::boolean(true);
-  PListValue date = PListValue::date(Date::withTimeIntervalSinceReferenceDate(100));
-  PListValue data = PListValue::data({1, 2, 3});
-
-  EXPECT_EQ(dict.type(), Type::Dictionary);
-  EXPECT_EQ(array.type(), Type::Array);
-  EXPECT_EQ(text.type(), Type::Text);
-  EXPECT_EQ(integer.type(), Type::Integer);
-  EXPECT_EQ(real.type(), Type::Real);
-  EXPECT_EQ(boolean.type(), Type::Boolean);
-  EXPECT_EQ(date.type(), Type::Date);
-  EXPECT_EQ(data.type(), Type::Data);
-
-  ASSERT_TRUE(dict.dictionaryValue());
-  EXPECT_EQ(dict.dictionaryValue()->size(), 1u);
-  ASSERT_TRUE(array.arrayValue());
-  EXPECT_EQ(array.arrayValue()->size(), 2u);
-  EXPECT_EQ(*text.textValue(), "hello");
-  EXPECT_EQ(integer.integerValue(), -5);
-  EXPECT_EQ(real.realValue(), 2.5);
-  EXPECT_EQ(boolean.booleanValue(), true);
-  EXPECT_EQ(date.dateValue()->timeIntervalSinceReferenceDate(), 100);
-  EXPECT_EQ(*data.dataValue(), (Data{1, 2, 3}));
-
-  EXPECT_FALSE(text.dictionaryValue());
-  EXPECT_FALSE(dict.textValue());
-  EXPECT_FALSE(real.integerValue());
-  EXPECT_FALSE(integer.realValue());
-  EXPECT_FALSE(integer.booleanValue());
-  EXPECT_FALSE(text.dateValue());
-  EXPECT_FALSE(text.dataValue());
-  EXPECT_FALSE(dict.arrayValue());
-}
-
-TEST(PListValue, ObjectForKeyFindsEntriesOfDictionariesOnly) {
-  PListValue entry = PListValue::dictionary(
-      {{"ImagePath", PListValue::text("/a.jpg")}, {"Roll", PListValue::integer(7)}});
-  ASSERT_TRUE(entry.objectForKey("ImagePath"));
-  EXPECT_EQ(*entry.objectForKey("ImagePath")->textValue(), "/a.jpg");
-  EXPECT_FALSE(entry.objectForKey("OriginalPath"));
-  EXPECT_FALSE(entry.objectForKey("imagepath")) << "keys are case-sensitive";
-  EXPECT_FALSE(PListValue::text("x").objectForKey("ImagePath"));
-  EXPECT_FALSE(PListValue::array({entry}).objectForKey("ImagePath"));
+TEST(PListValue, EachFactoryMakesItsTypeAndOnlyThatAccessorAndOnlyDictionariesHaveKeys) {
+  const std::pair<PListValue, Type> cases[] = {
+      {PListValue::dictionary({{"k", PListValue::text("v")}}), Type::Dictionary},
+      {PListValue::array(
+           {PListValue::dictionary({{"k", PListValue::text("v")}}), PListValue::integer(2)}),
+       Type::Array},
+      {PListValue::text("hello"), Type::Text},
+      {PListValue::integer(-5), Type::Integer},
+      {PListValue::real(2.5), Type::Real},
+      {PListValue::boolean(true), Type::Boolean},
+      {PListValue::date(Date::withTimeIntervalSinceReferenceDate(100)), Type::Date},
+      {PListValue::data({1, 2, 3}), Type::Data},
+      {PListValue::null(), Type::Null},
+  };
+  EXPECT_EQ(*cases[0].first.objectForKey("k")->textValue(), "v");
+  for (const auto& [value, type] : cases) {
+    SCOPED_TRACE(static_cast<int>(type));
+    EXPECT_EQ(value.type(), type);
+    EXPECT_EQ(value.isNull(), type == Type::Null);
+    EXPECT_EQ(value.dictionaryValue() && value.dictionaryValue()->size() == 1,
+              type == Type::Dictionary);
+    EXPECT_EQ(value.arrayValue() && value.arrayValue()->size() == 2, type == Type::Array);
+    EXPECT_EQ(value.textValue() && *value.textValue() == "hello", type == Type::Text);
+    EXPECT_EQ(value.integerValue() == -5, type == Type::Integer);
+    EXPECT_EQ(value.realValue() == 2.5, type == Type::Real);
+    EXPECT_EQ(value.booleanValue() == true, type == Type::Boolean);
+    EXPECT_EQ(value.dateValue() == Date::withTimeIntervalSinceReferenceDate(100),
+              type == Type::Date);
+    EXPECT_EQ(value.dataValue() && *value.dataValue() == Data({1, 2, 3}), type == Type::Data);
+    EXPECT_EQ(value.objectForKey("k") != nullptr, type == Type::Dictionary);
+    EXPECT_FALSE(value.objectForKey("K")) << "keys are case-sensitive";
+  }
 }
 
 TEST(PListValue, NumbersComeAsIntegersRealsBooleansOrDecimalTexts) {
@@ -96,6 +77,7 @@ TEST(PListValue, NumbersComeAsIntegersRealsBooleansOrDecimalTexts) {
       {"array", PListValue::array({}), std::nullopt, std::nullopt},
       {"date", PListValue::date(Date()), std::nullopt, std::nullopt},
       {"data", PListValue::data({'1'}), std::nullopt, std::nullopt},
+      {"null", PListValue::null(), std::nullopt, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -105,18 +87,7 @@ TEST(PListValue, NumbersComeAsIntegersRealsBooleansOrDecimalTexts) {
   EXPECT_EQ(PListValue::real(std::nan("")).int32Value(), 0);
 }
 
-TEST(PListValue, IntegersAndRealsCompareByValue) {
-  EXPECT_EQ(PListValue::integer(2), PListValue::real(2.0));
-  EXPECT_EQ(PListValue::real(2.0), PListValue::integer(2));
-  EXPECT_NE(PListValue::integer(2), PListValue::real(2.5));
-  EXPECT_NE(PListValue::integer(std::numeric_limits<std::int64_t>::max()),
-            PListValue::real(9223372036854775808.0));
-  EXPECT_NE(PListValue::integer(0), PListValue::real(std::nan("")));
-  EXPECT_NE(PListValue::integer(1), PListValue::boolean(true));
-  EXPECT_NE(PListValue::text("1"), PListValue::integer(1));
-}
-
-TEST(PListValue, EqualityIsDeep) {
+TEST(PListValue, EqualityIsDeepAndNumbersCompareByValueAcrossIntegerAndReal) {
   auto tree = [](double aspect) {
     return PListValue::dictionary(
         {{"Master Image List",
@@ -128,15 +99,43 @@ TEST(PListValue, EqualityIsDeep) {
   };
   EXPECT_EQ(tree(1.5), tree(1.5));
   EXPECT_NE(tree(1.5), tree(1.25));
-  PListValue copy = tree(1.5);
-  PListValue same = copy;
-  EXPECT_EQ(copy, same);
-  EXPECT_EQ(PListValue::data({1, 2}), PListValue::data({1, 2}));
+  EXPECT_EQ(PListValue::integer(2), PListValue::real(2.0));
+  EXPECT_EQ(PListValue::real(2.0), PListValue::integer(2));
+  EXPECT_NE(PListValue::integer(2), PListValue::real(2.5));
+  EXPECT_NE(PListValue::integer(std::numeric_limits<std::int64_t>::max()),
+            PListValue::real(9223372036854775808.0));
+  EXPECT_NE(PListValue::integer(0), PListValue::real(std::nan("")));
   EXPECT_NE(PListValue::data({1, 2}), PListValue::data({1}));
-  EXPECT_EQ(PListValue::date(Date::withTimeIntervalSinceReferenceDate(5)),
-            PListValue::date(Date::withTimeIntervalSinceReferenceDate(5)));
+  EXPECT_NE(PListValue::date(Date::withTimeIntervalSinceReferenceDate(5)),
+            PListValue::date(Date::withTimeIntervalSinceReferenceDate(6)));
   EXPECT_NE(PListValue::array({PListValue::integer(1)}),
             PListValue::array({PListValue::integer(1), PListValue::integer(1)}));
+  EXPECT_EQ(PListValue::array({PListValue::null(), PListValue::integer(1)}),
+            PListValue::array({PListValue::null(), PListValue::integer(1)}));
+  EXPECT_NE(PListValue::array({PListValue::null(), PListValue::integer(1)}),
+            PListValue::array({PListValue::integer(0), PListValue::integer(1)}));
+  EXPECT_TRUE(PListValue::dictionary({{"k", PListValue::null()}}).objectForKey("k")->isNull());
+
+  // Values of different types never compare equal, whatever their content.
+  const PListValue values[] = {
+      PListValue::integer(0),
+      PListValue::boolean(false),
+      PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
+      PListValue::text(""),
+      PListValue::data({}),
+      PListValue::array({}),
+      PListValue::dictionary({}),
+      PListValue::null(),
+      PListValue::text("0"),
+      PListValue::boolean(true),
+  };
+  for (std::size_t i = 0; i < std::size(values); ++i)
+    for (std::size_t j = 0; j < std::size(values); ++j) {
+      SCOPED_TRACE(std::to_string(i) + " against " + std::to_string(j));
+      EXPECT_EQ(values[i] == values[j], i == j);
+    }
+  EXPECT_NE(PListValue::real(0.0), PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)));
+  EXPECT_NE(PListValue::integer(1), PListValue::boolean(true));
 }
 
 TEST(PListValue, ATreeOfAnyDepthIsFreedWhileAPartOfItLivesOn) {
@@ -151,131 +150,42 @@ TEST(PListValue, ATreeOfAnyDepthIsFreedWhileAPartOfItLivesOn) {
             PListValue::Type::Array);
 }
 
-std::vector<std::string> keysOf(const PListValue::Dictionary& entries) {
-  std::vector<std::string> keys;
-  for (const auto& [key, value] : entries) keys.push_back(key);
-  return keys;
+// The entries in iteration order as "key=value ...", each value also looked up by its key.
+std::string listed(const PListValue::Dictionary& entries) {
+  std::string text;
+  for (const auto& [key, value] : entries) {
+    text += key + "=" + std::to_string(*value.integerValue()) + " ";
+    EXPECT_EQ(entries.at(key).integerValue(), value.integerValue());
+  }
+  return text;
 }
 
 TEST(PListValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
-  struct Case {
-    const char* name;
-    PListValue::Dictionary entries;
-    std::vector<std::string> keys;
-    std::vector<std::int64_t> values;
+  auto n = [](std::int64_t value) { return PListValue::integer(value); };
+  const std::pair<PListValue::Dictionary, const char*> cases[] = {
+      {{}, ""},
+      {{{"a", n(1)}, {"b", n(2)}}, "a=1 b=2 "},
+      {{{"Roll", n(1)}, {"ImagePath", n(2)}, {"Caption", n(3)}}, "Caption=3 ImagePath=2 Roll=1 "},
+      {{{"k", n(1)}, {"j", n(2)}, {"k", n(3)}}, "j=2 k=3 "},
+      {{{"k", n(1)}, {"k", n(2)}, {"k", n(3)}}, "k=3 "},
+      {{{"z", n(1)}, {"", n(2)}}, "=2 z=1 "},
   };
-  const Case cases[] = {
-      {"empty", {}, {}, {}},
-      {"already in order",
-       {{"a", PListValue::integer(1)}, {"b", PListValue::integer(2)}},
-       {"a", "b"},
-       {1, 2}},
-      {"out of order",
-       {{"Roll", PListValue::integer(1)},
-        {"ImagePath", PListValue::integer(2)},
-        {"Caption", PListValue::integer(3)}},
-       {"Caption", "ImagePath", "Roll"},
-       {3, 2, 1}},
-      {"repeated key",
-       {{"k", PListValue::integer(1)},
-        {"j", PListValue::integer(2)},
-        {"k", PListValue::integer(3)}},
-       {"j", "k"},
-       {2, 3}},
-      {"key repeated three times in a row",
-       {{"k", PListValue::integer(1)},
-        {"k", PListValue::integer(2)},
-        {"k", PListValue::integer(3)}},
-       {"k"},
-       {3}},
-      {"empty key sorts first",
-       {{"z", PListValue::integer(1)}, {"", PListValue::integer(2)}},
-       {"", "z"},
-       {2, 1}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(keysOf(c.entries), c.keys);
-    std::vector<std::int64_t> values;
-    for (const auto& [key, value] : c.entries) values.push_back(*value.integerValue());
-    EXPECT_EQ(values, c.values);
-    for (std::size_t i = 0; i < c.keys.size(); ++i)
-      EXPECT_EQ(c.entries.at(c.keys[i]).integerValue(), c.values[i]);
+  for (const auto& [entries, expected] : cases) {
+    SCOPED_TRACE(expected);
+    EXPECT_EQ(listed(entries), expected);
   }
 }
 
 TEST(PListValueDictionary, InsertOrAssignReplacesOrAddsInPlace) {
-  PListValue::Dictionary entries{{"b", PListValue::text("2")}};
-  entries.insert_or_assign("c", PListValue::text("3"));
-  entries.insert_or_assign("a", PListValue::text("1"));
-  entries.insert_or_assign("b", PListValue::text("two"));
-  EXPECT_EQ(keysOf(entries), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(*entries.at("b").textValue(), "two");
+  PListValue::Dictionary entries{{"b", PListValue::integer(2)}};
+  entries.insert_or_assign("c", PListValue::integer(3));
+  entries.insert_or_assign("a", PListValue::integer(1));
+  entries.insert_or_assign("b", PListValue::integer(22));
+  EXPECT_EQ(listed(entries), "a=1 b=22 c=3 ");
   EXPECT_TRUE(entries.contains("c"));
   EXPECT_FALSE(entries.contains("d"));
   EXPECT_EQ(entries.find("bb"), entries.end());
   EXPECT_THROW(static_cast<void>(entries.at("d")), std::out_of_range);
-}
-
-TEST(PListValueDictionary, ParsedDictionaryKeepsTheLastRepeatedKeyInKeyOrder) {
-  const std::string xml =
-      "<plist version=\"1.0\"><dict>"
-      "<key>Roll</key><integer>1</integer>"
-      "<key>Caption</key><string>first</string>"
-      "<key>Roll</key><integer>9</integer>"
-      "<key>Aspect Ratio</key><real>1.5</real>"
-      "</dict></plist>";
-  ErrorRecord error;
-  std::optional<PListValue> root =
-      PListReader::parse(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size(), &error);
-  ASSERT_TRUE(root) << error.description();
-  ASSERT_TRUE(root->dictionaryValue());
-  EXPECT_EQ(keysOf(*root->dictionaryValue()),
-            (std::vector<std::string>{"Aspect Ratio", "Caption", "Roll"}));
-  EXPECT_EQ(root->objectForKey("Roll")->integerValue(), 9);
-  EXPECT_EQ(root->objectForKey("Aspect Ratio")->realValue(), 1.5);
-}
-
-TEST(PListValue, ScalarsOfDifferentTypesNeverCompareEqual) {
-  const PListValue values[] = {
-      PListValue::integer(0),
-      PListValue::boolean(false),
-      PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
-      PListValue::text(""),
-      PListValue::data({}),
-      PListValue::array({}),
-      PListValue::dictionary({}),
-      PListValue::null(),
-  };
-  for (std::size_t i = 0; i < std::size(values); ++i)
-    for (std::size_t j = 0; j < std::size(values); ++j) {
-      SCOPED_TRACE(std::to_string(i) + " against " + std::to_string(j));
-      EXPECT_EQ(values[i] == values[j], i == j);
-    }
-  EXPECT_EQ(PListValue::real(0.0), PListValue::integer(0));
-  EXPECT_NE(PListValue::real(0.0), PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)));
-}
-
-TEST(PListValue, NullIsItsOwnTypeAndNoNumber) {
-  PListValue null = PListValue::null();
-  EXPECT_EQ(null.type(), Type::Null);
-  EXPECT_TRUE(null.isNull());
-  EXPECT_EQ(null, PListValue::null());
-  EXPECT_FALSE(null.doubleValue());
-  EXPECT_FALSE(null.int32Value());
-  EXPECT_FALSE(null.integerValue());
-  EXPECT_FALSE(null.textValue());
-  EXPECT_FALSE(null.objectForKey("x"));
-  EXPECT_FALSE(PListValue::integer(0).isNull());
-  EXPECT_FALSE(PListValue::text("").isNull());
-
-  // Inside containers it takes a place like any other value.
-  PListValue array = PListValue::array({PListValue::null(), PListValue::integer(1)});
-  EXPECT_EQ(array, PListValue::array({PListValue::null(), PListValue::integer(1)}));
-  EXPECT_NE(array, PListValue::array({PListValue::integer(0), PListValue::integer(1)}));
-  PListValue dict = PListValue::dictionary({{"k", PListValue::null()}});
-  ASSERT_TRUE(dict.objectForKey("k"));
-  EXPECT_TRUE(dict.objectForKey("k")->isNull());
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/script_wire.hpp"
@@ -28,22 +30,43 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-// A socket file that nobody answers on, as a crashed application leaves it.
-void leaveStaleSocket(const std::string& path) {
+// A socket bound (`bound`: and left, as a crashed application leaves it) or connected at `path`.
+int socketAt(const std::string& path, bool bound) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strcpy(address.sun_path, path.c_str());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::close(fd);
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  EXPECT_EQ(bound ? ::bind(fd, raw, sizeof address) : ::connect(fd, raw, sizeof address), 0);
+  if (bound) ::close(fd);
+  return fd;
+}
+void leaveStaleSocket(const std::string& path) {
+  socketAt(path, true);
+}
+int connectTo(const std::string& path) {
+  return socketAt(path, false);
 }
 
-class ScriptSocketFolder : public ::testing::Test {
+std::optional<ScriptOutcome> reply(int fd) {
+  const std::optional<Data> frame = readScriptFrame(fd, scriptDeadlineNever());
+  return frame ? decodeReply(frame->data(), frame->size()) : std::nullopt;
+}
+std::string replyText(const std::optional<ScriptOutcome>& outcome) {
+  return outcome && outcome->succeeded() ? outcome->result->stringValue().value_or("") : "";
+}
+
+class ScriptServerTest : public ::testing::Test {
  protected:
+  std::string socketPath(const std::string& name) const {
+    return environment_.socketFolder() + "/" + name + ".socket";
+  }
+
   testing::ScriptingEnvironment environment_;
 };
+using ScriptSocketFolder = ScriptServerTest;
 
-TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolder) {
+TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolderAndHoldsOnlyPlainNames) {
   ErrorRecord error;
   const std::optional<std::string> folder = scriptSocketFolder(&error);
   ASSERT_TRUE(folder) << error.description();
@@ -51,6 +74,13 @@ TEST_F(ScriptSocketFolder, IsMadePrivateInTheRuntimeFolder) {
   EXPECT_TRUE(S_ISDIR(modeOf(*folder)));
   EXPECT_EQ(modeOf(*folder) & 0777, 0700u);
   EXPECT_EQ(scriptSocketPath("iPhoto"), *folder + "/iPhoto.socket");
+  for (const char* name : {"", ".hidden", "..", "a/b", "../iPhoto"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(scriptSocketPath(name, &error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EINVAL));
+  }
+  EXPECT_FALSE(scriptSocketPath(std::string(200, 'x'), &error));
+  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, ENAMETOOLONG));
 }
 
 TEST_F(ScriptSocketFolder, FallsBackToTmpWithoutAUsableRuntimeFolder) {
@@ -64,55 +94,33 @@ TEST_F(ScriptSocketFolder, FallsBackToTmpWithoutAUsableRuntimeFolder) {
   EXPECT_EQ(scriptSocketFolder(), fallback);
 }
 
-TEST_F(ScriptSocketFolder, FolderOthersMayEnterIsRefused) {
-  ASSERT_TRUE(scriptSocketFolder());
-  ASSERT_EQ(::chmod(environment_.socketFolder().c_str(), 0750), 0);
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketFolder(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-  EXPECT_NE(error.description().find(environment_.socketFolder()), std::string::npos);
-  EXPECT_FALSE(scriptSocketPath("iPhoto"));
-}
-
-TEST_F(ScriptSocketFolder, LinkInPlaceOfTheFolderIsRefused) {
+TEST_F(ScriptSocketFolder, FolderOthersMayEnterALinkOrAFolderOfAnotherUserIsRefused) {
+  const std::string folder = environment_.socketFolder();
   testing::TempDir elsewhere;
-  ASSERT_EQ(::symlink(elsewhere.path().c_str(), environment_.socketFolder().c_str()), 0);
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketFolder(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-}
-
-TEST_F(ScriptSocketFolder, FolderOfAnotherUserIsRefused) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs to hand a folder to another user";
-  ASSERT_TRUE(scriptSocketFolder());
-  ASSERT_EQ(::chown(environment_.socketFolder().c_str(), kOtherUser, kOtherUser), 0);
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketFolder(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-}
-
-TEST_F(ScriptSocketFolder, NamesThatCouldLeaveTheFolderAreRefused) {
-  for (const char* name : {"", ".hidden", "..", "a/b", "../iPhoto"}) {
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"others may enter", [&] { ::chmod(folder.c_str(), 0750); }},
+      {"a link",
+       [&] {
+         std::filesystem::remove_all(folder);
+         ::symlink(elsewhere.path().c_str(), folder.c_str());
+       }},
+      {"another user's", [&] { ::chown(folder.c_str(), kOtherUser, kOtherUser); }},
+  };
+  for (const auto& [name, spoil] : cases) {
     SCOPED_TRACE(name);
+    std::filesystem::remove(folder);
+    ASSERT_TRUE(scriptSocketFolder());
+    spoil();
+    if (::geteuid() != 0 && name == std::string("another user's")) continue;
     ErrorRecord error;
-    EXPECT_FALSE(scriptSocketPath(name, &error));
-    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EINVAL));
+    EXPECT_FALSE(scriptSocketFolder(&error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+    EXPECT_NE(error.description().find(folder), std::string::npos);
+    EXPECT_FALSE(scriptSocketPath("iPhoto"));
   }
-  ErrorRecord error;
-  EXPECT_FALSE(scriptSocketPath(std::string(200, 'x'), &error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, ENAMETOOLONG));
 }
 
-class ScriptServerTest : public ::testing::Test {
- protected:
-  std::string socketPath(const std::string& name) const {
-    return environment_.socketFolder() + "/" + name + ".socket";
-  }
-
-  testing::ScriptingEnvironment environment_;
-};
-
-TEST_F(ScriptServerTest, ListensOnTheApplicationsSocketUntilDestroyed) {
+TEST_F(ScriptServerTest, ListensUntilDestroyedRefusesASecondLiveServerAndReplacesAStaleSocket) {
   const std::string path = socketPath("Viewer");
   {
     ScriptServer server("Viewer");
@@ -120,53 +128,42 @@ TEST_F(ScriptServerTest, ListensOnTheApplicationsSocketUntilDestroyed) {
     ASSERT_TRUE(server.listen(&error)) << error.description();
     EXPECT_EQ(server.socketPath(), path);
     EXPECT_TRUE(S_ISSOCK(modeOf(path)));
+    {
+      ScriptServer second("Viewer");
+      EXPECT_FALSE(second.listen(&error));
+      EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EADDRINUSE));
+    }
+    EXPECT_TRUE(exists(path)) << "the refused server removed the live socket";
   }
   EXPECT_FALSE(exists(path));
-}
-
-TEST_F(ScriptServerTest, SecondLiveServerIsRefused) {
-  ScriptServer first("Viewer");
-  ASSERT_TRUE(first.listen());
-  {
-    ScriptServer second("Viewer");
-    ErrorRecord error;
-    EXPECT_FALSE(second.listen(&error));
-    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EADDRINUSE));
-  }
-  EXPECT_TRUE(exists(socketPath("Viewer"))) << "the refused server removed the live socket";
-}
-
-TEST_F(ScriptServerTest, StaleSocketIsReplaced) {
-  ASSERT_TRUE(scriptSocketFolder());
-  leaveStaleSocket(socketPath("Viewer"));
+  leaveStaleSocket(path);
   ScriptServer server("Viewer");
   ErrorRecord error;
   EXPECT_TRUE(server.listen(&error)) << error.description();
 }
 
-TEST_F(ScriptServerTest, FileThatIsNotASocketIsLeftAlone) {
+TEST_F(ScriptServerTest, LinkOrSocketOfAnotherUserIsLeftAlone) {
   ASSERT_TRUE(scriptSocketFolder());
-  testing::TempDir scratch;
-  ASSERT_EQ(::symlink("/etc/passwd", socketPath("Viewer").c_str()), 0);
-  ScriptServer server("Viewer");
-  ErrorRecord error;
-  EXPECT_FALSE(server.listen(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-  EXPECT_TRUE(exists(socketPath("Viewer")));
+  const std::string path = socketPath("Viewer");
+  for (bool link : {true, false}) {
+    SCOPED_TRACE(link);
+    if (!link && ::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
+    ::unlink(path.c_str());
+    if (link) {
+      ASSERT_EQ(::symlink("/etc/passwd", path.c_str()), 0);
+    } else {
+      leaveStaleSocket(path);
+      ASSERT_EQ(::lchown(path.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    ScriptServer server("Viewer");
+    ErrorRecord error;
+    EXPECT_FALSE(server.listen(&error));
+    EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
+    EXPECT_TRUE(exists(path));
+  }
 }
 
-TEST_F(ScriptServerTest, SocketOfAnotherUserIsLeftAlone) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
-  ASSERT_TRUE(scriptSocketFolder());
-  leaveStaleSocket(socketPath("Viewer"));
-  ASSERT_EQ(::lchown(socketPath("Viewer").c_str(), kOtherUser, kOtherUser), 0);
-  ScriptServer server("Viewer");
-  ErrorRecord error;
-  EXPECT_FALSE(server.listen(&error));
-  EXPECT_TRUE(error.isErrorWithDomain(kUnixErrorDomain, EACCES));
-}
-
-TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHandler) {
+TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedOneAndStops) {
   ScriptServer server("Viewer");
   ASSERT_TRUE(server.listen());
   std::vector<std::string> seen;
@@ -177,57 +174,29 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionAndStopsFromTheHan
       return ScriptOutcome::success(AppleEventDescriptor::text(source));
     });
   });
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, server.socketPath().c_str());
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  bool clean = false;
+  const int malformed = connectTo(server.socketPath());
+  ASSERT_TRUE(writeScriptFrame(malformed, Data{'X', 'y'}, scriptDeadlineNever()));
+  const std::optional<ScriptOutcome> refused = reply(malformed);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
+            kScriptCorruptAnswerError);
+  EXPECT_FALSE(readScriptFrame(malformed, scriptDeadlineNever(), nullptr, &clean));
+  EXPECT_TRUE(clean) << "the server closes a connection that sent a malformed request";
+  ::close(malformed);
+
+  const int fd = connectTo(server.socketPath());
   for (const char* text : {"first", "second", "quit"}) {
     ASSERT_TRUE(writeScriptFrame(fd, encodeRequest(text), scriptDeadlineNever()));
-    const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
-    ASSERT_TRUE(reply);
-    const std::optional<ScriptOutcome> outcome = decodeReply(reply->data(), reply->size());
-    ASSERT_TRUE(outcome && outcome->succeeded());
-    EXPECT_EQ(outcome->result->stringValue(), text);
+    EXPECT_EQ(replyText(reply(fd)), text);
   }
   serving.join();
-  bool clean = false;
+  clean = false;
   EXPECT_FALSE(readScriptFrame(fd, scriptDeadlineNever(), nullptr, &clean));
   EXPECT_TRUE(clean) << "the server keeps the connection after it stopped";
   ::close(fd);
   EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "quit"}));
   EXPECT_FALSE(exists(socketPath("Viewer")));
-}
-
-TEST_F(ScriptServerTest, MalformedRequestIsAnsweredWithAnErrorAndTheConnectionClosed) {
-  ScriptServer server("Viewer");
-  ASSERT_TRUE(server.listen());
-  bool handled = false;
-  std::thread serving([&] {
-    server.serve([&](std::string_view) {
-      handled = true;
-      return ScriptOutcome::success(AppleEventDescriptor::null());
-    });
-  });
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, server.socketPath().c_str());
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_TRUE(writeScriptFrame(fd, Data{'X', 'y'}, scriptDeadlineNever()));
-  const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
-  ASSERT_TRUE(reply);
-  const std::optional<ScriptOutcome> outcome = decodeReply(reply->data(), reply->size());
-  ASSERT_TRUE(outcome);
-  EXPECT_EQ(outcome->errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
-            kScriptCorruptAnswerError);
-  bool clean = false;
-  EXPECT_FALSE(readScriptFrame(fd, scriptDeadlineNever(), nullptr, &clean));
-  EXPECT_TRUE(clean);
-  ::close(fd);
-  server.stop();
-  serving.join();
-  EXPECT_FALSE(handled);
 }
 
 TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
@@ -238,30 +207,18 @@ TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
       return ScriptOutcome::success(AppleEventDescriptor::text(source));
     });
   });
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, server.socketPath().c_str());
-  int clients[2];
-  for (int& fd : clients) {
-    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  }
+  const int clients[2] = {connectTo(server.socketPath()), connectTo(server.socketPath())};
   const Data slow = encodeRequest("slow");
   Data frame{0, 0, 0, static_cast<std::uint8_t>(slow.size())};
   frame.insert(frame.end(), slow.begin(), slow.end());
-  auto replyText = [](int fd) -> std::string {
-    const std::optional<Data> reply = readScriptFrame(fd, scriptDeadlineNever());
-    std::optional<ScriptOutcome> outcome =
-        reply ? decodeReply(reply->data(), reply->size()) : std::nullopt;
-    return outcome && outcome->succeeded() ? outcome->result->stringValue().value_or("") : "";
-  };
   // Half a request from the first client, then a whole one from the second.
   ASSERT_EQ(::send(clients[0], frame.data(), 6, 0), 6);
   ASSERT_TRUE(writeScriptFrame(clients[1], encodeRequest("quick"), scriptDeadlineNever()));
-  EXPECT_EQ(replyText(clients[1]), "quick");
+  EXPECT_EQ(replyText(reply(clients[1])), "quick");
   const auto rest = static_cast<ssize_t>(frame.size() - 6);
   ASSERT_EQ(::send(clients[0], frame.data() + 6, frame.size() - 6, 0), rest);
-  EXPECT_EQ(replyText(clients[0]), "slow") << "dropped for stalling while the other was answered";
+  EXPECT_EQ(replyText(reply(clients[0])), "slow")
+      << "dropped for stalling while the other was answered";
   for (const int fd : clients) ::close(fd);
   server.stop();
   serving.join();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/script_host.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::testing {
@@ -53,5 +54,15 @@ class ScriptingEnvironment {
   TempDir applications_;
   std::map<std::string, std::optional<std::string>> saved_;
 };
+
+// The error number and message of a failed script, 0 and "" when it has none.
+inline std::int64_t errorNumber(const ScriptOutcome& outcome) {
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorNumberKey);
+  return entry == outcome.errorInfo.end() ? 0 : entry->second.integerValue().value_or(0);
+}
+inline std::string errorMessage(const ScriptOutcome& outcome) {
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorMessageKey);
+  return entry == outcome.errorInfo.end() ? "" : *entry->second.textValue();
+}
 
 }  // namespace twinlens::testing

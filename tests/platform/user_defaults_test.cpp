@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "io/file_helpers.hpp"
+#include "io/hex_string.hpp"
 #include "platform/user.hpp"
 #include "plist/array_node.hpp"
 #include "plist/value_nodes.hpp"
@@ -36,20 +37,15 @@ class UserDefaultsTest : public ::testing::Test {
   ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_.path().c_str()};
 };
 
-TEST_F(UserDefaultsTest, FolderIsTwinlensInTheConfigurationFolder) {
+TEST_F(UserDefaultsTest, DomainIsAPlainFileInTheConfigurationFolderAndMayBeMissing) {
   EXPECT_EQ(UserDefaults::defaultsFolder(), dir_.path() + "/twinlens");
   EXPECT_EQ(UserDefaults("app").path(), domainFile("app"));
-}
-
-TEST_F(UserDefaultsTest, DomainMustBeAPlainFileName) {
   for (const char* good : {"com.example.twinlens", "com.apple.iphoto", "a", "with space"})
     EXPECT_TRUE(UserDefaults::isValidDomain(good)) << good;
   for (const char* bad : {"", ".", "..", ".hidden", "a/b", "../etc", "tab\there"})
     EXPECT_FALSE(UserDefaults::isValidDomain(bad)) << bad;
   EXPECT_THROW(UserDefaults("../escape"), ProgrammingError);
-}
 
-TEST_F(UserDefaultsTest, MissingFileAnswersNothingAndLogsNothing) {
   testing::LogCapture capture(kLogLevelError);
   UserDefaults defaults("app");
   EXPECT_FALSE(defaults.exists());
@@ -94,6 +90,12 @@ TEST_F(UserDefaultsTest, ValuesAreWrittenAsApplesXMLPropertyListsOfTheDomain) {
   EXPECT_EQ(reread.booleanForKey("helpBubbleShown"), true);
   EXPECT_EQ(reread.stringForKey("note"), "a & b <\"c'>\r");
   EXPECT_EQ(reread.doubleForKey("ratio"), 0.25);
+  reread.setString("5", "text");
+  EXPECT_EQ(reread.integerForKey("text"), std::nullopt);
+  EXPECT_EQ(reread.booleanForKey("logLevel"), std::nullopt);
+  EXPECT_EQ(reread.integerForKey("helpBubbleShown"), std::nullopt);
+  EXPECT_EQ(reread.stringForKey("logLevel"), std::nullopt);
+  EXPECT_EQ(reread.doubleForKey("logLevel"), std::nullopt);
 }
 
 // {"k": "café", "n": [-1, 2.5, true]} as Apple's binary form, with UTF-16 for "café".
@@ -101,15 +103,8 @@ const char* kBinaryPList =
     "62706c6973743030d201020304516b516e6400630061006600e9a305060713ffffffffffffffff234004000000"
     "00000009080d0f111a1e27300000000000000101000000000000000800000000000000000000000000000031";
 
-Data bytesOfHex(const std::string& hex) {
-  Data bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
 TEST_F(UserDefaultsTest, ReadsApplesBinaryFormAndRefusesEveryBrokenPartOfIt) {
-  Data good = bytesOfHex(kBinaryPList);
+  Data good = hexStringToData(kBinaryPList);
   auto dict = UserDefaults::dictionaryWithPropertyListData(good);
   ASSERT_NE(dict, nullptr);
   EXPECT_EQ(dict->stringNodeForKey("k")->stringValue(), "caf\u00e9");
@@ -153,18 +148,6 @@ TEST_F(UserDefaultsTest, FilesOfTheOldStoreReadAsEveryOtherReaderReadsThem) {
   EXPECT_EQ(UserDefaults("app").stringForKey("k"), "a &amp; b");
 }
 
-TEST_F(UserDefaultsTest, GettersAnswerNothingForAnotherKind) {
-  UserDefaults defaults("app");
-  defaults.setString("5", "text");
-  defaults.setInteger(1, "number");
-  defaults.setBoolean(true, "flag");
-  EXPECT_EQ(defaults.integerForKey("text"), std::nullopt);
-  EXPECT_EQ(defaults.booleanForKey("number"), std::nullopt);
-  EXPECT_EQ(defaults.integerForKey("flag"), std::nullopt);
-  EXPECT_EQ(defaults.stringForKey("number"), std::nullopt);
-  EXPECT_EQ(defaults.doubleForKey("number"), std::nullopt);
-}
-
 TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
   UserDefaults defaults("app");
   ArrayNode list;
@@ -176,21 +159,6 @@ TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
   EXPECT_EQ(stored->size(), 1u);
   stored->add(std::make_shared<IntegerNode>(3));
   EXPECT_EQ(std::dynamic_pointer_cast<ArrayNode>(defaults.objectForKey("list"))->size(), 1u);
-}
-
-TEST_F(UserDefaultsTest, RemovedKeyGoesFromTheFile) {
-  {
-    UserDefaults defaults("app");
-    defaults.setInteger(1, "a");
-    defaults.setInteger(2, "b");
-    ASSERT_TRUE(defaults.synchronize());
-  }
-  UserDefaults defaults("app");
-  defaults.removeObjectForKey("a");
-  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
-  ASSERT_TRUE(defaults.synchronize());
-  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(domainFile("app"))->orderedKeySet(),
-            (std::vector<std::string>{"b"}));
 }
 
 TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
@@ -217,6 +185,7 @@ TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
   EXPECT_EQ(file->orderedKeySet(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(second.integerForKey("a"), 1);
   second.removeObjectForKey("a");
+  EXPECT_EQ(second.integerForKey("a"), std::nullopt);
   ASSERT_TRUE(second.synchronize());
   EXPECT_EQ(first.integerForKey("a"), std::nullopt);
   EXPECT_EQ(first.integerForKey("b"), 2);
@@ -250,33 +219,31 @@ TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptAsideWhenAVa
   EXPECT_EQ(capture.linesStartingWith("ERROR").size(), 1u);
 }
 
-TEST_F(UserDefaultsTest, FileThatCannotBeReadIsNeverReplaced) {
-  std::filesystem::create_directories(domainFile("app"));  // a folder where the file should be
+TEST_F(UserDefaultsTest, FailedSynchronizeKeepsTheChangesAndReplacesNothing) {
   testing::LogCapture capture(kLogLevelNone);
-  UserDefaults defaults("app");
-  EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
-  defaults.setInteger(1, "a");
-  ErrorRecord error;
-  EXPECT_FALSE(defaults.synchronize(&error));
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR)) << error.description();
-  EXPECT_TRUE(defaults.hasUnwrittenChanges());
-  EXPECT_TRUE(std::filesystem::is_directory(domainFile("app")));
-  std::filesystem::remove(domainFile("app"));
-  EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
-}
-
-TEST_F(UserDefaultsTest, SynchronizeReportsAFolderThatCannotBeMadeAndKeepsTheChanges) {
-  dir_.write("twinlens", std::string("a file, not a folder"));
-  testing::LogCapture capture(kLogLevelNone);
-  UserDefaults defaults("app");
-  defaults.setInteger(1, "a");
-  ErrorRecord error;
-  EXPECT_FALSE(defaults.synchronize(&error));
-  EXPECT_TRUE(error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError))
-      << error.description();
-  EXPECT_EQ(defaults.integerForKey("a"), 1);
-  std::filesystem::remove(dir_.file("twinlens"));
-  EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
+  for (bool folderForFile : {true, false}) {
+    SCOPED_TRACE(folderForFile);
+    std::filesystem::remove_all(dir_.file("twinlens"));
+    const std::string blocker = folderForFile ? domainFile("app") : dir_.file("twinlens");
+    if (folderForFile)
+      std::filesystem::create_directories(blocker);
+    else
+      dir_.write("twinlens", std::string("a file, not a folder"));
+    UserDefaults defaults("app");
+    EXPECT_EQ(defaults.integerForKey("a"), std::nullopt);
+    defaults.setInteger(1, "a");
+    ErrorRecord error;
+    EXPECT_FALSE(defaults.synchronize(&error));
+    EXPECT_TRUE(folderForFile
+                    ? error.isErrorWithDomain("UnixErrorDomain", EISDIR)
+                    : error.isErrorWithDomain("FileErrorDomain", kFileParentNotFolderError))
+        << error.description();
+    EXPECT_TRUE(defaults.hasUnwrittenChanges());
+    EXPECT_EQ(defaults.integerForKey("a"), 1);
+    EXPECT_EQ(std::filesystem::is_directory(blocker), folderForFile);
+    std::filesystem::remove(blocker);
+    EXPECT_TRUE(defaults.synchronize(&error)) << error.description();
+  }
 }
 
 TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFiles) {

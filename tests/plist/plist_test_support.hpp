@@ -1,10 +1,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "plist/array_node.hpp"
 #include "plist/dict_node.hpp"
+#include "plist/number_scan.hpp"
 #include "plist/value_nodes.hpp"
+#include "plist/xml_plist_parser.hpp"
 #include "shared/data.hpp"
 
 namespace twinlens::testing {
@@ -51,6 +54,88 @@ inline std::shared_ptr<DictNode> sampleTree() {
   root->put(std::make_shared<DictNode>(), "empty dict");
   root->putString("k&<>", "key a&b <c>");
   return root;
+}
+
+// A node of a type no writer knows.
+class StrangeNode final : public PListNode {
+ public:
+  explicit StrangeNode(int type) : type_(type) {}
+  int type() const override { return type_; }
+  std::shared_ptr<PListNode> copy() const override { return std::make_shared<StrangeNode>(type_); }
+  bool isEqual(const PListNode* other) const override { return other == this; }
+  std::uint64_t hash() const override { return 0; }
+  std::string description() const override { return "<StrangeNode>"; }
+
+ private:
+  int type_;
+};
+
+// Writes each parser event as one line: the operation, then its values, "-" for none.
+class RecordingDelegate final : public XMLPlistParserDelegate {
+ public:
+  std::vector<std::string> events;
+  ErrorRecord error;
+
+  bool ended() const { return !events.empty() && events.back() == "parserDidEndPlist"; }
+  int count(const std::string& prefix) const {
+    int n = 0;
+    for (const std::string& event : events) n += event.rfind(prefix, 0) == 0;
+    return n;
+  }
+
+  void didStartDict(XMLPlistParser&, Text key) override { add("didStartDict", key); }
+  void didStartDictInArray(XMLPlistParser&, Text key) override { add("didStartDictInArray", key); }
+  void didEndDict(XMLPlistParser&, Text key) override { add("didEndDict", key); }
+  void didEndDictInArray(XMLPlistParser&, Text key) override { add("didEndDictInArray", key); }
+  void didStartArray(XMLPlistParser&, Text key) override { add("didStartArray", key); }
+  void didStartArrayInArray(XMLPlistParser&, Text key) override {
+    add("didStartArrayInArray", key);
+  }
+  void didEndArray(XMLPlistParser&, Text key) override { add("didEndArray", key); }
+  void didEndArrayInArray(XMLPlistParser&, Text key) override { add("didEndArrayInArray", key); }
+  void foundString(XMLPlistParser&, Text text, Text key) override {
+    add("foundString " + show(text), key);
+  }
+  void foundStringInArray(XMLPlistParser&, Text text, Text key) override {
+    add("foundStringInArray " + show(text), key);
+  }
+  void foundInteger(XMLPlistParser&, std::int32_t value, Text key) override {
+    add("foundInteger " + std::to_string(value), key);
+  }
+  void foundIntegerInArray(XMLPlistParser&, std::int32_t value, Text key) override {
+    add("foundIntegerInArray " + std::to_string(value), key);
+  }
+  void foundReal(XMLPlistParser&, double value, Text key) override {
+    add("foundReal " + formatFixedSix(value), key);
+  }
+  void foundRealInArray(XMLPlistParser&, double value, Text key) override {
+    add("foundRealInArray " + formatFixedSix(value), key);
+  }
+  void foundBoolean(XMLPlistParser&, bool value, Text key) override {
+    add(std::string("foundBoolean ") + (value ? "true" : "false"), key);
+  }
+  void foundBooleanInArray(XMLPlistParser&, bool value, Text key) override {
+    add(std::string("foundBooleanInArray ") + (value ? "true" : "false"), key);
+  }
+  void parseErrorOccurred(XMLPlistParser&, const ErrorRecord& record, std::int64_t line,
+                          std::int64_t column) override {
+    error = record;
+    events.push_back("parseErrorOccurred " + std::to_string(line) + ":" + std::to_string(column));
+  }
+  void parserDidEndPlist(XMLPlistParser&) override { events.push_back("parserDidEndPlist"); }
+
+ private:
+  static std::string show(Text text) { return text ? "'" + std::string(*text) + "'" : "-"; }
+  void add(const std::string& event, Text key) { events.push_back(event + " " + show(key)); }
+};
+
+// Runs the streaming parser over the file at `path`.
+inline std::shared_ptr<RecordingDelegate> parseFile(const std::string& path) {
+  XMLPlistParser parser(path);
+  auto delegate = std::make_shared<RecordingDelegate>();
+  parser.setDelegate(delegate);
+  parser.parse();
+  return delegate;
 }
 
 }  // namespace twinlens::testing

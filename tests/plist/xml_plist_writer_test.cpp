@@ -16,16 +16,6 @@ namespace {
 using testing::readXML;
 using testing::textOf;
 
-// Node of a type the writers do not know.
-class StrangeNode final : public PListNode {
- public:
-  int type() const override { return 64; }
-  std::shared_ptr<PListNode> copy() const override { return std::make_shared<StrangeNode>(); }
-  bool isEqual(const PListNode* other) const override { return other == this; }
-  std::uint64_t hash() const override { return 0; }
-  std::string description() const override { return "<StrangeNode>"; }
-};
-
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -35,14 +25,16 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-TEST(XMLPListWriterTest, DocumentHasTheShapeOfAPropertyList) {
+TEST(XMLPListWriterTest, DocumentHasTheShapeOfAPropertyListWithKeysInTheirOrder) {
   DictNode root;
   root.putString("beach", "name");
   auto sizes = std::make_shared<ArrayNode>();
   sizes->add(std::make_shared<IntegerNode>(1));
   sizes->add(std::make_shared<IntegerNode>(2));
   root.put(sizes, "sizes");
-  std::vector<std::string> lines = linesOf(textOf(root.XMLData()));
+  root.putBoolean(true, "b");
+  root.putBoolean(false, "a");
+  root.put(std::make_shared<DictNode>(), "empty");
   std::vector<std::string> expected = {
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
       "<plist version=\"1.0\">",
@@ -54,28 +46,21 @@ TEST(XMLPListWriterTest, DocumentHasTheShapeOfAPropertyList) {
       "      <integer>1</integer>",
       "      <integer>2</integer>",
       "    </array>",
+      "    <key>b</key>",
+      "    <true/>",
+      "    <key>a</key>",
+      "    <false/>",
+      "    <key>empty</key>",
+      "    <dict/>",
       "  </dict>",
       "</plist>",
   };
-  EXPECT_EQ(lines, expected);
-}
-
-TEST(XMLPListWriterTest, EmptyDictionaryWritesOneEmptyDictAndReadsBack) {
+  EXPECT_EQ(linesOf(textOf(root.XMLData())), expected);
   std::string text = textOf(DictNode().XMLData());
-  EXPECT_NE(text.find("<plist version=\"1.0\">"), std::string::npos);
   EXPECT_NE(text.find("<dict/>"), std::string::npos);
-  EXPECT_EQ(text.find("DOCTYPE"), std::string::npos);
   auto back = readXML(text);
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(back->size(), 0);
-}
-
-TEST(XMLPListWriterTest, KeysComeOutInTheirOrderNotSorted) {
-  DictNode root;
-  root.putInt(1, "b");
-  root.putInt(2, "a");
-  std::string text = textOf(root.XMLData());
-  EXPECT_LT(text.find("<key>b</key>"), text.find("<key>a</key>"));
 }
 
 TEST(XMLPListWriterTest, StringWithoutTextIsLeftOutWithItsKeyOrItsPlace) {
@@ -130,6 +115,7 @@ TEST(XMLPListWriterTest, NumbersAreWrittenInTheirFixedForms) {
       {-0.0, "<real>-0.000000</real>", 0},
       {HUGE_VAL, "<real>inf</real>", HUGE_VAL},
       {-HUGE_VAL, "<real>-inf</real>", -HUGE_VAL},
+      {std::nan(""), "<real>nan</real>", std::nan("")},
   };
   for (const Case& c : reals) {
     SCOPED_TRACE(c.text);
@@ -139,7 +125,8 @@ TEST(XMLPListWriterTest, NumbersAreWrittenInTheirFixedForms) {
     EXPECT_NE(text.find(c.text), std::string::npos) << text;
     auto back = readXML(text);
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->realNodeForKey("r")->doubleValue(), c.readBack);
+    double read = back->realNodeForKey("r")->doubleValue();
+    EXPECT_TRUE(read == c.readBack || (std::isnan(read) && std::isnan(c.readBack)));
   }
   DictNode root;
   root.putLongLong(INT64_MIN, "min");
@@ -149,31 +136,6 @@ TEST(XMLPListWriterTest, NumbersAreWrittenInTheirFixedForms) {
   auto back = readXML(text);
   EXPECT_EQ(back->integerNodeForKey("min")->longlongValue(), INT64_MIN);
   EXPECT_EQ(back->integerNodeForKey("max")->longlongValue(), INT64_MAX);
-}
-
-TEST(XMLPListWriterTest, NotANumberSurvivesAsNotANumber) {
-  DictNode root;
-  root.putDouble(std::nan(""), "r");
-  auto back = readXML(textOf(root.XMLData()));
-  ASSERT_NE(back, nullptr);
-  EXPECT_TRUE(std::isnan(back->realNodeForKey("r")->doubleValue()));
-}
-
-TEST(XMLPListWriterTest, BooleansAreEmptyElements) {
-  DictNode root;
-  root.putBoolean(true, "t");
-  root.putBoolean(false, "f");
-  std::string text = textOf(root.XMLData());
-  EXPECT_NE(text.find("<true/>"), std::string::npos);
-  EXPECT_NE(text.find("<false/>"), std::string::npos);
-}
-
-TEST(XMLPListWriterTest, TreeOfEveryKindReadsBackEqual) {
-  auto tree = testing::sampleTree();
-  ErrorRecord error;
-  auto back = readXML(textOf(tree->XMLData()), &error);
-  ASSERT_NE(back, nullptr) << error.description();
-  EXPECT_TRUE(back->isEqual(tree.get())) << back->description() << "\n" << tree->description();
 }
 
 TEST(XMLPListWriterTest, CharactersXMLCannotHoldStillMakeAReadableDocument) {
@@ -199,7 +161,7 @@ TEST(XMLPListWriterTest, CharactersXMLCannotHoldStillMakeAReadableDocument) {
 
 TEST(XMLPListWriterTest, UnknownNodeTypeRaisesInvalidType) {
   DictNode root;
-  root.put(std::make_shared<StrangeNode>(), "odd");
+  root.put(std::make_shared<testing::StrangeNode>(64), "odd");
   try {
     (void)root.XMLData();
     FAIL() << "no exception";
@@ -229,7 +191,7 @@ TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndReportsFailure) {
   ASSERT_TRUE(tree->writeXMLToFile(path, &error)) << error.description();
   auto back = DictNode::dictNodeWithContentsOfXMLFile(path);
   ASSERT_NE(back, nullptr);
-  EXPECT_TRUE(back->isEqual(tree.get()));
+  EXPECT_TRUE(back->isEqual(tree.get())) << back->description() << "\n" << tree->description();
 
   DictNode other;
   other.putInt(1, "x");

@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
@@ -31,24 +29,15 @@ using testing::LogCapture;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&')
-      out += "&amp;";
-    else if (c == '<')
-      out += "&lt;";
-    else
-      out += c;
-  }
-  return out;
+std::string escaped(std::string text) {
+  for (std::size_t at = 0; (at = text.find_first_of("&<", at)) != std::string::npos; ++at)
+    text.replace(at, 1, text[at] == '&' ? "&amp;" : "&lt;");
+  return text;
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  Data bytes = testing::readFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 struct Entry {
@@ -71,15 +60,11 @@ class LibraryBuilder {
     entries_.push_back(std::move(entry));
     return *this;
   }
-  LibraryBuilder& roll(int id, const std::string& name) {
-    rolls_ += "<dict><key>RollID</key><integer>" + std::to_string(id) +
-              "</integer><key>RollName</key><string>" + escaped(name) + "</string></dict>\n";
-    return *this;
-  }
-  // Rolls as older catalogues list them.
-  LibraryBuilder& oldRoll(int id, const std::string& name) {
-    rolls_ += "<dict><key>AlbumId</key><integer>" + std::to_string(id) +
-              "</integer><key>AlbumName</key><string>" + escaped(name) + "</string></dict>\n";
+  // Older catalogues list rolls by AlbumId and AlbumName.
+  LibraryBuilder& roll(int id, const std::string& name, bool old = false) {
+    rolls_ += std::string("<dict><key>") + (old ? "AlbumId" : "RollID") + "</key><integer>" +
+              std::to_string(id) + "</integer><key>" + (old ? "AlbumName" : "RollName") +
+              "</key><string>" + escaped(name) + "</string></dict>\n";
     return *this;
   }
   LibraryBuilder& raw(const std::string& xml) {
@@ -313,7 +298,7 @@ TEST_F(CatalogerTest, OlderCataloguesNameRollsByAlbumId) {
   LibraryBuilder library(dir_);
   std::string a = library.photoFile("a.jpg", 1);
   std::string b = library.photoFile("b.jpg", 1, "copy");
-  library.photo({"1", a, "", 5}).photo({"2", b, "", 5}).oldRoll(5, "Old Event");
+  library.photo({"1", a, "", 5}).photo({"2", b, "", 5}).roll(5, "Old Event", true);
   std::shared_ptr<Cataloger> cataloger = scan(library.write());
   ASSERT_TRUE(succeeded_);
   EXPECT_EQ(*succeeded_, 2u);

@@ -47,14 +47,14 @@ TEST_F(LibraryTest, CacheFileIsTheDocumentedBytesBothWays) {
   doc.u(10).u(static_cast<std::uint64_t>(-20)).u(30).u(40).u(50).u(999999999);
   doc.text("283996800.500000").u(0xFFFFFFFFFFFFFFFDull);
   addKeyOnlyRecord(doc, "9");
-  doc.u(0, 1).u(700000123);
+  doc.u(0, 1).u(0x102030405);
 
   ErrorRecord error;
   std::shared_ptr<PhotoLibrary> library = load(doc.data, &error);
   ASSERT_TRUE(library) << error.description();
   ASSERT_EQ(library->photoKeys(), (std::vector<std::string>{"100", "9"}));
   ASSERT_TRUE(library->scanDate());
-  EXPECT_EQ(library->scanDate()->timeIntervalSinceReferenceDate(), 700000123.0);
+  EXPECT_EQ(library->scanDate()->timeIntervalSinceReferenceDate(), 4328719365.0);
   const Photo& full = *library->photoForIPhotoKey("100");
   EXPECT_EQ(full.originalSHA1(), std::string(40, 'a'));
   EXPECT_EQ(full.modifiedSHA1(), std::string(40, 'b'));

@@ -147,6 +147,7 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
 };
 
 TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
+  // Rolls of older catalogues are named by AlbumId and AlbumName.
   LibraryBuilder library(dir_);
   std::string a = library.photoFile("a.jpg", 1, "Camera");
   std::string aCopy = library.photoFile("a-copy.jpg", 1, "Camera, EXIF edited");
@@ -158,19 +159,22 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
       .photo({"3", b, ""})
       .photo({"4", outside, "", 99})
       .photo({"01", aCopy, ""})
-      .photo({"1abc", aCopy, ""});
+      .photo({"1abc", aCopy, ""})
+      .roll(5, "Old Event", true)
+      .photo({"5", aCopy, "", 5});
   LogCapture capture(kLogLevelWarn);
   std::shared_ptr<Cataloger> cataloger = scan(library.write());
   ASSERT_TRUE(succeeded_) << failure_->description();
-  EXPECT_EQ(*succeeded_, 3u) << "photos outside every listed roll or without a plain key are out";
+  EXPECT_EQ(*succeeded_, 4u) << "photos outside every listed roll or without a plain key are out";
   EXPECT_EQ(capture.linesStartingWith("WARN").size(), 2u);
-  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2", "5"}));
   EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Summer & Sun");
+  EXPECT_EQ(cataloger->thumbnails()[2].imageSubtitle(), "Old Event");
   EXPECT_EQ(cataloger->catalogingDescription(), "Cataloging photos in Library");
   ASSERT_FALSE(progress_.empty());
-  EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{3, 3}));
+  EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{4, 4}));
   EXPECT_EQ(cataloger->catalogingProgress(), 0.999999999999);
-  EXPECT_EQ(cataloger->catalogingProgressDescription(), "3 of 3 items");
+  EXPECT_EQ(cataloger->catalogingProgressDescription(), "4 of 4 items");
 }
 
 TEST_F(CatalogerTest, FolderRescanHashesOnlyAddedFilesAndKeepsTheOldestCopy) {
@@ -292,17 +296,6 @@ TEST_F(CatalogerTest, HashingThreadsKeepTheOrderOfRecordsDropsAndLines) {
   }
   EXPECT_EQ(lines[0], lines[1]);
   EXPECT_EQ(caches[0], caches[1]);
-}
-
-TEST_F(CatalogerTest, OlderCataloguesNameRollsByAlbumId) {
-  LibraryBuilder library(dir_);
-  std::string a = library.photoFile("a.jpg", 1);
-  std::string b = library.photoFile("b.jpg", 1, "copy");
-  library.photo({"1", a, "", 5}).photo({"2", b, "", 5}).roll(5, "Old Event", true);
-  std::shared_ptr<Cataloger> cataloger = scan(library.write());
-  ASSERT_TRUE(succeeded_);
-  EXPECT_EQ(*succeeded_, 2u);
-  EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Old Event");
 }
 
 TEST_F(CatalogerTest, AlbumNamedAfterTheAppListsKeysAlreadyCollected) {

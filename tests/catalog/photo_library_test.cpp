@@ -138,13 +138,6 @@ TEST_F(LibraryTest, UnreadableCacheStatusIsAnErrorNotAnEmptyLibrary) {
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR)) << error.description();
 }
 
-TEST_F(LibraryTest, EmptyLibraryIsThirteenBytesAndTwentyOneWithAScanDate) {
-  PhotoLibrary bare("/lib", {}, std::nullopt);
-  EXPECT_EQ(bytesOf(bare), join({{0, 0, 0, 2}, Data(8, 0), {1}}));
-  PhotoLibrary dated("/lib", {}, Date::withTimeIntervalSinceReferenceDate(4328719365.75));
-  EXPECT_EQ(bytesOf(dated), join({{0, 0, 0, 2}, Data(8, 0), {0}, u64(0x0102030405)}));
-}
-
 TEST_F(LibraryTest, RecordsAreWrittenInTextOrderOfTheirKeys) {
   PhotoList photos{photoWith("9", "/9.jpg"), photoWith("100", "/100.jpg"),
                    photoWith("10", "/10.jpg")};

@@ -1,8 +1,6 @@
 #include "catalog/cataloger.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -12,6 +10,7 @@
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
+#include "file_times.hpp"
 #include "platform/plist_reader.hpp"
 #include "platform/run_loop.hpp"
 #include "platform/user_defaults.hpp"
@@ -179,9 +178,7 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
 
 TEST_F(CatalogerTest, FolderRescanHashesOnlyAddedFilesAndKeepsTheOldestCopy) {
   auto write = [this](const std::string& name, const std::string& exif, std::int64_t mtime) {
-    const std::string path = dir_.write("Photos/" + name, sample::samplePhoto(1, 2000, exif));
-    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    testing::setFileTime(dir_.write("Photos/" + name, sample::samplePhoto(1, 2000, exif)), mtime);
   };
   write("new/a.jpg", "Camera", 2000);
   write("old.jpg", "Camera, edited", 1000);
@@ -215,20 +212,14 @@ TEST_F(CatalogerTest, RescanReusesCachedHashesAndDropsUnreadablePhotos) {
   }
   // A rescan must not read unchanged files: make them unreadable-by-content and see the
   // cached hashes survive (same size and times, different bytes).
-  struct stat before;
-  ASSERT_EQ(::stat(a.c_str(), &before), 0);
-  Data other = sample::samplePhoto(7, 2000, "Camera");
-  other.resize(before.st_size);
-  dir_.write("Library/Originals/a.jpg", other);
-  timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  testing::replaceKeepingStat(a, 7);
   std::shared_ptr<Cataloger> again = scan(path);
   ASSERT_TRUE(succeeded_);
   EXPECT_EQ(itemKeys(*again), (std::vector<std::string>{"1", "2"})) << "still matched from cache";
 
   // One nanosecond later the file is read again and no longer matches.
-  times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
-  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  const timespec before = testing::mtimeOf(a);
+  testing::setFileTime(a, before.tv_sec, (before.tv_nsec + 1) % 1000000000);
   std::shared_ptr<Cataloger> third = scan(path);
   EXPECT_TRUE(third->thumbnails().empty());
 }
@@ -359,10 +350,6 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
   library.roll(1, "Roll").photo({"1", a, ""}).photo({"2", copy, ""});
   std::string path = library.write();
   std::string catalogue = path + "/AlbumData.xml";
-  auto setCatalogueTime = [&](std::time_t sec, long nsec) {
-    timespec times[2] = {{sec, nsec}, {sec, nsec}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
-  };
   auto parsed = [&](const LogCapture& capture) {
     for (const std::string& line : capture.lines())
       if (line.find("AlbumData.xml unchanged since the last scan") != std::string::npos)
@@ -370,7 +357,7 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
     return true;
   };
   const std::time_t settled = std::time(nullptr) - 600;
-  setCatalogueTime(settled, 5);
+  testing::setFileTime(catalogue, settled, 5);
   for (bool expectParse : {true, false, false}) {
     LogCapture capture(kLogLevelDebug);
     std::shared_ptr<Cataloger> cataloger = scan(path);
@@ -386,7 +373,7 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
   std::size_t roll = text.find("<integer>1</integer>");
   text.replace(roll, 20, "<integer>9</integer>");
   dir_.write("Library/AlbumData.xml", text);
-  setCatalogueTime(settled, 6);
+  testing::setFileTime(catalogue, settled, 6);
   {
     LogCapture capture(kLogLevelDebug);
     std::shared_ptr<Cataloger> cataloger = scan(path);

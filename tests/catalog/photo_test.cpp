@@ -1,6 +1,5 @@
 #include "catalog/photo.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <functional>
 
 #include "crypto/sha1_hash.hpp"
+#include "file_times.hpp"
 #include "io/data_input_stream.hpp"
 #include "io/data_output_stream.hpp"
 #include "sample/jpeg_builder.hpp"
@@ -22,6 +22,9 @@ namespace {
 
 using sample::samplePhoto;
 using testing::LogCapture;
+using testing::mtimeOf;
+using testing::replaceKeepingStat;
+using testing::setFileTime;
 using testing::TempDir;
 
 PListValue entryWith(std::initializer_list<std::pair<const std::string, PListValue>> fields) {
@@ -37,43 +40,15 @@ PListValue edited(const std::string& imagePath, const std::string& originalPath)
                     {"OriginalPath", PListValue::text(originalPath)}});
 }
 
-// Sets a file's modification (and access) time to the nanosecond.
-void setMtime(const std::string& path, std::int64_t sec, std::int64_t nsec) {
-  struct timespec times[2] = {{static_cast<time_t>(sec), static_cast<long>(nsec)},
-                              {static_cast<time_t>(sec), static_cast<long>(nsec)}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << std::strerror(errno);
-}
-
-struct timespec mtimeOf(const std::string& path) {
-  struct stat info {};
-  EXPECT_EQ(::stat(path.c_str(), &info), 0);
-  return info.st_mtim;
-}
-
 std::string photoFile(const TempDir& dir, const std::string& name, std::uint32_t seed,
                       std::int64_t sec = 1300000000, std::int64_t nsec = 123456789) {
   std::string path = dir.write(name, samplePhoto(seed, 3000, "Camera " + std::to_string(seed)));
-  setMtime(path, sec, nsec);
+  setFileTime(path, sec, nsec);
   return path;
 }
 
 std::string expectedHash(const std::string& path) {
   return *SHA1Hash::hashPhoto(path);
-}
-
-// Overwrites a file with other bytes of the same length and puts its times back, so only a
-// read of the file can tell that it changed.
-void replaceContentKeepingStat(const std::string& path, std::uint32_t seed) {
-  struct timespec before = mtimeOf(path);
-  struct stat info {};
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  Data other = samplePhoto(seed, 3000, "Camera " + std::to_string(seed));
-  other.resize(static_cast<std::size_t>(info.st_size), 0);
-  int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
-  ::close(fd);
-  setMtime(path, before.tv_sec, before.tv_nsec);
 }
 
 Data cacheFormOf(const Photo& photo) {
@@ -240,12 +215,12 @@ TEST(Photo, OnlyAChangeOfSizeSecondsOrNanosecondsCausesANewHash) {
   };
   const Case cases[] = {
       {"no change", nullptr},
-      {"nanoseconds only", [](const std::string& path) { setMtime(path, kSec, kNsec + 1); }},
-      {"seconds only", [](const std::string& path) { setMtime(path, kSec + 1, kNsec); }},
+      {"nanoseconds only", [](const std::string& path) { setFileTime(path, kSec, kNsec + 1); }},
+      {"seconds only", [](const std::string& path) { setFileTime(path, kSec + 1, kNsec); }},
       {"size only",
        [](const std::string& path) {
          std::ofstream(path, std::ios::binary | std::ios::app).put('\0');
-         setMtime(path, kSec, kNsec);
+         setFileTime(path, kSec, kNsec);
        }},
   };
   for (const Case& c : cases) {
@@ -258,8 +233,8 @@ TEST(Photo, OnlyAChangeOfSizeSecondsOrNanosecondsCausesANewHash) {
     ASSERT_TRUE(photo.updateSHA1s());
     const std::optional<std::string> originalHash = photo.originalSHA1();
     const std::optional<std::string> modifiedHash = photo.modifiedSHA1();
-    replaceContentKeepingStat(original, 5);
-    replaceContentKeepingStat(modified, 6);
+    replaceKeepingStat(original, 5);
+    replaceKeepingStat(modified, 6);
     if (c.change) {
       c.change(original);
       c.change(modified);
@@ -307,7 +282,7 @@ TEST(Photo, AChangedPathClearsBothHashesEvenWhenTheFilesMatch) {
     EXPECT_EQ(photo.originalFileSize(), testing::readFileBytes(original).size())
         << "the recorded file facts stay";
     if (change == kSamePaths) continue;
-    replaceContentKeepingStat(moved, 9);
+    replaceKeepingStat(moved, 9);
     ASSERT_TRUE(photo.updateSHA1s());
     EXPECT_EQ(photo.originalSHA1(), expectedHash(photo.originalPath().value()));
     if (change == kNoOriginalPath) {

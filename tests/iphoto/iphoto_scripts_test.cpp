@@ -110,25 +110,22 @@ TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
 
 TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
   ScopedFakeScriptHost host;
-  host->failWith(kScriptCantGetObjectError, "Can't get photo id 4294967308.");
-  struct Case {
+  const std::string message = "Can't get photo id 4294967308.";
+  host->failWith(kScriptCantGetObjectError, message);
+  const ErrorRecord cantGet("AppleScriptErrorDomain", kScriptCantGetObjectError, message);
+  const struct {
     const char* name;
     std::shared_ptr<AppleScript> command;
     ErrorRecord expected;
-  };
-  const Case cases[] = {
-      {"select photo", std::make_shared<SelectPhotoScript>("12"),
-       ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
-                   "Can't get photo id 4294967308.")},
-      {"select library", std::make_shared<SelectLibraryAlbumScript>(),
-       ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
-                   "Can't get photo id 4294967308.")},
+  } cases[] = {
+      {"select photo", std::make_shared<SelectPhotoScript>("12"), cantGet},
+      {"select library", std::make_shared<SelectLibraryAlbumScript>(), cantGet},
       {"move to trash", std::make_shared<MoveToTrashScript>(std::vector<std::string>{"12"}),
        ErrorRecord("TagScriptErrorDomain", MoveToTrashScript::kMoveFailedError,
                    "failed to move photos to trash via AppleScript: error -1728: Can't get photo "
                    "id 4294967308.")},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     LogCapture capture(kLogLevelTrace);
     ErrorRecord error;

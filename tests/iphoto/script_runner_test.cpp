@@ -95,11 +95,7 @@ class ScriptRunnerTest : public ::testing::Test,
 TEST_F(ScriptRunnerTest, ProgressGoesByThirdsAndTheSheetEndsBeforeTheDelegateHears) {
   LogCapture capture(kLogLevelDebug);
   runToEnd(scripts(3));
-  ASSERT_EQ(progressSeen_.size(), 4u);
-  EXPECT_EQ(progressSeen_[0], 0.0);
-  EXPECT_EQ(progressSeen_[1], 1.0 / 3.0);
-  EXPECT_EQ(progressSeen_[2], 2.0 / 3.0);
-  EXPECT_EQ(progressSeen_[3], 0.99999999);
+  EXPECT_EQ(progressSeen_, (std::vector<double>{0.0, 1.0 / 3.0, 2.0 / 3.0, 0.99999999}));
   EXPECT_EQ(runner_->scriptIndex(), 3u);
   EXPECT_EQ(executed_, (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_TRUE(runner_->failedScripts().empty());

@@ -130,7 +130,8 @@ TEST_F(ScriptRunnerTest, ATrashRunIsSummedUpByWhatItsMoverSaysEachCommandMoves) 
   onExecute_ = [this](const std::string& name) {
     if (name == "move 3") runner_->cancel();
   };
-  runToEnd({script("select", -600), script("move 1"), script("move 2", -1), script("move 3"),
+  // The first command counts too: a run need not begin with a selection.
+  runToEnd({script("move 1"), script("select", -600), script("move 2", -1), script("move 3"),
             script("move 4")});
   TrashRunSummary summary = TrashRunSummary::ofRun(*runner_, PairTrash(), 1234);
   EXPECT_EQ(summary.moved, 4u);

@@ -441,7 +441,7 @@ TEST(Photo, EqualityComparesTheListedFields) {
   }
 }
 
-TEST(Photo, AbsentTextsOtherThanHashesAndModifiedPathMakeRecordsUnequal) {
+TEST(Photo, AbsentTextsOtherThanModifiedPathAndDifferentHashesMakeRecordsUnequal) {
   Photo a("1"), b("1");
   a.setFromPlist(unedited("/a.jpg"));
   b.setFromPlist(unedited("/a.jpg"));
@@ -457,16 +457,10 @@ TEST(Photo, AbsentTextsOtherThanHashesAndModifiedPathMakeRecordsUnequal) {
   b.setFromPlist(rest);
   EXPECT_TRUE(a.isEqualToPhoto(b)) << "absent hashes and absent modified paths match";
   EXPECT_EQ(a.hash(), 0u);
-}
 
-TEST(Photo, DifferentHashesMakeRecordsUnequal) {
   TempDir dir;
-  std::string first = photoFile(dir, "a.jpg", 1);
-  Photo a("1"), b("1");
-  for (Photo* photo : {&a, &b}) {
-    photo->setFromPlist(fullEntry());
-    photo->setFromPlist(edited(first, first));
-  }
+  std::string file = photoFile(dir, "a.jpg", 1);
+  for (Photo* photo : {&a, &b}) photo->setFromPlist(edited(file, file));
   ASSERT_TRUE(a.updateSHA1s());
   EXPECT_FALSE(a.isEqualToPhoto(b)) << "one side hashed, the other not";
   ASSERT_TRUE(b.updateSHA1s());

@@ -1,19 +1,16 @@
 #include "catalog/cataloger.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
+#include "file_times.hpp"
 #include "platform/plist_reader.hpp"
 #include "platform/run_loop.hpp"
 #include "platform/user_defaults.hpp"
@@ -31,24 +28,15 @@ using testing::LogCapture;
 using testing::ScopedEnv;
 using testing::TempDir;
 
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&')
-      out += "&amp;";
-    else if (c == '<')
-      out += "&lt;";
-    else
-      out += c;
-  }
-  return out;
+std::string escaped(std::string text) {
+  for (std::size_t at = 0; (at = text.find_first_of("&<", at)) != std::string::npos; ++at)
+    text.replace(at, 1, text[at] == '&' ? "&amp;" : "&lt;");
+  return text;
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  Data bytes = testing::readFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 struct Entry {
@@ -71,15 +59,11 @@ class LibraryBuilder {
     entries_.push_back(std::move(entry));
     return *this;
   }
-  LibraryBuilder& roll(int id, const std::string& name) {
-    rolls_ += "<dict><key>RollID</key><integer>" + std::to_string(id) +
-              "</integer><key>RollName</key><string>" + escaped(name) + "</string></dict>\n";
-    return *this;
-  }
-  // Rolls as older catalogues list them.
-  LibraryBuilder& oldRoll(int id, const std::string& name) {
-    rolls_ += "<dict><key>AlbumId</key><integer>" + std::to_string(id) +
-              "</integer><key>AlbumName</key><string>" + escaped(name) + "</string></dict>\n";
+  // Older catalogues list rolls by AlbumId and AlbumName.
+  LibraryBuilder& roll(int id, const std::string& name, bool old = false) {
+    rolls_ += std::string("<dict><key>") + (old ? "AlbumId" : "RollID") + "</key><integer>" +
+              std::to_string(id) + "</integer><key>" + (old ? "AlbumName" : "RollName") +
+              "</key><string>" + escaped(name) + "</string></dict>\n";
     return *this;
   }
   LibraryBuilder& raw(const std::string& xml) {
@@ -162,6 +146,7 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
 };
 
 TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
+  // Rolls of older catalogues are named by AlbumId and AlbumName.
   LibraryBuilder library(dir_);
   std::string a = library.photoFile("a.jpg", 1, "Camera");
   std::string aCopy = library.photoFile("a-copy.jpg", 1, "Camera, EXIF edited");
@@ -173,26 +158,27 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
       .photo({"3", b, ""})
       .photo({"4", outside, "", 99})
       .photo({"01", aCopy, ""})
-      .photo({"1abc", aCopy, ""});
+      .photo({"1abc", aCopy, ""})
+      .roll(5, "Old Event", true)
+      .photo({"5", aCopy, "", 5});
   LogCapture capture(kLogLevelWarn);
   std::shared_ptr<Cataloger> cataloger = scan(library.write());
   ASSERT_TRUE(succeeded_) << failure_->description();
-  EXPECT_EQ(*succeeded_, 3u) << "photos outside every listed roll or without a plain key are out";
+  EXPECT_EQ(*succeeded_, 4u) << "photos outside every listed roll or without a plain key are out";
   EXPECT_EQ(capture.linesStartingWith("WARN").size(), 2u);
-  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2", "5"}));
   EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Summer & Sun");
+  EXPECT_EQ(cataloger->thumbnails()[2].imageSubtitle(), "Old Event");
   EXPECT_EQ(cataloger->catalogingDescription(), "Cataloging photos in Library");
   ASSERT_FALSE(progress_.empty());
-  EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{3, 3}));
+  EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{4, 4}));
   EXPECT_EQ(cataloger->catalogingProgress(), 0.999999999999);
-  EXPECT_EQ(cataloger->catalogingProgressDescription(), "3 of 3 items");
+  EXPECT_EQ(cataloger->catalogingProgressDescription(), "4 of 4 items");
 }
 
 TEST_F(CatalogerTest, FolderRescanHashesOnlyAddedFilesAndKeepsTheOldestCopy) {
   auto write = [this](const std::string& name, const std::string& exif, std::int64_t mtime) {
-    const std::string path = dir_.write("Photos/" + name, sample::samplePhoto(1, 2000, exif));
-    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    testing::setFileTime(dir_.write("Photos/" + name, sample::samplePhoto(1, 2000, exif)), mtime);
   };
   write("new/a.jpg", "Camera", 2000);
   write("old.jpg", "Camera, edited", 1000);
@@ -226,20 +212,14 @@ TEST_F(CatalogerTest, RescanReusesCachedHashesAndDropsUnreadablePhotos) {
   }
   // A rescan must not read unchanged files: make them unreadable-by-content and see the
   // cached hashes survive (same size and times, different bytes).
-  struct stat before;
-  ASSERT_EQ(::stat(a.c_str(), &before), 0);
-  Data other = sample::samplePhoto(7, 2000, "Camera");
-  other.resize(before.st_size);
-  dir_.write("Library/Originals/a.jpg", other);
-  timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  testing::replaceKeepingStat(a, 7);
   std::shared_ptr<Cataloger> again = scan(path);
   ASSERT_TRUE(succeeded_);
   EXPECT_EQ(itemKeys(*again), (std::vector<std::string>{"1", "2"})) << "still matched from cache";
 
   // One nanosecond later the file is read again and no longer matches.
-  times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
-  ASSERT_EQ(::utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  const timespec before = testing::mtimeOf(a);
+  testing::setFileTime(a, before.tv_sec, (before.tv_nsec + 1) % 1000000000);
   std::shared_ptr<Cataloger> third = scan(path);
   EXPECT_TRUE(third->thumbnails().empty());
 }
@@ -309,17 +289,6 @@ TEST_F(CatalogerTest, HashingThreadsKeepTheOrderOfRecordsDropsAndLines) {
   EXPECT_EQ(caches[0], caches[1]);
 }
 
-TEST_F(CatalogerTest, OlderCataloguesNameRollsByAlbumId) {
-  LibraryBuilder library(dir_);
-  std::string a = library.photoFile("a.jpg", 1);
-  std::string b = library.photoFile("b.jpg", 1, "copy");
-  library.photo({"1", a, "", 5}).photo({"2", b, "", 5}).oldRoll(5, "Old Event");
-  std::shared_ptr<Cataloger> cataloger = scan(library.write());
-  ASSERT_TRUE(succeeded_);
-  EXPECT_EQ(*succeeded_, 2u);
-  EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Old Event");
-}
-
 TEST_F(CatalogerTest, AlbumNamedAfterTheAppListsKeysAlreadyCollected) {
   LibraryBuilder library(dir_);
   std::string a = library.photoFile("a.jpg", 1);
@@ -381,10 +350,6 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
   library.roll(1, "Roll").photo({"1", a, ""}).photo({"2", copy, ""});
   std::string path = library.write();
   std::string catalogue = path + "/AlbumData.xml";
-  auto setCatalogueTime = [&](std::time_t sec, long nsec) {
-    timespec times[2] = {{sec, nsec}, {sec, nsec}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
-  };
   auto parsed = [&](const LogCapture& capture) {
     for (const std::string& line : capture.lines())
       if (line.find("AlbumData.xml unchanged since the last scan") != std::string::npos)
@@ -392,7 +357,7 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
     return true;
   };
   const std::time_t settled = std::time(nullptr) - 600;
-  setCatalogueTime(settled, 5);
+  testing::setFileTime(catalogue, settled, 5);
   for (bool expectParse : {true, false, false}) {
     LogCapture capture(kLogLevelDebug);
     std::shared_ptr<Cataloger> cataloger = scan(path);
@@ -408,7 +373,7 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
   std::size_t roll = text.find("<integer>1</integer>");
   text.replace(roll, 20, "<integer>9</integer>");
   dir_.write("Library/AlbumData.xml", text);
-  setCatalogueTime(settled, 6);
+  testing::setFileTime(catalogue, settled, 6);
   {
     LogCapture capture(kLogLevelDebug);
     std::shared_ptr<Cataloger> cataloger = scan(path);

@@ -1,12 +1,11 @@
 #include "catalog/keep_rule.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 
 #include "catalog/match_reason.hpp"
+#include "file_times.hpp"
 #include "sample/jpeg_builder.hpp"
 #include "support/temp_dir.hpp"
 
@@ -20,8 +19,7 @@ using testing::TempDir;
 std::shared_ptr<Photo> hashed(const TempDir& dir, const std::string& name, const Data& bytes,
                               std::int64_t mtime = 100, const std::string& edited = "") {
   const std::string path = dir.write(name, bytes);
-  const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-  EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  testing::setFileTime(path, mtime);
   auto photo = std::make_shared<Photo>(name);
   PListValue::Dictionary entry{{"ImagePath", PListValue::text(path)}};
   if (!edited.empty())

@@ -20,52 +20,46 @@ namespace {
 using testing::LogCapture;
 using testing::TempDir;
 
+std::string ftyp(const char* brand) {
+  return std::string("\0\0\0\030ftyp", 8) + brand;
+}
+
 TEST(PhotoFileType, NeedsAPhotoExtensionAndAPhotoHead) {
   using namespace std::string_literals;
-  const std::string jpeg = "\xff\xd8\xff\xe0"s;
+  const std::string jpeg = "\xff\xd8\xff\xe0"s, png = "\x89PNG\r\n\x1a\n"s;
   const struct {
     std::string name;
     std::string head;
-    bool photo;
+    const char* type;  // empty: not a photo
   } cases[] = {
-      {"a.jpg", jpeg, true},
-      {"a.JPEG", jpeg, true},
-      {"a.png", jpeg, true},  // a misnamed JPEG is still a photo
-      {"a.png", "\x89PNG\r\n\x1a\n"s, true},
-      {"a.gif", "GIF89a", true},
-      {"a.webp", "RIFF\0\0\0\0WEBPVP8 "s, true},
-      {"a.heic",
-       "\0\0\0\x18"
-       "ftypheic"s,
-       true},
-      {"a.cr3",
-       "\0\0\0\x18"
-       "ftypcrx "s,
-       true},
-      {"a.nef", "II*\0"s, true},
-      {"a.dng", "MM\0*"s, true},
-      {"a.orf", "IIRO", true},
-      {"a.rw2", "IIU\0"s, true},
-      {"a.raf", "FUJIFILMCCD-RAW 0201", true},
-      {"a.heic",
-       "\0\0\0\x18"
-       "ftypisom"s,
-       false},
-      {"a.mp4",
-       "\0\0\0\x18"
-       "ftypheic"s,
-       false},
-      {"a.txt", jpeg, false},
-      {"jpg", jpeg, false},
-      {".jpg", jpeg, false},
-      {"a.jpg", "\xff\xd8"s, false},
-      {"a.jpg", "hello, world", false},
-      {"a.gif", "", false},
+      {"a.jpg", jpeg, "JPEG"},
+      {"a.JPEG", jpeg, "JPEG"},
+      {"a.png", jpeg, "JPEG"},  // a misnamed JPEG is still a photo
+      {"a.png", png, "PNG"},
+      {"a.png", png.substr(0, 7), ""},
+      {"a.gif", "GIF89a", "GIF"},
+      {"a.webp", "RIFF\0\0\0\0WEBPVP8 "s, "WebP"},
+      {"a.heic", ftyp("heic"), "HEIF"},
+      {"a.cr3", ftyp("crx "), "RAW"},
+      {"a.nef", "II*\0"s, "TIFF"},
+      {"a.dng", "MM\0*"s, "TIFF"},
+      {"a.orf", "IIRO", "RAW"},
+      {"a.rw2", "IIU\0"s, "RAW"},
+      {"a.raf", "FUJIFILMCCD-RAW 0201", "RAW"},
+      {"a.heic", ftyp("isom"), ""},
+      {"a.mp4", ftyp("heic"), ""},
+      {"a.txt", jpeg, ""},
+      {"jpg", jpeg, ""},
+      {".jpg", jpeg, ""},
+      {"a.jpg", "\xff\xd8"s, ""},
+      {"a.jpg", "hello, world", ""},
+      {"a.gif", "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name + " " + c.head);
     auto head = std::span(reinterpret_cast<const unsigned char*>(c.head.data()), c.head.size());
-    EXPECT_EQ(hasPhotoExtension(c.name) && photoFileTypeOfContent(head), c.photo);
+    std::optional<PhotoFileType> type = photoFileTypeOfContent(head);
+    EXPECT_EQ(hasPhotoExtension(c.name) && type ? photoFileTypeName(*type) : "", c.type);
   }
 }
 
@@ -112,9 +106,7 @@ TEST(PhotoFolder, TakesPhotoFilesOnlyAndSkipsWhatItCannotRead) {
   for (const char* name : {"a.jpg", "misnamed.png", "b\xff.jpg", "new\nline.jpg", ".hidden/d.jpg",
                            ".e.jpg", "notes.txt"})
     dir.write(name, photo);
-  dir.write("sub/c.HEIC", std::string("\0\0\0\x18"
-                                      "ftypheic",
-                                      12));
+  dir.write("sub/c.HEIC", ftyp("heic"));
   dir.write("fake.jpg", std::string("not a photo at all"));
   ASSERT_EQ(::symlink("a.jpg", dir.file("link.jpg").c_str()), 0);
   ASSERT_EQ(::symlink("sub", dir.file("linked").c_str()), 0);

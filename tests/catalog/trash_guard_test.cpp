@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "file_times.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens {
@@ -59,8 +60,7 @@ TEST(TrashGuardTest, MovesOnlyACopyThatIsStillWhatWasHashedWhileItsKeptPhotoStay
     testing::TempDir dir;
     std::string copy = dir.write("a/copy.jpg", "one picture"),
                 kept = dir.write("kept", "one picture");
-    struct timespec old[2] = {{1300000000, 5}, {1300000000, 5}};
-    for (Path p : {copy, kept}) ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), old, 0), 0);
+    for (Path p : {copy, kept}) testing::setFileTime(p, 1300000000, 5);
     Photo copyRecord = hashedRecord(copy), keptRecord = hashedRecord(kept);
     c.change(copy, kept);
     if (c.hashedAfterChange) copyRecord = hashedRecord(copy), keptRecord = hashedRecord(kept);

@@ -48,8 +48,9 @@ TEST(IPhotoScripts, AKeyThatIsNoPlainDecimalIsNeverSent) {
                         "number"));
 }
 
-TEST(IPhotoScriptTexts, AreExactlyWhatIPhotoIsSent) {
+TEST(IPhotoScriptTexts, AreExactlyWhatIPhotoIsSentAndPhotoCommandsLogThem) {
   ScopedFakeScriptHost host;
+  LogCapture capture(kLogLevelDebug);
   SelectLibraryAlbumScript library;
   SelectPhotoScript photo("12");
   MoveToTrashScript trash(std::vector<std::string>{"12", "-1"});
@@ -67,16 +68,17 @@ TEST(IPhotoScriptTexts, AreExactlyWhatIPhotoIsSent) {
           std::string(kOpen) + "remove photo id 4294967295\nremove photo id 4294967308\n" + kClose,
       }))
       << "the trash lines come in the set's order";
+  std::vector<std::string> debug = capture.linesStartingWith("DEBUG");
+  ASSERT_EQ(debug.size(), 2u) << "the library album selection logs nothing";
+  EXPECT_NE(debug[0].find("script: tell application \"iPhoto\"\nactivate"), std::string::npos);
+  EXPECT_NE(debug[1].find("script: tell application \"iPhoto\"\nremove photo id 4294967295\n"),
+            std::string::npos);
   EXPECT_EQ(QuitIPhotoScript::source(),
             "tell application \"iPhoto\"\n        quit\n        end tell\n");
 }
 
-TEST(MoveToTrashScript, AnEmptyCommandHasOnlyItsOpeningAndClosingLines) {
+TEST(MoveToTrashScript, HoldsEachKeyOnceAndAnEmptyOneOnlyItsOpeningAndClosingLines) {
   EXPECT_EQ(MoveToTrashScript().source(), std::string(kOpen) + kClose);
-  EXPECT_EQ(MoveToTrashScript().photoKeyCount(), 0u);
-}
-
-TEST(MoveToTrashScript, AKeyAddedTwiceIsHeldOnce) {
   MoveToTrashScript trash;
   trash.addPhotoKey("12");
   trash.addPhotoKey("12");
@@ -85,19 +87,16 @@ TEST(MoveToTrashScript, AKeyAddedTwiceIsHeldOnce) {
   EXPECT_EQ(MoveToTrashScript(std::vector<std::string>{"3", "3", "4"}).photoKeyCount(), 2u);
 }
 
-TEST(MoveToTrashScript, ACopyKeepsTheKeysItWasCopiedWith) {
+TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
   MoveToTrashScript trash;
   trash.addPhotoKey("1");
   std::shared_ptr<AppleScript> copy = trash.copy();
   trash.addPhotoKey("2");
   auto* copied = dynamic_cast<MoveToTrashScript*>(copy.get());
-  ASSERT_TRUE(copied) << "a copy is of the same class";
-  EXPECT_NE(copied, &trash);
-  EXPECT_EQ(copied->photoKeys(), (std::set<std::string>{"1"}));
+  ASSERT_TRUE(copied);
+  EXPECT_EQ(copied->photoKeys(), (std::set<std::string>{"1"})) << "keys added later stay out";
   EXPECT_EQ(trash.photoKeyCount(), 2u);
-}
 
-TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
   SelectPhotoScript photo("7");
   std::shared_ptr<AppleScript> photoCopy = photo.copy();
   auto* copiedPhoto = dynamic_cast<SelectPhotoScript*>(photoCopy.get());
@@ -105,32 +104,28 @@ TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
   EXPECT_EQ(copiedPhoto->iPhotoKey(), "7");
   EXPECT_EQ(copiedPhoto->source(), photo.source());
   EXPECT_NE(photoCopy->description(), photo.description()) << "a distinct object";
-
   EXPECT_TRUE(dynamic_cast<SelectLibraryAlbumScript*>(SelectLibraryAlbumScript().copy().get()));
   EXPECT_TRUE(dynamic_cast<QuitIPhotoScript*>(QuitIPhotoScript().copy().get()));
 }
 
 TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
   ScopedFakeScriptHost host;
-  host->failWith(kScriptCantGetObjectError, "Can't get photo id 4294967308.");
-  struct Case {
+  const std::string message = "Can't get photo id 4294967308.";
+  host->failWith(kScriptCantGetObjectError, message);
+  const ErrorRecord cantGet("AppleScriptErrorDomain", kScriptCantGetObjectError, message);
+  const struct {
     const char* name;
     std::shared_ptr<AppleScript> command;
     ErrorRecord expected;
-  };
-  const Case cases[] = {
-      {"select photo", std::make_shared<SelectPhotoScript>("12"),
-       ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
-                   "Can't get photo id 4294967308.")},
-      {"select library", std::make_shared<SelectLibraryAlbumScript>(),
-       ErrorRecord("AppleScriptErrorDomain", kScriptCantGetObjectError,
-                   "Can't get photo id 4294967308.")},
+  } cases[] = {
+      {"select photo", std::make_shared<SelectPhotoScript>("12"), cantGet},
+      {"select library", std::make_shared<SelectLibraryAlbumScript>(), cantGet},
       {"move to trash", std::make_shared<MoveToTrashScript>(std::vector<std::string>{"12"}),
        ErrorRecord("TagScriptErrorDomain", MoveToTrashScript::kMoveFailedError,
                    "failed to move photos to trash via AppleScript: error -1728: Can't get photo "
                    "id 4294967308.")},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     LogCapture capture(kLogLevelTrace);
     ErrorRecord error;
@@ -149,19 +144,6 @@ TEST(IPhotoScripts, AFailureWithoutAPlaceForItOnlyAnswersFalse) {
   EXPECT_FALSE(MoveToTrashScript().execute());
   EXPECT_FALSE(SelectLibraryAlbumScript().execute(nullptr));
   EXPECT_TRUE(capture.linesStartingWith("TRACE").empty());
-}
-
-TEST(IPhotoScripts, PhotoCommandsLogTheirWholeScript) {
-  ScopedFakeScriptHost host;
-  LogCapture capture(kLogLevelDebug);
-  ASSERT_TRUE(SelectPhotoScript("5").execute());
-  ASSERT_TRUE(MoveToTrashScript(std::vector<std::string>{"5"}).execute());
-  ASSERT_TRUE(SelectLibraryAlbumScript().execute());
-  std::vector<std::string> debug = capture.linesStartingWith("DEBUG");
-  ASSERT_EQ(debug.size(), 2u) << "the library album selection logs nothing";
-  EXPECT_NE(debug[0].find("script: tell application \"iPhoto\"\nactivate"), std::string::npos);
-  EXPECT_NE(debug[1].find("script: tell application \"iPhoto\"\nremove photo id 4294967301\n"),
-            std::string::npos);
 }
 
 // A process that passes for iPhoto: a long sleep run from an iPhoto.app bundle.

@@ -92,17 +92,25 @@ class ScriptRunnerTest : public ::testing::Test,
   int finished_ = 0;
 };
 
-TEST_F(ScriptRunnerTest, ProgressGoesByThirdsAndStopsShortOfOne) {
+TEST_F(ScriptRunnerTest, ProgressGoesByThirdsAndTheSheetEndsBeforeTheDelegateHears) {
+  LogCapture capture(kLogLevelDebug);
   runToEnd(scripts(3));
-  ASSERT_EQ(progressSeen_.size(), 4u);
-  EXPECT_EQ(progressSeen_[0], 0.0);
-  EXPECT_EQ(progressSeen_[1], 1.0 / 3.0);
-  EXPECT_EQ(progressSeen_[2], 2.0 / 3.0);
-  EXPECT_EQ(progressSeen_[3], 0.99999999);
+  EXPECT_EQ(progressSeen_, (std::vector<double>{0.0, 1.0 / 3.0, 2.0 / 3.0, 0.99999999}));
   EXPECT_EQ(runner_->scriptIndex(), 3u);
   EXPECT_EQ(executed_, (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_TRUE(runner_->failedScripts().empty());
   EXPECT_FALSE(*abortedAtFinish_);
+  EXPECT_EQ(events_, (std::vector<std::string>{"show", "abortRequested", "progress", "progress",
+                                               "progress", "progress", "end", "didFinish"}));
+  std::vector<std::string> running, counts;
+  for (const std::string& line : capture.linesStartingWith("DEBUG")) {
+    if (line.find("running script: FakeScript ") != std::string::npos) running.push_back(line);
+    if (line.find("scriptIndex = ") != std::string::npos) counts.push_back(line);
+  }
+  EXPECT_EQ(running.size(), 3u);
+  ASSERT_EQ(counts.size(), 4u);
+  EXPECT_NE(counts.back().find("scriptIndex = 3 scriptTotal = 3"), std::string::npos)
+      << counts.back();
 }
 
 // A trash whose move commands carry two photos each, named as the desktop names its trash.
@@ -122,7 +130,8 @@ TEST_F(ScriptRunnerTest, ATrashRunIsSummedUpByWhatItsMoverSaysEachCommandMoves) 
   onExecute_ = [this](const std::string& name) {
     if (name == "move 3") runner_->cancel();
   };
-  runToEnd({script("select", -600), script("move 1"), script("move 2", -1), script("move 3"),
+  // The first command counts too: a run need not begin with a selection.
+  runToEnd({script("move 1"), script("select", -600), script("move 2", -1), script("move 3"),
             script("move 4")});
   TrashRunSummary summary = TrashRunSummary::ofRun(*runner_, PairTrash(), 1234);
   EXPECT_EQ(summary.moved, 4u);
@@ -134,12 +143,6 @@ TEST_F(ScriptRunnerTest, ATrashRunIsSummedUpByWhatItsMoverSaysEachCommandMoves) 
             "4 photos were moved to the Trash before you cancelled; 2 could not be moved. Rescan "
             "to see what is left.");
   EXPECT_EQ(summary.movedText("."), "Moved 4 of 1.234 photos to the Trash before you cancelled.");
-}
-
-TEST_F(ScriptRunnerTest, ARunShowsTheSheetAnnouncesAndEndsTheSheetBeforeTheDelegate) {
-  runToEnd(scripts(1));
-  EXPECT_EQ(events_, (std::vector<std::string>{"show", "abortRequested", "progress", "progress",
-                                               "end", "didFinish"}));
 }
 
 TEST_F(ScriptRunnerTest, CancelDuringTheSecondOfFiveLetsItFinishAndRunsNoMore) {
@@ -180,19 +183,11 @@ TEST_F(ScriptRunnerTest, FailuresDoNotStopTheRunAndAreFiledUnderCopies) {
   EXPECT_EQ(byName["FakeScript 4"], ErrorRecord("FakeErrorDomain", 7, "4 failed"));
   EXPECT_FALSE(runner_->errorForScript(list[1].get()));
   EXPECT_EQ(runner_->scriptIndex(), 5u);
-}
 
-TEST_F(ScriptRunnerTest, TheSameFailingCommandTwiceIsFiledTwice) {
-  std::shared_ptr<AppleScript> failing = script("x", 1);
-  runToEnd({failing, failing});
+  runToEnd({list[1], list[1]});
   EXPECT_EQ(runner_->failedScripts().size(), 2u) << "each failure files a distinct copy";
-}
-
-TEST_F(ScriptRunnerTest, ASecondRunStartsWithNoFailures) {
-  runToEnd({script("1", 1), script("2", 2)});
-  EXPECT_EQ(runner_->failedScripts().size(), 2u);
   runToEnd(scripts(2));
-  EXPECT_TRUE(runner_->failedScripts().empty());
+  EXPECT_TRUE(runner_->failedScripts().empty()) << "a new run starts with no failures";
 }
 
 TEST_F(ScriptRunnerTest, TheListIsCopiedWhenSet) {
@@ -204,27 +199,12 @@ TEST_F(ScriptRunnerTest, TheListIsCopiedWhenSet) {
   runner_->start();
   ASSERT_TRUE(loop_.runUntil([&] { return finished_ > before; }));
   EXPECT_EQ(executed_.size(), 2u);
-}
 
-TEST_F(ScriptRunnerTest, AnEmptyListFinishesAtOnceWithProgressZero) {
+  executed_.clear();
   runToEnd({});
   EXPECT_TRUE(executed_.empty());
-  EXPECT_EQ(runner_->progress(), 0.0);
-  EXPECT_EQ(finished_, 1);
-}
-
-TEST_F(ScriptRunnerTest, LogsEachCommandAndEachProgressRead) {
-  LogCapture capture(kLogLevelDebug);
-  runToEnd(scripts(2));
-  std::vector<std::string> running, counts;
-  for (const std::string& line : capture.linesStartingWith("DEBUG")) {
-    if (line.find("running script: FakeScript ") != std::string::npos) running.push_back(line);
-    if (line.find("scriptIndex = ") != std::string::npos) counts.push_back(line);
-  }
-  EXPECT_EQ(running.size(), 2u);
-  ASSERT_EQ(counts.size(), 3u);
-  EXPECT_NE(counts.back().find("scriptIndex = 2 scriptTotal = 2"), std::string::npos)
-      << counts.back();
+  EXPECT_EQ(runner_->progress(), 0.0) << "an empty list finishes at once";
+  EXPECT_EQ(finished_, 2);
 }
 
 TEST_F(ScriptRunnerTest, PropertiesAnnounceTheirChanges) {

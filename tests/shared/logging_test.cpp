@@ -29,37 +29,27 @@ TEST(LogLevelNames, NamesMapBothWays) {
   EXPECT_EQ(nameForLogLevel(6), "none");
 }
 
-TEST(Logging, LevelTwoWritesOnlyErrorAndWarn) {
-  LogCapture capture(kLogLevelWarn);
-  logError("e %d", 1);
-  logWarn("w");
-  logInfo("i");
-  TL_LOG_DEBUG(nullptr, "d");
-  TL_LOG_TRACE(nullptr, "t");
-  std::vector<std::string> lines = capture.lines();
-  ASSERT_EQ(lines.size(), 2u);
-  std::string thread = formatText("%x", currentThreadNumber());
-  EXPECT_EQ(lines[0], "ERROR [thread " + thread + "] e 1");
-  EXPECT_EQ(lines[1], "WARN [thread " + thread + "]  w");
-}
-
-TEST(Logging, LevelsAboveTraceWriteEverything) {
-  for (std::uint32_t level : {5u, 7u, 4294967295u}) {
+TEST(Logging, EachLevelWritesItsLinesAndThoseAboveIt) {
+  const std::pair<std::uint32_t, std::size_t> cases[] = {
+      {kLogLevelNone, 0}, {kLogLevelWarn, 2}, {5, 5}, {7, 5}, {4294967295u, 5}};
+  for (const auto& [level, count] : cases) {
     SCOPED_TRACE(level);
     LogCapture capture(level);
-    logError("e");
+    int evaluated = 0;
+    auto argument = [&evaluated] { return ++evaluated; };
+    logError("e %d", 1);
     logWarn("w");
     logInfo("i");
-    TL_LOG_DEBUG(nullptr, "d");
-    TL_LOG_TRACE(nullptr, "t");
-    EXPECT_EQ(capture.lines().size(), 5u);
+    TL_LOG_DEBUG(nullptr, "d %d", argument());
+    TL_LOG_TRACE(nullptr, "t %d", argument());
+    EXPECT_EQ(evaluated, count == 5 ? 2 : 0) << "arguments below the level are not evaluated";
+    std::vector<std::string> lines = capture.lines();
+    ASSERT_EQ(lines.size(), count);
+    if (count != 2) continue;
+    std::string thread = formatText("%x", currentThreadNumber());
+    EXPECT_EQ(lines[0], "ERROR [thread " + thread + "] e 1");
+    EXPECT_EQ(lines[1], "WARN [thread " + thread + "]  w");
   }
-}
-
-TEST(Logging, LevelZeroWritesNothing) {
-  LogCapture capture(kLogLevelNone);
-  logError("e");
-  EXPECT_TRUE(capture.lines().empty());
 }
 
 TEST(Logging, DebugAndTraceLinesNameObjectFileAndLine) {
@@ -77,18 +67,6 @@ TEST(Logging, DebugAndTraceLinesNameObjectFileAndLine) {
   EXPECT_NE(lines[1].find(" logging_test.cpp:"), std::string::npos);
 }
 
-TEST(Logging, ArgumentsAreNotEvaluatedBelowTheLevel) {
-  LogCapture capture(kLogLevelInfo);
-  int evaluated = 0;
-  auto expensive = [&evaluated] {
-    ++evaluated;
-    return "x";
-  };
-  TL_LOG_DEBUG(nullptr, "%s", expensive());
-  TL_LOG_TRACE(nullptr, "%s", expensive());
-  EXPECT_EQ(evaluated, 0);
-}
-
 struct Failer {
   bool fail(ErrorRecord* error) {
     TL_SET_ERROR(error, this, "TestErrorDomain", -3, "failed with %d", 42);
@@ -97,26 +75,19 @@ struct Failer {
   bool passOn(ErrorRecord* error) { return fail(error); }
 };
 
-TEST(ErrorRecords, FailureWithPlaceStoresRecordAndWritesOneTraceLine) {
+TEST(ErrorRecords, FailureWithPlaceStoresRecordAndWritesOneTraceLineWithoutPlaceNothing) {
   LogCapture capture(kLogLevelTrace);
-  ErrorRecord error;
   Failer failer;
+  EXPECT_FALSE(failer.fail(nullptr));
+  EXPECT_TRUE(capture.lines().empty());
+  ErrorRecord error;
   EXPECT_FALSE(failer.passOn(&error));
-  EXPECT_EQ(error.domain(), "TestErrorDomain");
-  EXPECT_EQ(error.code(), -3);
-  EXPECT_EQ(error.description(), "failed with 42");
+  EXPECT_EQ(error, ErrorRecord("TestErrorDomain", -3, "failed with 42"));
   std::vector<std::string> traces = capture.linesStartingWith("TRACE");
   ASSERT_EQ(traces.size(), 1u);
   EXPECT_NE(traces[0].find(formatText("%p logging_test.cpp:", static_cast<void*>(&failer))),
             std::string::npos);
   EXPECT_TRUE(traces[0].ends_with(" failed with 42"));
-}
-
-TEST(ErrorRecords, FailureWithoutPlaceWritesNothing) {
-  LogCapture capture(kLogLevelTrace);
-  Failer failer;
-  EXPECT_FALSE(failer.fail(nullptr));
-  EXPECT_TRUE(capture.lines().empty());
 }
 
 TEST(ErrorRecords, IsErrorWithDomainComparesCodeBySignAndDomainExactly) {

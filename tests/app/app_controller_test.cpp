@@ -265,10 +265,7 @@ class AppControllerTest : public QObject {
         ErrorRecord(Cataloger::errorDomain(), Cataloger::kAbortedError, "abort requested"));
     QCOMPARE(fixture_->quitCount, 2);
     QVERIFY(!fixture_->defaults()->useAlbumDataXML());
-  }
-
-  void callbacksOffTheMainThreadAreRefused() {
-    AppController& controller = fixture_->launch();
+    // Callbacks off the main thread are refused.
     bool refused = false;
     std::thread([&] {
       try {

@@ -277,62 +277,55 @@ class AppControllerTest : public QObject {
     QVERIFY(refused);
   }
 
+  // The open panel asks until a library is chosen; declining it, or quitting from the alert
+  // about a folder that is no library, quits.
   void openPanelAsksUntilALibraryIsChosen() {
     std::string library = fixture_->writeLibrary(smallLibrary(), false);
+    QString notALibrary = fixture_->folder() + "/Not A Library";
     QDir(fixture_->folder()).mkdir("Not A Library");
     // A RootDirectory without a catalogue (a library moved away) is asked about like none.
-    fixture_->setRootDirectory((fixture_->folder() + "/Not A Library").toStdString());
-    AppController& controller = fixture_->launch();
+    fixture_->setRootDirectory(notALibrary.toStdString());
     QStringList seen;
-    whenModal([&](QWidget* modal) {
-      auto* panel = qobject_cast<QFileDialog*>(modal);
-      QVERIFY(panel);
-      seen << panel->windowTitle();
-      QCOMPARE(panel->fileMode(), QFileDialog::Directory);
-      QVERIFY(panel->testOption(QFileDialog::ReadOnly));
-      panel->selectFile(fixture_->folder() + "/Not A Library");
-      QMetaObject::invokeMethod(panel, "accept");
-    });
-    whenModal([&](QWidget* modal) {
-      auto* alert = qobject_cast<QMessageBox*>(modal);
-      QVERIFY(alert);
-      seen << alert->windowTitle() << alert->text() << buttonTexts(*alert).join("|")
-           << alert->defaultButton()->text();
-      buttonWithText(*alert, "Try Again")->click();
-    });
-    whenModal([&](QWidget* modal) {
-      auto* panel = qobject_cast<QFileDialog*>(modal);
-      QVERIFY(panel);
-      panel->selectFile(QString::fromStdString(library));
-      QMetaObject::invokeMethod(panel, "accept");
-    });
-    QVERIFY(fixture_->scan());
-    QCOMPARE(seen, (QStringList{"Select the iPhoto Library:", "Twinlens",
-                                "That doesn't look like an iPhoto Library.", "Quit|Try Again",
-                                "Try Again"}));
-    QCOMPARE(controller.iPhotoLibraryPath(), library);
-    QCOMPARE(fixture_->quitCount, 0);
-  }
-
-  // Declining the open panel, or quitting from the alert about a folder that is no library.
-  void declinedOpenPanelOrNotALibraryAlertQuits() {
-    QDir(fixture_->folder()).mkdir("Not A Library");
-    for (bool pickFolder : {false, true}) {
-      AppController& controller = fixture_->launch();
-      whenModal([&, pickFolder](QWidget* modal) {
+    auto choose = [&](const QString& path) {
+      whenModal([&, path](QWidget* modal) {
         auto* panel = qobject_cast<QFileDialog*>(modal);
-        if (!pickFolder) return panel->reject();
-        panel->selectFile(fixture_->folder() + "/Not A Library");
+        QVERIFY(panel);
+        seen << panel->windowTitle();
+        QCOMPARE(panel->fileMode(), QFileDialog::Directory);
+        QVERIFY(panel->testOption(QFileDialog::ReadOnly));
+        if (path.isEmpty()) return panel->reject();
+        panel->selectFile(path);
         QMetaObject::invokeMethod(panel, "accept");
       });
-      if (pickFolder)
-        whenModal([](QWidget* modal) {
-          buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
-        });
-      controller.startUp();
-      QCOMPARE(fixture_->quitCount, pickFolder ? 2 : 1);
-      QVERIFY(!controller.catalogingSheet().isVisible());
+    };
+    auto answer = [&](const QString& button) {
+      whenModal([&, button](QWidget* modal) {
+        auto* alert = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(alert);
+        seen << alert->windowTitle() << describe(alert);
+        buttonWithText(*alert, button)->click();
+      });
+    };
+    for (int quits : {1, 2}) {
+      choose(quits == 1 ? QString() : notALibrary);
+      if (quits == 2) answer("Quit");
+      fixture_->launch().startUp();
+      QCOMPARE(fixture_->quitCount, quits);
+      QVERIFY(!fixture_->controller().catalogingSheet().isVisible());
     }
+    seen.clear();
+    choose(notALibrary);
+    answer("Try Again");
+    choose(QString::fromStdString(library));
+    AppController& controller = fixture_->launch();
+    QVERIFY(fixture_->scan());
+    QCOMPARE(
+        seen,
+        (QStringList{"Select the iPhoto Library:", "Twinlens",
+                     "That doesn't look like an iPhoto Library.||Quit,Try Again|Try Again|warning",
+                     "Select the iPhoto Library:"}));
+    QCOMPARE(controller.iPhotoLibraryPath(), library);
+    QCOMPARE(fixture_->quitCount, 2);
   }
 
   void logLevelComesFromTheDefaults() {

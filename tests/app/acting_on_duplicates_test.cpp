@@ -1,9 +1,7 @@
 #include <QFileInfo>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <algorithm>
 #include <functional>
 #include <numeric>
 #include <utility>
@@ -17,29 +15,35 @@
 
 namespace twinlens {
 
+using testing::anyContains;
 using testing::AppFixture;
-using testing::buttonTexts;
 using testing::buttonWithText;
+using testing::describe;
 using testing::sheetNamed;
 
 namespace {
 
 constexpr const char* kSelectLibrary = "select photo library album";
 
-sample::SampleLibraryOptions smallLibrary() {
-  sample::SampleLibraryOptions options;
-  options.photoCount = 16;
-  options.imageBytes = 1500;
-  return options;
-}
-
 std::string removeLine(const std::string& key) {
   return "remove photo id " + std::to_string(*scriptIdentifierForPhotoKey(key));
+}
+
+std::string selectLine(const std::string& key) {
+  return "select photo id " + std::to_string(*scriptIdentifierForPhotoKey(key));
 }
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+ScriptOutcome succeeded() {
+  return ScriptOutcome::success(AppleEventDescriptor::null());
+}
+
+// How a run of moves to the iPhoto Trash goes wrong.
+constexpr int kTwoMovesFail = 0, kClosingSelectionFails = 1, kCancelDuringFailingMove = 2,
+              kCancelDuringMove = 3;
 
 }  // namespace
 
@@ -49,9 +53,8 @@ class ActingOnDuplicatesTest : public QObject {
  private slots:
   void init() {
     fixture_ = std::make_unique<AppFixture>();
-    fixture_->writeLibrary(smallLibrary());
-    controller_ = &fixture_->launch();
-    QVERIFY(fixture_->scan());
+    QVERIFY(fixture_->scanLibrary(testing::smallLibrary()));
+    controller_ = &fixture_->controller();
     duplicates_ = controller_->cataloger().duplicatePhotos().size();
     QVERIFY(duplicates_ >= 3);
   }
@@ -69,92 +72,85 @@ class ActingOnDuplicatesTest : public QObject {
     QCOMPARE(runner.warning(), std::string("Do not manipulate iPhoto while moving is in progress"));
 
     ScriptRunnerSheet& sheet = controller_->scriptRunnerSheet();
-    QVERIFY(sheet.windowModality() == Qt::WindowModal);
     QCOMPARE(sheet.messageLabel()->text(), QString::fromStdString(runner.message()));
     QVERIFY(!sheet.warningLabel()->isHidden());
 
     QMessageBox* done = waitForSheet("moveToTrashCompleteWindow");
-    QVERIFY(done);
-    QVERIFY(!sheet.isVisible());
-    QCOMPARE(done->text(), QString("Moved %1 photos to the iPhoto Trash.").arg(duplicates_));
-    QCOMPARE(buttonTexts(*done), QStringList{"Quit"});
-    std::vector<std::string> texts = fixture_->scriptHost().texts();
-    std::size_t removes = std::count_if(texts.begin(), texts.end(), [](const std::string& t) {
-      return contains(t, "remove photo id");
-    });
+    QVERIFY(done && !sheet.isVisible());
+    QCOMPARE(describe(done),
+             QString("Moved %1 photos to the iPhoto Trash.|Empty the iPhoto Trash in iPhoto to "
+                     "delete them for good. Twinlens will now quit.|Quit|Quit|")
+                 .arg(duplicates_));
+    std::size_t removes = 0;
+    for (const std::string& text : fixture_->scriptHost().texts())
+      removes += contains(text, "remove photo id");
     QCOMPARE(removes, duplicates_);
     QCOMPARE(fixture_->quitCount, 0);
     buttonWithText(*done, "Quit")->click();
     QCOMPARE(fixture_->quitCount, 1);
   }
 
-  void failedMovesAreCountedAndRescanStartsOver() {
+  // Failed moves are counted (a failed closing selection counts none); a cancelled run says
+  // how far it got; Rescan starts over, Quit quits.
+  void runThatWentWrongSaysHow_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<QString>("alert");
+    QTest::addColumn<QString>("answer");
+    const QString failed =
+        "Failed to move some photos|%2 photos could not be moved to the "
+        "iPhoto Trash.|Quit,Rescan|Quit|warning";
+    const QString cancelled =
+        "Moving to the iPhoto Trash was cancelled|1 photo was moved to the "
+        "iPhoto Trash before you cancelled; 1 could not be moved. Rescan to "
+        "see what is left.|Quit,Rescan|Rescan|";
+    QTest::newRow("two moves fail")
+        << kTwoMovesFail << "moveToTrashErrorAlert" << failed.arg(2) << "Rescan";
+    QTest::newRow("closing selection fails")
+        << kClosingSelectionFails << "moveToTrashErrorAlert" << failed.arg(0) << "Quit";
+    QTest::newRow("cancel, then quit")
+        << kCancelDuringFailingMove << "canceledWindow" << cancelled << "Quit";
+    QTest::newRow("cancel, then rescan")
+        << kCancelDuringFailingMove << "canceledWindow" << cancelled << "Rescan";
+    QTest::newRow("cancel without failure")
+        << kCancelDuringMove << "moveToTrashCompleteWindow"
+        << "Moved 2 of %1 photos to the iPhoto Trash before you cancelled.|Empty the iPhoto Trash "
+           "in iPhoto to delete them for good. Twinlens will now quit.|Quit|Quit|"
+        << "Quit";
+  }
+  void runThatWentWrongSaysHow() {
+    QFETCH(int, fault);
     std::vector<std::string> keys = duplicateKeys();
     std::string first = removeLine(keys[0]);
     std::string second = removeLine(keys[1]);
-    fixture_->scriptHost().answerWith([=](std::string_view source) {
-      std::string text(source);
-      if (contains(text, first) || contains(text, second))
-        return ScriptOutcome::failure(-1728, "Can't get photo.");
-      return ScriptOutcome::success(AppleEventDescriptor::null());
-    });
-    controller_->moveToTrash();
-    QMessageBox* alert = waitForSheet("moveToTrashErrorAlert");
-    QVERIFY(alert);
-    QCOMPARE(alert->text(), QString("Failed to move some photos"));
-    QCOMPARE(alert->informativeText(), QString("2 photos could not be moved to the iPhoto Trash."));
-    QCOMPARE(buttonTexts(*alert), (QStringList{"Quit", "Rescan"}));
-    QCOMPARE(alert->defaultButton()->text(), QString("Quit"));
-    fixture_->scriptHost().answerWith(nullptr);
-    buttonWithText(*alert, "Rescan")->click();
-    QVERIFY(fixture_->waitForScan());
-    QCOMPARE(fixture_->quitCount, 0);
-  }
-
-  void failedClosingSelectionCountsNoPhotos() {
     int selections = 0;
-    fixture_->scriptHost().answerWith([&](std::string_view source) {
-      if (contains(std::string(source), kSelectLibrary) && ++selections == 2)
-        return ScriptOutcome::failure(-600, "iPhoto got an error: Application isn't running.");
-      return ScriptOutcome::success(AppleEventDescriptor::null());
+    fixture_->scriptHost().answerWith([&, fault](std::string_view source) {
+      std::string text(source);
+      switch (fault) {
+        case kTwoMovesFail:
+          if (contains(text, first) || contains(text, second)) break;
+          return succeeded();
+        case kClosingSelectionFails:
+          if (contains(text, kSelectLibrary) && ++selections == 2)
+            return ScriptOutcome::failure(-600, "iPhoto got an error: Application isn't running.");
+          return succeeded();
+        default:
+          if (!contains(text, second)) return succeeded();
+          controller_->scriptRunner().cancel();
+          if (fault == kCancelDuringMove) return succeeded();
+      }
+      return ScriptOutcome::failure(-1728, "Can't get photo.");
     });
     controller_->moveToTrash();
-    QMessageBox* alert = waitForSheet("moveToTrashErrorAlert");
-    QVERIFY(alert);
-    QCOMPARE(alert->informativeText(), QString("0 photos could not be moved to the iPhoto Trash."));
-    buttonWithText(*alert, "Quit")->click();
-    QCOMPARE(fixture_->quitCount, 1);
-  }
-
-  void cancelledRunWithFailuresOffersRescanOrQuit() {
-    cancelAfterFailingMove(true);
-    QMessageBox* sheet = waitForSheet("canceledWindow");
-    QVERIFY(sheet);
-    QCOMPARE(buttonTexts(*sheet), (QStringList{"Quit", "Rescan"}));
-    QVERIFY(sheet->informativeText().startsWith("1 photo was moved"));
-    buttonWithText(*sheet, "Quit")->click();
-    QCOMPARE(fixture_->quitCount, 1);
-  }
-
-  void cancelledRunRescans() {
-    cancelAfterFailingMove(true);
-    QMessageBox* sheet = waitForSheet("canceledWindow");
-    QVERIFY(sheet);
+    QFETCH(QString, sheet);
+    QFETCH(QString, alert);
+    QMessageBox* box = waitForSheet(sheet.toUtf8().constData());
+    QCOMPARE(describe(box), alert.contains("%1") ? alert.arg(duplicates_) : alert);
     fixture_->scriptHost().answerWith(nullptr);
-    buttonWithText(*sheet, "Rescan")->click();
-    QVERIFY(fixture_->waitForScan());
-    QCOMPARE(fixture_->quitCount, 0);
-  }
-
-  void cancelledRunWithoutFailuresSaysHowManyMoved() {
-    cancelAfterFailingMove(false);
-    QMessageBox* done = waitForSheet("moveToTrashCompleteWindow");
-    QVERIFY(done);
-    QCOMPARE(
-        done->text(),
-        QString("Moved 2 of %1 photos to the iPhoto Trash before you cancelled.").arg(duplicates_));
-    buttonWithText(*done, "Quit")->click();
-    QCOMPARE(fixture_->quitCount, 1);
+    QFETCH(QString, answer);
+    buttonWithText(*box, answer)->click();
+    if (answer == "Rescan") QVERIFY(fixture_->waitForScan());
+    QCOMPARE(fixture_->quitCount, answer == "Quit" ? 1 : 0);
   }
 
   void runnerSheetCancelStopsTheRun() {
@@ -162,7 +158,7 @@ class ActingOnDuplicatesTest : public QObject {
     fixture_->scriptHost().answerWith([&](std::string_view source) {
       if (contains(std::string(source), "remove photo id") && ++moves == 1)
         controller_->scriptRunnerSheet().cancelButton()->click();
-      return ScriptOutcome::success(AppleEventDescriptor::null());
+      return succeeded();
     });
     controller_->moveToTrash();
     QVERIFY(controller_->scriptRunnerSheet().cancelButton()->isEnabled());
@@ -173,6 +169,12 @@ class ActingOnDuplicatesTest : public QObject {
 
   void deleteKeyMovesTheSelectionInOneCommand() {
     ImageBrowserView& browser = controller_->imageBrowser();
+    QTest::keyClick(&browser, Qt::Key_Backspace);
+    std::vector<std::string> texts = fixture_->scriptHost().texts();
+    QCOMPARE(texts.size(), 2u);
+    QVERIFY(!contains(texts[1], "remove photo id"));
+    QCOMPARE(controller_->duplicatesCount(), duplicates_);
+
     IndexSet chosen = controller_->duplicatesIndexSet();
     chosen.resize(3);
     std::vector<std::string> keys;
@@ -181,14 +183,12 @@ class ActingOnDuplicatesTest : public QObject {
     browser.setSelectionIndexes(chosen);
     std::size_t items = browser.itemCount();
     QTest::keyClick(&browser, Qt::Key_Backspace);
-
-    std::vector<std::string> texts = fixture_->scriptHost().texts();
-    QCOMPARE(texts.size(), 2u);
-    QVERIFY(contains(texts[0], kSelectLibrary));
-    for (const std::string& key : keys) QVERIFY(contains(texts[1], removeLine(key)));
+    texts = fixture_->scriptHost().texts();
+    QCOMPARE(texts.size(), 4u);
+    QVERIFY(contains(texts[2], kSelectLibrary));
+    for (const std::string& key : keys) QVERIFY(contains(texts[3], removeLine(key)));
     QCOMPARE(controller_->duplicatesCount(), duplicates_ - 3);
-    QVERIFY(browser.itemCount() < items);
-    QVERIFY(browser.selectionIndexes().empty());
+    QVERIFY(browser.itemCount() < items && browser.selectionIndexes().empty());
     QVERIFY(!sheetNamed(&controller_->mainWindow(), "moveSelectionErrorAlert"));
   }
 
@@ -220,52 +220,34 @@ class ActingOnDuplicatesTest : public QObject {
     QVERIFY(fixture_->scriptHost().texts().empty());
   }
 
-  void failedSelectionMoveIsShownAndTheWindowUpdatedAnyway() {
-    fixture_->scriptHost().failWith(-1728, "Can't get photo id 4294967299.");
+  // A double click reveals that photo; revealing a selection, its lowest index.
+  void revealSelectsThePhotoInIPhoto() {
+    ImageBrowserView& browser = controller_->imageBrowser();
+    controller_->mainWindow().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&controller_->mainWindow()));
+    QTest::mouseDClick(browser.viewport(), Qt::LeftButton, {}, browser.itemFrame(2).center());
+    controller_->revealItemsAtIndexes({4, 1, 3});
+    std::vector<std::string> texts = fixture_->scriptHost().texts();
+    QCOMPARE(texts.size(), 2u);
+    const std::vector<Thumbnail>& thumbnails = controller_->cataloger().thumbnails();
+    QVERIFY(contains(texts[0], selectLine(thumbnails[2].iPhotoKey())));
+    QVERIFY(contains(texts[1], selectLine(thumbnails[1].iPhotoKey())));
+  }
+
+  // A failed move of the selection is shown and the window updated anyway; so is a failed
+  // reveal.
+  void failedSelectionMoveAndRevealAreShown() {
+    fixture_->scriptHost().failWith(-600, "iPhoto isn't running.");
     ImageBrowserView& browser = controller_->imageBrowser();
     browser.setSelectionIndexes({controller_->duplicatesIndexSet().front()});
     QTest::keyClick(&browser, Qt::Key_Delete);
     QMessageBox* alert = sheetNamed(&controller_->mainWindow(), "moveSelectionErrorAlert");
-    QVERIFY(alert);
-    QVERIFY(alert->text().contains("failed to move photos to trash via AppleScript"));
+    QVERIFY(alert && alert->text().contains("failed to move photos to trash via AppleScript"));
     QCOMPARE(controller_->duplicatesCount(), duplicates_ - 1);
-  }
-
-  void deleteWithNothingSelectedRemovesNothing() {
-    QTest::keyClick(&controller_->imageBrowser(), Qt::Key_Backspace);
-    std::vector<std::string> texts = fixture_->scriptHost().texts();
-    QCOMPARE(texts.size(), 2u);
-    QVERIFY(!contains(texts[1], "remove photo id"));
-    QCOMPARE(controller_->duplicatesCount(), duplicates_);
-  }
-
-  void arrowKeysDoNothing() {
-    ImageBrowserView& browser = controller_->imageBrowser();
-    browser.setSelectionIndexes({1});
-    QTest::keyClick(&browser, Qt::Key_Right);
-    QTest::keyClick(&browser, Qt::Key_Down);
-    QCOMPARE(browser.selectionIndexes(), IndexSet{1});
-    QVERIFY(fixture_->scriptHost().texts().empty());
-  }
-
-  void doubleClickRevealsThatPhoto() {
-    ImageBrowserView& browser = controller_->imageBrowser();
-    controller_->mainWindow().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&controller_->mainWindow()));
-    std::size_t index = 2;
-    QTest::mouseDClick(browser.viewport(), Qt::LeftButton, {}, browser.itemFrame(index).center());
-    std::vector<std::string> texts = fixture_->scriptHost().texts();
-    QCOMPARE(texts.size(), 1u);
-    std::string key = controller_->cataloger().thumbnails()[index].iPhotoKey();
-    QVERIFY(
-        contains(texts[0], "select photo id " + std::to_string(*scriptIdentifierForPhotoKey(key))));
-  }
-
-  void revealUsesTheLowestIndex() {
-    controller_->revealItemsAtIndexes({4, 1, 3});
-    std::string key = controller_->cataloger().thumbnails()[1].iPhotoKey();
-    QVERIFY(contains(fixture_->scriptHost().texts().at(0),
-                     "select photo id " + std::to_string(*scriptIdentifierForPhotoKey(key))));
+    alert->done(0);
+    controller_->revealItemsAtIndexes({0});
+    QCOMPARE(describe(sheetNamed(&controller_->mainWindow(), "revealErrorAlert")),
+             QString("Error selecting photo|iPhoto isn't running.|OK||warning"));
   }
 
   void nothingIsSentWhileIPhotoHasAnotherLibraryOpen() {
@@ -292,16 +274,6 @@ class ActingOnDuplicatesTest : public QObject {
     QCOMPARE(controller_->duplicatesCount(), duplicates_);
   }
 
-  void failedRevealIsShown() {
-    fixture_->scriptHost().failWith(-600, "iPhoto isn't running.");
-    controller_->revealItemsAtIndexes({0});
-    QMessageBox* alert = sheetNamed(&controller_->mainWindow(), "revealErrorAlert");
-    QVERIFY(alert);
-    QCOMPARE(alert->text(), QString("Error selecting photo"));
-    QCOMPARE(alert->informativeText(), QString("iPhoto isn't running."));
-    QCOMPARE(buttonTexts(*alert), QStringList{"OK"});
-  }
-
  private:
   std::vector<std::string> duplicateKeys() const {
     std::vector<std::string> keys;
@@ -310,24 +282,8 @@ class ActingOnDuplicatesTest : public QObject {
     return keys;
   }
 
-  // Moves two photos, then cancels while the second one is being moved, which fails or not.
-  void cancelAfterFailingMove(bool fail) {
-    std::string second = removeLine(duplicateKeys()[1]);
-    fixture_->scriptHost().answerWith([=, this](std::string_view source) {
-      if (!contains(std::string(source), second))
-        return ScriptOutcome::success(AppleEventDescriptor::null());
-      controller_->scriptRunner().cancel();
-      return fail ? ScriptOutcome::failure(-1728, "Can't get photo.")
-                  : ScriptOutcome::success(AppleEventDescriptor::null());
-    });
-    controller_->moveToTrash();
-  }
-
   QMessageBox* waitForSheet(const char* name) {
-    QMessageBox* sheet = nullptr;
-    (void)QTest::qWaitFor(
-        [&] { return (sheet = sheetNamed(&controller_->mainWindow(), name)) != nullptr; }, 20000);
-    return sheet;
+    return testing::waitForSheet(&controller_->mainWindow(), name);
   }
 
   std::unique_ptr<AppFixture> fixture_;

@@ -5,9 +5,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -28,30 +26,12 @@ namespace twinlens {
 using testing::AppFixture;
 using testing::buttonTexts;
 using testing::buttonWithText;
+using testing::describe;
+using testing::libraryWithoutCopies;
 using testing::sheetNamed;
+using testing::smallLibrary;
+using testing::waitForSheet;
 using testing::whenModal;
-
-namespace {
-
-sample::SampleLibraryOptions smallLibrary() {
-  sample::SampleLibraryOptions options;
-  options.photoCount = 16;
-  options.imageBytes = 1500;
-  return options;
-}
-
-sample::SampleLibraryOptions libraryWithoutCopies(std::size_t photos) {
-  sample::SampleLibraryOptions options;
-  options.photoCount = photos;
-  options.imageBytes = 1500;
-  options.exactCopyFraction = options.metadataCopyFraction = 0;
-  options.editedFraction = options.editedAsOtherFraction = 0;
-  options.unlistedCount = 0;
-  options.twinlensAlbum = false;
-  return options;
-}
-
-}  // namespace
 
 class AppControllerTest : public QObject {
   Q_OBJECT
@@ -60,35 +40,49 @@ class AppControllerTest : public QObject {
   void init() { fixture_ = std::make_unique<AppFixture>(); }
   void cleanup() { fixture_.reset(); }
 
-  void scanFromRootDirectoryShowsTheDuplicates() {
+  // The first scan ever shows the duplicates and a bubble about them; later scans no bubble.
+  void scanShowsTheDuplicatesAndTheHelpBubbleOnce() {
     fixture_->writeLibrary(smallLibrary());
     AppController& controller = fixture_->launch();
+    MainWindow& window = controller.mainWindow();
+    window.show();
     QVERIFY(!controller.sliderEnabled());
     QCOMPARE(controller.imageBrowser().itemCount(), 0u);
-
     controller.startUp();
     QCOMPARE(controller.startupState(), 0u);
     QCOMPARE(controller.iPhotoLibraryName(), QString("Sample Library"));
-    QVERIFY(controller.catalogingSheet().isVisible());
-    QVERIFY(controller.catalogingSheet().windowModality() == Qt::WindowModal);
-    QCOMPARE(controller.catalogingSheet().cancelButton()->text(), QString("Cancel"));
+    CatalogingSheet& sheet = controller.catalogingSheet();
+    QVERIFY(sheet.isVisible() && sheet.windowModality() == Qt::WindowModal);
+    QCOMPARE(sheet.cancelButton()->text(), QString("Cancel"));
     QVERIFY(fixture_->waitForScan());
+    QCOMPARE(sheet.headline()->text(), QString("Cataloging photos in Sample Library"));
+    QCOMPARE(sheet.progressDescription()->text(),
+             QString("%1 of %1 items").arg(controller.cataloger().total()));
 
     std::size_t duplicates = fixture_->library().expectedDuplicateKeys().size();
-    QVERIFY(duplicates > 1);
-    QVERIFY(!controller.catalogingSheet().isVisible());
+    QVERIFY(duplicates > 1 && !sheet.isVisible());
     QCOMPARE(controller.duplicatesCount(), duplicates);
     QCOMPARE(controller.duplicatesCountDescription(), QString("%1 duplicates").arg(duplicates));
-    QCOMPARE(controller.mainWindow().countLabel()->text(), controller.duplicatesCountDescription());
-    QCOMPARE(controller.mainWindow().libraryLabel()->text(), QString("Sample Library"));
-    QVERIFY(controller.sliderEnabled() && controller.mainWindow().zoomSlider()->isEnabled());
+    QCOMPARE(window.countLabel()->text(), controller.duplicatesCountDescription());
+    QCOMPARE(window.libraryLabel()->text(), QString("Sample Library"));
+    QVERIFY(controller.sliderEnabled() && window.zoomSlider()->isEnabled());
     QVERIFY(controller.moveToTrashButtonEnabled() && controller.addToAlbumButtonEnabled());
-    QVERIFY(controller.mainWindow().moveToTrashButton()->isEnabled());
+    QVERIFY(window.moveToTrashButton()->isEnabled());
     QCOMPARE(controller.imageBrowser().itemCount(), controller.cataloger().thumbnails().size());
     QCOMPARE(controller.imageBrowser().groupCount(),
              fixture_->library().expectedDuplicateSets().size());
-    QVERIFY(controller.selectDuplicatesInIPhoto());
-    QVERIFY(!controller.hideAlreadyInAlbumMessage());
+    QVERIFY(controller.selectDuplicatesInIPhoto() && !controller.hideAlreadyInAlbumMessage());
+
+    HelpBubble* bubble = controller.attachedWindow();
+    QVERIFY(bubble && bubble->isVisible() && bubble->isBouncing());
+    QCOMPARE(bubble->parentWidget(), &window);
+    QCOMPARE(bubble->attachPoint(), QPoint(10, window.height() / 2));
+    const HelpBubbleStyle& style = bubble->style();
+    QVERIFY(style.borderWidth == 2 && style.cornerRadius == 8 && style.arrowBaseWidth == 20 &&
+            style.arrowHeight == 16);
+    QVERIFY(fixture_->applicationDefaults()->booleanForKey("helpBubbleShown").value_or(false));
+    QTest::keyClick(&controller.imageBrowser(), Qt::Key_Left);
+    QVERIFY(!controller.attachedWindow());
 
     // The browser is empty while a rescan replaces what it shows.
     controller.rescan();
@@ -96,6 +90,10 @@ class AppControllerTest : public QObject {
     QVERIFY(!controller.moveToTrashButtonEnabled());
     QVERIFY(fixture_->waitForScan());
     QCOMPARE(controller.imageBrowser().itemCount(), controller.cataloger().thumbnails().size());
+    QVERIFY(!controller.attachedWindow());
+    AppController& relaunched = fixture_->launch();
+    QVERIFY(fixture_->scan());
+    QVERIFY(!relaunched.attachedWindow());
   }
 
   void folderIsScannedWithoutIPhotoAndMovedToTheDesktopTrash() {
@@ -132,10 +130,9 @@ class AppControllerTest : public QObject {
     QVERIFY(controller.mainWindow().openFolderAction()->isEnabled());
     controller.moveToTrash();
     QVERIFY(!controller.mainWindow().openFolderAction()->isEnabled());
-    QVERIFY(QTest::qWaitFor(
-        [&] { return sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow"); }));
-    QCOMPARE(sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow")->text(),
-             QString("Moved %1 photos to the trash.").arg(duplicates));
+    QMessageBox* done = waitForSheet(&controller.mainWindow(), "moveToTrashCompleteWindow");
+    QVERIFY(done);
+    QCOMPARE(done->text(), QString("Moved %1 photos to the trash.").arg(duplicates));
     QCOMPARE(QDir(fixture_->folder() + "/data/Trash/files").entryList(QDir::Files).size(),
              qsizetype(duplicates));
     for (const DuplicateGroup& group : controller.cataloger().duplicateGroups())
@@ -160,31 +157,12 @@ class AppControllerTest : public QObject {
     QCOMPARE(controller.duplicatesCount(), 0u);
   }
 
-  void catalogingSheetFollowsTheCataloger() {
-    fixture_->writeLibrary(smallLibrary());
-    AppController& controller = fixture_->launch();
-    CatalogingSheet& sheet = controller.catalogingSheet();
-    QStringList headlines;
-    QStringList progress;
-    QVERIFY(fixture_->scan());
-    headlines << sheet.headline()->text();
-    progress << sheet.progressDescription()->text();
-    QCOMPARE(headlines.front(), QString("Cataloging photos in Sample Library"));
-    std::size_t photos = controller.cataloger().total();
-    QCOMPARE(progress.front(), QString("%1 of %1 items").arg(photos));
-  }
-
-  void oneDuplicateIsSingular() {
-    sample::SampleLibraryOptions options = libraryWithoutCopies(10);
-    options.exactCopyFraction = 0.1;
-    fixture_->writeLibrary(options);
-    AppController& controller = fixture_->launch();
-    QVERIFY(fixture_->scan());
-    QCOMPARE(controller.duplicatesCountDescription(), QString("1 duplicate"));
-  }
-
-  void noDuplicatesDisablesTheControlsAndSaysSo() {
-    fixture_->writeLibrary(libraryWithoutCopies(6));
+  void oneDuplicateIsSingularAndNoneDisablesTheControls() {
+    sample::SampleLibraryOptions one = libraryWithoutCopies(10);
+    one.exactCopyFraction = 0.1;
+    QVERIFY(fixture_->scanLibrary(one));
+    QCOMPARE(fixture_->controller().duplicatesCountDescription(), QString("1 duplicate"));
+    fixture_->writeLibrary(libraryWithoutCopies(6), true, "No Copies");
     AppController& controller = fixture_->launch();
     QVERIFY(fixture_->scan());
     QCOMPARE(controller.duplicatesCountDescription(), QString("0 duplicates"));
@@ -193,59 +171,43 @@ class AppControllerTest : public QObject {
     QCOMPARE(controller.imageBrowser().itemCount(), 0u);
     QVERIFY(!controller.imageBrowser().validateMenuItem(ImageBrowserView::kSelectAllTag));
     QMessageBox* alert = sheetNamed(&controller.mainWindow(), "noDuplicatesAlert");
-    QVERIFY(alert);
-    QVERIFY(alert->windowModality() == Qt::WindowModal);
-    QCOMPARE(alert->text(), QString("No duplicates found"));
-    QCOMPARE(alert->informativeText(), QString());
-    QCOMPARE(alert->icon(), QMessageBox::NoIcon);
-    QCOMPARE(buttonTexts(*alert), QStringList{"OK"});
-    QVERIFY(!controller.attachedWindow());
+    QCOMPARE(describe(alert), QString("No duplicates found||OK||"));
+    QVERIFY(alert->windowModality() == Qt::WindowModal && !controller.attachedWindow());
     buttonWithText(*alert, "OK")->click();
     QCOMPARE(fixture_->quitCount, 0);
   }
 
-  void iPhotoRunningIsAskedAboutAndCancelQuits() {
+  // Cancel quits; Quit iPhoto waits for it to go, without blocking the window, then scans.
+  void iPhotoRunningIsAskedAboutFirst() {
     fixture_->writeLibrary(smallLibrary());
     fixture_->iPhotoRunning = true;
-    AppController& controller = fixture_->launch();
-    controller.startUp();
-    QCOMPARE(controller.startupState(), 2u);
-    QMessageBox* sheet = sheetNamed(&controller.mainWindow(), "quitIPhotoSheet");
-    QVERIFY(sheet);
-    QVERIFY(sheet->windowModality() == Qt::WindowModal);
-    QCOMPARE(sheet->text(), QString("Twinlens will quit iPhoto."));
-    QCOMPARE(sheet->informativeText(),
-             QString("Twinlens cannot scan the iPhoto Library while iPhoto is open."));
-    QCOMPARE(buttonTexts(*sheet), (QStringList{"Cancel", "Quit iPhoto"}));
-    QCOMPARE(sheet->defaultButton()->text(), QString("Quit iPhoto"));
-    buttonWithText(*sheet, "Cancel")->click();
-    QCOMPARE(fixture_->quitCount, 1);
-    QVERIFY(!controller.catalogingSheet().isVisible());
-  }
-
-  void quitIPhotoWaitsForItToGoWithoutBlocking() {
-    fixture_->writeLibrary(smallLibrary());
-    fixture_->iPhotoRunning = true;
-    AppController& controller = fixture_->launch();
-    controller.startUp();
-    QMessageBox* sheet = sheetNamed(&controller.mainWindow(), "quitIPhotoSheet");
-    QVERIFY(sheet);
-    buttonWithText(*sheet, "Quit iPhoto")->click();
+    for (const char* answer : {"Cancel", "Quit iPhoto"}) {
+      AppController& controller = fixture_->launch();
+      controller.startUp();
+      QCOMPARE(controller.startupState(), 2u);
+      QMessageBox* sheet = sheetNamed(&controller.mainWindow(), "quitIPhotoSheet");
+      QCOMPARE(describe(sheet),
+               QString("Twinlens will quit iPhoto.|Twinlens cannot scan the iPhoto Library while "
+                       "iPhoto is open.|Cancel,Quit iPhoto|Quit iPhoto|warning"));
+      QVERIFY(sheet->windowModality() == Qt::WindowModal);
+      buttonWithText(*sheet, answer)->click();
+      QVERIFY(!controller.catalogingSheet().isVisible());
+      QCOMPARE(fixture_->quitCount, 1);
+    }
+    AppController& controller = fixture_->controller();
     QCOMPARE(controller.startupState(), 0u);
     QVERIFY(controller.quittingIPhotoWindow().isVisible());
-    // The window keeps handling events while iPhoto is still there.
     bool handled = false;
     QTimer::singleShot(0, [&] { handled = true; });
     QTRY_VERIFY(handled);
     QTest::qWait(700);
     QVERIFY(controller.quittingIPhotoWindow().isVisible());
     QVERIFY(!controller.catalogingSheet().isVisible());
-
     int scans = fixture_->scansTold;
     fixture_->iPhotoRunning = false;
     QTRY_VERIFY_WITH_TIMEOUT(!controller.quittingIPhotoWindow().isVisible(), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(fixture_->scansTold > scans, 30000);
-    QCOMPARE(fixture_->quitCount, 0);
+    QCOMPARE(fixture_->quitCount, 1);
   }
 
   void scriptSourceSkipsTheQuestionAndFallsBackToAlbumData() {
@@ -260,10 +222,7 @@ class AppControllerTest : public QObject {
     // sequence starts again reading AlbumData.xml, which needs iPhoto gone.
     QTRY_VERIFY_WITH_TIMEOUT(sheetNamed(&controller.mainWindow(), "quitIPhotoSheet"), 10000);
     QVERIFY(fixture_->defaults()->useAlbumDataXML());
-    bool logged = false;
-    for (const std::string& line : log.lines())
-      logged |= line.find("got error (trying again): ") != std::string::npos;
-    QVERIFY(logged);
+    QVERIFY(testing::anyContains(log.lines(), "got error (trying again): "));
     QCOMPARE(fixture_->quitCount, 0);
   }
 
@@ -306,10 +265,7 @@ class AppControllerTest : public QObject {
         ErrorRecord(Cataloger::errorDomain(), Cataloger::kAbortedError, "abort requested"));
     QCOMPARE(fixture_->quitCount, 2);
     QVERIFY(!fixture_->defaults()->useAlbumDataXML());
-  }
-
-  void callbacksOffTheMainThreadAreRefused() {
-    AppController& controller = fixture_->launch();
+    // Callbacks off the main thread are refused.
     bool refused = false;
     std::thread([&] {
       try {
@@ -321,100 +277,55 @@ class AppControllerTest : public QObject {
     QVERIFY(refused);
   }
 
+  // The open panel asks until a library is chosen; declining it, or quitting from the alert
+  // about a folder that is no library, quits.
   void openPanelAsksUntilALibraryIsChosen() {
     std::string library = fixture_->writeLibrary(smallLibrary(), false);
+    QString notALibrary = fixture_->folder() + "/Not A Library";
     QDir(fixture_->folder()).mkdir("Not A Library");
     // A RootDirectory without a catalogue (a library moved away) is asked about like none.
-    fixture_->setRootDirectory((fixture_->folder() + "/Not A Library").toStdString());
-    AppController& controller = fixture_->launch();
+    fixture_->setRootDirectory(notALibrary.toStdString());
     QStringList seen;
-    whenModal([&](QWidget* modal) {
-      auto* panel = qobject_cast<QFileDialog*>(modal);
-      QVERIFY(panel);
-      seen << panel->windowTitle();
-      QCOMPARE(panel->fileMode(), QFileDialog::Directory);
-      QVERIFY(panel->testOption(QFileDialog::ReadOnly));
-      panel->selectFile(fixture_->folder() + "/Not A Library");
-      QMetaObject::invokeMethod(panel, "accept");
-    });
-    whenModal([&](QWidget* modal) {
-      auto* alert = qobject_cast<QMessageBox*>(modal);
-      QVERIFY(alert);
-      seen << alert->windowTitle() << alert->text() << buttonTexts(*alert).join("|")
-           << alert->defaultButton()->text();
-      buttonWithText(*alert, "Try Again")->click();
-    });
-    whenModal([&](QWidget* modal) {
-      auto* panel = qobject_cast<QFileDialog*>(modal);
-      QVERIFY(panel);
-      panel->selectFile(QString::fromStdString(library));
-      QMetaObject::invokeMethod(panel, "accept");
-    });
-    QVERIFY(fixture_->scan());
-    QCOMPARE(seen, (QStringList{"Select the iPhoto Library:", "Twinlens",
-                                "That doesn't look like an iPhoto Library.", "Quit|Try Again",
-                                "Try Again"}));
-    QCOMPARE(controller.iPhotoLibraryPath(), library);
-    QCOMPARE(fixture_->quitCount, 0);
-  }
-
-  // Declining the open panel, or quitting from the alert about a folder that is no library.
-  void declinedOpenPanelOrNotALibraryAlertQuits() {
-    QDir(fixture_->folder()).mkdir("Not A Library");
-    for (bool pickFolder : {false, true}) {
-      AppController& controller = fixture_->launch();
-      whenModal([&, pickFolder](QWidget* modal) {
+    auto choose = [&](const QString& path) {
+      whenModal([&, path](QWidget* modal) {
         auto* panel = qobject_cast<QFileDialog*>(modal);
-        if (!pickFolder) return panel->reject();
-        panel->selectFile(fixture_->folder() + "/Not A Library");
+        QVERIFY(panel);
+        seen << panel->windowTitle();
+        QCOMPARE(panel->fileMode(), QFileDialog::Directory);
+        QVERIFY(panel->testOption(QFileDialog::ReadOnly));
+        if (path.isEmpty()) return panel->reject();
+        panel->selectFile(path);
         QMetaObject::invokeMethod(panel, "accept");
       });
-      if (pickFolder)
-        whenModal([](QWidget* modal) {
-          buttonWithText(*qobject_cast<QMessageBox*>(modal), "Quit")->click();
-        });
-      controller.startUp();
-      QCOMPARE(fixture_->quitCount, pickFolder ? 2 : 1);
-      QVERIFY(!controller.catalogingSheet().isVisible());
+    };
+    auto answer = [&](const QString& button) {
+      whenModal([&, button](QWidget* modal) {
+        auto* alert = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(alert);
+        seen << alert->windowTitle() << describe(alert);
+        buttonWithText(*alert, button)->click();
+      });
+    };
+    for (int quits : {1, 2}) {
+      choose(quits == 1 ? QString() : notALibrary);
+      if (quits == 2) answer("Quit");
+      fixture_->launch().startUp();
+      QCOMPARE(fixture_->quitCount, quits);
+      QVERIFY(!fixture_->controller().catalogingSheet().isVisible());
     }
-  }
-
-  void helpBubbleAppearsAfterTheFirstScanOnly() {
-    fixture_->writeLibrary(smallLibrary());
+    seen.clear();
+    choose(notALibrary);
+    answer("Try Again");
+    choose(QString::fromStdString(library));
     AppController& controller = fixture_->launch();
-    controller.mainWindow().show();
     QVERIFY(fixture_->scan());
-    HelpBubble* bubble = controller.attachedWindow();
-    QVERIFY(bubble);
-    QVERIFY(bubble->isVisible());
-    QCOMPARE(bubble->parentWidget(), &controller.mainWindow());
-    QCOMPARE(bubble->attachPoint(), QPoint(10, controller.mainWindow().height() / 2));
-    QCOMPARE(bubble->style().borderWidth, 2);
-    QCOMPARE(bubble->style().cornerRadius, 8);
-    QCOMPARE(bubble->style().arrowBaseWidth, 20);
-    QCOMPARE(bubble->style().arrowHeight, 16);
-    QVERIFY(bubble->isBouncing());
-    QVERIFY(fixture_->applicationDefaults()->booleanForKey("helpBubbleShown").value_or(false));
-
-    QTest::keyClick(&controller.imageBrowser(), Qt::Key_Left);
-    QVERIFY(!controller.attachedWindow());
-
-    // A rescan, and a later launch, find the default set and show no bubble.
-    QVERIFY(fixture_->scan());
-    QVERIFY(!controller.attachedWindow());
-    AppController& relaunched = fixture_->launch();
-    QVERIFY(fixture_->scan());
-    QVERIFY(!relaunched.attachedWindow());
-  }
-
-  void helpBubbleHidesOnAClickInTheBrowser() {
-    fixture_->writeLibrary(smallLibrary());
-    AppController& controller = fixture_->launch();
-    controller.mainWindow().show();
-    QVERIFY(fixture_->scan());
-    QVERIFY(controller.attachedWindow());
-    QTest::mouseClick(controller.imageBrowser().viewport(), Qt::LeftButton, {}, QPoint(2, 2));
-    QVERIFY(!controller.attachedWindow());
+    QCOMPARE(
+        seen,
+        (QStringList{"Select the iPhoto Library:", "Twinlens",
+                     "That doesn't look like an iPhoto Library.||Quit,Try Again|Try Again|warning",
+                     "Select the iPhoto Library:"}));
+    QCOMPARE(controller.iPhotoLibraryPath(), library);
+    QCOMPARE(fixture_->quitCount, 2);
   }
 
   void logLevelComesFromTheDefaults() {
@@ -442,43 +353,35 @@ class AppControllerTest : public QObject {
     QVERIFY(fixture_->waitForScan());
   }
 
-  void closingTheMainWindowQuits() {
-    AppController& controller = fixture_->launch();
-    controller.mainWindow().show();
-    controller.mainWindow().close();
-    QCOMPARE(fixture_->quitCount, 0);
-    QTRY_COMPARE(fixture_->quitCount, 1);
-  }
-
-  void reopenShowsAHiddenWindow() {
+  void reopenShowsAHiddenWindowAndClosingItQuits() {
     AppController& controller = fixture_->launch();
     QVERIFY(!controller.mainWindow().isVisible());
     QVERIFY(!controller.applicationShouldHandleReopen(false));
     QVERIFY(controller.mainWindow().isVisible());
     QVERIFY(!controller.applicationShouldHandleReopen(true));
+    controller.mainWindow().close();
+    QCOMPARE(fixture_->quitCount, 0);
+    QTRY_COMPARE(fixture_->quitCount, 1);
   }
 
-  void helpAndWebSiteOpenInTheBrowser() {
+  // Without a browser, help opens in its own window and the site's address is shown.
+  void helpAndWebSiteOpenInTheBrowserOrHere() {
     AppController& controller = fixture_->launch();
     controller.showHelp();
     controller.visitTwinlensWebSite();
-    QCOMPARE(fixture_->openedURLs.size(), 2);
-    QCOMPARE(fixture_->openedURLs[0].fragment(), QString("Home"));
-    QVERIFY(fixture_->openedURLs[0].isLocalFile());
-    QVERIFY(fixture_->openedURLs[0].path().endsWith("/help/index.html"));
-    QCOMPARE(fixture_->openedURLs[1].scheme(), QString("https"));
-  }
-
-  void withoutABrowserHelpOpensInItsOwnWindowAndTheAddressIsShown() {
+    QList<QUrl>& opened = fixture_->openedURLs;
+    QCOMPARE(opened.size(), 2);
+    QCOMPARE(opened[0].fragment(), QString("Home"));
+    QVERIFY(opened[0].isLocalFile() && opened[0].path().endsWith("/help/index.html"));
+    QCOMPARE(opened[1].scheme(), QString("https"));
     fixture_->browserAvailable = false;
-    AppController& controller = fixture_->launch();
     controller.showHelp();
     auto* help = controller.mainWindow().findChild<HelpWindow*>("helpWindow");
     QVERIFY(help && help->isVisible() && help->isWindow());
-    QCOMPARE(help->source(), fixture_->openedURLs.at(0));
+    QCOMPARE(help->source(), opened.at(2));
     controller.visitTwinlensWebSite();
     QMessageBox* alert = sheetNamed(&controller.mainWindow(), "webSiteAlert");
-    QVERIFY(alert && alert->informativeText().contains(fixture_->openedURLs.at(1).toString()));
+    QVERIFY(alert && alert->informativeText().contains(opened.at(3).toString()));
     QCOMPARE(alert->icon(), QMessageBox::Warning);
   }
 

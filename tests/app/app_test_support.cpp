@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 
 #include "platform/socket_script_host.hpp"
@@ -82,9 +83,32 @@ bool AppFixture::scan() {
   return waitForScan();
 }
 
+bool AppFixture::scanLibrary(sample::SampleLibraryOptions options) {
+  writeLibrary(options);
+  launch();
+  return scan();
+}
+
 bool AppFixture::waitForScan() {
   int before = scansTold;
   return QTest::qWaitFor([&] { return scansTold > before; }, kScanTimeoutMs);
+}
+
+sample::SampleLibraryOptions smallLibrary() {
+  sample::SampleLibraryOptions options;
+  options.photoCount = 16;
+  options.imageBytes = 1500;
+  return options;
+}
+
+sample::SampleLibraryOptions libraryWithoutCopies(std::size_t photos) {
+  sample::SampleLibraryOptions options = smallLibrary();
+  options.photoCount = photos;
+  options.exactCopyFraction = options.metadataCopyFraction = 0;
+  options.editedFraction = options.editedAsOtherFraction = 0;
+  options.unlistedCount = 0;
+  options.twinlensAlbum = false;
+  return options;
 }
 
 QMessageBox* sheetNamed(QWidget* window, const QString& name) {
@@ -93,11 +117,32 @@ QMessageBox* sheetNamed(QWidget* window, const QString& name) {
   return nullptr;
 }
 
+QMessageBox* waitForSheet(QWidget* window, const QString& name) {
+  QMessageBox* sheet = nullptr;
+  (void)QTest::qWaitFor([&] { return (sheet = sheetNamed(window, name)) != nullptr; },
+                        kScanTimeoutMs);
+  return sheet;
+}
+
 QStringList buttonTexts(const QMessageBox& box) {
   QStringList texts;
   for (QAbstractButton* button : box.buttons()) texts.push_back(button->text());
   texts.sort();
   return texts;
+}
+
+QString describe(const QMessageBox* box) {
+  if (!box) return "no alert";
+  static const QStringList icons{"", "information", "warning", "critical", "question"};
+  QString fallback = box->defaultButton() ? box->defaultButton()->text() : QString();
+  return QStringList{box->text(), box->informativeText(), buttonTexts(*box).join(","), fallback,
+                     icons.value(box->icon())}
+      .join("|");
+}
+
+bool anyContains(const std::vector<std::string>& texts, const std::string& part) {
+  return std::any_of(texts.begin(), texts.end(),
+                     [&](const std::string& text) { return text.find(part) != std::string::npos; });
 }
 
 QAbstractButton* buttonWithText(const QMessageBox& box, const QString& text) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/app_controller.hpp"
 #include "app/qt_main_thread.hpp"
@@ -41,6 +42,8 @@ class AppFixture {
   // Starts the sequence and waits until the scan has told its outcome.
   bool scan();
   bool waitForScan();
+  // Writes `options` as iPhoto's library, launches and scans it.
+  bool scanLibrary(sample::SampleLibraryOptions options);
 
   std::shared_ptr<UserDefaults> applicationDefaults() const { return applicationDefaults_; }
   std::shared_ptr<Defaults> defaults() const { return defaults_; }
@@ -66,10 +69,20 @@ class AppFixture {
   std::unique_ptr<AppController> controller_;
 };
 
+// Sixteen photos with every kind of copy; no copies at all.
+sample::SampleLibraryOptions smallLibrary();
+sample::SampleLibraryOptions libraryWithoutCopies(std::size_t photos);
+
 // The window-modal message box of that object name on `window`, or null.
 QMessageBox* sheetNamed(QWidget* window, const QString& name);
-// The texts of a message box's buttons, in their order on screen.
+// The same once it shows, waiting for a run of scripts to end.
+QMessageBox* waitForSheet(QWidget* window, const QString& name);
+// The texts of a message box's buttons, sorted.
 QStringList buttonTexts(const QMessageBox& box);
+// An alert in one line to compare: "text|informative text|buttons|default button|icon".
+QString describe(const QMessageBox* box);
+// Whether any of `texts` holds `part`.
+bool anyContains(const std::vector<std::string>& texts, const std::string& part);
 QAbstractButton* buttonWithText(const QMessageBox& box, const QString& text);
 // Runs `handler` on the next application-modal dialog once it is showing (from the loop that
 // dialog's exec() runs). Handlers queue: each modal dialog is handed to the next handler.

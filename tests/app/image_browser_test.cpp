@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
+#include <tuple>
 
 #include "app/browser/image_browser_view.hpp"
 #include "app/browser/thumbnail_loader.hpp"
@@ -98,9 +99,6 @@ class ImageBrowserTest : public QObject {
     QVERIFY(browser_->itemFrame(0).left() < browser_->itemFrame(1).left());
     QCOMPARE(browser_->indexOfItemAtPoint(browser_->itemFrame(3).center()), std::size_t{3});
     QVERIFY(!browser_->indexOfItemAtPoint(QPoint(first.right() + 40, first.center().y())));
-  }
-
-  void selectAllSelectsTheDuplicates() {
     browser_->selectAll();
     QCOMPARE(browser_->selectionIndexes(), (IndexSet{1, 3, 4}));
   }
@@ -127,22 +125,20 @@ class ImageBrowserTest : public QObject {
     QCOMPARE(browser_->groupCount(), 0u);
   }
 
+  // Each click, on an item or (at -1) beside them all, and the selection after it.
   void clicksSelect() {
-    QWidget* viewport = browser_->viewport();
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, browser_->itemFrame(1).center());
-    QCOMPARE(browser_->selectionIndexes(), IndexSet{1});
-    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, browser_->itemFrame(3).center());
-    QCOMPARE(browser_->selectionIndexes(), (IndexSet{1, 2, 3}));
-    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier,
-                      browser_->itemFrame(2).center());
-    QCOMPARE(browser_->selectionIndexes(), (IndexSet{1, 3}));
-    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier,
-                      browser_->itemFrame(4).center());
-    QCOMPARE(browser_->selectionIndexes(), (IndexSet{1, 3, 4}));
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, browser_->itemFrame(3).center());
-    QCOMPARE(browser_->selectionIndexes(), IndexSet{3});
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(790, 590));
-    QVERIFY(browser_->selectionIndexes().empty());
+    const std::tuple<Qt::KeyboardModifiers, int, IndexSet> clicks[] = {
+        {{}, 1, {1}},
+        {Qt::ShiftModifier, 3, {1, 2, 3}},
+        {Qt::ControlModifier, 2, {1, 3}},
+        {Qt::ControlModifier, 4, {1, 3, 4}},
+        {{}, 3, {3}},
+        {{}, -1, IndexSet{}}};
+    for (const auto& [modifiers, index, selection] : clicks) {
+      QPoint at = index < 0 ? QPoint(790, 590) : browser_->itemFrame(index).center();
+      QTest::mouseClick(browser_->viewport(), Qt::LeftButton, modifiers, at);
+      QVERIFY2(browser_->selectionIndexes() == selection, qPrintable(QString::number(index)));
+    }
     QVERIFY(source_->hideCalls >= 6);
   }
 
@@ -159,7 +155,7 @@ class ImageBrowserTest : public QObject {
     QCOMPARE(browser_->selectionIndexes(), (IndexSet{3, 4}));
   }
 
-  void keysDeleteOrAreDropped() {
+  void keysDeleteOrAreDroppedAndClicksTellTheDelegate() {
     browser_->setSelectionIndexes({2, 4});
     QTest::keyClick(browser_.get(), Qt::Key_Down);
     QTest::keyClick(browser_.get(), Qt::Key_A);
@@ -169,9 +165,6 @@ class ImageBrowserTest : public QObject {
     QCOMPARE(source_->deleted.size(), 1u);
     QCOMPARE(source_->deleted[0], (IndexSet{2, 4}));
     QCOMPARE(source_->hideCalls, 3);
-  }
-
-  void doubleClickAndRevealTellTheDelegate() {
     QTest::mouseDClick(browser_->viewport(), Qt::LeftButton, {}, browser_->itemFrame(4).center());
     QCOMPARE(source_->doubleClicked, std::vector<std::size_t>{4});
     browser_->setSelectionIndexes({0});
@@ -200,7 +193,12 @@ class ImageBrowserTest : public QObject {
     QCOMPARE(browser_->selectionIndexes(), IndexSet{2});
   }
 
-  void longCaptionsKeepToTheThumbnailAndShowWholeInTheTooltip() {
+  void zoomAndLongCaptionsKeepToTheThumbnailAndShowWholeInTheTooltip() {
+    browser_->setZoomValue(0);
+    int small = browser_->itemFrame(0).width();
+    browser_->setZoomValue(4);
+    QCOMPARE(browser_->zoomValue(), 1.0f);
+    QVERIFY(browser_->itemFrame(0).width() > small);
     std::string title(80, 'W'), subtitle = "Roll " + std::string(80, 'M');
     source_->items[3] = Thumbnail("4", source_->items[3].path(), title, subtitle);
     browser_->reloadData();
@@ -220,15 +218,6 @@ class ImageBrowserTest : public QObject {
     QTRY_VERIFY(QToolTip::isVisible());
     QCOMPARE(QToolTip::text(),
              Qt::convertFromPlainText(QString::fromStdString(title + "\n" + subtitle)));
-  }
-
-  void zoomChangesTheCellSize() {
-    browser_->setZoomValue(0);
-    int small = browser_->itemFrame(0).width();
-    browser_->setZoomValue(1);
-    QVERIFY(browser_->itemFrame(0).width() > small);
-    browser_->setZoomValue(4);
-    QCOMPARE(browser_->zoomValue(), 1.0f);
   }
 
   void manyItemsDecodeOnlyWhatIsInView() {

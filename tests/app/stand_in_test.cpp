@@ -49,9 +49,8 @@ class StandInTest : public QObject {
   }
 
   void quitScanMoveEverythingAndRescan() {
-    sample::SampleLibraryOptions options;
+    sample::SampleLibraryOptions options = testing::smallLibrary();
     options.photoCount = 20;
-    options.imageBytes = 1500;
     fixture_->writeLibrary(options);
     std::size_t duplicates = fixture_->library().expectedDuplicateKeys().size();
     QVERIFY(duplicates > 0);
@@ -64,9 +63,9 @@ class StandInTest : public QObject {
     QCOMPARE(controller.duplicatesCount(), duplicates);
 
     controller.moveToTrash();
-    QMessageBox* done = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (done = sheetNamed(&controller.mainWindow(), "moveToTrashCompleteWindow")), kTimeoutMs);
+    QMessageBox* done =
+        testing::waitForSheet(&controller.mainWindow(), "moveToTrashCompleteWindow");
+    QVERIFY(done);
     QCOMPARE(done->text(), QString("Moved %1 photo%2 to the iPhoto Trash.")
                                .arg(duplicates)
                                .arg(duplicates == 1 ? "" : "s"));

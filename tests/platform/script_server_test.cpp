@@ -1,12 +1,9 @@
 #include "platform/script_server.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -24,28 +21,15 @@ mode_t modeOf(const std::string& path) {
   ::lstat(path.c_str(), &info);
   return info.st_mode;
 }
-
 bool exists(const std::string& path) {
-  struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
+  return modeOf(path) != 0;
 }
-
-// A socket bound (`bound`: and left, as a crashed application leaves it) or connected at `path`.
-int socketAt(const std::string& path, bool bound) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, path.c_str());
-  auto* raw = reinterpret_cast<sockaddr*>(&address);
-  EXPECT_EQ(bound ? ::bind(fd, raw, sizeof address) : ::connect(fd, raw, sizeof address), 0);
-  if (bound) ::close(fd);
-  return fd;
-}
+// A socket left bound, as a crashed application leaves it.
 void leaveStaleSocket(const std::string& path) {
-  socketAt(path, true);
+  ::close(testing::unixSocket(path, true));
 }
 int connectTo(const std::string& path) {
-  return socketAt(path, false);
+  return testing::unixSocket(path, false);
 }
 
 std::optional<ScriptOutcome> reply(int fd) {
@@ -58,10 +42,6 @@ std::string replyText(const std::optional<ScriptOutcome>& outcome) {
 
 class ScriptServerTest : public ::testing::Test {
  protected:
-  std::string socketPath(const std::string& name) const {
-    return environment_.socketFolder() + "/" + name + ".socket";
-  }
-
   testing::ScriptingEnvironment environment_;
 };
 using ScriptSocketFolder = ScriptServerTest;
@@ -121,7 +101,7 @@ TEST_F(ScriptSocketFolder, FolderOthersMayEnterALinkOrAFolderOfAnotherUserIsRefu
 }
 
 TEST_F(ScriptServerTest, ListensUntilDestroyedRefusesASecondLiveServerAndReplacesAStaleSocket) {
-  const std::string path = socketPath("Viewer");
+  const std::string path = environment_.socketPath("Viewer");
   {
     ScriptServer server("Viewer");
     ErrorRecord error;
@@ -144,7 +124,7 @@ TEST_F(ScriptServerTest, ListensUntilDestroyedRefusesASecondLiveServerAndReplace
 
 TEST_F(ScriptServerTest, LinkOrSocketOfAnotherUserIsLeftAlone) {
   ASSERT_TRUE(scriptSocketFolder());
-  const std::string path = socketPath("Viewer");
+  const std::string path = environment_.socketPath("Viewer");
   for (bool link : {true, false}) {
     SCOPED_TRACE(link);
     if (!link && ::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
@@ -196,7 +176,7 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedO
   EXPECT_TRUE(clean) << "the server keeps the connection after it stopped";
   ::close(fd);
   EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "quit"}));
-  EXPECT_FALSE(exists(socketPath("Viewer")));
+  EXPECT_FALSE(exists(environment_.socketPath("Viewer")));
 }
 
 TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
@@ -231,7 +211,7 @@ TEST_F(ScriptServerTest, StopFromAnotherThreadEndsAnIdleServe) {
   server.serve(
       [](std::string_view) { return ScriptOutcome::success(AppleEventDescriptor::null()); });
   stopper.join();
-  EXPECT_FALSE(exists(socketPath("Viewer")));
+  EXPECT_FALSE(exists(environment_.socketPath("Viewer")));
 }
 
 }  // namespace

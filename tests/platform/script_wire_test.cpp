@@ -28,13 +28,8 @@ Data concat(Data first, const Data& second) {
 
 Data nestedLists(std::size_t depth) {
   Data bytes;
-  for (std::size_t i = 1; i < depth; ++i) {
-    const Data level = header("list", 'i', 1);
-    bytes.insert(bytes.end(), level.begin(), level.end());
-  }
-  const Data innermost = header("list", 'i', 0);
-  bytes.insert(bytes.end(), innermost.begin(), innermost.end());
-  return bytes;
+  for (std::size_t i = 1; i < depth; ++i) bytes = concat(std::move(bytes), header("list", 'i', 1));
+  return concat(std::move(bytes), header("list", 'i', 0));
 }
 
 Descriptor sampleAnswer() {
@@ -52,13 +47,10 @@ void expectMalformed(const ErrorRecord& error, const std::string& part) {
 }
 
 TEST(ScriptWire, DescriptorEncodingIsTypeKindLengthThenContent) {
-  Data expected = header("utxt", 'b', 2);
-  expected.insert(expected.end(), {'h', 'i'});
-  EXPECT_EQ(encodeDescriptor(Descriptor::text("hi")), expected);
-
-  Data list = header("list", 'i', 1);
-  list.insert(list.end(), expected.begin(), expected.end());
-  EXPECT_EQ(encodeDescriptor(Descriptor::list({Descriptor::text("hi")})), list);
+  const Data text = concat(header("utxt", 'b', 2), {'h', 'i'});
+  EXPECT_EQ(encodeDescriptor(Descriptor::text("hi")), text);
+  EXPECT_EQ(encodeDescriptor(Descriptor::list({Descriptor::text("hi")})),
+            concat(header("list", 'i', 1), text));
 }
 
 TEST(ScriptWire, DescriptorsSurviveTheRoundTrip) {
@@ -92,7 +84,6 @@ TEST(ScriptWire, LengthsAndCountsAreNotTrusted) {
   };
   Data trailing = encodeDescriptor(Descriptor::int32(1));
   trailing.push_back(0);
-  Data unknownKind = header("long", 'x', 0);
   const Case cases[] = {
       {"byte length beyond the input", header("utxt", 'b', 0xFFFFFFFF), "cut short"},
       {"byte length one beyond the input", concat(header("utxt", 'b', 3), {'h', 'i'}), "cut short"},
@@ -104,7 +95,7 @@ TEST(ScriptWire, LengthsAndCountsAreNotTrusted) {
          return bytes;
        }(),
        "more items than bytes"},
-      {"unknown kind", unknownKind, "unknown descriptor kind"},
+      {"unknown kind", header("long", 'x', 0), "unknown descriptor kind"},
       {"bytes after the value", trailing, "bytes after the descriptor"},
   };
   for (const Case& c : cases) {
@@ -217,9 +208,7 @@ TEST_F(ScriptFrames, FramesFollowOneAnotherOnOneConnection) {
 }
 
 TEST_F(ScriptFrames, ConnectionClosedBetweenFramesIsCleanAndWithinOneIsInvalid) {
-  Data frame;
-  IntegerIO::writeUInt32(3, frame);
-  frame.insert(frame.end(), {'S', 1, 2});
+  const Data frame{0, 0, 0, 3, 'S', 1, 2};
   writeRaw(frame);
   writeRaw(Data(frame.begin(), frame.end() - 1));
   closeEnd(1);

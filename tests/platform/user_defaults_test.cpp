@@ -161,7 +161,7 @@ TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
   EXPECT_EQ(std::dynamic_pointer_cast<ArrayNode>(defaults.objectForKey("list"))->size(), 1u);
 }
 
-TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
+TEST_F(UserDefaultsTest, ReadsSeeAndWritesMergeWhatAnotherWriterWroteSince) {
   UserDefaults reader(kIPhotoDefaultsDomain);
   EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), std::nullopt);
   for (const char* library : {"/photos/First Library", "/photos/Second Library"}) {
@@ -170,9 +170,6 @@ TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
     ASSERT_TRUE(writer.synchronize());
     EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), library);
   }
-}
-
-TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
   UserDefaults first("app"), second("app");
   EXPECT_EQ(first.integerForKey("a"), std::nullopt);
   EXPECT_EQ(second.integerForKey("b"), std::nullopt);
@@ -189,11 +186,6 @@ TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
   ASSERT_TRUE(second.synchronize());
   EXPECT_EQ(first.integerForKey("a"), std::nullopt);
   EXPECT_EQ(first.integerForKey("b"), 2);
-}
-
-TEST_F(UserDefaultsTest, DestructionWritesWhatIsUnwritten) {
-  { UserDefaults("app").setBoolean(true, "helpBubbleShown"); }
-  EXPECT_EQ(UserDefaults("app").booleanForKey("helpBubbleShown"), true);
 }
 
 TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptAsideWhenAValueIsWritten) {
@@ -246,7 +238,8 @@ TEST_F(UserDefaultsTest, FailedSynchronizeKeepsTheChangesAndReplacesNothing) {
   }
 }
 
-TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFiles) {
+// Each domain here is written only by its object's destruction.
+TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFilesThatDestructionWrote) {
   UserDefaults("b.domain").setInteger(1, "x");
   UserDefaults("a.domain").setInteger(1, "x");
   dir_.write("twinlens/notes.txt", std::string("x"));

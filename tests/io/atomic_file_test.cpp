@@ -17,10 +17,8 @@ namespace {
 using testing::readFileBytes;
 using testing::TempDir;
 
-std::size_t entriesIn(const std::string& folder) {
-  std::size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-  return n;
+std::ptrdiff_t entriesIn(const std::string& folder) {
+  return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
 TEST(AtomicFile, ReplacesWholeFileWithTheGivenMode) {
@@ -32,7 +30,7 @@ TEST(AtomicFile, ReplacesWholeFileWithTheGivenMode) {
   struct stat info;
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-  EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left behind";
+  EXPECT_EQ(entriesIn(dir.path()), 1) << "no temporary file is left behind";
 }
 
 TEST(AtomicFile, AWriteRemovesTheTemporaryFilesOfKilledWritesOnly) {
@@ -68,7 +66,7 @@ TEST(AtomicFile, FailedRenameLeavesOldFileAndNoTemporary) {
   EXPECT_FALSE(writeDataAtomically(dir.file("target"), Data{1}, 0600, &error));
   EXPECT_EQ(error.domain(), "UnixErrorDomain");
   EXPECT_EQ(error.description().rfind(dir.file("target") + ": ", 0), 0u);
-  EXPECT_EQ(entriesIn(dir.path()), 1u);
+  EXPECT_EQ(entriesIn(dir.path()), 1);
   EXPECT_EQ(readFileBytes(dir.file("target/keep")), Data{'x'});
   EXPECT_FALSE(writeDataAtomically(dir.file("no/such/file"), Data{1}, 0600, &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));

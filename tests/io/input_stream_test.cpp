@@ -80,7 +80,7 @@ TEST(FileInputStream, ShortFileEndsEarlyAndAnythingButAFileIsRefused) {
   }
 }
 
-TEST(FileInputStream, ReadAfterCloseReopensAndContinues) {
+TEST(FileInputStream, ReadAfterCloseReopensAndABufferedStreamClosesItWhenReleased) {
   TempDir dir;
   std::string path = dir.write("f", counting(10));
   LogCapture capture(kLogLevelTrace);
@@ -98,6 +98,14 @@ TEST(FileInputStream, ReadAfterCloseReopensAndContinues) {
   EXPECT_TRUE(traces[1].ends_with(formatText("closed fd %d (%s)", fd, path.c_str())));
   EXPECT_EQ(stream.description(),
             formatText("<FileInputStream: fd=%d path=%s>", stream.fd(), path.c_str()));
+
+  {
+    BufferedInputStream buffered(std::make_shared<FileInputStream>(path, 0, 10));
+    ASSERT_TRUE(buffered.readExactly(1, first));
+    EXPECT_EQ(buffered.description(), "<BufferedInputStream: underlying=" +
+                                          buffered.underlyingStream()->description() + ">");
+  }
+  EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 5u) << "a buffered stream drops its file";
 }
 
 TEST(DataInputStream, RangeAndSlurp) {
@@ -176,20 +184,6 @@ TEST(BufferedInputStream, SkipExactlyDropsBytesAndFailsAtEnd) {
   expectEndOfData(error, "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
 }
 
-TEST(BufferedInputStream, DropsTheFileWhenReleased) {
-  TempDir dir;
-  std::string path = dir.write("f", counting(10));
-  LogCapture capture(kLogLevelTrace);
-  {
-    BufferedInputStream stream(std::make_shared<FileInputStream>(path, 0, 10));
-    std::uint8_t byte;
-    ASSERT_TRUE(stream.readExactly(1, &byte));
-    EXPECT_EQ(stream.description(),
-              "<BufferedInputStream: underlying=" + stream.underlyingStream()->description() + ">");
-  }
-  EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 2u) << "opened and closed";
-}
-
 TEST(InputStreams, SlurpOfEmptyStreamIsEmptyNotNull) {
   DataInputStream empty{Data{}};
   std::optional<Data> got = InputStreams::slurp(empty);
@@ -205,7 +199,7 @@ Data text(const std::string& s) {
   return Data(s.begin(), s.end());
 }
 
-TEST(InputStreams, ReadLineKeepsCarriageReturnAndDropsIncompleteTail) {
+TEST(InputStreams, ReadLineKeepsCarriageReturnDropsIncompleteTailAndCRLFHonoursMaximum) {
   auto stream = buffered(text("one\r\ntwo\nthree"));
   EXPECT_EQ(InputStreams::readLine(*stream), "one\r");
   EXPECT_EQ(InputStreams::readLine(*stream), "two");
@@ -213,12 +207,8 @@ TEST(InputStreams, ReadLineKeepsCarriageReturnAndDropsIncompleteTail) {
   EXPECT_FALSE(InputStreams::readLine(*stream, &error).has_value());
   EXPECT_TRUE(error.isErrorWithDomain("BufferedInputStreamErrorDomain",
                                       BufferedInputStream::kEndOfDataError));
-}
-
-TEST(InputStreams, ReadLineWithCRLFHonoursMaximum) {
   EXPECT_EQ(InputStreams::readLineWithCRLF(*buffered(text("abcd\r\nrest")), 6), "abcd\r\n");
   EXPECT_EQ(InputStreams::readLineWithCRLF(*buffered(text("a\nb\rc\r\n")), 10), "a\nb\rc\r\n");
-  ErrorRecord error;
   EXPECT_FALSE(InputStreams::readLineWithCRLF(*buffered(text("abcde\r\n")), 6, &error));
   EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
   EXPECT_EQ(error.description(), "exceeded maxLength 6 before finding CRLF");

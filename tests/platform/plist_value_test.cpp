@@ -160,7 +160,7 @@ std::string listed(const PListValue::Dictionary& entries) {
   return text;
 }
 
-TEST(PListValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
+TEST(PListValueDictionary, IteratesInKeyOrderTheLastOfRepeatedKeysWinsAndInsertOrAssignKeepsIt) {
   auto n = [](std::int64_t value) { return PListValue::integer(value); };
   const std::pair<PListValue::Dictionary, const char*> cases[] = {
       {{}, ""},
@@ -174,9 +174,6 @@ TEST(PListValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
     SCOPED_TRACE(expected);
     EXPECT_EQ(listed(entries), expected);
   }
-}
-
-TEST(PListValueDictionary, InsertOrAssignReplacesOrAddsInPlace) {
   PListValue::Dictionary entries{{"b", PListValue::integer(2)}};
   entries.insert_or_assign("c", PListValue::integer(3));
   entries.insert_or_assign("a", PListValue::integer(1));

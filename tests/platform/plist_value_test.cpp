@@ -117,18 +117,16 @@ TEST(PListValue, EqualityIsDeepAndNumbersCompareByValueAcrossIntegerAndReal) {
   EXPECT_TRUE(PListValue::dictionary({{"k", PListValue::null()}}).objectForKey("k")->isNull());
 
   // Values of different types never compare equal, whatever their content.
-  const PListValue values[] = {
-      PListValue::integer(0),
-      PListValue::boolean(false),
-      PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
-      PListValue::text(""),
-      PListValue::data({}),
-      PListValue::array({}),
-      PListValue::dictionary({}),
-      PListValue::null(),
-      PListValue::text("0"),
-      PListValue::boolean(true),
-  };
+  const PListValue values[] = {PListValue::integer(0),
+                               PListValue::boolean(false),
+                               PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
+                               PListValue::text(""),
+                               PListValue::data({}),
+                               PListValue::array({}),
+                               PListValue::dictionary({}),
+                               PListValue::null(),
+                               PListValue::text("0"),
+                               PListValue::boolean(true)};
   for (std::size_t i = 0; i < std::size(values); ++i)
     for (std::size_t j = 0; j < std::size(values); ++j) {
       SCOPED_TRACE(std::to_string(i) + " against " + std::to_string(j));

@@ -180,14 +180,11 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedO
 }
 
 TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
-  ScriptServer server("Viewer");
-  ASSERT_TRUE(server.listen());
-  std::thread serving([&] {
-    server.serve([](std::string_view source) {
-      return ScriptOutcome::success(AppleEventDescriptor::text(source));
-    });
+  testing::ServingThread echo("Viewer", [](std::string_view source) {
+    return ScriptOutcome::success(AppleEventDescriptor::text(source));
   });
-  const int clients[2] = {connectTo(server.socketPath()), connectTo(server.socketPath())};
+  const std::string path = environment_.socketPath("Viewer");
+  const int clients[2] = {connectTo(path), connectTo(path)};
   const Data slow = encodeRequest("slow");
   Data frame{0, 0, 0, static_cast<std::uint8_t>(slow.size())};
   frame.insert(frame.end(), slow.begin(), slow.end());
@@ -200,8 +197,6 @@ TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
   EXPECT_EQ(replyText(reply(clients[0])), "slow")
       << "dropped for stalling while the other was answered";
   for (const int fd : clients) ::close(fd);
-  server.stop();
-  serving.join();
 }
 
 TEST_F(ScriptServerTest, StopFromAnotherThreadEndsAnIdleServe) {

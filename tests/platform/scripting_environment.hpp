@@ -9,6 +9,9 @@
 #include <cstring>
 #include <forward_list>
 #include <string>
+#include <thread>
+
+#include "platform/script_server.hpp"
 
 #include "platform/script_host.hpp"
 #include "support/scoped_env.hpp"
@@ -55,6 +58,26 @@ inline int unixSocket(const std::string& path, bool listening) {
     ADD_FAILURE() << "socket at " << path << ": " << std::strerror(errno);
   return fd;
 }
+
+// A ScriptServer on a thread of the test.
+class ServingThread {
+ public:
+  ServingThread(const std::string& name, ScriptServer::Handler handler) : server_(name) {
+    ErrorRecord error;
+    listening_ = server_.listen(&error);
+    EXPECT_TRUE(listening_) << error.description();
+    thread_ = std::thread([this, handler] { server_.serve(handler); });
+  }
+  ~ServingThread() {
+    server_.stop();
+    thread_.join();
+  }
+
+ private:
+  ScriptServer server_;
+  bool listening_ = false;
+  std::thread thread_;
+};
 
 // The error number and message of a failed script, 0 and "" when it has none.
 inline std::int64_t errorNumber(const ScriptOutcome& outcome) {

@@ -23,26 +23,7 @@ const std::string kScript = "tell application \"Viewer\"\n  select photo id 4294
 
 using testing::errorMessage;
 using testing::errorNumber;
-
-// A ScriptServer on a thread of the test.
-class ServingThread {
- public:
-  ServingThread(const std::string& name, ScriptServer::Handler handler) : server_(name) {
-    ErrorRecord error;
-    listening_ = server_.listen(&error);
-    EXPECT_TRUE(listening_) << error.description();
-    thread_ = std::thread([this, handler] { server_.serve(handler); });
-  }
-  ~ServingThread() {
-    server_.stop();
-    thread_.join();
-  }
-
- private:
-  ScriptServer server_;
-  bool listening_ = false;
-  std::thread thread_;
-};
+using testing::ServingThread;
 
 // Stands in for an application that misbehaves: takes one request, then does `misbehave` with
 // the connection instead of answering properly.

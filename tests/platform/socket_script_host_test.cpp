@@ -5,9 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <future>
 #include <thread>
 
 #include "platform/script_server.hpp"
@@ -128,22 +127,15 @@ TEST_F(SocketScriptHostTest, ApplicationsAnswerComesBackWhole) {
 
 TEST_F(SocketScriptHostTest, ApplicationThatDoesNotAnswerInTimeTimesOut) {
   environment_.set("TWINLENS_SCRIPT_TIMEOUT", "1");
-  std::mutex lock;
-  std::condition_variable changed;
-  bool released = false;
-  {
-    ServingThread viewer("Viewer", [&](std::string_view) {
-      std::unique_lock held(lock);
-      changed.wait(held, [&] { return released; });
-      return ScriptOutcome::success(AppleEventDescriptor::null());
-    });
-    const ScriptOutcome outcome = host_.executeSource(kScript);
-    EXPECT_EQ(errorNumber(outcome), kScriptTimedOutError);
-    EXPECT_EQ(errorMessage(outcome), "Viewer got an error: AppleEvent timed out.");
-    std::lock_guard held(lock);
-    released = true;
-    changed.notify_all();
-  }
+  std::promise<void> release;
+  ServingThread viewer("Viewer", [released = release.get_future().share()](std::string_view) {
+    released.wait();
+    return ScriptOutcome::success(AppleEventDescriptor::null());
+  });
+  const ScriptOutcome outcome = host_.executeSource(kScript);
+  EXPECT_EQ(errorNumber(outcome), kScriptTimedOutError);
+  EXPECT_EQ(errorMessage(outcome), "Viewer got an error: AppleEvent timed out.");
+  release.set_value();
 }
 
 TEST_F(SocketScriptHostTest, ApplicationThatGoesAwayOrAnswersGarbageFailsTheScript) {

@@ -210,7 +210,7 @@ TEST(StringIO, InvalidUtf8ReadsAbsentAndKeepsThePosition) {
   }
 }
 
-TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
+TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArriveAndStreamFailureIsPassedOn) {
   // Lengths up to 2 GiB meet the end of the input; longer ones are refused before reading.
   const std::pair<std::uint64_t, bool> cases[] = {
       {2147483648ull, false}, {(1u << 20) + 1, false}, {2147483649ull, true}, {~0ull, true}};
@@ -231,9 +231,7 @@ TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
       expectEndOfData(error);
     EXPECT_LE(largestAllocation.load(), std::size_t{2} << 20);
   }
-}
 
-TEST(StringIO, StreamFailureIsPassedOn) {
   auto sink = std::make_shared<FailingOutputStream>();
   sink->failAfter(0);
   BufferedOutputStream stream(sink);
@@ -242,7 +240,7 @@ TEST(StringIO, StreamFailureIsPassedOn) {
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOSPC));
 }
 
-TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsThemBack) {
+TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsAsStrtodDoes) {
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   struct Case {
     double value;
@@ -277,25 +275,20 @@ TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsThemBack) {
     ASSERT_TRUE(DoubleIO::read(&value, stream));
     EXPECT_TRUE(value == c.read || (std::isnan(value) && std::isnan(c.read))) << value;
   }
-}
 
-TEST(DoubleIO, ReadsAsStrtodDoes) {
-  struct Case {
-    const char* text;
-    double value;
-  };
-  const Case cases[] = {
+  // Reading takes what strtod takes.
+  const std::pair<const char*, double> reads[] = {
       {"1.500000", 1.5}, {"  -2.25", -2.25}, {"3.25xyz", 3.25}, {"abc", 0.0},      {"", 0.0},
       {"+7", 7.0},       {"1e3", 1000.0},    {"0x1p3", 8.0},    {"\t\n 42", 42.0}, {"1,5", 1.0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, expected] : reads) {
+    SCOPED_TRACE(text);
     Data block;
-    StringIO::write(c.text, block);
+    StringIO::write(text, block);
     auto stream = inputOver(block);
     double value = -1;
     ASSERT_TRUE(DoubleIO::read(&value, stream));
-    EXPECT_EQ(value, c.value);
+    EXPECT_EQ(value, expected);
   }
 }
 

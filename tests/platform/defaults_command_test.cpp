@@ -1,9 +1,6 @@
 // Runs the built twinlens-cli defaults command against preferences kept in a folder of the test.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 

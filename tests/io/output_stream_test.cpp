@@ -48,7 +48,7 @@ TEST(BufferedOutputStream, BuffersUpToItsSizeThenFlushesFirstAndLargeWritesGoStr
   EXPECT_EQ(stream.bytesWritten(), 9000u);
 }
 
-TEST(BufferedOutputStream, ZeroAcceptedFailsWithMinusFour) {
+TEST(BufferedOutputStream, ZeroAcceptedFailsWithMinusFourAndAMissingStreamIsAProgrammingError) {
   auto sink = std::make_shared<FailingOutputStream>();
   sink->acceptZeroAfter(0);
   BufferedOutputStream stream(sink);
@@ -62,9 +62,12 @@ TEST(BufferedOutputStream, ZeroAcceptedFailsWithMinusFour) {
   ASSERT_EQ(stream.write(big.data(), 10), 10);
   EXPECT_FALSE(stream.flush(&error));
   EXPECT_EQ(error.description(), "0 bytes written to underlying stream <FailingOutputStream>");
+
+  BufferedOutputStream orphan(nullptr);
+  EXPECT_THROW(orphan.write(big.data(), 1), ProgrammingError);
 }
 
-TEST(BufferedOutputStream, FailedFlushKeepsOnlyTheUnwrittenBytes) {
+TEST(BufferedOutputStream, FailedFlushKeepsOnlyTheUnwrittenBytesAndWriteExactlyFails) {
   auto sink = std::make_shared<FailingOutputStream>();
   sink->setMaxPerWrite(4);
   sink->failAfter(4, ENOSPC);
@@ -77,18 +80,11 @@ TEST(BufferedOutputStream, FailedFlushKeepsOnlyTheUnwrittenBytes) {
   sink->failAfter(UINT64_MAX);
   ASSERT_TRUE(stream.flush());
   EXPECT_EQ(sink->accepted(), ten) << "a retried flush writes no byte twice";
-}
 
-TEST(BufferedOutputStream, WriteExactlyAndMissingStreamAreChecked) {
-  auto sink = std::make_shared<FailingOutputStream>();
   sink->failAfter(0);
-  BufferedOutputStream stream(sink);
   Data big = filled(9000);
   EXPECT_FALSE(stream.writeExactly(big.data(), big.size()));
   EXPECT_TRUE(stream.writeExactly(big.data(), 5));
-
-  BufferedOutputStream orphan(nullptr);
-  EXPECT_THROW(orphan.write(big.data(), 1), ProgrammingError);
 }
 
 }  // namespace

@@ -210,17 +210,7 @@ TEST(StringIO, InvalidUtf8ReadsAbsentAndKeepsThePosition) {
   }
 }
 
-TEST(StringIO, LengthBeyondInputFailsWithEndOfDataAndAbsentText) {
-  Data block{1, 0, 0, 0, 0, 0, 0, 0, 10, 'a', 'b', 'c', 'd'};
-  auto stream = inputOver(block);
-  std::optional<std::string> text = "stale";
-  ErrorRecord error;
-  EXPECT_FALSE(StringIO::read(&text, stream, &error));
-  EXPECT_FALSE(text);
-  expectEndOfData(error);
-}
-
-TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
+TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArriveAndStreamFailureIsPassedOn) {
   // Lengths up to 2 GiB meet the end of the input; longer ones are refused before reading.
   const std::pair<std::uint64_t, bool> cases[] = {
       {2147483648ull, false}, {(1u << 20) + 1, false}, {2147483649ull, true}, {~0ull, true}};
@@ -231,18 +221,17 @@ TEST(StringIO, DamagedLengthCostsOnlyTheBytesThatArrive) {
     block.resize(block.size() + 1000, 'z');
     auto stream = inputOver(block);
     largestAllocation = 0;
-    std::optional<std::string> text;
+    std::optional<std::string> text = "stale";
     ErrorRecord error;
     EXPECT_FALSE(StringIO::read(&text, stream, &error));
+    EXPECT_FALSE(text);
     if (refused)
       EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
     else
       expectEndOfData(error);
     EXPECT_LE(largestAllocation.load(), std::size_t{2} << 20);
   }
-}
 
-TEST(StringIO, StreamFailureIsPassedOn) {
   auto sink = std::make_shared<FailingOutputStream>();
   sink->failAfter(0);
   BufferedOutputStream stream(sink);
@@ -251,7 +240,7 @@ TEST(StringIO, StreamFailureIsPassedOn) {
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOSPC));
 }
 
-TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsThemBack) {
+TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsAsStrtodDoes) {
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   struct Case {
     double value;
@@ -286,25 +275,20 @@ TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsThemBack) {
     ASSERT_TRUE(DoubleIO::read(&value, stream));
     EXPECT_TRUE(value == c.read || (std::isnan(value) && std::isnan(c.read))) << value;
   }
-}
 
-TEST(DoubleIO, ReadsAsStrtodDoes) {
-  struct Case {
-    const char* text;
-    double value;
-  };
-  const Case cases[] = {
+  // Reading takes what strtod takes.
+  const std::pair<const char*, double> reads[] = {
       {"1.500000", 1.5}, {"  -2.25", -2.25}, {"3.25xyz", 3.25}, {"abc", 0.0},      {"", 0.0},
       {"+7", 7.0},       {"1e3", 1000.0},    {"0x1p3", 8.0},    {"\t\n 42", 42.0}, {"1,5", 1.0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, expected] : reads) {
+    SCOPED_TRACE(text);
     Data block;
-    StringIO::write(c.text, block);
+    StringIO::write(text, block);
     auto stream = inputOver(block);
     double value = -1;
     ASSERT_TRUE(DoubleIO::read(&value, stream));
-    EXPECT_EQ(value, c.value);
+    EXPECT_EQ(value, expected);
   }
 }
 
@@ -355,7 +339,7 @@ TEST(DoubleIO, IgnoresTheProcessLocale) {
   EXPECT_EQ(read, 2.75);
 }
 
-TEST(DateIO, WritesPresenceAndTruncatedMilliseconds) {
+TEST(DateIO, WritesPresenceAndTruncatedMillisecondsAndReadsThemBack) {
   auto at = [](double seconds) { return Date::withTimeIntervalSince1970(seconds); };
   const std::pair<std::optional<Date>, Data> cases[] = {
       {std::nullopt, {0}},
@@ -368,9 +352,6 @@ TEST(DateIO, WritesPresenceAndTruncatedMilliseconds) {
     EXPECT_EQ(writtenBothWays<const std::optional<Date>&>(date, DateIO::write, DateIO::write),
               expected);
   }
-}
-
-TEST(DateIO, ReadsBackMillisecondsAndAbsence) {
   Data block;
   DateIO::write(std::nullopt, block);
   DateIO::write(Date::withTimeIntervalSince1970(1234.5678), block);
@@ -413,7 +394,7 @@ TEST(DataIO, WritesLengthAndBytesAndFailsOnShortOrAbsurdInput) {
   EXPECT_TRUE(error.isErrorWithDomain("InputStreamErrorDomain", kInputStreamTooLongError));
 }
 
-TEST(HexString, WritesLowerCaseAndReadsEitherCaseIgnoringAnOddLastCharacter) {
+TEST(HexString, WritesLowerCaseReadsEitherCaseIgnoringAnOddLastCharacterAndRefusesOthers) {
   struct Case {
     const char* text;
     Data bytes;
@@ -430,9 +411,6 @@ TEST(HexString, WritesLowerCaseAndReadsEitherCaseIgnoringAnOddLastCharacter) {
   const std::uint8_t bytes[] = {0x00, 0x0F, 0xA0, 0xFF};
   EXPECT_EQ(hexStringWithBytes(bytes, 4), "000fa0ff");
   EXPECT_EQ(hexStringWithBytes(bytes, 0), "");
-}
-
-TEST(HexString, NonHexCharacterIsAProgrammingError) {
   for (const char* text : {"0g", "g0", "12 4", "\xC3\xA9", "ab\xC3"}) {
     SCOPED_TRACE(text);
     try {

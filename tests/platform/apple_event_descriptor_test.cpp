@@ -21,24 +21,20 @@ TEST(FourCharCode, PacksBigEndFirstAndPrintsUnprintableBytesEscaped) {
   EXPECT_EQ(fourCharCodeText(0xFF202020u), "\\xFF   ");
 }
 
-TEST(AppleEventDescriptor, TextValueOnlyForTextTypes) {
+TEST(AppleEventDescriptor, TextNumberBooleanAndCodeValuesDependOnTypeAndSize) {
   EXPECT_EQ(AppleEventDescriptor::text("Bildschirmfoto ä").stringValue(), "Bildschirmfoto ä");
   EXPECT_EQ(AppleEventDescriptor(fourCharCode("TEXT"), Data{'h', 'i'}).stringValue(), "hi");
   EXPECT_EQ(AppleEventDescriptor::text("").stringValue(), "");
   EXPECT_FALSE(AppleEventDescriptor::int32(5).stringValue());
   EXPECT_FALSE(AppleEventDescriptor::list({AppleEventDescriptor::text("a")}).stringValue());
-}
 
-TEST(AppleEventDescriptor, Int32ValueBySizeOfTheBytes) {
   EXPECT_EQ(AppleEventDescriptor::int32(-7).int32Value(), -7);
   EXPECT_EQ(numberOfType("shor", std::int16_t(-2)).int32Value(), -2);
   EXPECT_EQ(numberOfType("comp", std::int64_t(4294967296LL + 5)).int32Value(), 5);
   EXPECT_EQ(numberOfType("comp", std::int64_t(-1)).int32Value(), -1);
   EXPECT_EQ(AppleEventDescriptor(fourCharCode("long"), Data{1, 2, 3}).int32Value(), 0);
   EXPECT_EQ(AppleEventDescriptor::null().int32Value(), 0);
-}
 
-TEST(AppleEventDescriptor, BooleanValueFromTheByteOrTheType) {
   EXPECT_TRUE(AppleEventDescriptor::boolean(true).booleanValue());
   EXPECT_FALSE(AppleEventDescriptor::boolean(false).booleanValue());
   EXPECT_TRUE(AppleEventDescriptor(fourCharCode("bool"), Data{7}).booleanValue());
@@ -46,9 +42,7 @@ TEST(AppleEventDescriptor, BooleanValueFromTheByteOrTheType) {
   EXPECT_TRUE(AppleEventDescriptor(fourCharCode("true"), Data{}).booleanValue());
   EXPECT_FALSE(AppleEventDescriptor(fourCharCode("fals"), Data{}).booleanValue());
   EXPECT_FALSE(AppleEventDescriptor(fourCharCode("long"), Data{1}).booleanValue());
-}
 
-TEST(AppleEventDescriptor, CodesRealsAndNull) {
   EXPECT_EQ(AppleEventDescriptor::enumerated(fourCharCode("yes ")).enumCodeValue(),
             fourCharCode("yes "));
   EXPECT_EQ(AppleEventDescriptor::typeCode(fourCharCode("pcls")).typeCodeValue(),
@@ -64,7 +58,7 @@ TEST(AppleEventDescriptor, CodesRealsAndNull) {
   EXPECT_FALSE(AppleEventDescriptor::null().hasItems());
 }
 
-TEST(AppleEventDescriptor, ItemsAreCountedFromOne) {
+TEST(AppleEventDescriptor, ItemsAreCountedFromOneAndUserFieldsAreOneListOfLabelsAndValues) {
   const AppleEventDescriptor list = AppleEventDescriptor::list(
       {AppleEventDescriptor::text("first"), AppleEventDescriptor::int32(2)});
   EXPECT_TRUE(list.hasItems());
@@ -76,9 +70,7 @@ TEST(AppleEventDescriptor, ItemsAreCountedFromOne) {
   EXPECT_EQ(list.descriptorAtIndex(3), nullptr);
   EXPECT_TRUE(AppleEventDescriptor::list({}).hasItems());
   EXPECT_EQ(AppleEventDescriptor::record({}).numberOfItems(), 0u);
-}
 
-TEST(AppleEventDescriptor, UserFieldsRecordHoldsOneListOfLabelsAndValuesInTurn) {
   const AppleEventDescriptor record = AppleEventDescriptor::recordWithUserFields(
       {{"_Id", AppleEventDescriptor::list({AppleEventDescriptor::int32(4)})},
        {"_Caption", AppleEventDescriptor::text("Beach")}});

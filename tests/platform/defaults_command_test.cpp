@@ -1,9 +1,7 @@
 // Runs the built twinlens-cli defaults command against preferences kept in a folder of the test.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/user_defaults.hpp"
@@ -63,7 +61,8 @@ TEST_F(DefaultsCommandTest, ReadingADomainOrEveryDomainPrintsTheValuesInOrder) {
       "= 3;\n        QvFeedbackURL = \"https://example.invalid/f b\";\n    };\n}\n");
 }
 
-TEST_F(DefaultsCommandTest, DeleteRemovesTheKeyOnlyAndMissingDomainOrKeyIsReported) {
+TEST_F(DefaultsCommandTest,
+       DeleteRemovesTheKeyOnlyAndMissingDomainOrKeyAndWriteFailureAreReported) {
   ASSERT_EQ(cli("write d a -int 1").status, 0);
   ASSERT_EQ(cli("write d b -int 2").status, 0);
   EXPECT_EQ(cli("delete d a").status, 0);
@@ -79,6 +78,12 @@ TEST_F(DefaultsCommandTest, DeleteRemovesTheKeyOnlyAndMissingDomainOrKeyIsReport
   EXPECT_EQ(run.output, "The domain/default pair of (d, missing) does not exist\n");
   EXPECT_EQ(cli("delete d missing").status, 1);
   EXPECT_EQ(cli("delete nothing.here k").status, 1);
+
+  std::filesystem::remove_all(folder());
+  dir_.write("twinlens", std::string("a file where the folder should be"));
+  run = cli("write d a -int 1");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("not a directory"), std::string::npos) << run.output;
 }
 
 TEST_F(DefaultsCommandTest, BadValuesAndUsageFailWithoutChangingAnything) {
@@ -103,13 +108,6 @@ TEST_F(DefaultsCommandTest, BadValuesAndUsageFailWithoutChangingAnything) {
     EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
   }
   EXPECT_EQ(UserDefaults("d", folder()).integerForKey("a"), 1);
-}
-
-TEST_F(DefaultsCommandTest, WriteFailureIsReported) {
-  dir_.write("twinlens", std::string("a file where the folder should be"));
-  CliRun run = cli("write d a -int 1");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.output.find("not a directory"), std::string::npos) << run.output;
 }
 
 }  // namespace

@@ -117,18 +117,16 @@ TEST(PListValue, EqualityIsDeepAndNumbersCompareByValueAcrossIntegerAndReal) {
   EXPECT_TRUE(PListValue::dictionary({{"k", PListValue::null()}}).objectForKey("k")->isNull());
 
   // Values of different types never compare equal, whatever their content.
-  const PListValue values[] = {
-      PListValue::integer(0),
-      PListValue::boolean(false),
-      PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
-      PListValue::text(""),
-      PListValue::data({}),
-      PListValue::array({}),
-      PListValue::dictionary({}),
-      PListValue::null(),
-      PListValue::text("0"),
-      PListValue::boolean(true),
-  };
+  const PListValue values[] = {PListValue::integer(0),
+                               PListValue::boolean(false),
+                               PListValue::date(Date::withTimeIntervalSinceReferenceDate(0)),
+                               PListValue::text(""),
+                               PListValue::data({}),
+                               PListValue::array({}),
+                               PListValue::dictionary({}),
+                               PListValue::null(),
+                               PListValue::text("0"),
+                               PListValue::boolean(true)};
   for (std::size_t i = 0; i < std::size(values); ++i)
     for (std::size_t j = 0; j < std::size(values); ++j) {
       SCOPED_TRACE(std::to_string(i) + " against " + std::to_string(j));
@@ -160,7 +158,7 @@ std::string listed(const PListValue::Dictionary& entries) {
   return text;
 }
 
-TEST(PListValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
+TEST(PListValueDictionary, IteratesInKeyOrderTheLastOfRepeatedKeysWinsAndInsertOrAssignKeepsIt) {
   auto n = [](std::int64_t value) { return PListValue::integer(value); };
   const std::pair<PListValue::Dictionary, const char*> cases[] = {
       {{}, ""},
@@ -174,9 +172,6 @@ TEST(PListValueDictionary, IteratesInKeyOrderAndTheLastOfRepeatedKeysWins) {
     SCOPED_TRACE(expected);
     EXPECT_EQ(listed(entries), expected);
   }
-}
-
-TEST(PListValueDictionary, InsertOrAssignReplacesOrAddsInPlace) {
   PListValue::Dictionary entries{{"b", PListValue::integer(2)}};
   entries.insert_or_assign("c", PListValue::integer(3));
   entries.insert_or_assign("a", PListValue::integer(1));

@@ -53,13 +53,9 @@ TEST(RunLoop, ShutDownReleasesWaitingWorkersWithoutRunningTheirWork) {
   EXPECT_FALSE(loop.runUntil([&] { return ran.load(); }, std::chrono::milliseconds(10)));
 }
 
-TEST(RunLoop, RunUntilGivesUpAtTheTimeout) {
+TEST(RunLoop, RunUntilGivesUpAtTheTimeoutAndRequireMainThreadThrowsElsewhere) {
   RunLoop loop;
   EXPECT_FALSE(loop.runUntil([] { return false; }, std::chrono::milliseconds(30)));
-}
-
-TEST(RunLoop, RequireMainThreadThrowsElsewhere) {
-  RunLoop loop;
   EXPECT_NO_THROW(loop.requireMainThread());
   std::thread other([&] {
     try {

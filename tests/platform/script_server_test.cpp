@@ -1,12 +1,9 @@
 #include "platform/script_server.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -24,28 +21,15 @@ mode_t modeOf(const std::string& path) {
   ::lstat(path.c_str(), &info);
   return info.st_mode;
 }
-
 bool exists(const std::string& path) {
-  struct stat info;
-  return ::lstat(path.c_str(), &info) == 0;
+  return modeOf(path) != 0;
 }
-
-// A socket bound (`bound`: and left, as a crashed application leaves it) or connected at `path`.
-int socketAt(const std::string& path, bool bound) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, path.c_str());
-  auto* raw = reinterpret_cast<sockaddr*>(&address);
-  EXPECT_EQ(bound ? ::bind(fd, raw, sizeof address) : ::connect(fd, raw, sizeof address), 0);
-  if (bound) ::close(fd);
-  return fd;
-}
+// A socket left bound, as a crashed application leaves it.
 void leaveStaleSocket(const std::string& path) {
-  socketAt(path, true);
+  ::close(testing::unixSocket(path, true));
 }
 int connectTo(const std::string& path) {
-  return socketAt(path, false);
+  return testing::unixSocket(path, false);
 }
 
 std::optional<ScriptOutcome> reply(int fd) {
@@ -58,10 +42,6 @@ std::string replyText(const std::optional<ScriptOutcome>& outcome) {
 
 class ScriptServerTest : public ::testing::Test {
  protected:
-  std::string socketPath(const std::string& name) const {
-    return environment_.socketFolder() + "/" + name + ".socket";
-  }
-
   testing::ScriptingEnvironment environment_;
 };
 using ScriptSocketFolder = ScriptServerTest;
@@ -120,8 +100,9 @@ TEST_F(ScriptSocketFolder, FolderOthersMayEnterALinkOrAFolderOfAnotherUserIsRefu
   }
 }
 
-TEST_F(ScriptServerTest, ListensUntilDestroyedRefusesASecondLiveServerAndReplacesAStaleSocket) {
-  const std::string path = socketPath("Viewer");
+TEST_F(ScriptServerTest,
+       ListensUntilStoppedOrDestroyedRefusesASecondLiveServerAndReplacesAStaleSocket) {
+  const std::string path = environment_.socketPath("Viewer");
   {
     ScriptServer server("Viewer");
     ErrorRecord error;
@@ -139,12 +120,17 @@ TEST_F(ScriptServerTest, ListensUntilDestroyedRefusesASecondLiveServerAndReplace
   leaveStaleSocket(path);
   ScriptServer server("Viewer");
   ErrorRecord error;
-  EXPECT_TRUE(server.listen(&error)) << error.description();
+  ASSERT_TRUE(server.listen(&error)) << error.description();
+  std::thread stopper([&] { server.stop(); });
+  server.serve(
+      [](std::string_view) { return ScriptOutcome::success(AppleEventDescriptor::null()); });
+  stopper.join();
+  EXPECT_FALSE(exists(path)) << "a stop from another thread ends an idle serve";
 }
 
 TEST_F(ScriptServerTest, LinkOrSocketOfAnotherUserIsLeftAlone) {
   ASSERT_TRUE(scriptSocketFolder());
-  const std::string path = socketPath("Viewer");
+  const std::string path = environment_.socketPath("Viewer");
   for (bool link : {true, false}) {
     SCOPED_TRACE(link);
     if (!link && ::geteuid() != 0) GTEST_SKIP() << "needs to hand a socket to another user";
@@ -196,18 +182,15 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedO
   EXPECT_TRUE(clean) << "the server keeps the connection after it stopped";
   ::close(fd);
   EXPECT_EQ(seen, (std::vector<std::string>{"first", "second", "quit"}));
-  EXPECT_FALSE(exists(socketPath("Viewer")));
+  EXPECT_FALSE(exists(environment_.socketPath("Viewer")));
 }
 
 TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
-  ScriptServer server("Viewer");
-  ASSERT_TRUE(server.listen());
-  std::thread serving([&] {
-    server.serve([](std::string_view source) {
-      return ScriptOutcome::success(AppleEventDescriptor::text(source));
-    });
+  testing::ServingThread echo("Viewer", [](std::string_view source) {
+    return ScriptOutcome::success(AppleEventDescriptor::text(source));
   });
-  const int clients[2] = {connectTo(server.socketPath()), connectTo(server.socketPath())};
+  const std::string path = environment_.socketPath("Viewer");
+  const int clients[2] = {connectTo(path), connectTo(path)};
   const Data slow = encodeRequest("slow");
   Data frame{0, 0, 0, static_cast<std::uint8_t>(slow.size())};
   frame.insert(frame.end(), slow.begin(), slow.end());
@@ -220,18 +203,6 @@ TEST_F(ScriptServerTest, AClientThatStallsInTheMiddleOfARequestHoldsUpNoOther) {
   EXPECT_EQ(replyText(reply(clients[0])), "slow")
       << "dropped for stalling while the other was answered";
   for (const int fd : clients) ::close(fd);
-  server.stop();
-  serving.join();
-}
-
-TEST_F(ScriptServerTest, StopFromAnotherThreadEndsAnIdleServe) {
-  ScriptServer server("Viewer");
-  ASSERT_TRUE(server.listen());
-  std::thread stopper([&] { server.stop(); });
-  server.serve(
-      [](std::string_view) { return ScriptOutcome::success(AppleEventDescriptor::null()); });
-  stopper.join();
-  EXPECT_FALSE(exists(socketPath("Viewer")));
 }
 
 }  // namespace

@@ -28,13 +28,8 @@ Data concat(Data first, const Data& second) {
 
 Data nestedLists(std::size_t depth) {
   Data bytes;
-  for (std::size_t i = 1; i < depth; ++i) {
-    const Data level = header("list", 'i', 1);
-    bytes.insert(bytes.end(), level.begin(), level.end());
-  }
-  const Data innermost = header("list", 'i', 0);
-  bytes.insert(bytes.end(), innermost.begin(), innermost.end());
-  return bytes;
+  for (std::size_t i = 1; i < depth; ++i) bytes = concat(std::move(bytes), header("list", 'i', 1));
+  return concat(std::move(bytes), header("list", 'i', 0));
 }
 
 Descriptor sampleAnswer() {
@@ -52,13 +47,10 @@ void expectMalformed(const ErrorRecord& error, const std::string& part) {
 }
 
 TEST(ScriptWire, DescriptorEncodingIsTypeKindLengthThenContent) {
-  Data expected = header("utxt", 'b', 2);
-  expected.insert(expected.end(), {'h', 'i'});
-  EXPECT_EQ(encodeDescriptor(Descriptor::text("hi")), expected);
-
-  Data list = header("list", 'i', 1);
-  list.insert(list.end(), expected.begin(), expected.end());
-  EXPECT_EQ(encodeDescriptor(Descriptor::list({Descriptor::text("hi")})), list);
+  const Data text = concat(header("utxt", 'b', 2), {'h', 'i'});
+  EXPECT_EQ(encodeDescriptor(Descriptor::text("hi")), text);
+  EXPECT_EQ(encodeDescriptor(Descriptor::list({Descriptor::text("hi")})),
+            concat(header("list", 'i', 1), text));
 }
 
 TEST(ScriptWire, DescriptorsSurviveTheRoundTrip) {
@@ -74,7 +66,7 @@ TEST(ScriptWire, DescriptorsSurviveTheRoundTrip) {
   }
 }
 
-TEST(ScriptWire, EveryTruncationOfADescriptorIsAnError) {
+TEST(ScriptWire, EveryTruncationOfADescriptorIsAnErrorAndLengthsAndCountsAreNotTrusted) {
   const Data bytes = encodeDescriptor(sampleAnswer());
   for (std::size_t length = 0; length < bytes.size(); ++length) {
     SCOPED_TRACE(length);
@@ -82,9 +74,7 @@ TEST(ScriptWire, EveryTruncationOfADescriptorIsAnError) {
     EXPECT_FALSE(decodeDescriptor(bytes.data(), length, &error));
     expectMalformed(error, "at byte");
   }
-}
 
-TEST(ScriptWire, LengthsAndCountsAreNotTrusted) {
   struct Case {
     const char* name;
     Data bytes;
@@ -92,7 +82,6 @@ TEST(ScriptWire, LengthsAndCountsAreNotTrusted) {
   };
   Data trailing = encodeDescriptor(Descriptor::int32(1));
   trailing.push_back(0);
-  Data unknownKind = header("long", 'x', 0);
   const Case cases[] = {
       {"byte length beyond the input", header("utxt", 'b', 0xFFFFFFFF), "cut short"},
       {"byte length one beyond the input", concat(header("utxt", 'b', 3), {'h', 'i'}), "cut short"},
@@ -104,7 +93,7 @@ TEST(ScriptWire, LengthsAndCountsAreNotTrusted) {
          return bytes;
        }(),
        "more items than bytes"},
-      {"unknown kind", unknownKind, "unknown descriptor kind"},
+      {"unknown kind", header("long", 'x', 0), "unknown descriptor kind"},
       {"bytes after the value", trailing, "bytes after the descriptor"},
   };
   for (const Case& c : cases) {
@@ -128,7 +117,7 @@ TEST(ScriptWire, NestingIsLimitedWithoutDeepRecursion) {
   EXPECT_FALSE(decodeDescriptor(hostile.data(), hostile.size()));
 }
 
-TEST(ScriptWire, RequestsCarryTheTextAfterTheirTag) {
+TEST(ScriptWire, RequestsCarryTheTextAfterTheirTagRepliesTheResultOrTheErrorNumberAndMessage) {
   const Data request = encodeRequest("tell application \"iPhoto\"\nquit\nend tell\n");
   EXPECT_EQ(request.front(), 'R');
   EXPECT_EQ(decodeRequest(request.data(), request.size()),
@@ -140,11 +129,9 @@ TEST(ScriptWire, RequestsCarryTheTextAfterTheirTag) {
   EXPECT_FALSE(decodeRequest(reply.data(), reply.size(), &error));
   expectMalformed(error, "not a script request");
   EXPECT_FALSE(decodeRequest(nullptr, 0));
-}
 
-TEST(ScriptWire, RepliesCarryTheResultOrTheErrorNumberAndMessage) {
   const Data success = encodeReply(ScriptOutcome::success(sampleAnswer()));
-  std::optional<ScriptOutcome> decoded = decodeReply(success.data(), success.size());
+  std::optional<ScriptOutcome> decoded = decodeReply(success.data(), success.size(), &error);
   ASSERT_TRUE(decoded);
   ASSERT_TRUE(decoded->succeeded());
   EXPECT_EQ(*decoded->result, sampleAnswer());
@@ -217,9 +204,7 @@ TEST_F(ScriptFrames, FramesFollowOneAnotherOnOneConnection) {
 }
 
 TEST_F(ScriptFrames, ConnectionClosedBetweenFramesIsCleanAndWithinOneIsInvalid) {
-  Data frame;
-  IntegerIO::writeUInt32(3, frame);
-  frame.insert(frame.end(), {'S', 1, 2});
+  const Data frame{0, 0, 0, 3, 'S', 1, 2};
   writeRaw(frame);
   writeRaw(Data(frame.begin(), frame.end() - 1));
   closeEnd(1);
@@ -239,28 +224,22 @@ TEST_F(ScriptFrames, ConnectionClosedBetweenFramesIsCleanAndWithinOneIsInvalid) 
   EXPECT_TRUE(error.domain().empty());
 }
 
-TEST_F(ScriptFrames, OversizedLengthIsRefusedBeforeAnythingIsRead) {
+TEST_F(ScriptFrames, OversizedLengthSilentPeerAndClosedPeerAreErrorsNotWaitsOrSignals) {
   Data huge;
   IntegerIO::writeUInt32(kScriptFrameLimit + 1, huge);
   writeRaw(huge);
   ErrorRecord error;
   EXPECT_FALSE(readScriptFrame(ends_[0], scriptDeadlineNever(), &error));
   EXPECT_TRUE(error.isErrorWithDomain(kScriptWireErrorDomain, kScriptCorruptAnswerError));
-}
 
-TEST_F(ScriptFrames, SilentPeerRunsIntoTheDeadline) {
-  ErrorRecord error;
   EXPECT_FALSE(readScriptFrame(ends_[0], soon(), &error));
   EXPECT_TRUE(error.isErrorWithDomain(kScriptWireErrorDomain, kScriptTimedOutError));
 
   writeRaw({0, 0, 0, 5, 'S'});
   EXPECT_FALSE(readScriptFrame(ends_[0], soon(), &error));
   EXPECT_TRUE(error.isErrorWithDomain(kScriptWireErrorDomain, kScriptTimedOutError));
-}
 
-TEST_F(ScriptFrames, WritingToAClosedPeerIsAnErrorNotASignal) {
   closeEnd(0);
-  ErrorRecord error;
   EXPECT_FALSE(writeScriptFrame(ends_[1], encodeRequest("x"), scriptDeadlineNever(), &error));
   EXPECT_TRUE(error.isErrorWithDomain(kScriptWireErrorDomain, kScriptConnectionInvalidError));
 }

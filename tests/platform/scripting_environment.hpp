@@ -1,17 +1,26 @@
 #pragma once
 
-#include <cstdlib>
-#include <map>
-#include <optional>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <forward_list>
 #include <string>
+#include <thread>
+
+#include "platform/script_server.hpp"
 
 #include "platform/script_host.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::testing {
 
 // Gives a test its own socket folder and application search path through the environment, and
-// puts every variable it changed back afterwards.
+// puts every variable it changed back afterwards (the newest change is undone first).
 class ScriptingEnvironment {
  public:
   ScriptingEnvironment() {
@@ -19,40 +28,55 @@ class ScriptingEnvironment {
     set("TWINLENS_APPLICATIONS_PATH", applications_.path());
     unset("TWINLENS_SCRIPT_TIMEOUT");
   }
-  ~ScriptingEnvironment() {
-    for (const auto& [name, value] : saved_) {
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    }
-  }
-  ScriptingEnvironment(const ScriptingEnvironment&) = delete;
-  ScriptingEnvironment& operator=(const ScriptingEnvironment&) = delete;
 
-  void set(const std::string& name, const std::string& value) {
-    save(name);
-    ::setenv(name.c_str(), value.c_str(), 1);
+  void set(const char* name, const std::string& value) {
+    changes_.emplace_front(name, value.c_str());
   }
-  void unset(const std::string& name) {
-    save(name);
-    ::unsetenv(name.c_str());
-  }
+  void unset(const char* name) { changes_.emplace_front(name, nullptr); }
 
-  const std::string& runtimeFolder() const { return runtime_.path(); }
   std::string socketFolder() const { return runtime_.path() + "/twinlens-scripting"; }
+  std::string socketPath(const std::string& name) const {
+    return socketFolder() + "/" + name + ".socket";
+  }
   const TempDir& applications() const { return applications_; }
 
  private:
-  void save(const std::string& name) {
-    if (saved_.count(name)) return;
-    const char* value = std::getenv(name.c_str());
-    saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
-  }
-
   TempDir runtime_;
   TempDir applications_;
-  std::map<std::string, std::optional<std::string>> saved_;
+  std::forward_list<ScopedEnv> changes_;
+};
+
+// A Unix socket at `path`, bound and listening (`listening`) or connected.
+inline int unixSocket(const std::string& path, bool listening) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path.c_str());
+  auto* raw = reinterpret_cast<sockaddr*>(&address);
+  if ((listening ? ::bind(fd, raw, sizeof address) : ::connect(fd, raw, sizeof address)) != 0 ||
+      (listening && ::listen(fd, 4) != 0))
+    ADD_FAILURE() << "socket at " << path << ": " << std::strerror(errno);
+  return fd;
+}
+
+// A ScriptServer on a thread of the test.
+class ServingThread {
+ public:
+  ServingThread(const std::string& name, ScriptServer::Handler handler) : server_(name) {
+    ErrorRecord error;
+    listening_ = server_.listen(&error);
+    EXPECT_TRUE(listening_) << error.description();
+    thread_ = std::thread([this, handler] { server_.serve(handler); });
+  }
+  ~ServingThread() {
+    server_.stop();
+    thread_.join();
+  }
+
+ private:
+  ScriptServer server_;
+  bool listening_ = false;
+  std::thread thread_;
 };
 
 // The error number and message of a failed script, 0 and "" when it has none.

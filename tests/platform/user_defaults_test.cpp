@@ -58,6 +58,11 @@ TEST_F(UserDefaultsTest, DomainIsAPlainFileInTheConfigurationFolderAndMayBeMissi
   EXPECT_TRUE(defaults.synchronize());
   EXPECT_FALSE(defaults.exists());
   EXPECT_TRUE(capture.lines().empty());
+
+  // Files of the old store read as every other reader reads them.
+  dir_.write("twinlens/old.plist", std::string("<plist version=\"1.0\"><dict><key>k</key><string>"
+                                               "a &amp;amp; b</string></dict></plist>"));
+  EXPECT_EQ(UserDefaults("old").stringForKey("k"), "a &amp; b");
 }
 
 TEST_F(UserDefaultsTest, ValuesAreWrittenAsApplesXMLPropertyListsOfTheDomain) {
@@ -141,15 +146,8 @@ TEST_F(UserDefaultsTest, ReadsApplesBinaryFormAndRefusesEveryBrokenPartOfIt) {
       << error.description();
 }
 
-TEST_F(UserDefaultsTest, FilesOfTheOldStoreReadAsEveryOtherReaderReadsThem) {
-  dir_.write("twinlens/app.plist",
-             std::string("<plist version=\"1.0\"><dict><key>k</key><string>a &amp;amp; "
-                         "b</string></dict></plist>"));
-  EXPECT_EQ(UserDefaults("app").stringForKey("k"), "a &amp; b");
-}
-
-TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
-  UserDefaults defaults("app");
+TEST_F(UserDefaultsTest, ObjectsAreCopiesAndReadsSeeAndWritesMergeWhatAnotherWriterWroteSince) {
+  UserDefaults defaults("copies");
   ArrayNode list;
   list.add(std::make_shared<IntegerNode>(1));
   defaults.setObject(list, "list");
@@ -159,9 +157,7 @@ TEST_F(UserDefaultsTest, ObjectsAreStoredAndHandedOutAsCopies) {
   EXPECT_EQ(stored->size(), 1u);
   stored->add(std::make_shared<IntegerNode>(3));
   EXPECT_EQ(std::dynamic_pointer_cast<ArrayNode>(defaults.objectForKey("list"))->size(), 1u);
-}
 
-TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
   UserDefaults reader(kIPhotoDefaultsDomain);
   EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), std::nullopt);
   for (const char* library : {"/photos/First Library", "/photos/Second Library"}) {
@@ -170,9 +166,6 @@ TEST_F(UserDefaultsTest, ReadsSeeWhatAnotherWriterWroteSince) {
     ASSERT_TRUE(writer.synchronize());
     EXPECT_EQ(reader.stringForKey(kIPhotoRootDirectoryKey), library);
   }
-}
-
-TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
   UserDefaults first("app"), second("app");
   EXPECT_EQ(first.integerForKey("a"), std::nullopt);
   EXPECT_EQ(second.integerForKey("b"), std::nullopt);
@@ -189,11 +182,6 @@ TEST_F(UserDefaultsTest, WriterMergesKeysThatAnotherWriterWroteSinceItRead) {
   ASSERT_TRUE(second.synchronize());
   EXPECT_EQ(first.integerForKey("a"), std::nullopt);
   EXPECT_EQ(first.integerForKey("b"), 2);
-}
-
-TEST_F(UserDefaultsTest, DestructionWritesWhatIsUnwritten) {
-  { UserDefaults("app").setBoolean(true, "helpBubbleShown"); }
-  EXPECT_EQ(UserDefaults("app").booleanForKey("helpBubbleShown"), true);
 }
 
 TEST_F(UserDefaultsTest, DamagedFileIsReportedOnceReadAsEmptyAndKeptAsideWhenAValueIsWritten) {
@@ -246,7 +234,8 @@ TEST_F(UserDefaultsTest, FailedSynchronizeKeepsTheChangesAndReplacesNothing) {
   }
 }
 
-TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFiles) {
+// Each domain here is written only by its object's destruction.
+TEST_F(UserDefaultsTest, DomainsInFolderListsThePropertyListFilesThatDestructionWrote) {
   UserDefaults("b.domain").setInteger(1, "x");
   UserDefaults("a.domain").setInteger(1, "x");
   dir_.write("twinlens/notes.txt", std::string("x"));
@@ -292,7 +281,7 @@ TEST_F(UserDefaultsTest, TwoProcessesWritingDifferentKeysAtOnceBothSurvive) {
   }
 }
 
-TEST(User, FoldersTakeAnAbsoluteXdgVariableElseTheHomeFolder) {
+TEST(User, FoldersTakeAnAbsoluteXdgVariableElseTheHomeFolderElseThePasswordEntry) {
   ScopedEnv home("HOME", "/home/alice");
   const char* data = "XDG_DATA_HOME";
   const char* config = "XDG_CONFIG_HOME";
@@ -314,11 +303,8 @@ TEST(User, FoldersTakeAnAbsoluteXdgVariableElseTheHomeFolder) {
     ScopedEnv variable(c.variable, c.value);
     EXPECT_EQ(c.folder(), c.expected);
   }
-}
-
-TEST(User, ApplicationSupportPathFallsBackToThePasswordEntry) {
-  ScopedEnv data("XDG_DATA_HOME", nullptr);
-  ScopedEnv home("HOME", nullptr);
+  ScopedEnv noData("XDG_DATA_HOME", nullptr);
+  ScopedEnv noHome("HOME", nullptr);
   std::string path = User::applicationSupportPath();
   EXPECT_EQ(path.front(), '/');
   EXPECT_TRUE(path.ends_with("/.local/share")) << path;

@@ -40,9 +40,7 @@ TEST(IPhotoScript, ReadsEveryTextTwinlensSends) {
   // Spacing and line ends are free.
   EXPECT_EQ(commandsOf("\r\n  tell   application\t\"iPhoto\"\rquit \r\n\n end  tell"),
             std::vector{plain(Kind::Quit)});
-}
-
-TEST(IPhotoScript, KeepsIdsAsWritten) {
+  // Ids are kept as written.
   EXPECT_EQ(commandsOf(removeText({"0004294967308"})),
             std::vector{withId(Kind::RemovePhoto, "0004294967308", 4294967308u)});
   EXPECT_EQ(commandsOf(removeText({"18446744073709551616"})),

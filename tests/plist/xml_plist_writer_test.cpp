@@ -157,7 +157,8 @@ TEST(XMLPListWriterTest, EachWriteAppendsOneWholeDocument) {
   EXPECT_EQ(textOf(*data), textOf(root.XMLData()) + textOf(root.XMLData()));
 }
 
-TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndReportsFailure) {
+// Reading a file passes on its error, as writing one does.
+TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndBothWaysReportFailure) {
   testing::TempDir dir;
   std::string path = dir.file("out.plist");
   auto tree = testing::sampleTree();
@@ -175,6 +176,11 @@ TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndReportsFailure) {
   EXPECT_FALSE(tree->writeXMLToFile(dir.file("no/such/folder/out.plist"), &error));
   EXPECT_EQ(error.domain(), "UnixErrorDomain");
   EXPECT_EQ(error.code(), ENOENT);
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.file("missing.plist"), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_NE(error.description().find("missing.plist"), std::string::npos);
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.path(), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
 #include "library_folder.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "iphoto_application.hpp"

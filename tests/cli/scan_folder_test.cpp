@@ -1,5 +1,6 @@
 // Runs the built twinlens-cli scan and trash on a folder of photo files, and scan on a sample
 // iPhoto library for the reasons both kinds of library now give.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -15,13 +16,11 @@
 namespace twinlens {
 namespace {
 
+using ::testing::HasSubstr;
+
 using testing::CliRun;
 using testing::shellQuoted;
 namespace fs = std::filesystem;
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 class ScanFolderTest : public ::testing::Test {
  protected:
@@ -30,9 +29,7 @@ class ScanFolderTest : public ::testing::Test {
     ::setenv("HOME", dir_.path().c_str(), 1);
     ::setenv("XDG_DATA_HOME", dir_.file("data").c_str(), 1);
   }
-  CliRun cli(const std::string& arguments) {
-    return testing::runCli(arguments, "XDG_DATA_HOME=" + shellQuoted(dir_.file("data")));
-  }
+  CliRun cli(const std::string& arguments) { return testing::runCli(arguments); }
   // A set of three (one a retagged copy), a set of two and a lone photo; the kept ones, the
   // oldest, are written first.
   std::string makeFolder() {
@@ -81,15 +78,15 @@ TEST_F(ScanFolderTest, JsonNamesEveryCopyWithItsReasonAndStaysValidForAnyName) {
                                "\"sameFile\": false"};
   for (const std::string& part : parts) {
     SCOPED_TRACE(part);
-    EXPECT_TRUE(contains(run.output, part)) << run.output;
+    EXPECT_THAT(run.output, HasSubstr(part));
   }
   const std::size_t kept = run.output.find("\"sameFile\": true");
   EXPECT_LT(kept, run.output.find("\"key\": \"a.jpg\"")) << "the retagged file under c is kept";
   EXPECT_EQ(run.output.find("\"sameFile\": true", kept + 1), std::string::npos);
 
   run = cli("scan --no-progress --folder " + shellQuoted(folder));
-  EXPECT_TRUE(contains(run.output, "b/copy.jpg  copy.jpg  " + folder + "/b/copy.jpg  (same file)"))
-      << run.output;
+  EXPECT_THAT(run.output,
+              HasSubstr("b/copy.jpg  copy.jpg  " + folder + "/b/copy.jpg  (same file)"));
   EXPECT_EQ(cli("scan --folder " + shellQuoted(folder) + " --library x").status, 2);
   EXPECT_EQ(cli("scan --folder " + shellQuoted(folder) + " --keep biggest").status, 2);
 }
@@ -103,17 +100,17 @@ TEST_F(ScanFolderTest, IPhotoLibrariesSayWhyTheirDuplicatesMatch) {
   sample::SampleLibrary library(dir_.file("Library"), options);
   ASSERT_TRUE(library.write());
   CliRun run = cli("scan --no-progress --library " + shellQuoted(library.libraryPath()));
-  EXPECT_TRUE(contains(run.output, "  (same file)\n")) << run.output;
-  EXPECT_TRUE(contains(run.output, "  (same picture, other metadata)\n"));
+  EXPECT_THAT(run.output, HasSubstr("  (same file)\n"));
+  EXPECT_THAT(run.output, HasSubstr("  (same picture, other metadata)\n"));
   run = cli("scan --no-progress --json --library " + shellQuoted(library.libraryPath()));
-  EXPECT_TRUE(contains(run.output, "\"matchedBy\": \"original\"")) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("\"matchedBy\": \"original\""));
 }
 
 TEST_F(ScanFolderTest, TrashMovesEveryDuplicateAndLeavesTheKeptPhotos) {
   const std::string folder = makeFolder();
   CliRun run = cli("trash --no-progress --yes --folder " + shellQuoted(folder));
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(contains(run.output, "Moved 3 photos to the trash.\n")) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("Moved 3 photos to the trash.\n"));
   EXPECT_EQ(trashed(), (std::set<std::string>{folder + "/x/a1.jpg", folder + "/x/a2.jpg",
                                               folder + "/x/b1.jpg"}));
   for (const char* kept : {"a.jpg", "b.jpg", "c.jpg"})
@@ -139,7 +136,7 @@ TEST_F(ScanFolderTest, TrashLeavesWhatChangedSinceTheScanOrCannotBeMovedAndSaysW
        {std::string("Failed to move some photos\n2 photos could not be moved to the trash.\n"),
         folder + "/x/a1.jpg changed since it was hashed",
         "the kept photo " + folder + "/b.jpg is gone"})
-    EXPECT_TRUE(contains(trash.output(), part)) << part << "\n" << trash.output();
+    EXPECT_THAT(trash.output(), HasSubstr(part)) << part << "\n" << trash.output();
   EXPECT_EQ(trashed(), std::set<std::string>{folder + "/x/a2.jpg"});
 
   fs::remove_all(dir_.file("data/Trash"));
@@ -147,9 +144,9 @@ TEST_F(ScanFolderTest, TrashLeavesWhatChangedSinceTheScanOrCannotBeMovedAndSaysW
   dir_.write("P/b.jpg", sample::samplePhoto(2, 900, "A"));  // now the newer copy
   CliRun run = cli("trash --no-progress --yes --folder " + shellQuoted(folder));
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_TRUE(contains(run.output, "1 photo could not be moved to the trash.\n")) << run.output;
-  EXPECT_TRUE(contains(run.output, folder + "/b.jpg cannot be moved to the trash: the trash "
-                                            "folder cannot be written"));
+  EXPECT_THAT(run.output, HasSubstr("1 photo could not be moved to the trash.\n"));
+  EXPECT_THAT(run.output, HasSubstr(folder + "/b.jpg cannot be moved to the trash: the trash "
+                                             "folder cannot be written"));
   EXPECT_TRUE(fs::exists(folder + "/b.jpg"));
 }
 
@@ -170,7 +167,7 @@ TEST_F(ScanFolderTest, CtrlCStopsTheTrashBetweenTwoFilesAndKeepsTheRest) {
   EXPECT_EQ(trash.finish(), 130) << trash.output();
   const std::size_t moved = trashed().size();
   EXPECT_LT(moved, kCopies - 1);
-  EXPECT_TRUE(contains(trash.output(), "Cancelled: " + std::to_string(moved) + " photo"));
+  EXPECT_THAT(trash.output(), HasSubstr("Cancelled: " + std::to_string(moved) + " photo"));
   const auto left = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
   EXPECT_EQ(static_cast<std::size_t>(left), kCopies - moved);
 }

@@ -1,5 +1,6 @@
 // Runs the built twinlens-cli trash and scan --source against libraries made here, where no
 // iPhoto is needed: usage, refusals and the runs that never reach iPhoto.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,21 +18,16 @@
 namespace twinlens {
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
+
 using testing::CliRun;
 using testing::shellQuoted;
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 class TrashCommandTest : public ::testing::Test {
  protected:
-  std::string environment() const {
-    return "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
-           " XDG_DATA_HOME=" + shellQuoted(dir_.file("data"));
-  }
   CliRun cli(const std::string& arguments, const std::string& shellFirst = "") {
-    return testing::runCli(arguments, shellFirst + environment());
+    return testing::runCli(arguments, shellFirst);
   }
   std::string library(double copies) {
     sample::SampleLibraryOptions options;
@@ -53,6 +49,8 @@ class TrashCommandTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
+  testing::ScopedEnv config_{"XDG_CONFIG_HOME", dir_.file("config").c_str()};
+  testing::ScopedEnv data_{"XDG_DATA_HOME", dir_.file("data").c_str()};
 };
 
 TEST_F(TrashCommandTest, BadUsageExitsWithTwo) {
@@ -62,29 +60,27 @@ TEST_F(TrashCommandTest, BadUsageExitsWithTwo) {
     EXPECT_EQ(cli(std::string("trash ") + clash).status, 2) << clash;
   CliRun source = cli("scan --source nowhere");
   EXPECT_EQ(source.status, 2);
-  EXPECT_TRUE(contains(source.output, "--source needs file or applescript")) << source.output;
+  EXPECT_THAT(source.output, HasSubstr("--source needs file or applescript"));
   CliRun help = cli("trash --help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_TRUE(contains(help.output, "usage: twinlens-cli trash")) << help.output;
+  EXPECT_THAT(help.output, HasSubstr("usage: twinlens-cli trash"));
 }
 
 TEST_F(TrashCommandTest, RefusesALibraryThatIPhotoDoesNotHaveOpen) {
   std::string path = library(0.2);
   CliRun unset = cli("trash --yes --library " + shellQuoted(path));
   EXPECT_EQ(unset.status, 1);
-  EXPECT_TRUE(contains(unset.output, "RootDirectory preference is not set")) << unset.output;
+  EXPECT_THAT(unset.output, HasSubstr("RootDirectory preference is not set"));
 
   setIPhotoLibrary(dir_.file("Other Library"));
   CliRun other = cli("trash --yes --library " + shellQuoted(path));
   EXPECT_EQ(other.status, 1);
-  EXPECT_TRUE(contains(other.output, "the photos would be looked up in the wrong library"))
-      << other.output;
-  EXPECT_FALSE(contains(other.output, "Moving")) << "nothing was scanned or sent";
+  EXPECT_THAT(other.output, HasSubstr("the photos would be looked up in the wrong library"));
+  EXPECT_THAT(other.output, Not(HasSubstr("Moving"))) << "nothing was scanned or sent";
 
   CliRun asked = cli("scan --source applescript --library " + shellQuoted(path));
   EXPECT_EQ(asked.status, 1);
-  EXPECT_TRUE(contains(asked.output, "the photos would be looked up in the wrong library"))
-      << asked.output;
+  EXPECT_THAT(asked.output, HasSubstr("the photos would be looked up in the wrong library"));
 }
 
 TEST_F(TrashCommandTest, ALibraryWithoutDuplicatesSendsNothing) {
@@ -92,8 +88,7 @@ TEST_F(TrashCommandTest, ALibraryWithoutDuplicatesSendsNothing) {
   setIPhotoLibrary(path);
   CliRun run = cli("trash --yes --no-progress");
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(contains(run.output, "No duplicates in " + path + "; nothing to move."))
-      << run.output;
+  EXPECT_THAT(run.output, HasSubstr("No duplicates in " + path + "; nothing to move."));
 }
 
 TEST_F(TrashCommandTest, DecliningTheQuestionMovesNothing) {
@@ -103,9 +98,8 @@ TEST_F(TrashCommandTest, DecliningTheQuestionMovesNothing) {
   CliRun run = cli("trash --no-progress --library " + shellQuoted(path) + " < " +
                    shellQuoted(dir_.file("no")));
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_TRUE(contains(run.output, "Move 2 duplicates of " + path + " to iPhoto's Trash? [y/N]"))
-      << run.output;
-  EXPECT_TRUE(contains(run.output, "Nothing was moved.")) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("Move 2 duplicates of " + path + " to iPhoto's Trash? [y/N]"));
+  EXPECT_THAT(run.output, HasSubstr("Nothing was moved."));
 
   CliRun closed = cli("trash --no-progress < /dev/null");
   EXPECT_EQ(closed.status, 1) << "no answer is no";
@@ -119,8 +113,6 @@ TEST_F(TrashCommandTest, ASecondScanOfALibraryWaitsForTheFirstAndSaysSo) {
   ASSERT_TRUE(ensureParentPathExistsForPath(lockPath));
   std::optional<FileLock> firstScan(std::in_place, lockPath);
   ASSERT_EQ(firstScan->tryLock(), FileLock::State::acquired);
-  testing::ScopedEnv config{"XDG_CONFIG_HOME", dir_.file("config").c_str()};
-  testing::ScopedEnv data{"XDG_DATA_HOME", dir_.file("data").c_str()};
   const std::filesystem::path here = std::filesystem::current_path();
   std::filesystem::current_path(path);
   testing::RunningCli scan({"scan", "--no-progress", "--library", "."});
@@ -129,7 +121,7 @@ TEST_F(TrashCommandTest, ASecondScanOfALibraryWaitsForTheFirstAndSaysSo) {
   firstScan.reset();
   EXPECT_TRUE(waited) << scan.output();
   EXPECT_EQ(scan.finish(), 0) << scan.output();
-  EXPECT_TRUE(contains(scan.output(), "\n2 duplicates\n")) << scan.output();
+  EXPECT_THAT(scan.output(), HasSubstr("\n2 duplicates\n"));
 }
 
 TEST_F(TrashCommandTest, AFullStandardOutputFailsEveryCommandAndAFileSizeLimitFailsOnlyTheSave) {
@@ -138,8 +130,8 @@ TEST_F(TrashCommandTest, AFullStandardOutputFailsEveryCommandAndAFileSizeLimitFa
   // 512 bytes: less than either cache of the library.
   CliRun limited = cli("scan --no-progress", "ulimit -f 1; ");
   EXPECT_EQ(limited.status, 0) << limited.output;
-  EXPECT_TRUE(contains(limited.output, "File too large")) << limited.output;
-  EXPECT_TRUE(contains(limited.output, "2 duplicates")) << limited.output;
+  EXPECT_THAT(limited.output, HasSubstr("File too large"));
+  EXPECT_THAT(limited.output, HasSubstr("2 duplicates"));
 
   const std::string commands[] = {"scan --no-progress",
                                   "scan --json --no-progress",

@@ -1,6 +1,7 @@
 // The whole road against the stand-in iPhoto: scan a sample library, have twinlens-cli trash
 // move every duplicate to iPhoto's Trash, rescan, then put the trash back with the stand-in's
 // --restore-trash and find every file as it was.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -15,7 +16,7 @@
 #include <vector>
 
 #include "iphoto/iphoto_scripts.hpp"
-#include "iphoto_library.hpp"
+#include "iphoto_standin/sample_catalogue.hpp"
 #include "platform/plist_reader.hpp"
 #include "platform/process.hpp"
 #include "platform/socket_script_host.hpp"
@@ -29,25 +30,15 @@
 namespace twinlens {
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
+
 using testing::CliRun;
 using testing::RunningCli;
 using testing::shellQuoted;
 using testing::standInExecutable;
 using testing::standInPid;
 namespace fs = std::filesystem;
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// Every file under `folder` by its path inside it, with its bytes.
-std::map<std::string, Data> filesUnder(const std::string& folder) {
-  std::map<std::string, Data> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())
-      files[fs::relative(entry.path(), folder).string()] = testing::readFileBytes(entry.path());
-  return files;
-}
 
 class TrashEndToEndTest : public ::testing::Test {
  protected:
@@ -60,11 +51,8 @@ class TrashEndToEndTest : public ::testing::Test {
   }
   void TearDown() override { quitStandIn(); }
 
-  CliRun cli(const std::string& arguments) {
-    return testing::runCli(arguments, "XDG_CONFIG_HOME=" + shellQuoted(dir_.file("config")) +
-                                          " XDG_DATA_HOME=" + shellQuoted(dir_.file("data")) +
-                                          " XDG_RUNTIME_DIR=" + shellQuoted(dir_.file("runtime")));
-  }
+  // The command line inherits the folders set below.
+  CliRun cli(const std::string& arguments) { return testing::runCli(arguments); }
 
   // A library with every kind of duplicate, opened as iPhoto's current library.
   const sample::SampleLibrary& makeLibrary() {
@@ -97,12 +85,6 @@ class TrashEndToEndTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 
-  int restoreTrash() {
-    std::string command = shellQuoted(standInExecutable()) + " --library " +
-                          shellQuoted(library_->libraryPath()) + " --restore-trash";
-    return std::system(command.c_str());
-  }
-
   std::string duplicateCountLine(const CliRun& run) {
     std::size_t end = run.output.rfind('\n', run.output.size() - 2);
     return run.output.substr(end + 1);
@@ -119,7 +101,7 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
   const sample::SampleLibrary& library = makeLibrary();
   const std::size_t duplicates = library.expectedDuplicateKeys().size();
   ASSERT_GT(duplicates, 2u);
-  std::map<std::string, Data> before = filesUnder(library.libraryPath());
+  std::map<std::string, Data> before = standin::testing::imageFiles(library.libraryPath());
   std::optional<PListValue> catalogueBefore = PListReader::parseFile(library.albumDataPath());
   ASSERT_TRUE(catalogueBefore);
 
@@ -133,10 +115,9 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
 
   CliRun trash = cli("trash --yes --no-progress");
   ASSERT_EQ(trash.status, 0) << trash.output;
-  EXPECT_TRUE(contains(trash.output, "Do not manipulate iPhoto while moving is in progress"));
-  EXPECT_TRUE(contains(trash.output,
-                       "Moved " + std::to_string(duplicates) + " photos to the iPhoto Trash."))
-      << trash.output;
+  EXPECT_THAT(trash.output, HasSubstr("Do not manipulate iPhoto while moving is in progress"));
+  EXPECT_THAT(trash.output,
+              HasSubstr("Moved " + std::to_string(duplicates) + " photos to the iPhoto Trash."));
 
   CliRun rescan = cli("scan --no-progress");
   ASSERT_EQ(rescan.status, 0) << rescan.output;
@@ -148,14 +129,15 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
   EXPECT_EQ(asked.output, "0 duplicates\n");
 
   quitStandIn();
-  ASSERT_EQ(restoreTrash(), 0);
+  ASSERT_EQ(std::system((shellQuoted(standInExecutable()) + " --library " +
+                         shellQuoted(library.libraryPath()) + " --restore-trash")
+                            .c_str()),
+            0);
   std::optional<PListValue> catalogueAfter = PListReader::parseFile(library.albumDataPath());
   ASSERT_TRUE(catalogueAfter);
   EXPECT_EQ(*catalogueAfter, *catalogueBefore) << "the catalogue holds every photo again";
   // iPhoto writes its catalogue in its own layout; what it says is compared above.
-  std::map<std::string, Data> after = filesUnder(library.libraryPath());
-  EXPECT_EQ(after.erase("AlbumData.xml"), 1u);
-  before.erase("AlbumData.xml");
+  std::map<std::string, Data> after = standin::testing::imageFiles(library.libraryPath());
   EXPECT_TRUE(after == before) << "a file came, went or changed";
 
   CliRun restored = cli("scan --no-progress");
@@ -174,11 +156,9 @@ TEST_F(TrashEndToEndTest, PhotosIPhotoNoLongerHasAreCountedAsNotMoved) {
   dir_.write("Photo Library/AlbumData.xml", catalogue);
   CliRun trash = cli("trash --yes --no-progress");
   EXPECT_EQ(trash.status, 1) << trash.output;
-  EXPECT_TRUE(contains(trash.output, "Failed to move some photos\n" + std::to_string(duplicates) +
-                                         " photos could not be moved to the iPhoto Trash.\n"))
-      << trash.output;
-  EXPECT_TRUE(contains(trash.output, "failed to move photos to trash via AppleScript: error "))
-      << trash.output;
+  EXPECT_THAT(trash.output, HasSubstr("Failed to move some photos\n" + std::to_string(duplicates) +
+                                      " photos could not be moved to the iPhoto Trash.\n"));
+  EXPECT_THAT(trash.output, HasSubstr("failed to move photos to trash via AppleScript: error "));
 }
 
 TEST_F(TrashEndToEndTest, IPhotoStoppedDuringTheMoveKeepsEveryMoveItConfirmed) {
@@ -197,8 +177,7 @@ TEST_F(TrashEndToEndTest, IPhotoStoppedDuringTheMoveKeepsEveryMoveItConfirmed) {
   if (failedAt != std::string::npos)
     notMoved = std::stoul(trash.output().substr(failedAt + 27));
   else
-    EXPECT_TRUE(contains(trash.output(), "Moved " + std::to_string(duplicates) + " photos"))
-        << trash.output();
+    EXPECT_THAT(trash.output(), HasSubstr("Moved " + std::to_string(duplicates) + " photos"));
   quitStandIn();
   std::optional<PListValue> catalogue = PListReader::parseFile(library_->albumDataPath());
   ASSERT_TRUE(catalogue);
@@ -212,7 +191,7 @@ TEST_F(TrashEndToEndTest, CtrlCAtTheQuestionCancelsAtOnce) {
   ASSERT_TRUE(trash.waitForOutput("to iPhoto's Trash? [y/N] ")) << trash.output();
   trash.signal(SIGINT);
   EXPECT_EQ(trash.finish(), 130) << trash.output();
-  EXPECT_TRUE(contains(trash.output(), "Nothing was moved.")) << trash.output();
+  EXPECT_THAT(trash.output(), HasSubstr("Nothing was moved."));
 }
 
 // With iPhoto held still, the first command waits for its answer. Ctrl-C arrives during it, which
@@ -240,10 +219,12 @@ TEST_F(TrashEndToEndTest, CtrlCStopsTheMoveBetweenTwoCommandsAndASecondOrSigterm
     ::kill(iPhoto, SIGCONT);
     ASSERT_TRUE(running) << trash.output();
     EXPECT_EQ(status, 128 + signals.back()) << trash.output();
-    EXPECT_EQ(contains(trash.output(), "Cancelled: 0 photos moved to the iPhoto Trash.\n"), !atOnce)
+    EXPECT_EQ(trash.output().find("Cancelled: 0 photos moved to the iPhoto Trash.\n") !=
+                  std::string::npos,
+              !atOnce)
         << trash.output();
-    EXPECT_FALSE(contains(trash.output(), "running script: <MoveToTrashScript")) << trash.output();
-    EXPECT_FALSE(contains(trash.output(), "could not be moved"));
+    EXPECT_THAT(trash.output(), Not(HasSubstr("running script: <MoveToTrashScript")));
+    EXPECT_THAT(trash.output(), Not(HasSubstr("could not be moved")));
   }
   EXPECT_EQ(duplicateCountLine(cli("scan --no-progress")),
             std::to_string(duplicates) + " duplicates\n");

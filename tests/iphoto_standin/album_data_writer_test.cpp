@@ -25,58 +25,27 @@ PListValue readBack(const PListValue& value) {
   return back ? *back : PListValue::text("unreadable");
 }
 
+// Every kind, nested and empty, with the edge values a catalogue may hold, in the layout the
+// stand-in shares with iPhoto's own.
 TEST(AlbumDataWriter, EveryValueReadsBackEqual) {
-  const double reals[] = {0.1,
-                          1.0 / 3.0,
-                          -0.0,
-                          1e300,
-                          5e-324,
-                          123456789.123456789,
-                          std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity()};
-  for (double real : reals) {
-    SCOPED_TRACE(real);
-    PListValue back = readBack(PListValue::real(real));
-    ASSERT_TRUE(back.realValue());
-    EXPECT_EQ(*back.realValue(), real);
-    EXPECT_EQ(std::signbit(*back.realValue()), std::signbit(real));
-  }
-  EXPECT_TRUE(std::isnan(*readBack(PListValue::real(std::nan(""))).realValue()));
-
-  const std::string texts[] = {"",
-                               "a\r\nb\rc\nd\te",
-                               "caf\u00e9 \u263a \U0001F600",
-                               "&amp; stays &amp;",
-                               "]]> <![CDATA[",
-                               "  padded  "};
-  for (const std::string& text : texts) {
-    SCOPED_TRACE(text);
-    EXPECT_EQ(readBack(PListValue::text(text)), PListValue::text(text));
-    EXPECT_EQ(readBack(PListValue::dictionary({{text, PListValue::integer(1)}})),
-              PListValue::dictionary({{text, PListValue::integer(1)}}));
-  }
-
-  for (std::int64_t integer : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-1},
-                               std::int64_t{0}, std::numeric_limits<std::int64_t>::max()})
-    EXPECT_EQ(readBack(PListValue::integer(integer)).integerValue(), integer);
-
   Data bytes(1000);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
-  for (std::size_t size : {0u, 1u, 50u, 51u, 1000u}) {
-    Data piece(bytes.begin(), bytes.begin() + std::ptrdiff_t(size));
-    EXPECT_EQ(readBack(PListValue::data(piece)), PListValue::data(piece)) << size;
-  }
-
-  // Every kind, nested and empty, the layout the stand-in shares with iPhoto's own.
+  const std::string text = "  a\r\nb\rc\nd\te caf\u00e9 \U0001F600 &amp; ]]> <![CDATA[ ";
   PListValue root = PListValue::dictionary({
-      {"b", PListValue::array({PListValue::integer(-3), PListValue::boolean(true)})},
+      {"b", PListValue::array({PListValue::integer(INT64_MIN), PListValue::boolean(true)})},
       {"a", PListValue::text("x & <y>")},
+      {text, PListValue::array(
+                 {PListValue::text(text), PListValue::text(""), PListValue::integer(INT64_MAX)})},
       {"c",
        PListValue::dictionary({{"d", PListValue::array({})}, {"e", PListValue::dictionary({})}})},
       {"f", PListValue::date(Date::withTimeIntervalSince1970(-86400.0 * 365 * 100))},
-      {"g", PListValue::data(Data{0, 1, 2, 0xFF})},
+      {"g", PListValue::data(bytes)},
+      {"h", PListValue::data(Data{})},
+      {"r", PListValue::array({PListValue::real(1.0 / 3.0), PListValue::real(5e-324),
+                               PListValue::real(1e300), PListValue::real(-HUGE_VAL)})},
   });
   EXPECT_EQ(readBack(root), root);
+  EXPECT_TRUE(std::isnan(*readBack(PListValue::real(std::nan(""))).realValue()));
   EXPECT_TRUE(AlbumDataWriter::xmlText(root).starts_with(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST "
       "1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n"));

@@ -24,11 +24,6 @@ namespace {
 using namespace standin::testing;
 using twinlens::testing::TempDir;
 
-std::string buildDir() {
-  const char* build = std::getenv("TWINLENS_BUILD_DIR");
-  return build ? build : ".";
-}
-
 // Runs the stand-in with `arguments`; returns its process id.
 pid_t start(const std::vector<std::string>& arguments) {
   std::string executable = twinlens::testing::standInExecutable();
@@ -68,7 +63,9 @@ class StandInEndToEnd : public ::testing::Test {
     ::mkdir(temp.file("run").c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", temp.file("run").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", temp.file("config").c_str(), 1);
-    ::setenv("TWINLENS_APPLICATIONS_PATH", (buildDir() + "/Applications").c_str(), 1);
+    const std::string executable = twinlens::testing::standInExecutable();
+    ::setenv("TWINLENS_APPLICATIONS_PATH",
+             executable.substr(0, executable.find("/iPhoto.app")).c_str(), 1);
     ASSERT_TRUE(library.write());
   }
 
@@ -93,7 +90,6 @@ TEST_F(StandInEndToEnd, AnswersTrashesQuitsAndRestores) {
   const AppleEventDescriptor* ids = userField(*query.result, "_Id");
   ASSERT_NE(ids, nullptr);
   EXPECT_EQ(ids->numberOfItems(), library.photos().size());
-  EXPECT_EQ(userField(*query.result, "_Caption")->numberOfItems(), library.photos().size());
 
   std::vector<std::string> duplicates = library.expectedDuplicateKeys();
   ASSERT_FALSE(duplicates.empty());

@@ -43,21 +43,17 @@ TEST(ArrayNodeTest, InsertsGetsTypedAndRefusesBadIndexes) {
   EXPECT_EQ(sharing.size(), 1u);
 }
 
+// The order of puts and removals is checked against a model below; these are the rest.
 TEST(DictNodeTest, PutReplacesAndMovesToTheEndRemoveKeyDropsOne) {
   DictNode dict;
   dict.putInt(1, "a");
   dict.putInt(2, "b");
-  dict.putInt(3, "c");
   dict.putInt(4, "a");
-  EXPECT_EQ(dict.orderedKeySet(), (Keys{"b", "c", "a"}));
-  EXPECT_EQ(dict.integerNodeForKey("a")->longlongValue(), 4);
-  dict.putInt(5, "a");
-  EXPECT_EQ(dict.orderedKeySet(), (Keys{"b", "c", "a"}));
-  dict.removeKey("zz");
-  dict.removeKey("c");
   EXPECT_EQ(dict.orderedKeySet(), (Keys{"b", "a"}));
-  EXPECT_FALSE(dict.containsKey("c"));
-  EXPECT_EQ(dict.size(), 2);
+  EXPECT_EQ(dict.integerNodeForKey("a")->longlongValue(), 4);
+  dict.removeKey("b");
+  EXPECT_FALSE(dict.containsKey("b"));
+  EXPECT_EQ(dict.size(), 1);
   dict.removeAllObjects();
   EXPECT_EQ(dict.size(), 0);
   EXPECT_TRUE(dict.orderedKeySet().empty());

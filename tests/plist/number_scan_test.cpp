@@ -12,11 +12,9 @@
 namespace twinlens {
 namespace {
 
-TEST(IntegerNodeTest, WithStringReadsTheLeadingInteger) {
-  struct Case {
-    const char* text;
-    std::int64_t value;
-  } cases[] = {
+// Each text gives its leading integer, clamped, or fails naming the text.
+TEST(IntegerNodeTest, WithStringReadsTheLeadingIntegerOrFailsNamingTheText) {
+  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
       {"  42abc", 42},
       {"0x1F", 0},
       {"\n\t -17 ", -17},
@@ -27,21 +25,17 @@ TEST(IntegerNodeTest, WithStringReadsTheLeadingInteger) {
       {"9223372036854775807", INT64_MAX},
       {"9223372036854775808", INT64_MAX},
       {"-9223372036854775808", INT64_MIN},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    ErrorRecord error;
-    auto node = IntegerNode::withString(c.text, &error);
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->longlongValue(), c.value);
-  }
-}
-
-TEST(IntegerNodeTest, WithStringOfTextWithoutNumberFailsNamingTheText) {
-  for (const char* text : {"abc", "", "-", " + 1", "x12"}) {
+      {"abc", {}},
+      {"", {}},
+      {"-", {}},
+      {" + 1", {}},
+      {"x12", {}}};
+  for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);
     ErrorRecord error;
-    EXPECT_EQ(IntegerNode::withString(text, &error), nullptr);
+    auto node = IntegerNode::withString(text, &error);
+    EXPECT_EQ(node ? std::optional(node->longlongValue()) : std::nullopt, value);
+    if (value) continue;
     EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), std::string("string does not contain a long long: ") + text);
   }
@@ -56,11 +50,8 @@ TEST(IntegerNodeTest, FailureWritesOneTraceLineOnlyWhenAskedForARecord) {
   EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 1u);
 }
 
-TEST(RealNodeTest, WithStringReadsTheLeadingDecimalNumber) {
-  struct Case {
-    const char* text;
-    double value;
-  } cases[] = {
+TEST(RealNodeTest, WithStringReadsTheLeadingDecimalNumberOrFailsNamingTheText) {
+  const std::pair<const char*, std::optional<double>> cases[] = {
       {"1.5e3", 1500},
       {"  -0.25xyz", -0.25},
       {".5", 0.5},
@@ -77,21 +68,23 @@ TEST(RealNodeTest, WithStringReadsTheLeadingDecimalNumber) {
       {"Infinity", HUGE_VAL},
       {"nan", NAN},
       {"-nan", NAN},
+      {"", {}},
+      {"abc", {}},
+      {".", {}},
+      {"-.", {}},
+      {"e5", {}},
+      {"in", {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    auto node = RealNode::withString(c.text);
-    ASSERT_NE(node, nullptr);
-    EXPECT_TRUE(node->doubleValue() == c.value ||
-                (std::isnan(c.value) && std::isnan(node->doubleValue())));
-  }
-}
-
-TEST(RealNodeTest, WithStringOfTextWithoutNumberFailsNamingTheText) {
-  for (const char* text : {"", "abc", ".", "-.", "e5", "in"}) {
+  for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);
     ErrorRecord error;
-    EXPECT_EQ(RealNode::withString(text, &error), nullptr);
+    auto node = RealNode::withString(text, &error);
+    ASSERT_EQ(node != nullptr, value.has_value());
+    if (value) {
+      EXPECT_TRUE(node->doubleValue() == *value ||
+                  (std::isnan(*value) && std::isnan(node->doubleValue())));
+      continue;
+    }
     EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), std::string("string does not contain a double: ") + text);
   }

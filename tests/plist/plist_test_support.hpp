@@ -72,6 +72,8 @@ class StrangeNode final : public PListNode {
 
 // Writes each parser event as one line: the operation, then its values, "-" for none.
 class RecordingDelegate final : public XMLPlistParserDelegate {
+  using P = XMLPlistParser;
+
  public:
   std::vector<std::string> events;
   ErrorRecord error;
@@ -83,49 +85,38 @@ class RecordingDelegate final : public XMLPlistParserDelegate {
     return n;
   }
 
-  void didStartDict(XMLPlistParser&, Text key) override { add("didStartDict", key); }
-  void didStartDictInArray(XMLPlistParser&, Text key) override { add("didStartDictInArray", key); }
-  void didEndDict(XMLPlistParser&, Text key) override { add("didEndDict", key); }
-  void didEndDictInArray(XMLPlistParser&, Text key) override { add("didEndDictInArray", key); }
-  void didStartArray(XMLPlistParser&, Text key) override { add("didStartArray", key); }
-  void didStartArrayInArray(XMLPlistParser&, Text key) override {
-    add("didStartArrayInArray", key);
+  void didStartDict(P&, Text k) override { add("didStartDict", k); }
+  void didStartDictInArray(P&, Text k) override { add("didStartDictInArray", k); }
+  void didEndDict(P&, Text k) override { add("didEndDict", k); }
+  void didEndDictInArray(P&, Text k) override { add("didEndDictInArray", k); }
+  void didStartArray(P&, Text k) override { add("didStartArray", k); }
+  void didStartArrayInArray(P&, Text k) override { add("didStartArrayInArray", k); }
+  void didEndArray(P&, Text k) override { add("didEndArray", k); }
+  void didEndArrayInArray(P&, Text k) override { add("didEndArrayInArray", k); }
+  void foundString(P&, Text v, Text k) override { add("foundString " + show(v), k); }
+  void foundStringInArray(P&, Text v, Text k) override { add("foundStringInArray " + show(v), k); }
+  void foundInteger(P&, std::int32_t v, Text k) override { add("foundInteger " + show(v), k); }
+  void foundIntegerInArray(P&, std::int32_t v, Text k) override {
+    add("foundIntegerInArray " + show(v), k);
   }
-  void didEndArray(XMLPlistParser&, Text key) override { add("didEndArray", key); }
-  void didEndArrayInArray(XMLPlistParser&, Text key) override { add("didEndArrayInArray", key); }
-  void foundString(XMLPlistParser&, Text text, Text key) override {
-    add("foundString " + show(text), key);
+  void foundReal(P&, double v, Text k) override { add("foundReal " + show(v), k); }
+  void foundRealInArray(P&, double v, Text k) override { add("foundRealInArray " + show(v), k); }
+  void foundBoolean(P&, bool v, Text k) override { add("foundBoolean " + show(v), k); }
+  void foundBooleanInArray(P&, bool v, Text k) override {
+    add("foundBooleanInArray " + show(v), k);
   }
-  void foundStringInArray(XMLPlistParser&, Text text, Text key) override {
-    add("foundStringInArray " + show(text), key);
-  }
-  void foundInteger(XMLPlistParser&, std::int32_t value, Text key) override {
-    add("foundInteger " + std::to_string(value), key);
-  }
-  void foundIntegerInArray(XMLPlistParser&, std::int32_t value, Text key) override {
-    add("foundIntegerInArray " + std::to_string(value), key);
-  }
-  void foundReal(XMLPlistParser&, double value, Text key) override {
-    add("foundReal " + formatFixedSix(value), key);
-  }
-  void foundRealInArray(XMLPlistParser&, double value, Text key) override {
-    add("foundRealInArray " + formatFixedSix(value), key);
-  }
-  void foundBoolean(XMLPlistParser&, bool value, Text key) override {
-    add(std::string("foundBoolean ") + (value ? "true" : "false"), key);
-  }
-  void foundBooleanInArray(XMLPlistParser&, bool value, Text key) override {
-    add(std::string("foundBooleanInArray ") + (value ? "true" : "false"), key);
-  }
-  void parseErrorOccurred(XMLPlistParser&, const ErrorRecord& record, std::int64_t line,
+  void parseErrorOccurred(P&, const ErrorRecord& record, std::int64_t line,
                           std::int64_t column) override {
     error = record;
     events.push_back("parseErrorOccurred " + std::to_string(line) + ":" + std::to_string(column));
   }
-  void parserDidEndPlist(XMLPlistParser&) override { events.push_back("parserDidEndPlist"); }
+  void parserDidEndPlist(P&) override { events.push_back("parserDidEndPlist"); }
 
  private:
   static std::string show(Text text) { return text ? "'" + std::string(*text) + "'" : "-"; }
+  static std::string show(std::int32_t value) { return std::to_string(value); }
+  static std::string show(double value) { return formatFixedSix(value); }
+  static std::string show(bool value) { return value ? "true" : "false"; }
   void add(const std::string& event, Text key) { events.push_back(event + " " + show(key)); }
 };
 

@@ -102,21 +102,19 @@ TEST_F(XMLPlistParserTest, ParseErrorIsReportedWithItsPlaceAndEndsTheRun) {
   EXPECT_NE(delegate->error.description().find("mismatch"), std::string::npos);
 }
 
-TEST_F(XMLPlistParserTest, MissingFileIsReportedAsAParseError) {
-  auto delegate = testing::parseFile(dir_.file("missing.plist"));
-  EXPECT_EQ(delegate->events, (std::vector<std::string>{"parseErrorOccurred 0:0"}));
-  EXPECT_TRUE(delegate->error.isErrorWithDomain("UnixErrorDomain", ENOENT));
-}
-
-TEST_F(XMLPlistParserTest, SecondRunStartsAfresh) {
-  std::string bad = dir_.write("bad.plist", "<plist><dict><key>a</key><array><integer>1");
-  XMLPlistParser parser(bad);
+// A missing file is a parse error at 0:0; a run after a failure starts afresh.
+TEST_F(XMLPlistParserTest, MissingFileIsAParseErrorAndASecondRunStartsAfresh) {
+  std::string path = dir_.file("doc.plist");
+  XMLPlistParser parser(path);
   auto delegate = std::make_shared<testing::RecordingDelegate>();
   parser.setDelegate(delegate);
   parser.parse();
-  ASSERT_FALSE(delegate->events.empty());
-  EXPECT_EQ(delegate->events.back().rfind("parseErrorOccurred", 0), 0u);
-  dir_.write("bad.plist", plistDocument("<dict><key>k</key><integer>5</integer></dict>"));
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"parseErrorOccurred 0:0"}));
+  EXPECT_TRUE(delegate->error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  dir_.write("doc.plist", std::string("<plist><dict><key>a</key><array><integer>1"));
+  parser.parse();
+  EXPECT_EQ(delegate->events.back().rfind("parseErrorOccurred", 0), 0u) << delegate->events.back();
+  dir_.write("doc.plist", plistDocument("<dict><key>k</key><integer>5</integer></dict>"));
   delegate->events.clear();
   parser.parse();
   EXPECT_EQ(delegate->events,

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "plist_test_support.hpp"
-#include "support/temp_dir.hpp"
 
 namespace twinlens {
 namespace {
@@ -148,22 +147,6 @@ TEST(XMLPListReaderTest, EncodingDeclarationIsHonoured) {
   auto dict = readXML(latin1);
   ASSERT_NE(dict, nullptr);
   EXPECT_EQ(dict->stringNodeForKey("k")->stringValue(), "caf\xc3\xa9");
-}
-
-TEST(XMLPListReaderTest, ContentsOfFileReadsTheFileAndPassesOnItsError) {
-  testing::TempDir dir;
-  std::string path = dir.write("a.plist", plistDocument("<dict><key>a</key><true/></dict>"));
-  auto dict = DictNode::dictNodeWithContentsOfXMLFile(path);
-  ASSERT_NE(dict, nullptr);
-  EXPECT_TRUE(dict->booleanNodeForKey("a")->booleanValue());
-
-  ErrorRecord error;
-  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.file("missing.plist"), &error), nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
-  EXPECT_NE(error.description().find("missing.plist"), std::string::npos);
-
-  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.path(), &error), nullptr);
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
 }
 
 }  // namespace

@@ -16,15 +16,6 @@ namespace {
 using testing::readXML;
 using testing::textOf;
 
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 TEST(XMLPListWriterTest, DocumentHasTheShapeOfAPropertyListWithKeysInTheirOrder) {
   DictNode root;
   root.putString("beach", "name");
@@ -35,32 +26,13 @@ TEST(XMLPListWriterTest, DocumentHasTheShapeOfAPropertyListWithKeysInTheirOrder)
   root.putBoolean(true, "b");
   root.putBoolean(false, "a");
   root.put(std::make_shared<DictNode>(), "empty");
-  std::vector<std::string> expected = {
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-      "<plist version=\"1.0\">",
-      "  <dict>",
-      "    <key>name</key>",
-      "    <string>beach</string>",
-      "    <key>sizes</key>",
-      "    <array>",
-      "      <integer>1</integer>",
-      "      <integer>2</integer>",
-      "    </array>",
-      "    <key>b</key>",
-      "    <true/>",
-      "    <key>a</key>",
-      "    <false/>",
-      "    <key>empty</key>",
-      "    <dict/>",
-      "  </dict>",
-      "</plist>",
-  };
-  EXPECT_EQ(linesOf(textOf(root.XMLData())), expected);
-  std::string text = textOf(DictNode().XMLData());
-  EXPECT_NE(text.find("<dict/>"), std::string::npos);
-  auto back = readXML(text);
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->size(), 0);
+  EXPECT_EQ(textOf(root.XMLData()),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n  <dict>\n"
+            "    <key>name</key>\n    <string>beach</string>\n    <key>sizes</key>\n    <array>\n"
+            "      <integer>1</integer>\n      <integer>2</integer>\n    </array>\n"
+            "    <key>b</key>\n    <true/>\n    <key>a</key>\n    <false/>\n"
+            "    <key>empty</key>\n    <dict/>\n  </dict>\n</plist>\n");
+  EXPECT_NE(textOf(DictNode().XMLData()).find("<dict/>"), std::string::npos);
 }
 
 TEST(XMLPListWriterTest, StringWithoutTextIsLeftOutWithItsKeyOrItsPlace) {
@@ -95,11 +67,6 @@ TEST(XMLPListWriterTest, ValuesAreEscapedTwiceAndKeysOnce) {
   EXPECT_NE(text.find("<string>a&amp;amp;b</string>"), std::string::npos);
   EXPECT_NE(text.find("<string>a&amp;lt;b</string>"), std::string::npos);
   EXPECT_NE(text.find("<key>a&amp;b</key>"), std::string::npos);
-  auto back = readXML(text);
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->stringNodeForKey("v")->stringValue(), "a&b");
-  EXPECT_EQ(back->stringNodeForKey("w")->stringValue(), "a<b");
-  EXPECT_TRUE(back->containsKey("a&b"));
 }
 
 TEST(XMLPListWriterTest, NumbersAreWrittenInTheirFixedForms) {
@@ -133,9 +100,7 @@ TEST(XMLPListWriterTest, NumbersAreWrittenInTheirFixedForms) {
   root.putLongLong(INT64_MAX, "max");
   std::string text = textOf(root.XMLData());
   EXPECT_NE(text.find("<integer>-9223372036854775808</integer>"), std::string::npos);
-  auto back = readXML(text);
-  EXPECT_EQ(back->integerNodeForKey("min")->longlongValue(), INT64_MIN);
-  EXPECT_EQ(back->integerNodeForKey("max")->longlongValue(), INT64_MAX);
+  EXPECT_NE(text.find("<integer>9223372036854775807</integer>"), std::string::npos);
 }
 
 TEST(XMLPListWriterTest, CharactersXMLCannotHoldStillMakeAReadableDocument) {
@@ -177,13 +142,12 @@ TEST(XMLPListWriterTest, EachWriteAppendsOneWholeDocument) {
   DictNode root;
   root.putInt(1, "a");
   writer.write(root);
-  std::size_t first = data->size();
   writer.write(root);
-  EXPECT_EQ(data->size(), 2 * first);
-  EXPECT_TRUE(std::equal(data->begin(), data->begin() + first, data->begin() + first));
+  EXPECT_EQ(textOf(*data), textOf(root.XMLData()) + textOf(root.XMLData()));
 }
 
-TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndReportsFailure) {
+// Reading a file passes on its error, as writing one does.
+TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndBothWaysReportFailure) {
   testing::TempDir dir;
   std::string path = dir.file("out.plist");
   auto tree = testing::sampleTree();
@@ -201,6 +165,11 @@ TEST(XMLPListWriterTest, WriteToFileReplacesItAtomicallyAndReportsFailure) {
   EXPECT_FALSE(tree->writeXMLToFile(dir.file("no/such/folder/out.plist"), &error));
   EXPECT_EQ(error.domain(), "UnixErrorDomain");
   EXPECT_EQ(error.code(), ENOENT);
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.file("missing.plist"), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_NE(error.description().find("missing.plist"), std::string::npos);
+  EXPECT_EQ(DictNode::dictNodeWithContentsOfXMLFile(dir.path(), &error), nullptr);
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "catalog/photo_library.hpp"
-#include "io/integer_io.hpp"
 #include "library_fixture.hpp"
 #include "support/cli_run.hpp"
 
@@ -61,34 +60,22 @@ TEST_F(LibraryTest, CacheCommandWritesJson) {
   ASSERT_TRUE(saved.save());
   CliRun run = cli("cache --json --file " + shellQuoted(saved.cachePath()));
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(contains(run.output, "\"version\": 2,")) << run.output;
-  EXPECT_TRUE(contains(run.output, "\"count\": 1,"));
-  EXPECT_TRUE(contains(run.output, "\"scanDate\": null,"));
-  EXPECT_TRUE(contains(run.output, "\"caption\": \"say \\\"cheese\\\"\\u0009\\\\\""));
-  EXPECT_TRUE(contains(run.output, "\"modifiedSHA1\": null"));
-  EXPECT_TRUE(contains(run.output, "\"aspectRatio\": 1.500000"));
+  for (const char* part : {"\"version\": 2,", "\"count\": 1,", "\"scanDate\": null,",
+                           "\"caption\": \"say \\\"cheese\\\"\\u0009\\\\\"",
+                           "\"modifiedSHA1\": null", "\"aspectRatio\": 1.500000"})
+    EXPECT_TRUE(contains(run.output, part)) << part << "\n" << run.output;
 }
 
-TEST_F(LibraryTest, CacheCommandReportsADamagedFile) {
-  Data versionOne;
-  IntegerIO::writeUInt32(1, versionOne);
-  IntegerIO::writeUInt64(0, versionOne);
-  versionOne.push_back(1);
-  std::string path = dir().write("v1.dat", versionOne);
+TEST_F(LibraryTest, CacheCommandRefusesDamagedOrMissingFilesAndBadUsage) {
+  std::string path = dir().write("v1.dat", testing::DocBytes().u(1, 4).u(0).u(1, 1).data);
   CliRun run = cli("cache --file " + shellQuoted(path));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "twinlens-cli: invalid PhotoLibrary version 1; expected 2\n");
-
-  Data versionTwo;
-  IntegerIO::writeUInt32(2, versionTwo);
-  versionTwo.insert(versionTwo.end(), {0, 0});
-  std::string cut = dir().write("cut.dat", versionTwo);
+  std::string cut = dir().write("cut.dat", testing::DocBytes().u(2, 4).u(0, 2).data);
   run = cli("cache --file " + shellQuoted(cut));
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(contains(run.output, "EOF on")) << run.output;
-}
 
-TEST_F(LibraryTest, CacheCommandRefusesMissingFilesAndBadUsage) {
   CliRun missing = cli("cache --file " + shellQuoted(dir().file("none.dat")));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.output, "twinlens-cli: no cache file at " + dir().file("none.dat") + "\n");

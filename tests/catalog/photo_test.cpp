@@ -102,9 +102,8 @@ TEST(Photo, KeyNumberIsTheKeyOnlyWhenItReadsBackAsTheSameDecimal) {
   EXPECT_EQ(photo.iPhotoKeyNumber(), 42);
 }
 
-TEST(Photo, SetFromPlistTakesEveryKnownField) {
-  Photo photo("5");
-  photo.setFromPlist(entryWith({
+PListValue fullEntry() {
+  return entryWith({
       {"ImagePath", PListValue::text("/lib/Modified/2009/IMG_1.JPG")},
       {"OriginalPath", PListValue::text("/lib/Originals/2009/IMG_1.JPG")},
       {"ThumbPath", PListValue::text("/lib/Data/2009/IMG_1.jpg")},
@@ -115,7 +114,12 @@ TEST(Photo, SetFromPlistTakesEveryKnownField) {
       {"DateAsTimerInterval", PListValue::real(250000000.25)},
       {"Roll", PListValue::integer(77)},
       {"Unrelated", PListValue::boolean(true)},
-  }));
+  });
+}
+
+TEST(Photo, SetFromPlistTakesEveryKnownField) {
+  Photo photo("5");
+  photo.setFromPlist(fullEntry());
   EXPECT_EQ(photo.imagePath(), "/lib/Modified/2009/IMG_1.JPG");
   EXPECT_EQ(photo.originalPath(), "/lib/Originals/2009/IMG_1.JPG");
   EXPECT_EQ(photo.modifiedPath(), "/lib/Modified/2009/IMG_1.JPG");
@@ -370,17 +374,6 @@ TEST(Photo, AFailedHashIsAbsentAndAnEmptyModifiedFileIsHashed) {
   EXPECT_FALSE(photo.updateSHA1s(&error));
   EXPECT_FALSE(photo.originalSHA1());
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ELOOP)) << error.description();
-}
-
-PListValue fullEntry() {
-  return entryWith({{"ImagePath", PListValue::text("/m.jpg")},
-                    {"OriginalPath", PListValue::text("/o.jpg")},
-                    {"ThumbPath", PListValue::text("/t.jpg")},
-                    {"Caption", PListValue::text("c")},
-                    {"Comment", PListValue::text("n")},
-                    {"ImageType", PListValue::text("JPEG")},
-                    {"DateAsTimerInterval", PListValue::real(10)},
-                    {"Roll", PListValue::integer(2)}});
 }
 
 TEST(Photo, EqualityComparesTheListedFields) {

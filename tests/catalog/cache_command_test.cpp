@@ -14,6 +14,7 @@ namespace twinlens {
 namespace {
 
 using testing::LibraryTest;
+using testing::photoWith;
 
 using testing::CliRun;
 using testing::shellQuoted;
@@ -22,23 +23,13 @@ CliRun cli(const std::string& arguments) {
   return testing::runCli(arguments);
 }
 
-std::shared_ptr<Photo> captioned(const std::string& key, const std::string& caption) {
-  auto photo = std::make_shared<Photo>(key);
-  photo->setFromPlist(
-      PListValue::dictionary({{"ImagePath", PListValue::text("/lib/" + key + ".jpg")},
-                              {"Caption", PListValue::text(caption)},
-                              {"Aspect Ratio", PListValue::real(1.5)},
-                              {"Roll", PListValue::integer(3)}}));
-  return photo;
-}
-
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
 TEST_F(LibraryTest, CacheCommandPrintsEveryFieldOfALibrarysCache) {
   std::string library = dir().file("My Library");
-  PhotoLibrary saved(library, {captioned("9", "Nine"), captioned("10", "Ten")},
+  PhotoLibrary saved(library, {photoWith("9", "/9.jpg", "Nine"), photoWith("10", "/10.jpg", "Ten")},
                      Date::withTimeIntervalSinceReferenceDate(86400.5));
   ASSERT_TRUE(saved.save());
   CliRun run = cli("cache --library " + shellQuoted(library));
@@ -56,7 +47,7 @@ TEST_F(LibraryTest, CacheCommandPrintsEveryFieldOfALibrarysCache) {
 }
 
 TEST_F(LibraryTest, CacheCommandWritesJson) {
-  PhotoLibrary saved("/lib", {captioned("1", "say \"cheese\"\t\\")}, std::nullopt);
+  PhotoLibrary saved("/lib", {photoWith("1", "/1.jpg", "say \"cheese\"\t\\")}, std::nullopt);
   ASSERT_TRUE(saved.save());
   CliRun run = cli("cache --json --file " + shellQuoted(saved.cachePath()));
   ASSERT_EQ(run.status, 0) << run.output;

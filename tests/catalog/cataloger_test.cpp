@@ -69,8 +69,11 @@ class LibraryBuilder {
               "</key><string>" + escaped(name) + "</string></dict>\n";
     return *this;
   }
-  LibraryBuilder& raw(const std::string& xml) {
-    extra_ += xml;
+  // An album named after the app, listing one key.
+  LibraryBuilder& album(const std::string& key) {
+    albums_ +=
+        "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>" +
+        key + "</string></array></dict>\n";
     return *this;
   }
   std::string write() {
@@ -90,7 +93,8 @@ class LibraryBuilder {
         std::string(
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") +
             "<key>Master Image List</key><dict>\n" + images + "</dict>\n" +
-            "<key>List of Rolls</key><array>\n" + rolls_ + "</array>\n" + extra_ +
+            "<key>List of Rolls</key><array>\n" + rolls_ +
+            "</array>\n<key>List of Albums</key><array>" + albums_ + "</array>\n" +
             "</dict>\n</plist>\n");
     return dir_.file("Library");
   }
@@ -99,7 +103,7 @@ class LibraryBuilder {
   const TempDir& dir_;
   std::vector<Entry> entries_;
   std::string rolls_;
-  std::string extra_;
+  std::string albums_;
 };
 
 class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
@@ -177,13 +181,7 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesSkipsPhotosOutsideRollsAndReadsItsA
       .photo({"1abc", aCopy, ""})
       .roll(5, "Old Event", true)
       .photo({"5", aCopy, "", 5});
-  library.raw(
-      "<key>List of Albums</key><array>"
-      "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>3</"
-      "string></array></dict>"
-      "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>2</"
-      "string></array></dict>"
-      "</array>\n");
+  library.album("3").album("2");
   LogCapture capture(kLogLevelWarn);
   std::shared_ptr<Cataloger> cataloger = scan(library.write());
   ASSERT_TRUE(succeeded_) << failure_->description();

@@ -17,14 +17,12 @@ class WeedingTest : public ::testing::Test {
  protected:
   std::shared_ptr<Photo> photo(const std::string& key, const std::string& original,
                                const std::string& modified = "", std::int64_t roll = 1) {
-    PListValue::Dictionary entry;
-    std::string originalFile = dir_.write(key + "-original", "content " + original);
-    entry.insert_or_assign("ThumbPath", PListValue::text(dir_.file(key + "-thumb.jpg")));
-    entry.insert_or_assign("Caption", PListValue::text("photo " + key));
-    entry.insert_or_assign("Roll", PListValue::integer(roll));
-    if (modified.empty()) {
-      entry.insert_or_assign("ImagePath", PListValue::text(originalFile));
-    } else {
+    const std::string originalFile = dir_.write(key + "-original", "content " + original);
+    PListValue::Dictionary entry{{"ThumbPath", PListValue::text(dir_.file(key + "-thumb.jpg"))},
+                                 {"Caption", PListValue::text("photo " + key)},
+                                 {"Roll", PListValue::integer(roll)},
+                                 {"ImagePath", PListValue::text(originalFile)}};
+    if (!modified.empty()) {
       entry.insert_or_assign("OriginalPath", PListValue::text(originalFile));
       entry.insert_or_assign(
           "ImagePath", PListValue::text(dir_.write(key + "-modified", "content " + modified)));

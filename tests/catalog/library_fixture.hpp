@@ -34,6 +34,18 @@ struct DocBytes {
   }
 };
 
+// A photo record with a caption, a thumbnail beside its image, an aspect ratio and a roll.
+inline std::shared_ptr<Photo> photoWith(const std::string& key, const std::string& imagePath,
+                                        const std::string& caption = "caption") {
+  auto photo = std::make_shared<Photo>(key);
+  photo->setFromPlist(PListValue::dictionary({{"ImagePath", PListValue::text(imagePath)},
+                                              {"Caption", PListValue::text(caption)},
+                                              {"ThumbPath", PListValue::text(imagePath + ".t")},
+                                              {"Aspect Ratio", PListValue::real(1.5)},
+                                              {"Roll", PListValue::integer(3)}}));
+  return photo;
+}
+
 // Points the user's data folder at a fresh temporary folder for one test, so caches never land
 // in the real home folder, and puts the old setting back afterwards.
 class LibraryTest : public ::testing::Test {

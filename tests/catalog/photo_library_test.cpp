@@ -24,19 +24,10 @@ namespace {
 using testing::DocBytes;
 using testing::LibraryTest;
 using testing::LogCapture;
+using testing::photoWith;
 using testing::readFileBytes;
 
 using PhotoList = std::vector<std::shared_ptr<Photo>>;
-
-std::shared_ptr<Photo> photoWith(const std::string& key, const std::string& imagePath,
-                                 const std::string& caption = "caption") {
-  auto photo = std::make_shared<Photo>(key);
-  photo->setFromPlist(PListValue::dictionary({{"ImagePath", PListValue::text(imagePath)},
-                                              {"Caption", PListValue::text(caption)},
-                                              {"ThumbPath", PListValue::text(imagePath + ".t")},
-                                              {"Roll", PListValue::integer(1)}}));
-  return photo;
-}
 
 PhotoList somePhotos(int n) {
   PhotoList photos;

@@ -1,12 +1,11 @@
 #include "catalog/album_data_cache.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <limits>
 
+#include "file_times.hpp"
 #include "shared/twinlens_app.hpp"
 #include "support/temp_dir.hpp"
 
@@ -169,8 +168,7 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
   EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kChangedError))
       << error.description();
 
-  timespec times[2] = {{settled.sec, 0}, {settled.sec, settled.nsec}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
+  testing::setFileTime(catalogue, settled.sec, settled.nsec);
   std::optional<ScannedAlbumData> loaded = AlbumDataCache::load(cachePath, catalogue);
   ASSERT_TRUE(loaded);
   EXPECT_EQ(loaded->entries(), ScannedAlbumData::fromTree(tree).entries());

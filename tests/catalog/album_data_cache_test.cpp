@@ -1,12 +1,11 @@
 #include "catalog/album_data_cache.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <limits>
 
+#include "file_times.hpp"
 #include "shared/twinlens_app.hpp"
 #include "support/temp_dir.hpp"
 
@@ -15,55 +14,46 @@ namespace {
 
 using Dict = PListValue::Dictionary;
 
-PListValue text(const char* value) {
+PListValue text(const std::string& value) {
   return PListValue::text(value);
+}
+PListValue dict(Dict fields) {
+  return PListValue::dictionary(std::move(fields));
+}
+PListValue number(std::int64_t value) {
+  return PListValue::integer(value);
 }
 
 TEST(AlbumDataCache, ScannedPartKeepsOnlyWhatAScanReads) {
   const std::string ownAlbum = TwinlensApp::duplicatesAlbumName();
-  PListValue entry = PListValue::dictionary(Dict{
-      {"ImagePath", text("/i.jpg")},
-      {"Caption", text("c")},
-      {"Roll", PListValue::integer(3)},
-      {"Aspect Ratio", PListValue::real(1.5)},
-      {"GUID", text("dropped")},
-      {"MetaModDateAsTimerInterval", PListValue::real(9)},
-  });
-  PListValue root = PListValue::dictionary(Dict{
+  const PListValue keys = PListValue::array({text("7")});
+  const Dict image{{"ImagePath", text("/i.jpg")},
+                   {"Caption", text("c")},
+                   {"Roll", number(3)},
+                   {"Aspect Ratio", PListValue::real(1.5)}};
+  Dict entry = image;
+  entry.insert_or_assign("GUID", text("dropped"));
+  entry.insert_or_assign("MetaModDateAsTimerInterval", PListValue::real(9));
+  const PListValue old = dict({{"AlbumId", number(4)}, {"AlbumName", text("Old")}});
+  PListValue root = dict({
       {"Application Version", text("dropped")},
-      {"Master Image List",
-       PListValue::dictionary(Dict{{"7", entry}, {"8", text("not a dictionary, kept as it is")}})},
-      {"List of Rolls",
-       PListValue::array({PListValue::dictionary(Dict{{"RollID", PListValue::integer(3)},
-                                                      {"RollName", text("Summer")},
-                                                      {"KeyList", PListValue::array({})}}),
-                          PListValue::dictionary(Dict{{"AlbumId", PListValue::integer(4)},
-                                                      {"AlbumName", text("Old")}})})},
+      {"Master Image List", dict({{"7", dict(entry)}, {"8", text("not a dictionary, kept")}})},
+      {"List of Rolls", PListValue::array({dict({{"RollID", number(3)},
+                                                 {"RollName", text("Summer")},
+                                                 {"KeyList", PListValue::array({})}}),
+                                           old})},
       {"List of Albums",
-       PListValue::array(
-           {PListValue::dictionary(
-                Dict{{"AlbumName", text("Holidays")}, {"KeyList", PListValue::array({text("7")})}}),
-            PListValue::dictionary(Dict{{"AlbumName", text(ownAlbum.c_str())},
-                                        {"Album Type", text("Regular")},
-                                        {"KeyList", PListValue::array({text("7")})}})})},
+       PListValue::array({dict({{"AlbumName", text("Holidays")}, {"KeyList", keys}}),
+                          dict({{"AlbumName", text(ownAlbum)},
+                                {"Album Type", text("Regular")},
+                                {"KeyList", keys}})})},
   });
-
-  PListValue expected = PListValue::dictionary(Dict{
-      {"Master Image List",
-       PListValue::dictionary(
-           Dict{{"7", PListValue::dictionary(Dict{{"ImagePath", text("/i.jpg")},
-                                                  {"Caption", text("c")},
-                                                  {"Roll", PListValue::integer(3)},
-                                                  {"Aspect Ratio", PListValue::real(1.5)}})},
-                {"8", text("not a dictionary, kept as it is")}})},
+  PListValue expected = dict({
+      {"Master Image List", dict({{"7", dict(image)}, {"8", text("not a dictionary, kept")}})},
       {"List of Rolls",
-       PListValue::array({PListValue::dictionary(Dict{{"RollID", PListValue::integer(3)},
-                                                      {"RollName", text("Summer")}}),
-                          PListValue::dictionary(Dict{{"AlbumId", PListValue::integer(4)},
-                                                      {"AlbumName", text("Old")}})})},
+       PListValue::array({dict({{"RollID", number(3)}, {"RollName", text("Summer")}}), old})},
       {"List of Albums",
-       PListValue::array({PListValue::dictionary(Dict{
-           {"AlbumName", text(ownAlbum.c_str())}, {"KeyList", PListValue::array({text("7")})}})})},
+       PListValue::array({dict({{"AlbumName", text(ownAlbum)}, {"KeyList", keys}})})},
   });
   EXPECT_EQ(AlbumDataCache::scannedPartOf(root), expected);
   EXPECT_EQ(AlbumDataCache::scannedPartOf(text("no dictionary")), text("no dictionary"));
@@ -71,34 +61,33 @@ TEST(AlbumDataCache, ScannedPartKeepsOnlyWhatAScanReads) {
 
 // Entries of every shape a record reads, some with values of the wrong type.
 PListValue imageList() {
-  return PListValue::dictionary(Dict{
-      {"1", PListValue::dictionary(Dict{{"ImagePath", text("/1.jpg")},
-                                        {"OriginalPath", PListValue::integer(4)},
-                                        {"Caption", PListValue::array({text("x")})},
-                                        {"Aspect Ratio", text(" 1.5x")},
-                                        {"DateAsTimerInterval", PListValue::boolean(true)},
-                                        {"Roll", PListValue::real(-3.9)},
-                                        {"GUID", text("ignored")}})},
-      {"2", PListValue::dictionary(Dict{{"Roll", text("12abc")}, {"Comment", text("")}})},
+  return dict({
+      {"1", dict({{"ImagePath", text("/1.jpg")},
+                  {"OriginalPath", number(4)},
+                  {"Caption", PListValue::array({text("x")})},
+                  {"Aspect Ratio", text(" 1.5x")},
+                  {"DateAsTimerInterval", PListValue::boolean(true)},
+                  {"Roll", PListValue::real(-3.9)},
+                  {"GUID", text("ignored")}})},
+      {"2", dict({{"Roll", text("12abc")}, {"Comment", text("")}})},
       {"3", text("no dictionary")},
   });
 }
 
 PListValue everyKind() {
-  return PListValue::dictionary(Dict{
+  return dict({
       {"Master Image List", imageList()},
-      {"List of Rolls", PListValue::array({PListValue::dictionary(Dict{{"RollID", text("7")}})})},
+      {"List of Rolls", PListValue::array({dict({{"RollID", text("7")}})})},
       {"", PListValue::array({})},
-      {"texts", PListValue::array(
-                    {text(""), PListValue::text(std::string("a\0b", 3)), text("caf\xc3\xa9")})},
-      {"integers",
-       PListValue::array({PListValue::integer(std::numeric_limits<std::int64_t>::min()),
-                          PListValue::integer(std::numeric_limits<std::int64_t>::max())})},
+      {"texts", PListValue::array({text(""), PListValue::PListValue::text(std::string("a\0b", 3)),
+                                   text("caf\xc3\xa9")})},
+      {"integers", PListValue::array({number(std::numeric_limits<std::int64_t>::min()),
+                                      number(std::numeric_limits<std::int64_t>::max())})},
       {"reals", PListValue::array({PListValue::real(-0.1), PListValue::real(INFINITY)})},
       {"booleans", PListValue::array({PListValue::boolean(true), PListValue::boolean(false)})},
       {"date", PListValue::date(Date::withTimeIntervalSinceReferenceDate(-12.5))},
       {"data", PListValue::array({PListValue::data({}), PListValue::data({0, 255, 7})})},
-      {"nested", PListValue::dictionary(Dict{{"x", PListValue::dictionary(Dict{})}})},
+      {"nested", dict({{"x", dict({})}})},
       {"null", PListValue::null()},
   });
 }
@@ -127,7 +116,8 @@ TEST(AlbumDataCache, DecodeRefusesCutForgedAndOverDeepFiles) {
   for (std::size_t length = 0; length < bytes.size(); ++length) {
     ErrorRecord error;
     ASSERT_FALSE(AlbumDataCache::decode(bytes.data(), length, nullptr, &error)) << length;
-    EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kDamagedError));
+    EXPECT_TRUE(
+        error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kDamagedError));
     ErrorRecord scannedError;
     auto cut = std::make_shared<const Data>(bytes.begin(), bytes.begin() + length);
     ASSERT_FALSE(AlbumDataCache::decodeScanned(cut, nullptr, &scannedError)) << length;
@@ -163,7 +153,7 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
   testing::TempDir dir;
   std::string catalogue = dir.write("AlbumData.xml", std::string("<plist/>"));
   std::string cachePath = dir.file("cache/albumData.dat");
-  PListValue tree = PListValue::dictionary(Dict{{"Master Image List", PListValue::dictionary({})}});
+  PListValue tree = dict({{"Master Image List", PListValue::dictionary({})}});
 
   std::optional<AlbumDataCache::Identity> identity = AlbumDataCache::identityOfFile(catalogue);
   ASSERT_TRUE(identity);
@@ -178,8 +168,7 @@ TEST(AlbumDataCache, LoadsOnlyForTheSameCatalogueAndNotAFreshOne) {
   EXPECT_TRUE(error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kChangedError))
       << error.description();
 
-  timespec times[2] = {{settled.sec, 0}, {settled.sec, settled.nsec}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, catalogue.c_str(), times, 0), 0);
+  testing::setFileTime(catalogue, settled.sec, settled.nsec);
   std::optional<ScannedAlbumData> loaded = AlbumDataCache::load(cachePath, catalogue);
   ASSERT_TRUE(loaded);
   EXPECT_EQ(loaded->entries(), ScannedAlbumData::fromTree(tree).entries());

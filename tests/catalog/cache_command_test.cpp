@@ -7,7 +7,6 @@
 #include <string>
 
 #include "catalog/photo_library.hpp"
-#include "io/integer_io.hpp"
 #include "library_fixture.hpp"
 #include "support/cli_run.hpp"
 
@@ -15,6 +14,7 @@ namespace twinlens {
 namespace {
 
 using testing::LibraryTest;
+using testing::photoWith;
 
 using testing::CliRun;
 using testing::shellQuoted;
@@ -23,23 +23,13 @@ CliRun cli(const std::string& arguments) {
   return testing::runCli(arguments);
 }
 
-std::shared_ptr<Photo> captioned(const std::string& key, const std::string& caption) {
-  auto photo = std::make_shared<Photo>(key);
-  photo->setFromPlist(
-      PListValue::dictionary({{"ImagePath", PListValue::text("/lib/" + key + ".jpg")},
-                              {"Caption", PListValue::text(caption)},
-                              {"Aspect Ratio", PListValue::real(1.5)},
-                              {"Roll", PListValue::integer(3)}}));
-  return photo;
-}
-
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
 TEST_F(LibraryTest, CacheCommandPrintsEveryFieldOfALibrarysCache) {
   std::string library = dir().file("My Library");
-  PhotoLibrary saved(library, {captioned("9", "Nine"), captioned("10", "Ten")},
+  PhotoLibrary saved(library, {photoWith("9", "/9.jpg", "Nine"), photoWith("10", "/10.jpg", "Ten")},
                      Date::withTimeIntervalSinceReferenceDate(86400.5));
   ASSERT_TRUE(saved.save());
   CliRun run = cli("cache --library " + shellQuoted(library));
@@ -57,38 +47,26 @@ TEST_F(LibraryTest, CacheCommandPrintsEveryFieldOfALibrarysCache) {
 }
 
 TEST_F(LibraryTest, CacheCommandWritesJson) {
-  PhotoLibrary saved("/lib", {captioned("1", "say \"cheese\"\t\\")}, std::nullopt);
+  PhotoLibrary saved("/lib", {photoWith("1", "/1.jpg", "say \"cheese\"\t\\")}, std::nullopt);
   ASSERT_TRUE(saved.save());
   CliRun run = cli("cache --json --file " + shellQuoted(saved.cachePath()));
   ASSERT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(contains(run.output, "\"version\": 2,")) << run.output;
-  EXPECT_TRUE(contains(run.output, "\"count\": 1,"));
-  EXPECT_TRUE(contains(run.output, "\"scanDate\": null,"));
-  EXPECT_TRUE(contains(run.output, "\"caption\": \"say \\\"cheese\\\"\\u0009\\\\\""));
-  EXPECT_TRUE(contains(run.output, "\"modifiedSHA1\": null"));
-  EXPECT_TRUE(contains(run.output, "\"aspectRatio\": 1.500000"));
+  for (const char* part : {"\"version\": 2,", "\"count\": 1,", "\"scanDate\": null,",
+                           "\"caption\": \"say \\\"cheese\\\"\\u0009\\\\\"",
+                           "\"modifiedSHA1\": null", "\"aspectRatio\": 1.500000"})
+    EXPECT_TRUE(contains(run.output, part)) << part << "\n" << run.output;
 }
 
-TEST_F(LibraryTest, CacheCommandReportsADamagedFile) {
-  Data versionOne;
-  IntegerIO::writeUInt32(1, versionOne);
-  IntegerIO::writeUInt64(0, versionOne);
-  versionOne.push_back(1);
-  std::string path = dir().write("v1.dat", versionOne);
+TEST_F(LibraryTest, CacheCommandRefusesDamagedOrMissingFilesAndBadUsage) {
+  std::string path = dir().write("v1.dat", testing::DocBytes().u(1, 4).u(0).u(1, 1).data);
   CliRun run = cli("cache --file " + shellQuoted(path));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "twinlens-cli: invalid PhotoLibrary version 1; expected 2\n");
-
-  Data versionTwo;
-  IntegerIO::writeUInt32(2, versionTwo);
-  versionTwo.insert(versionTwo.end(), {0, 0});
-  std::string cut = dir().write("cut.dat", versionTwo);
+  std::string cut = dir().write("cut.dat", testing::DocBytes().u(2, 4).u(0, 2).data);
   run = cli("cache --file " + shellQuoted(cut));
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(contains(run.output, "EOF on")) << run.output;
-}
 
-TEST_F(LibraryTest, CacheCommandRefusesMissingFilesAndBadUsage) {
   CliRun missing = cli("cache --file " + shellQuoted(dir().file("none.dat")));
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.output, "twinlens-cli: no cache file at " + dir().file("none.dat") + "\n");

@@ -2,32 +2,14 @@
 // the two cannot drift from the documented layout together without a test noticing.
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-
 #include "catalog/photo_library.hpp"
 #include "library_fixture.hpp"
 
 namespace twinlens {
 namespace {
 
+using testing::DocBytes;
 using testing::LibraryTest;
-
-// The documented encodings: big-endian integers and strings as a presence byte, a u64 count and
-// the bytes.
-struct DocBytes {
-  Data data;
-  DocBytes& u(std::uint64_t value, int width = 8) {
-    for (int i = width - 1; i >= 0; --i)
-      data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    return *this;
-  }
-  DocBytes& text(std::optional<std::string> value) {
-    data.push_back(value ? 1 : 0);
-    if (value) u(value->size()).data.insert(data.end(), value->begin(), value->end());
-    return *this;
-  }
-};
 
 void addKeyOnlyRecord(DocBytes& doc, const std::string& key) {
   doc.text(std::nullopt).text(std::nullopt).text(key);

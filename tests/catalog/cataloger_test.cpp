@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/read_album_data_script.hpp"
 #include "file_times.hpp"
+#include "photo_answer.hpp"
 #include "platform/plist_reader.hpp"
 #include "platform/run_loop.hpp"
 #include "platform/user_defaults.hpp"
@@ -66,8 +69,11 @@ class LibraryBuilder {
               "</key><string>" + escaped(name) + "</string></dict>\n";
     return *this;
   }
-  LibraryBuilder& raw(const std::string& xml) {
-    extra_ += xml;
+  // An album named after the app, listing one key.
+  LibraryBuilder& album(const std::string& key) {
+    albums_ +=
+        "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>" +
+        key + "</string></array></dict>\n";
     return *this;
   }
   std::string write() {
@@ -87,7 +93,8 @@ class LibraryBuilder {
         std::string(
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") +
             "<key>Master Image List</key><dict>\n" + images + "</dict>\n" +
-            "<key>List of Rolls</key><array>\n" + rolls_ + "</array>\n" + extra_ +
+            "<key>List of Rolls</key><array>\n" + rolls_ +
+            "</array>\n<key>List of Albums</key><array>" + albums_ + "</array>\n" +
             "</dict>\n</plist>\n");
     return dir_.file("Library");
   }
@@ -96,7 +103,7 @@ class LibraryBuilder {
   const TempDir& dir_;
   std::vector<Entry> entries_;
   std::string rolls_;
-  std::string extra_;
+  std::string albums_;
 };
 
 class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
@@ -110,9 +117,11 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
     loop_.stop();
   }
 
+  // `setup` runs just before the start, e.g. to set a clock or a change callback of its own.
   std::shared_ptr<Cataloger> scan(const std::string& library,
                                   std::shared_ptr<Defaults> defaults = nullptr,
-                                  unsigned hashThreads = 0, bool folder = false) {
+                                  unsigned hashThreads = 0, bool folder = false,
+                                  const std::function<void(Cataloger&)>& setup = nullptr) {
     if (!defaults) defaults = std::make_shared<Defaults>(nullptr, nullptr);
     auto cataloger = std::make_shared<Cataloger>(loop_, std::move(defaults));
     cataloger->setHashThreadCount(hashThreads);
@@ -126,9 +135,20 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
     succeeded_.reset();
     failure_.reset();
     progress_.clear();
+    if (setup) setup(*cataloger);
     cataloger->start();
     loop_.run();
     return cataloger;
+  }
+
+  // The photos of a saved cache that carry a hash, or -1 with no cache or an empty one.
+  static int hashedInCache(const std::string& library, const std::string& cachePath) {
+    auto cached = PhotoLibrary::initFromCacheWithIPhotoLibraryPath(library, cachePath);
+    if (!cached || cached->count() == 0) return -1;
+    int hashed = 0;
+    for (const auto& [key, photo] : cached->photosByIPhotoKey())
+      hashed += photo->originalSHA1() ? 1 : 0;
+    return hashed;
   }
 
   static std::vector<std::string> itemKeys(const Cataloger& c) {
@@ -145,7 +165,7 @@ class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> progress_;
 };
 
-TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
+TEST_F(CatalogerTest, FindsMetadataOnlyCopiesSkipsPhotosOutsideRollsAndReadsItsAlbum) {
   // Rolls of older catalogues are named by AlbumId and AlbumName.
   LibraryBuilder library(dir_);
   std::string a = library.photoFile("a.jpg", 1, "Camera");
@@ -161,6 +181,7 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
       .photo({"1abc", aCopy, ""})
       .roll(5, "Old Event", true)
       .photo({"5", aCopy, "", 5});
+  library.album("3").album("2");
   LogCapture capture(kLogLevelWarn);
   std::shared_ptr<Cataloger> cataloger = scan(library.write());
   ASSERT_TRUE(succeeded_) << failure_->description();
@@ -174,6 +195,11 @@ TEST_F(CatalogerTest, FindsMetadataOnlyCopiesAndSkipsPhotosOutsideRolls) {
   EXPECT_EQ(progress_.back(), (std::pair<std::uint64_t, std::uint64_t>{4, 4}));
   EXPECT_EQ(cataloger->catalogingProgress(), 0.999999999999);
   EXPECT_EQ(cataloger->catalogingProgressDescription(), "4 of 4 items");
+  EXPECT_EQ(cataloger->twinlensAlbumKeys(), (std::set<std::string>{"2"})) << "the later album wins";
+  ASSERT_EQ(cataloger->duplicatePhotosNotInAlbum().size(), 1u);
+  EXPECT_EQ(cataloger->duplicatePhotosNotInAlbum()[0]->iPhotoKey(), "5");
+  cataloger->removePhotosForIPhotoKeys({"2", "5"});
+  EXPECT_TRUE(cataloger->thumbnails().empty());
 }
 
 TEST_F(CatalogerTest, FolderRescanHashesOnlyAddedFilesAndKeepsTheOldestCopy) {
@@ -289,29 +315,6 @@ TEST_F(CatalogerTest, HashingThreadsKeepTheOrderOfRecordsDropsAndLines) {
   EXPECT_EQ(caches[0], caches[1]);
 }
 
-TEST_F(CatalogerTest, AlbumNamedAfterTheAppListsKeysAlreadyCollected) {
-  LibraryBuilder library(dir_);
-  std::string a = library.photoFile("a.jpg", 1);
-  library.roll(1, "R")
-      .photo({"1", a, ""})
-      .photo({"2", library.photoFile("b.jpg", 1, "x"), ""})
-      .photo({"3", library.photoFile("c.jpg", 1, "y"), ""});
-  library.raw(
-      "<key>List of Albums</key><array>"
-      "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>3</"
-      "string></array></dict>"
-      "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>2</"
-      "string></array></dict>"
-      "</array>\n");
-  std::shared_ptr<Cataloger> cataloger = scan(library.write());
-  ASSERT_TRUE(succeeded_);
-  EXPECT_EQ(cataloger->twinlensAlbumKeys(), (std::set<std::string>{"2"})) << "the later album wins";
-  ASSERT_EQ(cataloger->duplicatePhotosNotInAlbum().size(), 1u);
-  EXPECT_EQ(cataloger->duplicatePhotosNotInAlbum()[0]->iPhotoKey(), "3");
-  cataloger->removePhotosForIPhotoKeys({"2", "3"});
-  EXPECT_TRUE(cataloger->thumbnails().empty());
-}
-
 TEST_F(CatalogerTest, EmptyAndBrokenCatalogues) {
   LibraryBuilder empty(dir_);
   std::shared_ptr<Cataloger> cataloger = scan(empty.write());
@@ -350,45 +353,46 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
   library.roll(1, "Roll").photo({"1", a, ""}).photo({"2", copy, ""});
   std::string path = library.write();
   std::string catalogue = path + "/AlbumData.xml";
-  auto parsed = [&](const LogCapture& capture) {
-    for (const std::string& line : capture.lines())
-      if (line.find("AlbumData.xml unchanged since the last scan") != std::string::npos)
-        return false;
-    return true;
-  };
   const std::time_t settled = std::time(nullptr) - 600;
   testing::setFileTime(catalogue, settled, 5);
-  for (bool expectParse : {true, false, false}) {
+  // Same size, one nanosecond later: a changed catalogue, which moves the first photo out of every
+  // roll.
+  auto change = [&] {
+    std::string text = readFile(catalogue);
+    text.replace(text.find("<integer>1</integer>"), 20, "<integer>9</integer>");
+    dir_.write("Library/AlbumData.xml", text);
+    testing::setFileTime(catalogue, settled, 6);
+  };
+  // A damaged album data cache is only a reason to parse.
+  auto damage = [&] {
+    std::string stored = AlbumDataCache::cachePathForIPhotoLibraryPath(path);
+    dir_.write(stored.substr(dir_.path().size() + 1), std::string("garbage"));
+  };
+  const struct {
+    std::function<void()> before;
+    bool parsed;
+    std::uint64_t found;
+  } runs[] = {{nullptr, true, 2},
+              {nullptr, false, 2},
+              {nullptr, false, 2},
+              {change, true, 1},
+              {damage, true, 1}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(&run - runs);
+    if (run.before) run.before();
     LogCapture capture(kLogLevelDebug);
     std::shared_ptr<Cataloger> cataloger = scan(path);
     ASSERT_TRUE(succeeded_);
-    EXPECT_EQ(parsed(capture), expectParse);
+    EXPECT_EQ(*succeeded_, run.found);
+    bool parsed = true;
+    for (const std::string& line : capture.lines())
+      parsed =
+          parsed && line.find("AlbumData.xml unchanged since the last scan") == std::string::npos;
+    EXPECT_EQ(parsed, run.parsed);
+    if (run.found != 2) continue;
     EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Roll");
   }
-
-  // Same size, one nanosecond later: a changed catalogue, which moves the first photo out of every
-  // roll.
-  std::string text = readFile(catalogue);
-  std::size_t roll = text.find("<integer>1</integer>");
-  text.replace(roll, 20, "<integer>9</integer>");
-  dir_.write("Library/AlbumData.xml", text);
-  testing::setFileTime(catalogue, settled, 6);
-  {
-    LogCapture capture(kLogLevelDebug);
-    std::shared_ptr<Cataloger> cataloger = scan(path);
-    ASSERT_TRUE(succeeded_);
-    EXPECT_TRUE(parsed(capture));
-    EXPECT_EQ(*succeeded_, 1u);
-  }
-
-  std::string stored = AlbumDataCache::cachePathForIPhotoLibraryPath(path);
-  dir_.write(stored.substr(dir_.path().size() + 1), std::string("garbage"));
-  LogCapture capture(kLogLevelDebug);
-  scan(path);
-  ASSERT_TRUE(succeeded_) << "a damaged album data cache is only a reason to parse";
-  EXPECT_TRUE(parsed(capture));
-  EXPECT_EQ(*succeeded_, 1u);
 }
 
 TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
@@ -397,36 +401,73 @@ TEST_F(CatalogerTest, CancelFailsWithMinusSevenAndKeepsWhatWasHashed) {
   for (int i = 100; i < 150; ++i)
     library.photo({std::to_string(i), library.photoFile(std::to_string(i) + ".jpg", i), ""});
   std::string path = library.write();
-  auto cataloger = std::make_shared<Cataloger>(loop_, std::make_shared<Defaults>(nullptr, nullptr));
-  cataloger->setDelegate(this);
-  cataloger->setIPhotoLibraryPath(path);
-  cataloger->setHashThreadCount(4);
   // Cancel while the fourth photo is being recorded: it is kept, and the photos hashing ahead of
   // it on the other threads are dropped unrecorded.
   const std::string fourth = "hashing original " + dir_.file("Library/Originals/103.jpg");
   const std::uint32_t level = globalLogLevel;
   setLogLevel(kLogLevelDebug);
-  setLogSink([&](std::string_view line) {
-    if (line.ends_with(fourth)) cataloger->cancelCataloging();
+  scan(path, nullptr, 4, false, [&](Cataloger& cataloger) {
+    setLogSink([&](std::string_view line) {
+      if (line.ends_with(fourth)) cataloger.cancelCataloging();
+    });
   });
-  cataloger->start();
-  loop_.run();
   setLogSink(nullptr);
   setLogLevel(level);
   ASSERT_TRUE(failure_);
   EXPECT_TRUE(Cataloger::isAbort(*failure_));
   EXPECT_EQ(failure_->description(), "abort requested");
 
+  const std::string cachePath = PhotoLibrary::cachePathForIPhotoLibraryPath(path);
   ErrorRecord error;
   std::shared_ptr<PhotoLibrary> cached =
-      PhotoLibrary::initFromCacheWithIPhotoLibraryPath(path, &error);
+      PhotoLibrary::initFromCacheWithIPhotoLibraryPath(path, cachePath, &error);
   ASSERT_TRUE(cached) << error.description();
   EXPECT_EQ(cached->count(), 50u);
   EXPECT_FALSE(cached->scanDate()) << "a part-way cache carries no scan date";
-  std::size_t hashed = 0;
-  for (const auto& [key, photo] : cached->photosByIPhotoKey())
-    hashed += photo->originalSHA1() ? 1 : 0;
-  EXPECT_EQ(hashed, 4u);
+  EXPECT_EQ(hashedInCache(path, cachePath), 4);
+}
+
+// Six photos scanned on a clock that moves a step at every reading and, when it moves, jumps 30 s
+// at the report of the third photo. A report is the photo reported and hashedInCache() then.
+TEST_F(CatalogerTest, ProgressWaitsForATenthOfASecondAndTheCacheIsSavedEveryThirtySeconds) {
+  using Reports = std::vector<std::pair<std::uint64_t, int>>;
+  struct Row {
+    const char* name;
+    int stepMilliseconds;
+    Reports reports;
+  };
+  const Row rows[] = {
+      {"a still clock: the first report and the final one, no part-way save",
+       0,
+       {{1, -1}, {6, -1}}},
+      {"every photo reported; the save after the jump holds the three hashed so far",
+       200,
+       {{1, -1}, {2, -1}, {3, -1}, {4, 3}, {5, 3}, {6, 3}, {6, 3}}},
+  };
+  for (std::uint32_t seed = 1; seed <= 6; ++seed)
+    dir_.write("photos/" + std::to_string(seed) + ".jpg", sample::samplePhoto(seed, 2000, "C"));
+  const std::string folder = dir_.file("photos");
+  const std::string cachePath = PhotoLibrary::cachePathForFolderPath(folder);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(dir_.file("data"));
+    std::atomic<int> elapsed{0};
+    Reports reports;
+    std::shared_ptr<Cataloger> cataloger = scan(folder, nullptr, 1, true, [&](Cataloger& c) {
+      c.setClock([&] {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::milliseconds(elapsed.fetch_add(row.stepMilliseconds)));
+      });
+      c.setChangeCallback([&](std::string_view property) {
+        if (property != "catalogingProgress" || c.total() == 0) return;
+        reports.push_back({c.current(), hashedInCache(folder, cachePath)});
+        if (c.current() == 3 && row.stepMilliseconds > 0) elapsed += 30'000;
+      });
+    });
+    ASSERT_TRUE(cataloger->waitForWorkers(std::chrono::seconds(10)));
+    ASSERT_TRUE(succeeded_) << failure_->description();
+    EXPECT_EQ(reports, row.reports);
+  }
 }
 
 TEST_F(CatalogerTest, ScriptSourceAsksIPhotoOnTheMainThreadAndKeepsEveryPhoto) {
@@ -436,27 +477,14 @@ TEST_F(CatalogerTest, ScriptSourceAsksIPhotoOnTheMainThreadAndKeepsEveryPhoto) {
   std::string b = library.photoFile("b.jpg", 2);
   // The file on disk lists no roll at all; the script source must not read it.
   std::string path = library.write();
-  using Descriptor = AppleEventDescriptor;
-  auto texts = [](std::vector<std::string> values) {
-    std::vector<Descriptor> items;
-    for (const std::string& value : values) items.push_back(Descriptor::text(value));
-    return Descriptor::list(std::move(items));
-  };
-  Descriptor answer = Descriptor::recordWithUserFields({
-      {"_Id",
-       Descriptor::list({Descriptor::real(4294967296.0 + 1), Descriptor::real(4294967296.0 + 2),
-                         Descriptor::real(4294967296.0 + 3)})},
-      {"_ImagePath", texts({a, aCopy, b})},
-      {"_OriginalPath", texts({"", "", ""})},
-      {"_ThumbPath", texts({a, aCopy, b})},
-      {"_Caption", texts({"a", "a copy", "b"})},
-      {"_Comment", texts({"", "", ""})},
-  });
+  testing::PhotoAnswer answer;
+  for (const std::string& file : {a, aCopy, b})
+    answer.add(AppleEventDescriptor::real(4294967296.0 + answer.ids.size() + 1), file, "");
   testing::ScopedFakeScriptHost host;
   bool onMainThread = false;
   host->answerWith([&](std::string_view) {
     onMainThread = loop_.isMainThread();
-    return ScriptOutcome::success(answer);
+    return ScriptOutcome::success(answer.record());
   });
   auto preferences = std::make_shared<UserDefaults>("app", dir_.file("config"));
   preferences->setBoolean(true, "useAppleScript");

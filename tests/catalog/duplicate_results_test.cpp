@@ -17,14 +17,12 @@ class WeedingTest : public ::testing::Test {
  protected:
   std::shared_ptr<Photo> photo(const std::string& key, const std::string& original,
                                const std::string& modified = "", std::int64_t roll = 1) {
-    PListValue::Dictionary entry;
-    std::string originalFile = dir_.write(key + "-original", "content " + original);
-    entry.insert_or_assign("ThumbPath", PListValue::text(dir_.file(key + "-thumb.jpg")));
-    entry.insert_or_assign("Caption", PListValue::text("photo " + key));
-    entry.insert_or_assign("Roll", PListValue::integer(roll));
-    if (modified.empty()) {
-      entry.insert_or_assign("ImagePath", PListValue::text(originalFile));
-    } else {
+    const std::string originalFile = dir_.write(key + "-original", "content " + original);
+    PListValue::Dictionary entry{{"ThumbPath", PListValue::text(dir_.file(key + "-thumb.jpg"))},
+                                 {"Caption", PListValue::text("photo " + key)},
+                                 {"Roll", PListValue::integer(roll)},
+                                 {"ImagePath", PListValue::text(originalFile)}};
+    if (!modified.empty()) {
       entry.insert_or_assign("OriginalPath", PListValue::text(originalFile));
       entry.insert_or_assign(
           "ImagePath", PListValue::text(dir_.write(key + "-modified", "content " + modified)));
@@ -78,29 +76,24 @@ TEST_F(WeedingTest, KeysSortAsTextsSoTenComesBeforeTwo) {
   EXPECT_EQ(r.duplicatesIndexSet(), (std::vector<std::size_t>{1, 2}));
 }
 
-TEST_F(WeedingTest, UneditedCopyMatchesAnEditedPhotosModifiedFile) {
-  DuplicateResults r = weed({photo("1", "orig", "X"), photo("2", "X")});
-  EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "2"}));
-}
-
-TEST_F(WeedingTest, OriginalIsTriedBeforeModified) {
+// An unedited copy matches an edited photo's modified file; a photo's original is tried before its
+// modified file, and a duplicate joins the first set holding the matched text.
+TEST_F(WeedingTest, EditedPhotosMatchOnTheirOriginalFirst) {
+  EXPECT_EQ(keys(weed({photo("1", "orig", "X"), photo("2", "X")}).thumbnails()),
+            (std::vector<std::string>{"1", "2"}));
   // 3's original matches 1, its modified file matches 2: it joins 1's set.
   DuplicateResults r = weed({photo("1", "A"), photo("2", "B"), photo("3", "A", "B")});
   ASSERT_EQ(r.duplicateGroups().size(), 1u);
   EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "3"}));
-}
-
-TEST_F(WeedingTest, ADuplicateJoinsTheFirstSetHoldingTheMatchedText) {
-  // 3 is edited (A -> B): it duplicates 1 on A, and the set of 1 now also holds B. 4 carries B
-  // as its original and matches 2 (which matched nothing on B), yet joins the set of 1.
-  DuplicateResults r =
-      weed({photo("1", "A"), photo("2", "B"), photo("3", "A", "B"), photo("4", "B")});
+  // The set of 1 now also holds B. 4 carries B as its original and matches 2 (which matched
+  // nothing on B), yet joins the set of 1.
+  r = weed({photo("1", "A"), photo("2", "B"), photo("3", "A", "B"), photo("4", "B")});
   EXPECT_EQ(keys(r.duplicatePhotos()), (std::vector<std::string>{"3", "4"}));
   ASSERT_EQ(r.duplicateGroups().size(), 1u);
   EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "3", "4"}));
 }
 
-TEST_F(WeedingTest, RecordsWithoutHashesNeverMatch) {
+TEST_F(WeedingTest, RecordsWithoutHashesOrOfEmptyFilesNeverMatch) {
   auto bare1 = std::make_shared<Photo>("1");
   auto bare2 = std::make_shared<Photo>("2");
   DuplicateResults r = weed({bare1, bare2, photo("3", "A")});
@@ -108,9 +101,8 @@ TEST_F(WeedingTest, RecordsWithoutHashesNeverMatch) {
   EXPECT_TRUE(r.thumbnails().empty());
   EXPECT_TRUE(r.duplicateGroups().empty());
   EXPECT_TRUE(r.duplicatesIndexSet().empty());
-}
 
-TEST_F(WeedingTest, TheDigestOfNoBytesMatchesNothing) {
+  // Nor do files of no bytes.
   std::vector<std::shared_ptr<Photo>> edited{photo("1", "leaf", "x"), photo("2", "sky", "x")};
   for (const auto& record : edited) {
     std::filesystem::resize_file(*record->modifiedPath(), 0);

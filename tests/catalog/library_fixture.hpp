@@ -14,6 +14,38 @@
 
 namespace twinlens::testing {
 
+// The documented encodings: big-endian integers and strings as a presence byte, a u64 count and
+// the bytes.
+struct DocBytes {
+  Data data;
+  DocBytes& u(std::uint64_t value, int width = 8) {
+    for (int i = width - 1; i >= 0; --i)
+      data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    return *this;
+  }
+  DocBytes& raw(const Data& bytes) {
+    data.insert(data.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  DocBytes& text(std::optional<std::string> value) {
+    data.push_back(value ? 1 : 0);
+    if (value) u(value->size()).data.insert(data.end(), value->begin(), value->end());
+    return *this;
+  }
+};
+
+// A photo record with a caption, a thumbnail beside its image, an aspect ratio and a roll.
+inline std::shared_ptr<Photo> photoWith(const std::string& key, const std::string& imagePath,
+                                        const std::string& caption = "caption") {
+  auto photo = std::make_shared<Photo>(key);
+  photo->setFromPlist(PListValue::dictionary({{"ImagePath", PListValue::text(imagePath)},
+                                              {"Caption", PListValue::text(caption)},
+                                              {"ThumbPath", PListValue::text(imagePath + ".t")},
+                                              {"Aspect Ratio", PListValue::real(1.5)},
+                                              {"Roll", PListValue::integer(3)}}));
+  return photo;
+}
+
 // Points the user's data folder at a fresh temporary folder for one test, so caches never land
 // in the real home folder, and puts the old setting back afterwards.
 class LibraryTest : public ::testing::Test {

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "file_times.hpp"
 #include "io/double_io.hpp"
 #include "io/file_helpers.hpp"
-#include "io/integer_io.hpp"
 #include "io/string_io.hpp"
 #include "library_fixture.hpp"
 #include "shared/logging.hpp"
@@ -21,21 +21,13 @@
 namespace twinlens {
 namespace {
 
+using testing::DocBytes;
 using testing::LibraryTest;
 using testing::LogCapture;
+using testing::photoWith;
 using testing::readFileBytes;
 
 using PhotoList = std::vector<std::shared_ptr<Photo>>;
-
-std::shared_ptr<Photo> photoWith(const std::string& key, const std::string& imagePath,
-                                 const std::string& caption = "caption") {
-  auto photo = std::make_shared<Photo>(key);
-  photo->setFromPlist(PListValue::dictionary({{"ImagePath", PListValue::text(imagePath)},
-                                              {"Caption", PListValue::text(caption)},
-                                              {"ThumbPath", PListValue::text(imagePath + ".t")},
-                                              {"Roll", PListValue::integer(1)}}));
-  return photo;
-}
 
 PhotoList somePhotos(int n) {
   PhotoList photos;
@@ -43,24 +35,6 @@ PhotoList somePhotos(int n) {
     photos.push_back(
         photoWith(std::to_string(i), "/lib/Originals/IMG_" + std::to_string(i) + ".JPG"));
   return photos;
-}
-
-Data u32(std::uint32_t value) {
-  Data bytes;
-  IntegerIO::writeUInt32(value, bytes);
-  return bytes;
-}
-
-Data u64(std::uint64_t value) {
-  Data bytes;
-  IntegerIO::writeUInt64(value, bytes);
-  return bytes;
-}
-
-Data join(std::initializer_list<Data> parts) {
-  Data all;
-  for (const Data& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
 }
 
 mode_t modeOf(const std::string& path) {
@@ -101,7 +75,7 @@ TEST_F(LibraryTest, LaterPhotoWithTheSameKeyReplacesTheEarlierAndRemovalSavesNot
   EXPECT_FALSE(exists(library.cachePath()));
 }
 
-TEST_F(LibraryTest, NoCacheFileGivesAnEmptyLibrary) {
+TEST_F(LibraryTest, NoCacheFileGivesAnEmptyLibraryAndAnUnreadableOrBlockedOneAnError) {
   ErrorRecord error;
   auto library = PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/Never/Scanned", &error);
   ASSERT_TRUE(library) << error.description();
@@ -113,11 +87,9 @@ TEST_F(LibraryTest, NoCacheFileGivesAnEmptyLibrary) {
   EXPECT_TRUE(
       PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", blocked + "/photoLibrary.dat"))
       << "a file where a folder should be also means no cache";
-}
 
-TEST_F(LibraryTest, UnreadableCacheStatusIsAnErrorNotAnEmptyLibrary) {
+  // A cache file whose status cannot be read is an error, not an empty library.
   std::string tooLong = dir().file(std::string(300, 'n') + "/photoLibrary.dat");
-  ErrorRecord error;
   EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", tooLong, &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENAMETOOLONG)) << error.description();
   EXPECT_EQ(error.description(), tooLong + ": " + std::strerror(ENAMETOOLONG));
@@ -126,6 +98,10 @@ TEST_F(LibraryTest, UnreadableCacheStatusIsAnErrorNotAnEmptyLibrary) {
   ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
   EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", folder, &error));
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", EISDIR)) << error.description();
+
+  dir().write("data/Twinlens", std::string("in the way"));
+  EXPECT_FALSE(PhotoLibrary("/lib", somePhotos(1), std::nullopt).save(&error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOTDIR)) << error.description();
 }
 
 TEST_F(LibraryTest, RecordsAreWrittenInTextOrderOfTheirKeys) {
@@ -162,14 +138,6 @@ TEST_F(LibraryTest, SaveMakesOwnerOnlyFoldersAndFilesAndLoadRoundTrips) {
       PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/deep/down/iPhoto Library", &error);
   ASSERT_TRUE(loaded) << error.description();
   ASSERT_EQ(loaded->count(), 50u);
-  for (const auto& photo : photos) {
-    SCOPED_TRACE(photo->iPhotoKey());
-    auto copy = loaded->photoForIPhotoKey(photo->iPhotoKey());
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(copy->description(), photo->description());
-    EXPECT_EQ(copy->caption(), photo->caption());
-    EXPECT_EQ(copy->thumbPath(), photo->thumbPath());
-  }
   ASSERT_TRUE(loaded->scanDate());
   EXPECT_EQ(loaded->scanDate()->timeIntervalSinceReferenceDate(), 700000000.0)
       << "a fraction of a second comes back as the whole second before it";
@@ -187,15 +155,12 @@ TEST_F(LibraryTest, CompletionMarkerFollowsOnlyASaveWithScanDate) {
   ASSERT_TRUE(exists(marker));
   EXPECT_EQ(readFileBytes(marker).size(), 0u);
 
-  struct timeval old[2] = {{1000, 0}, {1000, 0}};
-  ASSERT_EQ(::utimes(marker.c_str(), old), 0);
+  testing::setFileTime(marker, 1000);
   ASSERT_TRUE(partial.save());
-  struct stat info {};
-  ASSERT_EQ(::stat(marker.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mtim.tv_sec, 1000) << "a part-way save leaves the marker as it was";
+  EXPECT_EQ(testing::mtimeOf(marker).tv_sec, 1000) << "a part-way save leaves the marker as it was";
   ASSERT_TRUE(complete.save());
-  ASSERT_EQ(::stat(marker.c_str(), &info), 0);
-  EXPECT_GT(info.st_mtim.tv_sec, 1000) << "a complete save sets the marker's times to now";
+  EXPECT_GT(testing::mtimeOf(marker).tv_sec, 1000)
+      << "a complete save sets the marker's times to now";
 }
 
 TEST_F(LibraryTest, FailedMarkerTouchIsOnlyLogged) {
@@ -242,27 +207,6 @@ TEST_F(LibraryTest, FailedSaveLeavesThePreviousFileByteForByte) {
   EXPECT_EQ(names, std::vector<std::string>{"photoLibrary.dat"}) << "no temporary file is left";
 }
 
-TEST_F(LibraryTest, SaveIntoAPlainFileWhereAFolderShouldBeFails) {
-  dir().write("data/Twinlens", std::string("in the way"));
-  PhotoLibrary library("/lib", somePhotos(1), std::nullopt);
-  ErrorRecord error;
-  EXPECT_FALSE(library.save(&error));
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOTDIR)) << error.description();
-}
-
-TEST_F(LibraryTest, WrongVersionsAreRefused) {
-  for (std::uint32_t version : {0u, 1u, 3u, 0x02000000u}) {
-    SCOPED_TRACE(version);
-    std::string path = dir().write("v.dat", join({u32(version), u64(0), {1}}));
-    ErrorRecord error;
-    EXPECT_FALSE(PhotoLibrary::initFromCacheWithIPhotoLibraryPath("/lib", path, &error));
-    EXPECT_TRUE(
-        error.isErrorWithDomain("PhotoLibraryErrorDomain", PhotoLibrary::kWrongVersionError));
-    EXPECT_EQ(error.description(),
-              "invalid PhotoLibrary version " + std::to_string(version) + "; expected 2");
-  }
-}
-
 TEST_F(LibraryTest, FileCutOffAtAnyByteGivesNoLibrary) {
   PhotoList photos = somePhotos(3);
   Data bytes = bytesOf(PhotoLibrary("/lib", photos, Date::withTimeIntervalSinceReferenceDate(5)));
@@ -277,57 +221,57 @@ TEST_F(LibraryTest, FileCutOffAtAnyByteGivesNoLibrary) {
   }
 }
 
-TEST_F(LibraryTest, AbsurdCountsAndLengthsFailCleanly) {
-  Data record;
-  {
-    auto block = std::make_shared<Data>();
-    BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
-    ASSERT_TRUE(photoWith("1", "/a.jpg")->writeToStream(stream));
-    ASSERT_TRUE(stream.flush());
-    record = *block;
-  }
-  Data hugeKey = join({{0, 0, 1}, u64(0xFFFFFFFFFFFFFFF0ull), {'1'}});
-  Data bigKey = join({{0, 0, 1}, u64(2000000000), {'1', '2'}});
+// Photo "1" alone: version, count, its record (fields 1-6: two absent hashes, key "1", image path
+// "/a", absent original path, thumbnail "/a.t"; the aspect ratio's text follows), no scan date.
+TEST_F(LibraryTest, DamagedFilesFailWithTheirRecord) {
+  const Data one = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/a")}, std::nullopt));
+  const Data record(one.begin() + 12, one.end() - 1);
+  const std::size_t aspect = 12 + 2 + 10 + 11 + 1 + 13;
+  ASSERT_EQ(one[aspect], 1);
+  Data noAspect(one.begin(), one.begin() + static_cast<long>(aspect));
+  noAspect.push_back(0);
+  Data badKey = one;
+  badKey[12 + 2 + 9] = 0xC0;
+  const char* const kEnd = "BufferedInputStreamErrorDomain";
   struct Case {
-    const char* name;
+    std::string name;
     Data bytes;
     const char* domain;
     std::int64_t code;
+    std::string message;  // empty: not checked
   };
-  const Case cases[] = {
-      {"count of 2^64-1", join({u32(2), u64(UINT64_MAX), record, {1}}),
-       "BufferedInputStreamErrorDomain", BufferedInputStream::kEndOfDataError},
-      {"count one too many", join({u32(2), u64(2), record, {1}}), "BufferedInputStreamErrorDomain",
-       BufferedInputStream::kEndOfDataError},
-      {"key length past 2 GiB", join({u32(2), u64(1), hugeKey}), "InputStreamErrorDomain",
-       kInputStreamTooLongError},
-      {"key length of 2 GB", join({u32(2), u64(1), bigKey}), "BufferedInputStreamErrorDomain",
-       BufferedInputStream::kEndOfDataError},
+  std::vector<Case> cases = {
+      {"count of 2^64-1", DocBytes().u(2, 4).u(UINT64_MAX).raw(record).u(1, 1).data, kEnd,
+       BufferedInputStream::kEndOfDataError, ""},
+      {"count one too many", DocBytes().u(2, 4).u(2).raw(record).u(1, 1).data, kEnd,
+       BufferedInputStream::kEndOfDataError, ""},
+      {"key length past 2 GiB",
+       DocBytes().u(2, 4).u(1).u(0, 1).u(0, 1).u(1, 1).u(0xFFFFFFFFFFFFFFF0ull).raw({'1'}).data,
+       "InputStreamErrorDomain", kInputStreamTooLongError, ""},
+      {"key length of 2 GB",
+       DocBytes().u(2, 4).u(1).u(0, 1).u(0, 1).u(1, 1).u(2000000000).raw({'1', '2'}).data, kEnd,
+       BufferedInputStream::kEndOfDataError, ""},
+      {"absent aspect ratio text", noAspect, "DoubleIOErrorDomain", DoubleIO::kNoTextError,
+       "nil string; expected a double"},
+      {"key of invalid UTF-8", badKey, "PhotoErrorDomain", Photo::kInvalidPhotoError,
+       "cached photo record has no iPhotoKey"},
   };
+  for (std::uint32_t version : {0u, 1u, 3u, 0x02000000u})
+    cases.push_back({"version " + std::to_string(version),
+                     DocBytes().u(version, 4).u(0).u(1, 1).data, "PhotoLibraryErrorDomain",
+                     PhotoLibrary::kWrongVersionError,
+                     "invalid PhotoLibrary version " + std::to_string(version) + "; expected 2"});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ErrorRecord error;
     EXPECT_FALSE(load(c.bytes, &error));
     EXPECT_EQ(error.domain(), c.domain);
     EXPECT_EQ(error.code(), c.code);
+    EXPECT_EQ(c.message.empty() ? c.message : error.description(), c.message);
   }
 }
 
-TEST_F(LibraryTest, AbsentDoubleTextFailsWithDoubleError) {
-  Data bytes = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/a")}, std::nullopt));
-  // Record fields 1-6 here: two absent hashes, key "1", image path "/a", absent original path,
-  // thumbnail "/a.t"; the aspect ratio's text follows.
-  std::size_t aspect = 12 + 2 + 10 + 11 + 1 + 13;
-  ASSERT_EQ(bytes[aspect], 1);
-  Data damaged(bytes.begin(), bytes.begin() + static_cast<long>(aspect));
-  damaged.push_back(0);
-  ErrorRecord error;
-  EXPECT_FALSE(load(damaged, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("DoubleIOErrorDomain", DoubleIO::kNoTextError));
-  EXPECT_EQ(error.description(), "nil string; expected a double");
-}
-
-TEST_F(LibraryTest, InvalidUtf8MakesATextAbsentAndAKeylessRecordIsRefused) {
+TEST_F(LibraryTest, InvalidUtf8MakesATextAbsent) {
   Data bytes = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/a", "cap")}, std::nullopt));
   Data caption;
   StringIO::write("cap", caption);
@@ -338,21 +282,15 @@ TEST_F(LibraryTest, InvalidUtf8MakesATextAbsentAndAKeylessRecordIsRefused) {
   auto loaded = load(badCaption);
   ASSERT_TRUE(loaded);
   EXPECT_FALSE(loaded->photoForIPhotoKey("1")->caption());
-
-  Data badKey = bytes;
-  badKey[12 + 2 + 9] = 0xC0;
-  ErrorRecord error;
-  EXPECT_FALSE(load(badKey, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", Photo::kInvalidPhotoError));
 }
 
 TEST_F(LibraryTest, DuplicateKeysInTheFileKeepTheLaterRecordAndTrailingBytesAreIgnored) {
   Data first = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/first")}, std::nullopt));
   Data second = bytesOf(PhotoLibrary("/lib", {photoWith("1", "/second")}, std::nullopt));
-  Data recordOne(first.begin() + 12, first.end() - 1);
-  Data recordTwo(second.begin() + 12, second.end() - 1);
-  Data bytes = join({u32(2), u64(2), recordOne, recordTwo, {1}, {'j', 'u', 'n', 'k'}});
-  auto loaded = load(bytes);
+  DocBytes bytes;
+  bytes.u(2, 4).u(2).raw(Data(first.begin() + 12, first.end() - 1));
+  bytes.raw(Data(second.begin() + 12, second.end() - 1)).raw({1, 'j', 'u', 'n', 'k'});
+  auto loaded = load(bytes.data);
   ASSERT_TRUE(loaded);
   EXPECT_EQ(loaded->count(), 1u);
   EXPECT_EQ(loaded->photoForIPhotoKey("1")->imagePath(), "/second");

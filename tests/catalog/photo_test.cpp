@@ -10,8 +10,6 @@
 
 #include "crypto/sha1_hash.hpp"
 #include "file_times.hpp"
-#include "io/data_input_stream.hpp"
-#include "io/data_output_stream.hpp"
 #include "sample/jpeg_builder.hpp"
 #include "shared/logging.hpp"
 #include "support/log_capture.hpp"
@@ -51,20 +49,7 @@ std::string expectedHash(const std::string& path) {
   return *SHA1Hash::hashPhoto(path);
 }
 
-Data cacheFormOf(const Photo& photo) {
-  auto block = std::make_shared<Data>();
-  BufferedOutputStream stream(std::make_shared<DataOutputStream>(block));
-  EXPECT_TRUE(photo.writeToStream(stream));
-  EXPECT_TRUE(stream.flush());
-  return *block;
-}
-
-std::shared_ptr<Photo> readCacheForm(const Data& bytes, ErrorRecord* error = nullptr) {
-  BufferedInputStream stream(std::make_shared<DataInputStream>(bytes));
-  return Photo::initFromStream(stream, error);
-}
-
-TEST(Photo, NewRecordHasOnlyItsKey) {
+TEST(Photo, NewRecordHasOnlyItsKeyAndSortsByItsNumber) {
   Photo photo("12");
   EXPECT_EQ(photo.iPhotoKey(), "12");
   EXPECT_EQ(photo.iPhotoKeyNumber(), 12);
@@ -73,6 +58,16 @@ TEST(Photo, NewRecordHasOnlyItsKey) {
             "<Photo: key=12 originalPath=(null) modifiedPath=(null) originalSHA1=(null) "
             "modifiedSHA1=(null)>");
   EXPECT_EQ(Photo::errorDomain(), std::string("PhotoErrorDomain"));
+  photo.setFromPlist(edited("/m.jpg", "/o.jpg"));
+  EXPECT_EQ(photo.description(),
+            "<Photo: key=12 originalPath=/o.jpg modifiedPath=/m.jpg originalSHA1=(null) "
+            "modifiedSHA1=(null)>");
+
+  EXPECT_EQ(Photo("9").compareByIPhotoKey(Photo("10")), std::strong_ordering::less);
+  EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("9")), std::strong_ordering::greater);
+  EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("10")), std::strong_ordering::equal);
+  EXPECT_EQ(Photo("010").compareByIPhotoKey(Photo("-5")), std::strong_ordering::less)
+      << "a key that stands for no number sorts first";
 }
 
 TEST(Photo, KeyNumberIsTheKeyOnlyWhenItReadsBackAsTheSameDecimal) {
@@ -107,9 +102,8 @@ TEST(Photo, KeyNumberIsTheKeyOnlyWhenItReadsBackAsTheSameDecimal) {
   EXPECT_EQ(photo.iPhotoKeyNumber(), 42);
 }
 
-TEST(Photo, SetFromPlistTakesEveryKnownField) {
-  Photo photo("5");
-  photo.setFromPlist(entryWith({
+PListValue fullEntry() {
+  return entryWith({
       {"ImagePath", PListValue::text("/lib/Modified/2009/IMG_1.JPG")},
       {"OriginalPath", PListValue::text("/lib/Originals/2009/IMG_1.JPG")},
       {"ThumbPath", PListValue::text("/lib/Data/2009/IMG_1.jpg")},
@@ -120,7 +114,12 @@ TEST(Photo, SetFromPlistTakesEveryKnownField) {
       {"DateAsTimerInterval", PListValue::real(250000000.25)},
       {"Roll", PListValue::integer(77)},
       {"Unrelated", PListValue::boolean(true)},
-  }));
+  });
+}
+
+TEST(Photo, SetFromPlistTakesEveryKnownField) {
+  Photo photo("5");
+  photo.setFromPlist(fullEntry());
   EXPECT_EQ(photo.imagePath(), "/lib/Modified/2009/IMG_1.JPG");
   EXPECT_EQ(photo.originalPath(), "/lib/Originals/2009/IMG_1.JPG");
   EXPECT_EQ(photo.modifiedPath(), "/lib/Modified/2009/IMG_1.JPG");
@@ -197,6 +196,20 @@ TEST(Photo, UpdateSHA1sHashesBothFilesOfAnEditedPhotoAndZeroesTheModifiedSideOfA
   EXPECT_EQ(photo.modifiedFileSize(), testing::readFileBytes(modified).size());
   EXPECT_EQ(photo.modifiedMtime_sec(), 1300000500);
   EXPECT_EQ(photo.modifiedMtime_nsec(), 2);
+
+  // The original's time goes to another file, both times, to the microsecond.
+  std::string other = dir.write("copy.jpg", std::string("copy"));
+  ASSERT_TRUE(photo.applyOriginalMTimeToFile(other, &error)) << error.description();
+  struct stat info {};
+  ASSERT_EQ(::stat(other.c_str(), &info), 0);
+  for (const timespec& time : {info.st_mtim, info.st_atim}) {
+    EXPECT_EQ(time.tv_sec, 1300000000);
+    EXPECT_EQ(time.tv_nsec, 987654000);
+  }
+  std::string missing = dir.file("nope.jpg");
+  EXPECT_FALSE(photo.applyOriginalMTimeToFile(missing, &error));
+  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
+  EXPECT_EQ(error.description(), "utimes(" + missing + "): " + std::strerror(ENOENT));
 
   photo.setFromPlist(unedited(original));
   ASSERT_TRUE(photo.updateSHA1s());
@@ -339,67 +352,28 @@ TEST(Photo, UpdateSHA1sFailures) {
   }
 }
 
-TEST(Photo, AMissingModifiedFileKeepsTheNewOriginalHashAndAnEmptyOneIsHashed) {
+TEST(Photo, AFailedHashIsAbsentAndAnEmptyModifiedFileIsHashed) {
   TempDir dir;
   std::string good = photoFile(dir, "good.jpg", 1);
   Photo photo("3");
   photo.setFromPlist(edited(dir.file("missing.jpg"), good));
   EXPECT_FALSE(photo.updateSHA1s());
-  EXPECT_EQ(photo.originalSHA1(), expectedHash(good));
+  EXPECT_EQ(photo.originalSHA1(), expectedHash(good)) << "the new original hash is kept";
   EXPECT_FALSE(photo.modifiedSHA1());
   photo.setFromPlist(edited(dir.write("empty.jpg", Data{}), good));
   ASSERT_TRUE(photo.updateSHA1s());
   EXPECT_EQ(photo.modifiedSHA1(), SHA1Hash::hashData(Data{}));
   EXPECT_EQ(photo.modifiedFileSize(), 0u);
-}
 
-TEST(Photo, FailedHashMakesTheHashAbsentAndPassesItsRecordOn) {
-  TempDir dir;
-  std::string path = photoFile(dir, "a.jpg", 1);
-  Photo photo("1");
-  photo.setFromPlist(unedited(path));
-  ASSERT_TRUE(photo.updateSHA1s());
   // The photo hash never follows a symbolic link, though the file status does.
   std::string target = photoFile(dir, "elsewhere.jpg", 2, 1400000000, 0);
-  ASSERT_EQ(::unlink(path.c_str()), 0);
-  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+  ASSERT_EQ(::unlink(good.c_str()), 0);
+  ASSERT_EQ(::symlink(target.c_str(), good.c_str()), 0);
+  ASSERT_TRUE(photo.originalSHA1());
   ErrorRecord error;
   EXPECT_FALSE(photo.updateSHA1s(&error));
   EXPECT_FALSE(photo.originalSHA1());
   EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ELOOP)) << error.description();
-}
-
-TEST(Photo, ApplyOriginalMTimeSetsBothTimesToTheMicrosecond) {
-  TempDir dir;
-  std::string path = photoFile(dir, "a.jpg", 1, 1234567890, 987654321);
-  Photo photo("1");
-  photo.setFromPlist(unedited(path));
-  ASSERT_TRUE(photo.updateSHA1s());
-  std::string other = dir.write("copy.jpg", std::string("copy"));
-  ErrorRecord error;
-  ASSERT_TRUE(photo.applyOriginalMTimeToFile(other, &error)) << error.description();
-  struct stat info {};
-  ASSERT_EQ(::stat(other.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mtim.tv_sec, 1234567890);
-  EXPECT_EQ(info.st_mtim.tv_nsec, 987654000);
-  EXPECT_EQ(info.st_atim.tv_sec, 1234567890);
-  EXPECT_EQ(info.st_atim.tv_nsec, 987654000);
-
-  std::string missing = dir.file("nope.jpg");
-  EXPECT_FALSE(photo.applyOriginalMTimeToFile(missing, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
-  EXPECT_EQ(error.description(), "utimes(" + missing + "): " + std::strerror(ENOENT));
-}
-
-PListValue fullEntry() {
-  return entryWith({{"ImagePath", PListValue::text("/m.jpg")},
-                    {"OriginalPath", PListValue::text("/o.jpg")},
-                    {"ThumbPath", PListValue::text("/t.jpg")},
-                    {"Caption", PListValue::text("c")},
-                    {"Comment", PListValue::text("n")},
-                    {"ImageType", PListValue::text("JPEG")},
-                    {"DateAsTimerInterval", PListValue::real(10)},
-                    {"Roll", PListValue::integer(2)}});
 }
 
 TEST(Photo, EqualityComparesTheListedFields) {
@@ -467,34 +441,6 @@ TEST(Photo, AbsentTextsOtherThanModifiedPathAndDifferentHashesMakeRecordsUnequal
   EXPECT_TRUE(a.isEqualToPhoto(b));
   EXPECT_EQ(a.hash(), b.hash());
   EXPECT_NE(a.hash(), 0u);
-}
-
-TEST(Photo, CompareByIPhotoKeyOrdersByNumber) {
-  EXPECT_EQ(Photo("9").compareByIPhotoKey(Photo("10")), std::strong_ordering::less);
-  EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("9")), std::strong_ordering::greater);
-  EXPECT_EQ(Photo("10").compareByIPhotoKey(Photo("10")), std::strong_ordering::equal);
-  EXPECT_EQ(Photo("010").compareByIPhotoKey(Photo("-5")), std::strong_ordering::less)
-      << "a key that stands for no number sorts first";
-}
-
-TEST(Photo, DescriptionShowsKeyDerivedPathsAndHashes) {
-  Photo photo("7");
-  photo.setFromPlist(edited("/m.jpg", "/o.jpg"));
-  EXPECT_EQ(photo.description(),
-            "<Photo: key=7 originalPath=/o.jpg modifiedPath=/m.jpg originalSHA1=(null) "
-            "modifiedSHA1=(null)>");
-}
-
-TEST(Photo, CachedRecordWithoutKeyIsRefused) {
-  Data bytes = cacheFormOf(Photo("1"));
-  // Fields 1 and 2 are one byte each (absent); field 3 starts at offset 2.
-  Data noKey(bytes.begin(), bytes.begin() + 2);
-  noKey.push_back(0);
-  noKey.insert(noKey.end(), bytes.begin() + 2 + 10, bytes.end());
-  ErrorRecord error;
-  EXPECT_FALSE(readCacheForm(noKey, &error));
-  EXPECT_TRUE(error.isErrorWithDomain("PhotoErrorDomain", Photo::kInvalidPhotoError));
-  EXPECT_EQ(error.description(), "cached photo record has no iPhotoKey");
 }
 
 }  // namespace

@@ -154,8 +154,10 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   // The cache file of this library, which differs for a folder and an iPhoto library.
   std::string photoLibraryCachePath() const;
   void loadPreviousPhotoLibrary();
+  // The previous scan's records in key order, none when the cache cannot be read (logged).
+  std::vector<std::shared_ptr<Photo>> loadPreviousPhotos();
   void readRolls();
-  std::vector<std::shared_ptr<Photo>> photosToProcess();
+  std::vector<std::shared_ptr<Photo>> photosToProcess(std::vector<std::shared_ptr<Photo>> previous);
   void readTwinlensAlbumKeys();
   bool hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRecord* error);
   void countFinished(const PhotoHashJob& job, bool kept);

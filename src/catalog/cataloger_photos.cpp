@@ -34,14 +34,12 @@ bool Cataloger::setUpCataloguePhotos(std::vector<std::shared_ptr<Photo>>& photos
   usingAlbumDataXML_ = defaults_->useAlbumDataXML();
   if (!(usingAlbumDataXML_ ? loadAlbumDataXML(error) : readAlbumDataFromIPhoto(error)))
     return false;
-  loadPreviousPhotoLibrary();
   readRolls();
-  photos = photosToProcess();
+  photos = photosToProcess(loadPreviousPhotos());
   readTwinlensAlbumKeys();
-  // The records now hold all the scan needs of the tree and the old cache; freed before the
-  // hashing and the save, whose own buffers would otherwise pile on top of them.
+  // The records now hold all the scan needs of the tree; freed before the hashing and the save,
+  // whose own buffers would otherwise pile on top of it.
   albumDataPlist_.reset();
-  previousPhotoLibrary_.reset();
   return true;
 }
 
@@ -129,6 +127,15 @@ void Cataloger::loadPreviousPhotoLibrary() {
     logError("error loading PhotoLibrary from cache: %s", error.description().c_str());
 }
 
+std::vector<std::shared_ptr<Photo>> Cataloger::loadPreviousPhotos() {
+  ErrorRecord error;
+  std::optional<std::vector<std::shared_ptr<Photo>>> previous =
+      PhotoLibrary::cachedPhotos(photoLibraryCachePath(), &error);
+  if (previous) return std::move(*previous);
+  logError("error loading PhotoLibrary from cache: %s", error.description().c_str());
+  return {};
+}
+
 void Cataloger::readRolls() {
   rollNamesById_.clear();
   const PListValue* rolls = albumDataPlist_->tree.objectForKey("List of Rolls");
@@ -147,17 +154,16 @@ void Cataloger::readRolls() {
   }
 }
 
-std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
+std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess(
+    std::vector<std::shared_ptr<Photo>> previous) {
   std::vector<std::shared_ptr<Photo>> photos;
   const auto& images = albumDataPlist_->images;
   TL_LOG_DEBUG(this, "parsed %zu photos", images ? images->size() : 0);
   if (!images) return photos;
   photos.reserve(images->size());
-  // The keys come in ascending order, as the previous library keeps its records, so one walk
-  // through that library finds them all.
-  const PhotoLibrary::PhotoMap* previous =
-      previousPhotoLibrary_ ? &previousPhotoLibrary_->photosByIPhotoKey() : nullptr;
-  auto cursor = previous ? previous->begin() : PhotoLibrary::PhotoMap::const_iterator();
+  // The keys come in ascending order, as the previous records do, so one walk through those finds
+  // them all.
+  auto cursor = previous.begin();
   for (const ScannedAlbumData::Image& image : *images) {
     const std::string_view key = image.key;
     // Scripts name a photo by its key's number, so a key like "05" would act on photo 5.
@@ -166,11 +172,9 @@ std::vector<std::shared_ptr<Photo>> Cataloger::photosToProcess() {
               std::string(key).c_str());
       continue;
     }
+    while (cursor != previous.end() && (*cursor)->iPhotoKey() < key) ++cursor;
     std::shared_ptr<Photo> photo;
-    if (previous) {
-      while (cursor != previous->end() && cursor->first < key) ++cursor;
-      if (cursor != previous->end() && cursor->first == key) photo = cursor->second;
-    }
+    if (cursor != previous.end() && (*cursor)->iPhotoKey() == key) photo = std::move(*cursor++);
     if (!photo) photo = std::make_shared<Photo>(std::string(key));
     photo->setFromEntry(albumDataPlist_->entry(image));
     // A catalogue without a roll list (iPhoto's own answer to a script) keeps every photo.

@@ -90,6 +90,12 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
     setIndex.add(*photo, *set);
   }
   if (keepRule) results.keepBy(*keepRule);
+  // Sized once: a large library's items would otherwise be copied while the list grows, both
+  // copies held at once.
+  std::size_t items = 0;
+  for (const DuplicateSet& set : results.sets_) items += set.count() < 2 ? 0 : set.count();
+  results.thumbnails_.reserve(items);
+  results.duplicateGroups_.reserve(results.sets_.size());
   for (const DuplicateSet& set : results.sets_) {
     if (set.count() < 2) continue;
     std::size_t start = results.thumbnails_.size();

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "catalog/photo.hpp"
@@ -13,16 +11,10 @@ namespace twinlens {
 class DuplicateSet {
  public:
   std::size_t count() const { return photos_.size(); }
-  // Kept for callers that match against a set; the grouping keeps its own map of texts.
-  bool containsSHA1(const std::string& sha1) const { return sha1s_.contains(sha1); }
-  // Appends the photo and takes in its present SHA-1 texts.
-  void addPhoto(std::shared_ptr<Photo> photo);
+  void addPhoto(std::shared_ptr<Photo> photo) { photos_.push_back(std::move(photo)); }
   const std::vector<std::shared_ptr<Photo>>& orderedPhotos() const { return photos_; }
-  // Kept with containsSHA1 for callers that match against a set.
-  const std::unordered_set<std::string>& sha1s() const { return sha1s_; }
 
  private:
-  std::unordered_set<std::string> sha1s_;
   std::vector<std::shared_ptr<Photo>> photos_;
 };
 

@@ -174,7 +174,7 @@ std::optional<std::vector<PhotoFolder::File>> PhotoFolder::photoFiles(
 
 std::string PhotoFolder::fullPath(std::string_view relativePath) const {
   // The root "/" already ends in the separator.
-  return root_ == "/" ? "/" + std::string(relativePath) : joined(root_, relativePath);
+  return root_ == "/" ? std::string(root_).append(relativePath) : joined(root_, relativePath);
 }
 
 std::vector<std::shared_ptr<Photo>> PhotoFolder::photosToProcess(const std::vector<File>& files,

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -110,22 +111,53 @@ std::shared_ptr<PhotoLibrary> PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
       iPhotoLibraryPath, cachePathForIPhotoLibraryPath(iPhotoLibraryPath), error);
 }
 
+std::optional<BufferedInputStream> PhotoLibrary::openCache(const std::string& cacheFile,
+                                                           bool* missing, ErrorRecord* error) {
+  struct stat info;
+  *missing = false;
+  if (::stat(cacheFile.c_str(), &info) != 0) {
+    int err = errno;
+    *missing = err == ENOENT || err == ENOTDIR;
+    // Anything else (a folder we may not search, say) is a real failure, not a first run.
+    if (!*missing)
+      TL_SET_UNIX_ERROR(error, &typeid(PhotoLibrary), err, "%s: %s", cacheFile.c_str(),
+                        std::strerror(err));
+    return std::nullopt;
+  }
+  return std::optional<BufferedInputStream>(
+      std::in_place,
+      std::make_shared<FileInputStream>(cacheFile, 0, static_cast<std::uint64_t>(info.st_size)));
+}
+
 std::shared_ptr<PhotoLibrary> PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
     const std::string& iPhotoLibraryPath, const std::string& cacheFile, ErrorRecord* error) {
   auto library = std::make_shared<PhotoLibrary>(CacheFileTag(), iPhotoLibraryPath, cacheFile);
-  struct stat info;
-  if (::stat(cacheFile.c_str(), &info) != 0) {
-    int err = errno;
-    if (err == ENOENT || err == ENOTDIR) return library;
-    // Anything else (a folder we may not search, say) is a real failure, not a first run.
-    TL_SET_UNIX_ERROR(error, &typeid(PhotoLibrary), err, "%s: %s", cacheFile.c_str(),
-                      std::strerror(err));
-    return nullptr;
-  }
-  BufferedInputStream stream(
-      std::make_shared<FileInputStream>(cacheFile, 0, static_cast<std::uint64_t>(info.st_size)));
-  if (!library->loadFromStream(stream, error)) return nullptr;
+  bool missing;
+  std::optional<BufferedInputStream> stream = openCache(cacheFile, &missing, error);
+  if (!stream) return missing ? library : nullptr;
+  if (!library->loadFromStream(*stream, error)) return nullptr;
   return library;
+}
+
+std::optional<std::vector<std::shared_ptr<Photo>>> PhotoLibrary::cachedPhotos(
+    const std::string& cacheFile, ErrorRecord* error) {
+  std::vector<std::shared_ptr<Photo>> photos;
+  bool missing;
+  std::optional<BufferedInputStream> stream = openCache(cacheFile, &missing, error);
+  if (!stream) return missing ? std::optional(std::move(photos)) : std::nullopt;
+  PhotoLibrary library(CacheFileTag(), std::string(), cacheFile);
+  auto put = [&photos](std::shared_ptr<Photo> photo) { photos.push_back(std::move(photo)); };
+  if (!library.readCache(*stream, put, error)) return std::nullopt;
+  auto byKey = [](const auto& a, const auto& b) { return a->iPhotoKey() < b->iPhotoKey(); };
+  auto notAscending = [](const auto& a, const auto& b) { return a->iPhotoKey() >= b->iPhotoKey(); };
+  if (std::adjacent_find(photos.begin(), photos.end(), notAscending) == photos.end()) return photos;
+  // Files this program writes are in order already; any other keeps the last of equal keys.
+  std::stable_sort(photos.begin(), photos.end(), byKey);
+  std::vector<std::shared_ptr<Photo>> kept;
+  for (std::size_t i = 0; i < photos.size(); ++i)
+    if (i + 1 == photos.size() || photos[i]->iPhotoKey() != photos[i + 1]->iPhotoKey())
+      kept.push_back(std::move(photos[i]));
+  return kept;
 }
 
 std::vector<std::string> PhotoLibrary::photoKeys() const {
@@ -146,6 +178,18 @@ void PhotoLibrary::removePhotosForIPhotoKeys(const std::vector<std::string>& key
 
 bool PhotoLibrary::loadFromStream(BufferedInputStream& stream, ErrorRecord* error) {
   photosByIPhotoKey_.clear();
+  return readCache(
+      stream,
+      [this](std::shared_ptr<Photo> photo) {
+        std::string key = photo->iPhotoKey();
+        photosByIPhotoKey_.insert_or_assign(photosByIPhotoKey_.end(), std::move(key),
+                                            std::move(photo));
+      },
+      error);
+}
+
+bool PhotoLibrary::readCache(BufferedInputStream& stream, const PhotoSink& put,
+                             ErrorRecord* error) {
   scanDate_.reset();
   std::uint32_t version;
   if (!IntegerIO::readUInt32(&version, stream, error)) return false;
@@ -160,8 +204,7 @@ bool PhotoLibrary::loadFromStream(BufferedInputStream& stream, ErrorRecord* erro
   for (std::uint64_t i = 0; i < count; ++i) {
     std::shared_ptr<Photo> photo = Photo::initFromStream(stream, error);
     if (!photo) return false;
-    std::string key = photo->iPhotoKey();
-    photosByIPhotoKey_.insert_or_assign(photosByIPhotoKey_.end(), std::move(key), std::move(photo));
+    put(std::move(photo));
   }
   bool noScanDate;
   if (!BooleanIO::read(&noScanDate, stream, error)) return false;

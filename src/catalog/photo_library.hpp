@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,6 +52,12 @@ class PhotoLibrary {
   static std::shared_ptr<PhotoLibrary> initFromCacheWithIPhotoLibraryPath(
       const std::string& iPhotoLibraryPath, const std::string& cacheFile,
       ErrorRecord* error = nullptr);
+
+  // The records of the cache at `cacheFile` as initFromCacheWithIPhotoLibraryPath() loads them,
+  // in ascending key order, one per key, but in a plain list: a scan that only looks its old
+  // records up in order needs no map of them. Fails as that does.
+  static std::optional<std::vector<std::shared_ptr<Photo>>> cachedPhotos(
+      const std::string& cacheFile, ErrorRecord* error = nullptr);
 
   // "<application support>/<app name>/Data.noindex<library path>/photoLibrary.dat", the library
   // path made absolute and normalised first (absoluteNormalPath()).
@@ -103,6 +110,13 @@ class PhotoLibrary {
   PhotoLibrary(CacheFileTag, std::string iPhotoLibraryPath, std::string cachePath);
 
  private:
+  using PhotoSink = std::function<void(std::shared_ptr<Photo>)>;
+  // Hands each record of the stream to `put` in file order and keeps the scan date.
+  bool readCache(BufferedInputStream& stream, const PhotoSink& put, ErrorRecord* error);
+  // The stream over the cache file, or null when there is none (a first run) or on failure.
+  static std::optional<BufferedInputStream> openCache(const std::string& cacheFile, bool* missing,
+                                                      ErrorRecord* error);
+
   std::string iPhotoLibraryPath_;
   std::string cachePath_;
   PhotoMap photosByIPhotoKey_;

@@ -1,6 +1,8 @@
 #include "catalog/photo_library.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -54,6 +56,50 @@ class PieceOutputStream final : public OutputStream {
  private:
   const AtomicFileSink& sink_;
   Data piece_;
+  std::uint64_t written_ = 0;
+};
+
+// Holds the bytes a save would write up against the cache file as it stands, `limit` bytes of it
+// (what follows is not compared), reading the file a piece at a time; the first difference fails
+// the write.
+class ComparingOutputStream final : public OutputStream {
+ public:
+  ComparingOutputStream(int fd, std::uint64_t limit) : fd_(fd), limit_(limit) {}
+
+  std::int64_t write(const std::uint8_t* bytes, std::uint64_t length, ErrorRecord* error) override {
+    const std::uint64_t compared = written_ < limit_ ? std::min(length, limit_ - written_) : 0;
+    for (std::uint64_t done = 0; done < compared;) {
+      if (at_ == piece_.size() && !readPiece()) return differ(error);
+      const std::uint64_t n = std::min<std::uint64_t>(compared - done, piece_.size() - at_);
+      if (std::memcmp(bytes + done, piece_.data() + at_, n) != 0) return differ(error);
+      done += n;
+      at_ += n;
+    }
+    written_ += length;
+    return static_cast<std::int64_t>(length);
+  }
+  std::uint64_t bytesWritten() const override { return written_; }
+  std::string description() const override { return "<ComparingOutputStream>"; }
+
+ private:
+  bool readPiece() {
+    piece_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, limit_ - readTo_)));
+    at_ = 0;
+    const ssize_t read = ::pread(fd_, piece_.data(), piece_.size(), static_cast<off_t>(readTo_));
+    readTo_ += piece_.size();
+    return read == static_cast<ssize_t>(piece_.size());
+  }
+  std::int64_t differ(ErrorRecord* error) {
+    TL_SET_ERROR(error, this, PhotoLibrary::errorDomain(), PhotoLibrary::kWriteFailedError, "%s",
+                 "the cache file differs");
+    return -1;
+  }
+
+  int fd_;
+  std::uint64_t limit_;
+  Data piece_;
+  std::size_t at_ = 0;
+  std::uint64_t readTo_ = 0;
   std::uint64_t written_ = 0;
 };
 
@@ -240,13 +286,45 @@ bool PhotoLibrary::save(ErrorRecord* error) const {
     return writeToStream(stream, writeError) && stream.flush(writeError) &&
            pieces->flush(writeError);
   };
-  if (!writeFileAtomically(cachePath_, kCacheFileMode, write, error)) return false;
+  if (!(scanDate_ && rewriteScanDate()) &&
+      !writeFileAtomically(cachePath_, kCacheFileMode, write, error))
+    return false;
   if (!scanDate_) return true;
   std::string marker = cachePath_ + ".complete";
   ErrorRecord touchError;
   if (!touchFileAtPath(marker, kCacheFileMode, &touchError))
     logError("error touching %s: %s", marker.c_str(), touchError.description().c_str());
   return true;
+}
+
+// Only a file a full save could have left (ours alone, one link, its mode) is written in place;
+// any doubt, and the full save runs instead.
+bool PhotoLibrary::rewriteScanDate() const {
+  const int fd = ::open(cachePath_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+              info.st_uid == ::geteuid() && (info.st_mode & 07777) == kCacheFileMode &&
+              info.st_size > static_cast<off_t>(kScanDateSize);
+  LogLines lines;
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (same) {
+    LogLineHold hold(lines);
+    auto file = std::make_shared<ComparingOutputStream>(fd, size - kScanDateSize);
+    BufferedOutputStream stream(file);
+    same = writeToStream(stream) && stream.flush() && file->bytesWritten() == size;
+  }
+  std::uint8_t date[kScanDateSize];
+  const std::uint64_t seconds = wholeSecondsSinceReferenceDate(*scanDate_);
+  for (std::size_t i = 0; i < kScanDateSize; ++i)
+    date[i] = static_cast<std::uint8_t>(seconds >> (8 * (kScanDateSize - 1 - i)));
+  same = same &&
+         ::pwrite(fd, date, kScanDateSize, static_cast<off_t>(size - kScanDateSize)) ==
+             static_cast<ssize_t>(kScanDateSize) &&
+         ::fdatasync(fd) == 0;
+  ::close(fd);
+  if (same) writeLogLines(lines);
+  return same;
 }
 
 }  // namespace twinlens

@@ -110,6 +110,12 @@ class PhotoLibrary {
   PhotoLibrary(CacheFileTag, std::string iPhotoLibraryPath, std::string cachePath);
 
  private:
+  static constexpr std::size_t kScanDateSize = 8;
+  // Writes only the scan date into the cache file when the rest of it holds what a save would
+  // write; false when it does not, when the file is not one a save could leave, or when the
+  // write fails (a full save then replaces the file).
+  bool rewriteScanDate() const;
+
   using PhotoSink = std::function<void(std::shared_ptr<Photo>)>;
   // Hands each record of the stream to `put` in file order and keeps the scan date.
   bool readCache(BufferedInputStream& stream, const PhotoSink& put, ErrorRecord* error);

@@ -1,6 +1,6 @@
 // The cache file reader over arbitrary bytes: it must load or fail with a record, never crash,
-// hang or allocate beyond what the input holds; and what it loads must write back to bytes that
-// load to the same bytes again.
+// hang or allocate beyond what the input holds; what it loads must write back to bytes that load
+// to the same bytes again, and the plain list of records must hold what the library holds.
 #include <cstdint>
 
 #include "catalog/photo_library.hpp"
@@ -34,8 +34,15 @@ SharedData bytesOf(const PhotoLibrary& library) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ErrorRecord error;
-  std::shared_ptr<PhotoLibrary> library =
-      load(std::make_shared<const Data>(data, data + size), &error);
+  auto input = std::make_shared<const Data>(data, data + size);
+  std::shared_ptr<PhotoLibrary> library = load(input, &error);
+  // The plain list of a scan holds the library's records, in its order.
+  BufferedInputStream stream(std::make_shared<DataInputStream>(input));
+  auto photos = PhotoLibrary::cachedPhotos(stream);
+  if (photos.has_value() != bool(library) ||
+      (library &&
+       *bytesOf(PhotoLibrary("/fuzz", *photos, library->scanDate())) != *bytesOf(*library)))
+    __builtin_trap();
   if (!library) {
     if (error.domain().empty() || error.description().empty()) __builtin_trap();
     return 0;

@@ -1,5 +1,6 @@
 #include "catalog/cataloger.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -23,6 +24,33 @@ namespace {
 constexpr std::chrono::milliseconds kProgressInterval(100);
 constexpr std::chrono::seconds kSaveInterval(30);
 constexpr std::chrono::milliseconds kLockPollInterval(100);
+constexpr std::size_t kPlanBatch = 1024;
+
+// Reads the status of the next photos' files on `parts` threads at once (this one and the pool's),
+// which is most of the work of a rescan where nothing changed. The pool's pieces own what they
+// touch, so a cancel may leave them behind. False when cancel is seen first.
+bool planBatch(const std::vector<std::shared_ptr<Photo>>& photos, std::size_t from, unsigned parts,
+               HashingPool& pool, std::vector<PhotoHashJob>& batch) {
+  const std::size_t count = std::min(kPlanBatch, photos.size() - from);
+  const std::size_t slice = (count + parts - 1) / parts;
+  auto jobs = std::make_shared<std::vector<PhotoHashJob>>(count);
+  std::vector<std::shared_ptr<HashingPool::Item>> items;
+  for (std::size_t begin = slice; begin < count; begin += slice) {
+    auto first = photos.begin() + static_cast<std::ptrdiff_t>(from + begin);
+    std::vector<std::shared_ptr<const Photo>> mine(
+        first, first + static_cast<std::ptrdiff_t>(std::min(slice, count - begin)));
+    items.push_back(pool.submit([jobs, mine = std::move(mine), begin] {
+      for (std::size_t i = 0; i < mine.size(); ++i)
+        (*jobs)[begin + i] = PhotoHashJob::plan(*mine[i]);
+    }));
+  }
+  for (std::size_t i = 0; i < std::min(slice, count); ++i)
+    (*jobs)[i] = PhotoHashJob::plan(*photos[from + i]);
+  for (const auto& item : items)
+    if (!pool.wait(*item)) return false;
+  batch = std::move(*jobs);
+  return true;
+}
 
 }  // namespace
 
@@ -181,6 +209,9 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
     std::shared_ptr<HashingPool::Item> item;
   };
   std::deque<Pending> ahead;
+  // Planned photos not yet handed on, which need no hashing up to the first that does.
+  std::vector<PhotoHashJob> batch;
+  std::size_t batchAt = 0;
   std::size_t planned = 0;
   std::size_t kept = 0;
   auto currentList = [&](std::size_t next) {
@@ -206,12 +237,16 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
     // With nothing hashing, a photo whose files did not change is finished at once, with no
     // shared job and no reading ahead; only a photo to hash starts the pool's window.
     std::optional<PhotoHashJob> quiet;
-    if (ahead.empty() && planned == next && !*cancelRequested_) {
-      PhotoHashJob job = PhotoHashJob::plan(*photos[planned++]);
-      if (job.needsHashing())
-        submit(std::move(job));
+    if (ahead.empty() && !*cancelRequested_) {
+      if (batchAt == batch.size() && planned == next) {
+        if (!planBatch(photos, planned, threads, *pool, batch)) return abort(next);
+        batchAt = 0;
+        planned += batch.size();
+      }
+      if (!batch[batchAt].needsHashing())
+        quiet.emplace(std::move(batch[batchAt++]));
       else
-        quiet.emplace(std::move(job));
+        while (batchAt < batch.size()) submit(std::move(batch[batchAt++]));
     }
     for (;
          !ahead.empty() && planned < photos.size() && planned < next + window && !*cancelRequested_;

@@ -187,13 +187,18 @@ std::shared_ptr<PhotoLibrary> PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
 
 std::optional<std::vector<std::shared_ptr<Photo>>> PhotoLibrary::cachedPhotos(
     const std::string& cacheFile, ErrorRecord* error) {
-  std::vector<std::shared_ptr<Photo>> photos;
   bool missing;
   std::optional<BufferedInputStream> stream = openCache(cacheFile, &missing, error);
-  if (!stream) return missing ? std::optional(std::move(photos)) : std::nullopt;
-  PhotoLibrary library(CacheFileTag(), std::string(), cacheFile);
+  if (!stream) return missing ? std::optional(std::vector<std::shared_ptr<Photo>>()) : std::nullopt;
+  return cachedPhotos(*stream, error);
+}
+
+std::optional<std::vector<std::shared_ptr<Photo>>> PhotoLibrary::cachedPhotos(
+    BufferedInputStream& stream, ErrorRecord* error) {
+  std::vector<std::shared_ptr<Photo>> photos;
+  PhotoLibrary library{CacheFileTag(), std::string(), std::string()};
   auto put = [&photos](std::shared_ptr<Photo> photo) { photos.push_back(std::move(photo)); };
-  if (!library.readCache(*stream, put, error)) return std::nullopt;
+  if (!library.readCache(stream, put, error)) return std::nullopt;
   auto byKey = [](const auto& a, const auto& b) { return a->iPhotoKey() < b->iPhotoKey(); };
   auto notAscending = [](const auto& a, const auto& b) { return a->iPhotoKey() >= b->iPhotoKey(); };
   if (std::adjacent_find(photos.begin(), photos.end(), notAscending) == photos.end()) return photos;

@@ -58,6 +58,9 @@ class PhotoLibrary {
   // records up in order needs no map of them. Fails as that does.
   static std::optional<std::vector<std::shared_ptr<Photo>>> cachedPhotos(
       const std::string& cacheFile, ErrorRecord* error = nullptr);
+  // The same from a stream over the cache layout, failing as loadFromStream() does.
+  static std::optional<std::vector<std::shared_ptr<Photo>>> cachedPhotos(
+      BufferedInputStream& stream, ErrorRecord* error = nullptr);
 
   // "<application support>/<app name>/Data.noindex<library path>/photoLibrary.dat", the library
   // path made absolute and normalised first (absoluteNormalPath()).

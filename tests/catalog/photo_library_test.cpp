@@ -163,6 +163,38 @@ TEST_F(LibraryTest, CompletionMarkerFollowsOnlyASaveWithScanDate) {
       << "a complete save sets the marker's times to now";
 }
 
+// A save over a cache it would write again but for the scan date leaves a full save's bytes,
+// and a file a full save would replace (another mode, a second link) is replaced.
+TEST_F(LibraryTest, SaveOverANearlyEqualFileLeavesWhatAFullSaveLeaves) {
+  const PhotoList photos = somePhotos(3);
+  PhotoList changed = somePhotos(3);
+  changed[2] = photoWith("2", "/lib/Originals/IMG_9.JPG");
+  const Date earlier = Date::withTimeIntervalSinceReferenceDate(1e8);
+  const std::string link = dir().file("link");
+  struct Case {
+    const char* name;
+    const PhotoList& before;
+    std::optional<Date> date;
+    mode_t mode;
+  };
+  for (const Case& c :
+       {Case{"only the date", photos, earlier, 0600}, Case{"last record", changed, earlier, 0600},
+        Case{"part-way save", photos, std::nullopt, 0600},
+        Case{"other mode", photos, earlier, 0644}, Case{"linked", photos, earlier, 01600}}) {
+    SCOPED_TRACE(c.name);
+    PhotoLibrary old("/lib", c.before, c.date);
+    ASSERT_TRUE(old.save());
+    ASSERT_EQ(::chmod(old.cachePath().c_str(), c.mode & 0777), 0);
+    const bool linked = c.mode & 01000;
+    ASSERT_TRUE(!linked || ::link(old.cachePath().c_str(), link.c_str()) == 0);
+    PhotoLibrary library("/lib", photos, Date::withTimeIntervalSinceReferenceDate(2e8));
+    ASSERT_TRUE(library.save());
+    EXPECT_EQ(readFileBytes(library.cachePath()), bytesOf(library));
+    EXPECT_EQ(modeOf(library.cachePath()), 0600u);
+    EXPECT_TRUE(!linked || readFileBytes(link) == bytesOf(old)) << "the link is left alone";
+  }
+}
+
 TEST_F(LibraryTest, FailedMarkerTouchIsOnlyLogged) {
   PhotoLibrary library("/lib", somePhotos(1), Date::now());
   std::string marker = library.cachePath() + ".complete";

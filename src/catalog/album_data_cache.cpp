@@ -1,6 +1,8 @@
 #include "catalog/album_data_cache.hpp"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -12,7 +14,6 @@
 #include "catalog/photo_library.hpp"
 #include "io/atomic_file.hpp"
 #include "io/file_helpers.hpp"
-#include "io/file_input_stream.hpp"
 #include "shared/logging.hpp"
 #include "shared/twinlens_app.hpp"
 
@@ -22,6 +23,8 @@ namespace {
 
 constexpr std::uint32_t kVersion = 1;
 constexpr std::int64_t kSettledSeconds = 2;
+// A mapped cache lets its read pages go this many bytes at a time (a multiple of any page size).
+constexpr std::size_t kReleaseStep = 1 << 20;
 constexpr std::string_view kImageList = "Master Image List";
 constexpr std::array kEntryKeys{"ImagePath", "OriginalPath", "ThumbPath",    "Caption",
                                 "Comment",   "ImageType",    "Aspect Ratio", "DateAsTimerInterval",
@@ -84,6 +87,54 @@ bool readIdentity(AlbumDataDecoder& decoder, AlbumDataCache::Identity* read) {
 
 }  // namespace
 
+AlbumDataBytes::AlbumDataBytes(Data data)
+    : data_(std::move(data)), begin_(data_.data()), size_(data_.size()) {}
+
+std::shared_ptr<const AlbumDataBytes> AlbumDataBytes::mapFile(const std::string& path,
+                                                              ErrorRecord* error) {
+  const int fd = openRegularFileForReading(path, 0, error);
+  if (fd < 0) return nullptr;
+  // The size is the open file's own, so no page is mapped past its end.
+  struct stat info {};
+  const bool sized = ::fstat(fd, &info) == 0;
+  int err = errno;
+  void* map = MAP_FAILED;
+  if (sized && info.st_size > 0) {
+    map = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    err = errno;
+  }
+  ::close(fd);
+  if (!sized || (info.st_size > 0 && map == MAP_FAILED)) {
+    TL_SET_UNIX_ERROR(error, &typeid(AlbumDataBytes), err, "%s: %s", path.c_str(),
+                      std::strerror(err));
+    return nullptr;
+  }
+  auto bytes = std::make_shared<AlbumDataBytes>(Data());
+  if (map != MAP_FAILED) {
+    bytes->map_ = map;
+    bytes->begin_ = static_cast<const std::uint8_t*>(map);
+    bytes->size_ = static_cast<std::size_t>(info.st_size);
+  }
+  return bytes;
+}
+
+AlbumDataBytes::~AlbumDataBytes() {
+  if (map_) ::munmap(map_, size_);
+}
+
+void AlbumDataBytes::release(std::optional<std::size_t> offset) const {
+  if (!map_) return;
+  if (!offset) {
+    ::madvise(map_, size_, MADV_DONTNEED);
+    released_ = 0;
+    return;
+  }
+  const std::size_t end = *offset / kReleaseStep * kReleaseStep;
+  if (end <= released_) return;
+  ::madvise(static_cast<std::uint8_t*>(map_) + released_, end - released_, MADV_DONTNEED);
+  released_ = end;
+}
+
 ScannedAlbumData ScannedAlbumData::fromTree(PListValue root) {
   ScannedAlbumData scanned;
   scanned.tree = std::move(root);
@@ -98,7 +149,11 @@ ScannedAlbumData ScannedAlbumData::fromTree(PListValue root) {
 }
 
 PhotoEntry ScannedAlbumData::entry(const Image& image) const {
-  if (bytes) return AlbumDataDecoder::entryAt(*bytes, image.at);
+  if (bytes) {
+    PhotoEntry entry = AlbumDataDecoder::entryAt(bytes->data(), bytes->size(), image.at);
+    bytes->release(image.at);
+    return entry;
+  }
   return PhotoEntry::fromPlist(
       (tree.objectForKey(kImageList)->dictionaryValue()->begin() + image.at)->second);
 }
@@ -176,6 +231,11 @@ std::optional<PListValue> AlbumDataCache::decode(const std::uint8_t* bytes, std:
 std::optional<ScannedAlbumData> AlbumDataCache::decodeScanned(std::shared_ptr<const Data> bytes,
                                                               Identity* identity,
                                                               ErrorRecord* error) {
+  return decodeScanned(std::make_shared<const AlbumDataBytes>(*bytes), identity, error);
+}
+
+std::optional<ScannedAlbumData> AlbumDataCache::decodeScanned(
+    std::shared_ptr<const AlbumDataBytes> bytes, Identity* identity, ErrorRecord* error) {
   AlbumDataDecoder decoder(bytes->data(), bytes->size());
   Identity read;
   if (!readVersion(decoder, error)) return std::nullopt;
@@ -198,13 +258,13 @@ std::optional<ScannedAlbumData> AlbumDataCache::load(const std::string& cachePat
   if (!current) return std::nullopt;
   std::optional<Identity> stored = identityOfFile(cachePath, error);
   if (!stored) return std::nullopt;
-  FileInputStream file(cachePath, 0, stored->size);
-  std::optional<Data> bytes = file.slurp(error);
+  std::shared_ptr<const AlbumDataBytes> bytes = AlbumDataBytes::mapFile(cachePath, error);
   if (!bytes) return std::nullopt;
   Identity identity;
-  std::optional<ScannedAlbumData> scanned =
-      decodeScanned(std::make_shared<const Data>(std::move(*bytes)), &identity, error);
+  std::optional<ScannedAlbumData> scanned = decodeScanned(bytes, &identity, error);
   if (!scanned) return std::nullopt;
+  // Checked whole, the file's pages go until its entries are read one by one.
+  bytes->release();
   if (identity != *current) {
     TL_SET_ERROR(error, &typeid(AlbumDataCache), errorDomain(), kChangedError, "%s has changed",
                  albumDataPath.c_str());

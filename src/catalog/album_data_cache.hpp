@@ -15,6 +15,33 @@
 
 namespace twinlens {
 
+// The bytes of an album data cache that a scan's keys and entries view: a block in memory, or the
+// file mapped read-only, whose pages go back to the page cache once the entries on them are read
+// (read again, they come back), so a large catalogue is never all in memory beside the records.
+class AlbumDataBytes {
+ public:
+  explicit AlbumDataBytes(Data data);
+  // The whole file mapped, or null with "UnixErrorDomain" errno (see openRegularFileForReading).
+  static std::shared_ptr<const AlbumDataBytes> mapFile(const std::string& path,
+                                                       ErrorRecord* error = nullptr);
+  ~AlbumDataBytes();
+  AlbumDataBytes(const AlbumDataBytes&) = delete;
+  AlbumDataBytes& operator=(const AlbumDataBytes&) = delete;
+
+  const std::uint8_t* data() const { return begin_; }
+  std::size_t size() const { return size_; }
+  // Lets a mapped file's pages go: those before `offset` that are not let go yet, or, with no
+  // offset, all of them, to be read in order again.
+  void release(std::optional<std::size_t> offset = std::nullopt) const;
+
+ private:
+  Data data_;
+  const std::uint8_t* begin_ = nullptr;
+  std::size_t size_ = 0;
+  void* map_ = nullptr;
+  mutable std::size_t released_ = 0;
+};
+
 // A catalogue as a scan reads it: the keys of "Master Image List" in ascending order, each with
 // where its entry is, and the rest of the tree (the rolls, the albums) as it is. An entry is read
 // into its PhotoEntry only when asked for, so a library's entries are never all held at once;
@@ -28,7 +55,7 @@ struct ScannedAlbumData {
   using Images = std::vector<Image>;
 
   PListValue tree = PListValue::null();
-  std::shared_ptr<const Data> bytes;
+  std::shared_ptr<const AlbumDataBytes> bytes;
   // Absent when "Master Image List" is missing or is no dictionary.
   std::optional<Images> images;
 
@@ -81,6 +108,9 @@ class AlbumDataCache {
   // The same file read straight into its scanned form, never a tree of the image list: it
   // refuses exactly what decode() refuses, with the same records.
   static std::optional<ScannedAlbumData> decodeScanned(std::shared_ptr<const Data> bytes,
+                                                       Identity* identity,
+                                                       ErrorRecord* error = nullptr);
+  static std::optional<ScannedAlbumData> decodeScanned(std::shared_ptr<const AlbumDataBytes> bytes,
                                                        Identity* identity,
                                                        ErrorRecord* error = nullptr);
 

@@ -101,9 +101,10 @@ std::optional<PListValue> AlbumDataDecoder::scalar(Make make) {
   return make(std::move(value));
 }
 
-PhotoEntry AlbumDataDecoder::entryAt(const Data& bytes, std::size_t at) {
+PhotoEntry AlbumDataDecoder::entryAt(const std::uint8_t* bytes, std::size_t length,
+                                     std::size_t at) {
   // Depth 2: an image list's entries sit under the root and the list.
-  AlbumDataDecoder decoder(bytes.data(), bytes.size());
+  AlbumDataDecoder decoder(bytes, length);
   decoder.at_ += at;
   return decoder.entry(2).value_or(PhotoEntry());
 }

@@ -42,7 +42,7 @@ class AlbumDataDecoder {
   AlbumDataDecoder(const std::uint8_t* bytes, std::size_t length)
       : begin_(bytes), at_(bytes), end_(bytes + length) {}
   // The entry at `at` of a file that scannedRoot() accepted.
-  static PhotoEntry entryAt(const Data& bytes, std::size_t at);
+  static PhotoEntry entryAt(const std::uint8_t* bytes, std::size_t length, std::size_t at);
 
   template <typename T>
   bool number(T* value) {

@@ -100,9 +100,7 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
     if (set.count() < 2) continue;
     std::size_t start = results.thumbnails_.size();
     for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
-      results.thumbnails_.emplace_back(photo->iPhotoKey(), photo->thumbPath(), photo->caption(),
-                                       eventNameWithRollId(rollNamesById, photo->rollId()),
-                                       photo->imagePath());
+      results.thumbnails_.emplace_back(photo, eventNameWithRollId(rollNamesById, photo->rollId()));
     results.duplicateGroups_.push_back({start, results.thumbnails_.size() - start});
   }
   return results;

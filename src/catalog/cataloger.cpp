@@ -234,8 +234,9 @@ bool Cataloger::hashPhotos(std::vector<std::shared_ptr<Photo>>& photos, ErrorRec
   };
   for (std::size_t next = 0; next < photos.size(); ++next) {
     const std::size_t length = photos.size() - (next - kept);
-    // With nothing hashing, a photo whose files did not change is finished at once, with no
-    // shared job and no reading ahead; only a photo to hash starts the pool's window.
+    // With nothing hashing, the files' status is read a batch at a time on every thread; a photo
+    // whose files did not change is then finished at once, with no shared job, and the first
+    // photo to hash hands the rest of its batch to the pool's window.
     std::optional<PhotoHashJob> quiet;
     if (ahead.empty() && !*cancelRequested_) {
       if (batchAt == batch.size() && planned == next) {

@@ -62,6 +62,10 @@ bool isValidUTF8(std::string_view bytes) {
       i += 8;
       continue;
     }
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     std::size_t length = utf8SequenceLength(bytes, i);
     if (length == 0) return false;
     i += length;

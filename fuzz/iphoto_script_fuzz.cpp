@@ -7,6 +7,7 @@
 
 #include "iphoto_interpreter.hpp"
 #include "shared/logging.hpp"
+#include "shared/utf8.hpp"
 
 namespace {
 
@@ -28,27 +29,6 @@ PListValue catalogue() {
        {"List of Albums",
         PListValue::array({PListValue::dictionary(
             {{"KeyList", PListValue::array(keys)}, {"PhotoCount", PListValue::integer(3)}})})}});
-}
-
-bool isValidUTF8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80   ? 1
-                         : lead < 0xC2 ? 0
-                         : lead < 0xE0 ? 2
-                         : lead < 0xF0 ? 3
-                         : lead < 0xF5 ? 4
-                                       : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    unsigned char second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
-      return false;
-    i += length;
-  }
-  return true;
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 
 #include "catalog/photo_file_type.hpp"
 #include "io/file_helpers.hpp"
-#include "io/string_io.hpp"
 #include "shared/logging.hpp"
+#include "shared/utf8.hpp"
 
 namespace twinlens {
 
@@ -36,14 +36,6 @@ std::string joined(const std::string& folder, std::string_view name) {
 
 void warnUnreadable(const std::string& path, int err) {
   logWarn("skipping %s: %s", path.c_str(), std::strerror(err));
-}
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0 when there is none.
-std::size_t utf8SequenceLength(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  const std::size_t length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
-  if (length > text.size() || !StringIO::isValidUTF8(text.substr(0, length))) return 0;
-  return length;
 }
 
 // True when the record was hashed from this very file as it is now.
@@ -106,7 +98,7 @@ std::string PhotoFolder::photoKeyForRelativePath(std::string_view relativePath) 
   std::string key;
   key.reserve(relativePath.size());
   while (!relativePath.empty()) {
-    std::size_t length = relativePath[0] == '%' ? 0 : utf8SequenceLength(relativePath);
+    std::size_t length = relativePath[0] == '%' ? 0 : utf8SequenceLength(relativePath, 0);
     if (length == 0) {
       constexpr char kHex[] = "0123456789ABCDEF";
       const auto byte = static_cast<unsigned char>(relativePath[0]);

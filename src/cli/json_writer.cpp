@@ -4,31 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "shared/utf8.hpp"
+
 namespace twinlens::cli {
-
-namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when it is not one.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  std::size_t length = lead < 0x80           ? 1
-                       : (lead >> 5) == 0x6  ? 2
-                       : (lead >> 4) == 0xE  ? 3
-                       : (lead >> 3) == 0x1E ? 4
-                                             : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = code << 6 | (byte(i + k) & 0x3F);
-  }
-  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
 
 std::string jsonQuoted(std::string_view text) {
   std::string out = "\"";

@@ -5,6 +5,7 @@
 
 #include "io/boolean_io.hpp"
 #include "io/integer_io.hpp"
+#include "shared/utf8.hpp"
 
 namespace twinlens {
 
@@ -37,28 +38,6 @@ bool readText(std::uint64_t length, BufferedInputStream& from, std::string* text
   if (!block) return false;
   text->assign(block->begin(), block->end());
   return true;
-}
-
-// The length of a well-formed sequence that starts with `lead`, 0 for a byte that cannot start
-// one. Second bytes are bounded per lead byte to rule out overlong forms, surrogates and values
-// above U+10FFFF.
-int sequenceLength(std::uint8_t lead, std::uint8_t* low, std::uint8_t* high) {
-  *low = 0x80;
-  *high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead == 0xE0) *low = 0xA0;
-  if (lead == 0xED) *high = 0x9F;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead == 0xF0) *low = 0x90;
-  if (lead == 0xF4) *high = 0x8F;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
-bool isAsciiWord(const unsigned char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return (word & 0x8080808080808080ull) == 0;
 }
 
 }  // namespace
@@ -106,29 +85,6 @@ bool StringIO::read(std::optional<std::string>* value, BufferedInputStream& from
   std::string text;
   if (!readText(length, from, &text, error)) return false;
   if (isValidUTF8(text)) *value = std::move(text);
-  return true;
-}
-
-bool StringIO::isValidUTF8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const unsigned char* end = p + bytes.size();
-  while (p < end) {
-    if (end - p >= 8 && isAsciiWord(p)) {
-      p += 8;
-      continue;
-    }
-    if (*p < 0x80) {
-      ++p;
-      continue;
-    }
-    std::uint8_t low, high;
-    int length = sequenceLength(*p, &low, &high);
-    if (length == 0 || end - p < length) return false;
-    if (p[1] < low || p[1] > high) return false;
-    for (int i = 2; i < length; ++i)
-      if (p[i] < 0x80 || p[i] > 0xBF) return false;
-    p += length;
-  }
   return true;
 }
 

@@ -31,9 +31,6 @@ class StringIO {
                                       ErrorRecord* error = nullptr) {
     return read(value, from, error);
   }
-
-  // True for well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-  static bool isValidUTF8(std::string_view bytes);
 };
 
 }  // namespace twinlens

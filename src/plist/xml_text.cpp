@@ -2,32 +2,14 @@
 
 #include <cstdint>
 
+#include "shared/utf8.hpp"
+
 namespace twinlens {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kInvalid = 0xFFFFFFFF;
-
-// Decodes one UTF-8 sequence at text[i]: the scalar value and its length, or kInvalid and 1.
-char32_t decodeUTF8(std::string_view text, std::size_t i, std::size_t* length) {
-  auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[i + k]); };
-  std::uint8_t lead = byte(0);
-  *length = 1;
-  if (lead < 0x80) return lead;
-  std::size_t count = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (count == 0 || lead > 0xF4 || i + count > text.size()) return kInvalid;
-  char32_t value = lead & (0x7F >> count);
-  for (std::size_t k = 1; k < count; ++k) {
-    if ((byte(k) & 0xC0) != 0x80) return kInvalid;
-    value = (value << 6) | (byte(k) & 0x3F);
-  }
-  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[count] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-    return kInvalid;
-  *length = count;
-  return value;
-}
 
 bool isXMLChar(char32_t c) {
   if (c < 0x20) return c == '\t' || c == '\n' || c == '\r';
@@ -131,7 +113,7 @@ std::string escapeEntities(std::string_view text, bool* replaced) {
     char32_t c = decodeUTF8(text, i, &length);
     if (const char* entity = predefinedEntity(c, true)) {
       out += entity;
-    } else if (c == kInvalid) {
+    } else if (c == kNotUTF8) {
       appendUTF8(kReplacement, &out);
       if (replaced) *replaced = true;
     } else if (!isXMLChar(c)) {
@@ -187,13 +169,13 @@ bool replaceCharacters(std::string_view text, std::string* out, Carried carried)
   std::size_t length = 0;
   for (; i < text.size(); i += length) {
     char32_t c = decodeUTF8(text, i, &length);
-    if (c == kInvalid || !carried(c)) break;
+    if (c == kNotUTF8 || !carried(c)) break;
   }
   if (i == text.size()) return false;
   out->assign(text.substr(0, i));
   for (; i < text.size(); i += length) {
     char32_t c = decodeUTF8(text, i, &length);
-    if (c == kInvalid || !carried(c))
+    if (c == kNotUTF8 || !carried(c))
       appendUTF8(kReplacement, out);
     else
       out->append(text.substr(i, length));

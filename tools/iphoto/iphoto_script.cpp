@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "platform/script_host.hpp"
+#include "shared/utf8.hpp"
 
 namespace twinlens::standin {
 
@@ -98,24 +99,6 @@ bool matches(const Token& pattern, const Token& token) {
   return pattern.kind == token.kind && pattern.source == token.source;
 }
 
-// The bytes of the UTF-8 sequence that `lead` begins; 0 for a byte that begins none.
-std::size_t sequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead < 0xE0) return 2;
-  if (lead >= 0xE0 && lead < 0xF0) return 3;
-  if (lead >= 0xF0 && lead < 0xF5) return 4;
-  return 0;
-}
-
-// Whether a sequence of three or four bytes is neither overlong, a surrogate nor beyond U+10FFFF.
-bool secondByteFits(unsigned char lead, unsigned char second) {
-  if (lead == 0xE0) return second >= 0xA0;
-  if (lead == 0xED) return second < 0xA0;
-  if (lead == 0xF0) return second >= 0x90;
-  if (lead == 0xF4) return second < 0x90;
-  return true;
-}
-
 // `text` safe to quote: valid UTF-8 (anything else, and control characters, become U+FFFD) and
 // cut short after kLongestQuotedToken bytes.
 std::string printable(std::string_view text) {
@@ -126,11 +109,8 @@ std::string printable(std::string_view text) {
       break;
     }
     unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = sequenceLength(lead);
-    bool whole = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; whole && k < length; ++k) whole = isContinuationByte(text[i + k]);
-    if (whole && length > 2) whole = secondByteFits(lead, static_cast<unsigned char>(text[i + 1]));
-    if (!whole || lead < 0x20 || lead == 0x7F) {
+    std::size_t length = utf8SequenceLength(text, i);
+    if (length == 0 || lead < 0x20 || lead == 0x7F) {
       out += "\uFFFD";
       ++i;
       continue;

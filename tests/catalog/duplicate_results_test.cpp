@@ -87,9 +87,12 @@ TEST_F(WeedingTest, EditedPhotosMatchOnTheirOriginalFirst) {
   EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "3"}));
   // The set of 1 now also holds B. 4 carries B as its original and matches 2 (which matched
   // nothing on B), yet joins the set of 1.
-  r = weed({photo("1", "A"), photo("2", "B"), photo("3", "A", "B"), photo("4", "B")});
+  std::shared_ptr<Photo> two = photo("2", "B");
+  r = weed({photo("1", "A"), two, photo("3", "A", "B"), photo("4", "B")});
   EXPECT_EQ(keys(r.duplicatePhotos()), (std::vector<std::string>{"3", "4"}));
   ASSERT_EQ(r.duplicateGroups().size(), 1u);
+  EXPECT_TRUE(r.duplicateSets()[0].containsSHA1(*two->originalSHA1()));
+  EXPECT_EQ(r.duplicateSets()[0].sha1s().size(), 2u);
   EXPECT_EQ(keys(r.thumbnails()), (std::vector<std::string>{"1", "3", "4"}));
 }
 

@@ -56,13 +56,11 @@ class TrashEndToEndTest : public ::testing::Test {
 
   // A library with every kind of duplicate, opened as iPhoto's current library.
   const sample::SampleLibrary& makeLibrary() {
-    sample::SampleLibraryOptions options;
-    options.photoCount = 40;
-    options.imageBytes = 3000;
     // Photos the scan drops would put log lines into the output compared below.
-    options.unlistedCount = 0;
-    options.missingCount = 0;
-    library_ = std::make_unique<sample::SampleLibrary>(dir_.file("Photo Library"), options);
+    library_ = std::make_unique<sample::SampleLibrary>(
+        dir_.file("Photo Library"),
+        sample::SampleLibraryOptions{
+            .photoCount = 40, .imageBytes = 3000, .missingCount = 0, .unlistedCount = 0});
     EXPECT_TRUE(library_->write());
     UserDefaults preferences(kIPhotoDefaultsDomain);
     preferences.setString(library_->libraryPath(), kIPhotoRootDirectoryKey);

@@ -13,7 +13,6 @@
 #include "platform/user_defaults.hpp"
 #include "qt_test_support.hpp"
 #include "shared/logging.hpp"
-#include "shared/programming_error.hpp"
 #include "shared/twinlens_app.hpp"
 #include "support/log_capture.hpp"
 

@@ -1,6 +1,7 @@
 #include "feedback_server.hpp"
 
 #include <QTcpSocket>
+#include <optional>
 #include <stdexcept>
 
 namespace twinlens::testing {

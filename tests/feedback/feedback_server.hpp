@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QTcpServer>
 #include <QUrl>
-#include <optional>
 #include <vector>
 
 namespace twinlens::testing {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>

@@ -77,23 +77,6 @@ TEST(MoveToTrashScript, HoldsEachKeyOnceAndAnEmptyOneOnlyItsOpeningAndClosingLin
   EXPECT_EQ(trash.source(), std::string(kOpen) + "remove photo id 4294967308\n" + kClose);
 }
 
-TEST(IPhotoScripts, CopiesAreNewCommandsOfTheSameClassAndContent) {
-  MoveToTrashScript trash(std::vector<std::string>{"1"});
-  std::shared_ptr<AppleScript> copy = trash.copy();
-  trash.addPhotoKey("2");
-  auto* copied = dynamic_cast<MoveToTrashScript*>(copy.get());
-  ASSERT_TRUE(copied);
-  EXPECT_EQ(copied->photoKeys(), (std::set<std::string>{"1"})) << "keys added later stay out";
-  SelectPhotoScript photo("7");
-  std::shared_ptr<AppleScript> photoCopy = photo.copy();
-  auto* copiedPhoto = dynamic_cast<SelectPhotoScript*>(photoCopy.get());
-  ASSERT_TRUE(copiedPhoto);
-  EXPECT_EQ(copiedPhoto->source(), photo.source());
-  EXPECT_NE(photoCopy->description(), photo.description()) << "a distinct object";
-  EXPECT_TRUE(dynamic_cast<SelectLibraryAlbumScript*>(SelectLibraryAlbumScript().copy().get()));
-  EXPECT_TRUE(dynamic_cast<QuitIPhotoScript*>(QuitIPhotoScript().copy().get()));
-}
-
 TEST(IPhotoScripts, FailuresBecomeErrorRecordsOfTheirDomain) {
   ScopedFakeScriptHost host;
   const std::string message = "Can't get photo id 4294967308.";

@@ -77,9 +77,6 @@ class AppControllerTest : public QObject {
     QVERIFY(bubble && bubble->isVisible() && bubble->isBouncing());
     QCOMPARE(bubble->parentWidget(), &window);
     QCOMPARE(bubble->attachPoint(), QPoint(10, window.height() / 2));
-    const HelpBubbleStyle& style = bubble->style();
-    QVERIFY(style.borderWidth == 2 && style.cornerRadius == 8 && style.arrowBaseWidth == 20 &&
-            style.arrowHeight == 16);
     QVERIFY(fixture_->applicationDefaults()->booleanForKey("helpBubbleShown").value_or(false));
     QTest::keyClick(&controller.imageBrowser(), Qt::Key_Left);
     QVERIFY(!controller.attachedWindow());

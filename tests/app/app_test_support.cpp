@@ -95,20 +95,18 @@ bool AppFixture::waitForScan() {
 }
 
 sample::SampleLibraryOptions smallLibrary() {
-  sample::SampleLibraryOptions options;
-  options.photoCount = 16;
-  options.imageBytes = 1500;
-  return options;
+  return {.photoCount = 16, .imageBytes = 1500};
 }
 
 sample::SampleLibraryOptions libraryWithoutCopies(std::size_t photos) {
-  sample::SampleLibraryOptions options = smallLibrary();
-  options.photoCount = photos;
-  options.exactCopyFraction = options.metadataCopyFraction = 0;
-  options.editedFraction = options.editedAsOtherFraction = 0;
-  options.unlistedCount = 0;
-  options.twinlensAlbum = false;
-  return options;
+  return {.photoCount = photos,
+          .imageBytes = 1500,
+          .exactCopyFraction = 0,
+          .metadataCopyFraction = 0,
+          .editedFraction = 0,
+          .editedAsOtherFraction = 0,
+          .unlistedCount = 0,
+          .twinlensAlbum = false};
 }
 
 QMessageBox* sheetNamed(QWidget* window, const QString& name) {

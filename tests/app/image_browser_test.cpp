@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QHelpEvent>
 #include <QImage>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>

@@ -1,7 +1,6 @@
 // The whole road against the stand-in iPhoto: it runs with the library open, the application
 // quits it, scans, moves every duplicate to its trash (starting it again to do so), and a rescan
 // finds no duplicate left.
-#include <QPushButton>
 #include <QTest>
 
 #include "app/app_test_support.hpp"

@@ -1,9 +1,6 @@
 // Runs the built twinlens-cli against cache files made here.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "catalog/photo_library.hpp"

@@ -92,12 +92,10 @@ TEST_F(ScanFolderTest, JsonNamesEveryCopyWithItsReasonAndStaysValidForAnyName) {
 }
 
 TEST_F(ScanFolderTest, IPhotoLibrariesSayWhyTheirDuplicatesMatch) {
-  sample::SampleLibraryOptions options;
-  options.photoCount = 12;
-  options.imageBytes = 2000;
-  options.exactCopyFraction = 0.2;
-  options.metadataCopyFraction = 0.2;
-  sample::SampleLibrary library(dir_.file("Library"), options);
+  sample::SampleLibrary library(dir_.file("Library"), {.photoCount = 12,
+                                                       .imageBytes = 2000,
+                                                       .exactCopyFraction = 0.2,
+                                                       .metadataCopyFraction = 0.2});
   ASSERT_TRUE(library.write());
   CliRun run = cli("scan --no-progress --library " + shellQuoted(library.libraryPath()));
   EXPECT_THAT(run.output, HasSubstr("  (same file)\n"));

@@ -30,15 +30,13 @@ class TrashCommandTest : public ::testing::Test {
     return testing::runCli(arguments, shellFirst);
   }
   std::string library(double copies) {
-    sample::SampleLibraryOptions options;
-    options.photoCount = 12;
-    options.imageBytes = 2000;
-    options.exactCopyFraction = copies;
-    options.metadataCopyFraction = 0;
-    options.editedAsOtherFraction = 0;
-    options.unlistedCount = 0;
-    options.missingCount = 0;
-    sample::SampleLibrary sample(dir_.file("Library"), options);
+    sample::SampleLibrary sample(dir_.file("Library"), {.photoCount = 12,
+                                                        .imageBytes = 2000,
+                                                        .exactCopyFraction = copies,
+                                                        .metadataCopyFraction = 0,
+                                                        .editedAsOtherFraction = 0,
+                                                        .missingCount = 0,
+                                                        .unlistedCount = 0});
     EXPECT_TRUE(sample.write());
     return sample.libraryPath();
   }

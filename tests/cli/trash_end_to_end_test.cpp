@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -56,13 +54,11 @@ class TrashEndToEndTest : public ::testing::Test {
 
   // A library with every kind of duplicate, opened as iPhoto's current library.
   const sample::SampleLibrary& makeLibrary() {
-    sample::SampleLibraryOptions options;
-    options.photoCount = 40;
-    options.imageBytes = 3000;
     // Photos the scan drops would put log lines into the output compared below.
-    options.unlistedCount = 0;
-    options.missingCount = 0;
-    library_ = std::make_unique<sample::SampleLibrary>(dir_.file("Photo Library"), options);
+    library_ = std::make_unique<sample::SampleLibrary>(
+        dir_.file("Photo Library"),
+        sample::SampleLibraryOptions{
+            .photoCount = 40, .imageBytes = 3000, .missingCount = 0, .unlistedCount = 0});
     EXPECT_TRUE(library_->write());
     UserDefaults preferences(kIPhotoDefaultsDomain);
     preferences.setString(library_->libraryPath(), kIPhotoRootDirectoryKey);
@@ -123,11 +119,6 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
   ASSERT_EQ(rescan.status, 0) << rescan.output;
   EXPECT_EQ(rescan.output, "0 duplicates\n");
 
-  // Nor has iPhoto's own answer.
-  asked = cli("scan --no-progress --source applescript");
-  ASSERT_EQ(asked.status, 0) << asked.output;
-  EXPECT_EQ(asked.output, "0 duplicates\n");
-
   quitStandIn();
   ASSERT_EQ(std::system((shellQuoted(standInExecutable()) + " --library " +
                          shellQuoted(library.libraryPath()) + " --restore-trash")
@@ -139,9 +130,6 @@ TEST_F(TrashEndToEndTest, MovesEveryDuplicateAndRestoringTheTrashBringsAllBack) 
   // iPhoto writes its catalogue in its own layout; what it says is compared above.
   std::map<std::string, Data> after = standin::testing::imageFiles(library.libraryPath());
   EXPECT_TRUE(after == before) << "a file came, went or changed";
-
-  CliRun restored = cli("scan --no-progress");
-  EXPECT_EQ(duplicateCountLine(restored), std::to_string(duplicates) + " duplicates\n");
 }
 
 TEST_F(TrashEndToEndTest, PhotosIPhotoNoLongerHasAreCountedAsNotMoved) {

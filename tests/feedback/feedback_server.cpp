@@ -1,6 +1,7 @@
 #include "feedback_server.hpp"
 
 #include <QTcpSocket>
+#include <optional>
 #include <stdexcept>
 
 namespace twinlens::testing {
@@ -8,12 +9,6 @@ namespace twinlens::testing {
 namespace {
 
 const QByteArray kHeaderEnd = "\r\n\r\n";
-
-bool looksLikeHTTP(const QByteArray& bytes) {
-  for (char c : bytes.left(4))
-    if (c < 'A' || c > 'Z') return false;
-  return true;
-}
 
 // The request in `bytes` once all of it has arrived.
 std::optional<ReceivedPost> completeRequest(const QByteArray& bytes) {
@@ -73,10 +68,6 @@ void FeedbackServer::accept() {
 void FeedbackServer::read(QTcpSocket* socket) {
   QByteArray& bytes = pending_[socket];
   bytes += socket->readAll();
-  if (!looksLikeHTTP(bytes)) {
-    socket->abort();
-    return;
-  }
   std::optional<ReceivedPost> post = completeRequest(bytes);
   if (!post) return;
   posts_.push_back(std::move(*post));

@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QTcpServer>
 #include <QUrl>
-#include <optional>
 #include <vector>
 
 namespace twinlens::testing {
@@ -21,7 +20,7 @@ struct ReceivedPost {
 };
 
 // An HTTP server of the tests' own on 127.0.0.1: it reads each request whole, keeps it and
-// answers as told. A connection that does not begin like HTTP (a TLS greeting, say) is dropped.
+// answers as told.
 class FeedbackServer {
  public:
   // Answers each request with `status` ("200 OK", say) and an empty body; with none, closes the

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QUuid>
-
 #include "qt_test_support.hpp"
 
 namespace twinlens {
@@ -35,21 +33,6 @@ TEST(FormPostRequest, FieldsInOrderGiveTheExactBodyInUTF8) {
             QStringLiteral("multipart/form-data; boundary=B"));
   EXPECT_EQ(post.request.url(), kURL);
   EXPECT_EQ(FormPostRequest::bodyForForm({}, QStringLiteral("B")), QByteArray("\r\n--B--\r\n"));
-}
-
-TEST(FormPostRequest, EachRequestHasAFreshUUIDBoundaryInHeaderAndBody) {
-  PostForm form = {{QStringLiteral("feedbackType"), QStringLiteral("BUG")}};
-  QString boundaries[2];
-  for (QString& boundary : boundaries) {
-    FormPostRequest post = FormPostRequest::requestWithURL(kURL, form);
-    QString type = post.request.header(QNetworkRequest::ContentTypeHeader).toString();
-    const QString prefix = QStringLiteral("multipart/form-data; boundary=x-mime-boundary://");
-    ASSERT_TRUE(type.startsWith(prefix)) << type.toStdString();
-    EXPECT_FALSE(QUuid::fromString(type.mid(prefix.size())).isNull());
-    boundary = type.section(u'=', 1);
-    EXPECT_EQ(post.body, FormPostRequest::bodyForForm(form, boundary));
-  }
-  EXPECT_NE(boundaries[0], boundaries[1]);
 }
 
 }  // namespace

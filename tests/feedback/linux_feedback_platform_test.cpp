@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QHostInfo>
 #include <QSysInfo>
 #include <optional>
 #include <thread>

@@ -4,19 +4,14 @@
 
 #include "sample_catalogue.hpp"
 #include "script_texts.hpp"
+#include "support/fake_script_host.hpp"
 
 namespace twinlens::standin {
 namespace {
 
 using namespace standin::testing;
-
-std::int64_t errorNumber(const ScriptOutcome& outcome) {
-  const PListValue& number = outcome.errorInfo.at(kAppleScriptErrorNumberKey);
-  return number.integerValue().value_or(0);
-}
-std::string errorMessage(const ScriptOutcome& outcome) {
-  return *outcome.errorInfo.at(kAppleScriptErrorMessageKey).textValue();
-}
+using twinlens::testing::errorMessage;
+using twinlens::testing::errorNumber;
 
 class IPhotoInterpreterTest : public ::testing::Test {
  protected:

@@ -10,6 +10,7 @@
 #include "sample_catalogue.hpp"
 #include "script_texts.hpp"
 #include "shared/logging.hpp"
+#include "support/fake_script_host.hpp"
 #include "support/log_capture.hpp"
 #include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
@@ -80,9 +81,7 @@ TEST_F(LibraryFolderTest, AnAnsweredMoveIsOnDiskAndTheNextInstanceWaitsForTheLas
   starting.join();
   ASSERT_TRUE(next);
   for (const std::string& moved : {key, library.expectedDuplicateKeys().at(1)})
-    EXPECT_EQ(next->handle(removeText({idOf(moved)}))
-                  .errorInfo.at(kAppleScriptErrorNumberKey)
-                  .integerValue(),
+    EXPECT_EQ(twinlens::testing::errorNumber(next->handle(removeText({idOf(moved)}))),
               kScriptCantGetObjectError)
         << moved << " is in the trash already";
 }

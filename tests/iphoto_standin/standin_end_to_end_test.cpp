@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/process.hpp"
 #include "platform/socket_script_host.hpp"
 #include "sample/sample_library.hpp"
 #include "sample_catalogue.hpp"
@@ -78,53 +77,14 @@ class StandInEndToEnd : public ::testing::Test {
   ScriptOutcome run(const std::string& source) { return host.executeSource(source); }
 };
 
-TEST_F(StandInEndToEnd, AnswersTrashesQuitsAndRestores) {
-  PListValue before = catalogueOf(folder);
-  std::map<std::string, Data> filesBefore = imageFiles(folder);
+// The whole road (query, moves, quit, restore) is the command line's end-to-end test; here the
+// stand-in's own ways of ending.
+TEST_F(StandInEndToEnd, AQuitScriptEndsItCleanly) {
   pid_t pid = startOnLibrary();
-  EXPECT_TRUE(Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto"))
-      << "found by its bundle's information dictionary";
-
-  ScriptOutcome query = run(kAlbumDataQueryText);
-  ASSERT_TRUE(query.succeeded());
-  const AppleEventDescriptor* ids = userField(*query.result, "_Id");
-  ASSERT_NE(ids, nullptr);
-  EXPECT_EQ(ids->numberOfItems(), library.photos().size());
-
-  std::vector<std::string> duplicates = library.expectedDuplicateKeys();
-  ASSERT_FALSE(duplicates.empty());
-  EXPECT_TRUE(run(kSelectLibraryAlbumText).succeeded());
-  EXPECT_TRUE(run(selectPhotoText(idOf(duplicates.front()))).succeeded());
-  for (const std::string& key : duplicates)
-    EXPECT_TRUE(run(removeText({idOf(key)})).succeeded()) << key;
-
-  ScriptOutcome again = run(removeText({idOf(duplicates.front())}));
-  ASSERT_FALSE(again.succeeded());
-  EXPECT_EQ(again.errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
-            kScriptCantGetObjectError);
-  EXPECT_EQ(*again.errorInfo.at(kAppleScriptErrorMessageKey).textValue(),
-            "Can't get photo id " + idOf(duplicates.front()) + ".");
-
-  ScriptOutcome after = run(kAlbumDataQueryText);
-  ASSERT_TRUE(after.succeeded());
-  EXPECT_EQ(userField(*after.result, "_Id")->numberOfItems(),
-            library.photos().size() - duplicates.size());
-
   ScriptOutcome quit = run(kQuitText);
   EXPECT_TRUE(quit.succeeded());
   EXPECT_EQ(*quit.result, AppleEventDescriptor::null());
   EXPECT_EQ(exitStatusOf(pid), 0);
-
-  PListValue trashed = catalogueOf(folder);
-  for (const std::string& key : duplicates)
-    EXPECT_FALSE(trashed.objectForKey("Master Image List")->objectForKey(key)) << key;
-  EXPECT_EQ(trashed.objectForKey(kTrashKey)->arrayValue()->size(), duplicates.size());
-  EXPECT_EQ(imageFiles(folder), filesBefore) << "trashed photos keep their files";
-
-  EXPECT_EQ(exitStatusOf(start({"--library", folder, "--restore-trash", "--log-level", "warn"})),
-            0);
-  EXPECT_EQ(catalogueOf(folder), before);
-  EXPECT_EQ(imageFiles(folder), filesBefore);
 }
 
 TEST_F(StandInEndToEnd, ATerminationSignalSavesTheLibrary) {
@@ -138,14 +98,6 @@ TEST_F(StandInEndToEnd, ATerminationSignalSavesTheLibrary) {
   PListValue saved = catalogueOf(folder);
   EXPECT_FALSE(saved.objectForKey("Master Image List")->objectForKey(key));
   EXPECT_EQ(saved.objectForKey(kTrashKey)->arrayValue()->size(), 1u);
-}
-
-TEST_F(StandInEndToEnd, TheHostLaunchesItOnThePreferredLibrary) {
-  ASSERT_TRUE(LibraryFolder::remember(folder));
-  ScriptOutcome query = run(kAlbumDataQueryText);
-  ASSERT_TRUE(query.succeeded()) << *query.errorInfo.at(kAppleScriptErrorMessageKey).textValue();
-  EXPECT_EQ(userField(*query.result, "_Id")->numberOfItems(), library.photos().size());
-  EXPECT_TRUE(run(kQuitText).succeeded());
 }
 
 TEST_F(StandInEndToEnd, RefusesToStartWithoutALibrary) {

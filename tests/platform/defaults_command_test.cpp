@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/user_defaults.hpp"
-#include "plist/value_nodes.hpp"
 #include "support/cli_run.hpp"
 #include "support/temp_dir.hpp"
 

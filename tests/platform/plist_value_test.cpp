@@ -6,7 +6,6 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace twinlens {
 namespace {

@@ -165,8 +165,7 @@ TEST_F(ScriptServerTest, AnswersSeveralRequestsOnOneConnectionRefusesAMalformedO
   ASSERT_TRUE(writeScriptFrame(malformed, Data{'X', 'y'}, scriptDeadlineNever()));
   const std::optional<ScriptOutcome> refused = reply(malformed);
   ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->errorInfo.at(kAppleScriptErrorNumberKey).integerValue(),
-            kScriptCorruptAnswerError);
+  EXPECT_EQ(testing::errorNumber(*refused), kScriptCorruptAnswerError);
   EXPECT_FALSE(readScriptFrame(malformed, scriptDeadlineNever(), nullptr, &clean));
   EXPECT_TRUE(clean) << "the server closes a connection that sent a malformed request";
   ::close(malformed);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,8 +11,7 @@
 #include <thread>
 
 #include "platform/script_server.hpp"
-
-#include "platform/script_host.hpp"
+#include "support/fake_script_host.hpp"
 #include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 
@@ -78,15 +76,5 @@ class ServingThread {
   bool listening_ = false;
   std::thread thread_;
 };
-
-// The error number and message of a failed script, 0 and "" when it has none.
-inline std::int64_t errorNumber(const ScriptOutcome& outcome) {
-  const auto entry = outcome.errorInfo.find(kAppleScriptErrorNumberKey);
-  return entry == outcome.errorInfo.end() ? 0 : entry->second.integerValue().value_or(0);
-}
-inline std::string errorMessage(const ScriptOutcome& outcome) {
-  const auto entry = outcome.errorInfo.find(kAppleScriptErrorMessageKey);
-  return entry == outcome.errorInfo.end() ? "" : *entry->second.textValue();
-}
 
 }  // namespace twinlens::testing

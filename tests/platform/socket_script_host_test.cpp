@@ -109,22 +109,6 @@ TEST_F(SocketScriptHostTest, ScriptWithoutAReachableApplicationFailsNamingWhy) {
   }
 }
 
-TEST_F(SocketScriptHostTest, ApplicationsAnswerComesBackWhole) {
-  std::string received;
-  const AppleEventDescriptor answer = AppleEventDescriptor::recordWithUserFields(
-      {{"_Id", AppleEventDescriptor::list({AppleEventDescriptor::real(4294967308.0)})}});
-  ServingThread viewer("Viewer", [&](std::string_view source) {
-    received = source;
-    return ScriptOutcome::success(answer);
-  });
-  for (int round = 0; round < 3; ++round) {
-    const ScriptOutcome outcome = host_.executeSource(kScript);
-    ASSERT_TRUE(outcome.succeeded()) << errorMessage(outcome);
-    EXPECT_EQ(*outcome.result, answer);
-    EXPECT_EQ(received, kScript);
-  }
-}
-
 TEST_F(SocketScriptHostTest, ApplicationThatDoesNotAnswerInTimeTimesOut) {
   environment_.set("TWINLENS_SCRIPT_TIMEOUT", "1");
   std::promise<void> release;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <cmath>
 
 #include "plist_test_support.hpp"

@@ -45,6 +45,16 @@ class FakeScriptHost final : public ScriptHost {
   Answer answer_;
 };
 
+// The error number and message of a failed script, 0 and "" when it has none.
+inline std::int64_t errorNumber(const ScriptOutcome& outcome) {
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorNumberKey);
+  return entry == outcome.errorInfo.end() ? 0 : entry->second.integerValue().value_or(0);
+}
+inline std::string errorMessage(const ScriptOutcome& outcome) {
+  const auto entry = outcome.errorInfo.find(kAppleScriptErrorMessageKey);
+  return entry == outcome.errorInfo.end() ? "" : *entry->second.textValue();
+}
+
 // Installs a fresh FakeScriptHost as ScriptHost::standard() and puts the previous one back after.
 class ScopedFakeScriptHost {
  public:

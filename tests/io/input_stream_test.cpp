@@ -104,7 +104,7 @@ TEST(FileInputStream, ReadAfterCloseReopensAndABufferedStreamClosesItWhenRelease
   EXPECT_EQ(capture.linesStartingWith("TRACE").size(), 5u) << "a buffered stream drops its file";
 }
 
-TEST(DataInputStream, RangeAndSlurp) {
+TEST(DataInputStream, RangeAndSlurpAndSlurpOfAnEmptyOrFailingStream) {
   Data bytes = counting(20);
   DataInputStream range(bytes, 5, 10);
   std::uint8_t some[4];
@@ -113,6 +113,14 @@ TEST(DataInputStream, RangeAndSlurp) {
   EXPECT_EQ(*range.slurp(), Data(bytes.begin() + 9, bytes.begin() + 15));
   EXPECT_EQ(range.slurp()->size(), 0u);
   EXPECT_EQ(range.read(some, 4), 0);
+
+  DataInputStream empty{Data{}};
+  std::optional<Data> got = InputStreams::slurp(empty);
+  ASSERT_TRUE(got);
+  EXPECT_TRUE(got->empty());
+  FailingInputStream failing(std::make_shared<DataInputStream>(counting(100)));
+  failing.failAfter(50);
+  EXPECT_FALSE(InputStreams::slurp(failing).has_value());
 }
 
 TEST(BufferedInputStream, ReadExactlyLimitsTheLengthAndReportsBytesReceivedAtTheEnd) {
@@ -178,17 +186,6 @@ TEST(BufferedInputStream, SkipExactlyDropsBytesAndFailsAtEnd) {
   ErrorRecord error;
   EXPECT_FALSE(stream->skipExactly(5000, &error));
   expectEndOfData(error, "EOF on " + stream->description() + " after 4999 of 5000 bytes received");
-}
-
-TEST(InputStreams, SlurpOfEmptyStreamIsEmptyNotNull) {
-  DataInputStream empty{Data{}};
-  std::optional<Data> got = InputStreams::slurp(empty);
-  ASSERT_TRUE(got);
-  EXPECT_TRUE(got->empty());
-
-  FailingInputStream failing(std::make_shared<DataInputStream>(counting(100)));
-  failing.failAfter(50);
-  EXPECT_FALSE(InputStreams::slurp(failing).has_value());
 }
 
 Data text(const std::string& s) {

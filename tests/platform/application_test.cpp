@@ -93,6 +93,7 @@ TEST_F(LaunchedApplication, IsLaunchedOnceAnswersAndIsFoundByItsInformationDicti
   EXPECT_TRUE(Process::isProcessRunningWithBundleName(name_));
   EXPECT_TRUE(Process::isProcessRunningWithKey("LSMinimumSystemVersion", "10.4"));
   EXPECT_EQ(Process::pidOfProcessRunningWithBundleIdentifier(identifier_), pid);
+  EXPECT_EQ(Process::pidOfProcessRunningWithKey("CFBundleName", name_), pid);
   EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + identifier_ + " is running"));
   EXPECT_TRUE(hasLine(
       log, "Process with CFBundleIdentifier = " + identifier_ + " pid = " + std::to_string(pid)));
@@ -178,16 +179,6 @@ TEST(ApplicationSearchPath, EnvironmentFoldersComeFirstThenTheBuildAndInstallFol
   EXPECT_FALSE(SocketScriptHost::applicationExecutable("viewer"));
 }
 
-TEST(Process, CommandNameIsTheBundleNameOfAProcessOutsideABundle) {
-  const std::string comm = ProcessTable::informationDictionary("/proc", ::getpid())
-                               .at("CFBundleName")
-                               .textValue()
-                               ->c_str();
-  EXPECT_FALSE(comm.empty());
-  EXPECT_TRUE(Process::isProcessRunningWithBundleName(comm));
-  EXPECT_EQ(Process::pidOfProcessRunningWithKey("CFBundleName", comm) > 0, true);
-}
-
 // A folder laid out as /proc, with processes whose executables are links the test points.
 class FakeProcFolder : public ::testing::Test {
  protected:
@@ -202,7 +193,7 @@ class FakeProcFolder : public ::testing::Test {
   testing::TempDir applications_;
 };
 
-TEST_F(FakeProcFolder, EnumeratesProcessesInOrderThenEnds) {
+TEST_F(FakeProcFolder, EnumeratesProcessesInOrderThenEndsAndAMissingFolderFailsAtOnce) {
   addProcess(42, "/usr/bin/sleep", "sleep");
   addProcess(7, "", "kworker");
   fs::create_directories(proc_.path() + "/self");
@@ -219,6 +210,14 @@ TEST_F(FakeProcFolder, EnumeratesProcessesInOrderThenEnds) {
   EXPECT_EQ(table.getNextProcess(handle), kProcessNotFoundResult);
   EXPECT_TRUE(handle.empty());
   EXPECT_EQ(table.getProcessPID(handle, &pid), kProcessNotFoundResult);
+
+  // An unreadable folder fails the first step with a process behind the handle.
+  const ProcessTable missing = ProcessTable::read(proc_.path() + "/missing");
+  ProcessHandle first;
+  EXPECT_EQ(missing.getNextProcess(first), -ENOENT);
+  EXPECT_FALSE(first.empty());
+  EXPECT_EQ(missing.getProcessPID(first, &pid), kProcessNotFoundResult);
+  EXPECT_TRUE(missing.informationDictionary(first).empty());
 }
 
 TEST_F(FakeProcFolder, BundleExecutableHasTheBundlesInformationOtherExecutablesTheCommandName) {
@@ -260,16 +259,6 @@ TEST_F(FakeProcFolder, BundleExecutableHasTheBundlesInformationOtherExecutablesT
       EXPECT_EQ(*information.at("BundlePath").textValue(), c.bundlePath);
     }
   }
-}
-
-TEST_F(FakeProcFolder, UnreadableFolderFailsTheFirstStepWithAProcessBehindTheHandle) {
-  const ProcessTable table = ProcessTable::read(proc_.path() + "/missing");
-  ProcessHandle handle;
-  EXPECT_EQ(table.getNextProcess(handle), -ENOENT);
-  EXPECT_FALSE(handle.empty());
-  pid_t pid = 0;
-  EXPECT_EQ(table.getProcessPID(handle, &pid), kProcessNotFoundResult);
-  EXPECT_TRUE(table.informationDictionary(handle).empty());
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace twinlens {
 namespace {
 
 // Each text gives its leading integer, clamped, or fails naming the text.
-TEST(IntegerNodeTest, WithStringReadsTheLeadingIntegerOrFailsNamingTheText) {
+TEST(IntegerNodeTest, WithStringReadsTheLeadingIntegerOrFailsNamingTheTextAndTracing) {
   const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
       {"  42abc", 42},
       {"0x1F", 0},
@@ -39,9 +39,7 @@ TEST(IntegerNodeTest, WithStringReadsTheLeadingIntegerOrFailsNamingTheText) {
     EXPECT_TRUE(error.isErrorWithDomain("PListErrorDomain", kPListMalformedError));
     EXPECT_EQ(error.description(), std::string("string does not contain a long long: ") + text);
   }
-}
-
-TEST(IntegerNodeTest, FailureWritesOneTraceLineOnlyWhenAskedForARecord) {
+  // A failure writes one trace line, and only when asked for a record.
   testing::LogCapture capture(kLogLevelTrace);
   EXPECT_EQ(IntegerNode::withString("abc"), nullptr);
   EXPECT_TRUE(capture.linesStartingWith("TRACE").empty());

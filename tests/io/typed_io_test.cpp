@@ -17,6 +17,7 @@
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"
 #include "shared/programming_error.hpp"
+#include "support/comma_locale.hpp"
 #include "support/failing_streams.hpp"
 #include "support/temp_dir.hpp"
 
@@ -304,20 +305,9 @@ TEST(DoubleIO, AbsentTextFailsWithItsOwnRecordAndSuccessClearsTheRecord) {
   expectEndOfData(error);
 }
 
-// Builds a German locale into a temporary folder when the system has none, so the test does not
-// depend on what the machine has installed.
-bool selectCommaLocale(const TempDir& dir) {
-  if (::setlocale(LC_ALL, "de_DE.UTF-8")) return true;
-  std::string command =
-      "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de_DE.UTF-8' >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) return false;
-  ::setenv("LOCPATH", dir.path().c_str(), 1);
-  return ::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-}
-
 TEST(DoubleIO, IgnoresTheProcessLocale) {
   TempDir dir;
-  if (!selectCommaLocale(dir)) GTEST_SKIP() << "no de_DE locale and localedef failed";
+  if (!testing::selectCommaLocale(dir)) GTEST_SKIP() << "no de_DE locale and localedef failed";
   char printed[32];
   std::snprintf(printed, sizeof printed, "%f", 1.5);
   Data written, expected, text;

@@ -7,6 +7,7 @@
 #include "plist/number_scan.hpp"
 #include "plist/value_nodes.hpp"
 #include "shared/logging.hpp"
+#include "support/comma_locale.hpp"
 #include "support/log_capture.hpp"
 
 namespace twinlens {
@@ -98,19 +99,12 @@ TEST(NumberScanTest, IntClampsToThirtyTwoBitsAndFixedSixWritesEveryDigit) {
 }
 
 TEST(NumberScanTest, PointIsTheSeparatorWhateverTheLocale) {
-  const char* previous = std::setlocale(LC_ALL, nullptr);
-  std::string saved = previous ? previous : "C";
-  bool switched = false;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
-    if (std::setlocale(LC_ALL, name)) {
-      switched = true;
-      break;
-    }
+  testing::TempDir dir;
+  if (!testing::selectCommaLocale(dir)) GTEST_SKIP() << "no de_DE locale and localedef failed";
   EXPECT_EQ(scanDouble("1.5"), 1.5);
   EXPECT_EQ(scanDouble("1,5"), 1.0);
   EXPECT_EQ(formatFixedSix(0.5), "0.500000");
-  std::setlocale(LC_ALL, saved.c_str());
-  if (!switched) GTEST_SKIP() << "no comma locale installed";
+  std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace

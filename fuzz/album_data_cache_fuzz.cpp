@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The scan's own reading accepts and refuses exactly the same files, and reads the same entries.
   twinlens::ErrorRecord scannedError;
   std::optional<twinlens::ScannedAlbumData> scanned = AlbumDataCache::decodeScanned(
-      std::make_shared<const twinlens::Data>(data, data + size), nullptr, &scannedError);
+      std::make_shared<const twinlens::AlbumDataBytes>(twinlens::Data(data, data + size)), nullptr,
+      &scannedError);
   if (scanned.has_value() != tree.has_value()) __builtin_trap();
   if (!tree) {
     if (!error.isErrorWithDomain(AlbumDataCache::errorDomain(), AlbumDataCache::kDamagedError) ||

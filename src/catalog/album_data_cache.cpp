@@ -228,12 +228,6 @@ std::optional<PListValue> AlbumDataCache::decode(const std::uint8_t* bytes, std:
   return tree;
 }
 
-std::optional<ScannedAlbumData> AlbumDataCache::decodeScanned(std::shared_ptr<const Data> bytes,
-                                                              Identity* identity,
-                                                              ErrorRecord* error) {
-  return decodeScanned(std::make_shared<const AlbumDataBytes>(*bytes), identity, error);
-}
-
 std::optional<ScannedAlbumData> AlbumDataCache::decodeScanned(
     std::shared_ptr<const AlbumDataBytes> bytes, Identity* identity, ErrorRecord* error) {
   AlbumDataDecoder decoder(bytes->data(), bytes->size());

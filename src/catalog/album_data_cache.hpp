@@ -107,9 +107,6 @@ class AlbumDataCache {
                                           Identity* identity, ErrorRecord* error = nullptr);
   // The same file read straight into its scanned form, never a tree of the image list: it
   // refuses exactly what decode() refuses, with the same records.
-  static std::optional<ScannedAlbumData> decodeScanned(std::shared_ptr<const Data> bytes,
-                                                       Identity* identity,
-                                                       ErrorRecord* error = nullptr);
   static std::optional<ScannedAlbumData> decodeScanned(std::shared_ptr<const AlbumDataBytes> bytes,
                                                        Identity* identity,
                                                        ErrorRecord* error = nullptr);

@@ -119,12 +119,10 @@ std::string Cataloger::photoLibraryCachePath() const {
                  : PhotoLibrary::cachePathForIPhotoLibraryPath(iPhotoLibraryPath_);
 }
 
+// A folder's files come in walk order, not key order, so its scan looks records up by key.
 void Cataloger::loadPreviousPhotoLibrary() {
-  ErrorRecord error;
-  previousPhotoLibrary_ = PhotoLibrary::initFromCacheWithIPhotoLibraryPath(
-      iPhotoLibraryPath_, photoLibraryCachePath(), &error);
-  if (!previousPhotoLibrary_)
-    logError("error loading PhotoLibrary from cache: %s", error.description().c_str());
+  previousPhotoLibrary_ =
+      std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, loadPreviousPhotos(), std::nullopt);
 }
 
 std::vector<std::shared_ptr<Photo>> Cataloger::loadPreviousPhotos() {

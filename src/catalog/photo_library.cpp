@@ -307,7 +307,7 @@ bool PhotoLibrary::save(ErrorRecord* error) const {
 bool PhotoLibrary::rewriteScanDate() const {
   const int fd = ::open(cachePath_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
-  struct stat info;
+  struct stat info {};
   bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
               info.st_uid == ::geteuid() && (info.st_mode & 07777) == kCacheFileMode &&
               info.st_size > static_cast<off_t>(kScanDateSize);
@@ -319,13 +319,11 @@ bool PhotoLibrary::rewriteScanDate() const {
     BufferedOutputStream stream(file);
     same = writeToStream(stream) && stream.flush() && file->bytesWritten() == size;
   }
-  std::uint8_t date[kScanDateSize];
-  const std::uint64_t seconds = wholeSecondsSinceReferenceDate(*scanDate_);
-  for (std::size_t i = 0; i < kScanDateSize; ++i)
-    date[i] = static_cast<std::uint8_t>(seconds >> (8 * (kScanDateSize - 1 - i)));
+  Data date;
+  IntegerIO::writeUInt64(wholeSecondsSinceReferenceDate(*scanDate_), date);
   same = same &&
-         ::pwrite(fd, date, kScanDateSize, static_cast<off_t>(size - kScanDateSize)) ==
-             static_cast<ssize_t>(kScanDateSize) &&
+         ::pwrite(fd, date.data(), date.size(), static_cast<off_t>(size - kScanDateSize)) ==
+             static_cast<ssize_t>(date.size()) &&
          ::fdatasync(fd) == 0;
   ::close(fd);
   if (same) writeLogLines(lines);

@@ -102,7 +102,7 @@ TEST(AlbumDataCache, EncodingRoundTripsEveryKindAndTheIdentity) {
   EXPECT_EQ(read, identity);
 
   std::optional<ScannedAlbumData> scanned =
-      AlbumDataCache::decodeScanned(std::make_shared<const Data>(bytes), &read);
+      AlbumDataCache::decodeScanned(std::make_shared<const AlbumDataBytes>(bytes), &read);
   ASSERT_TRUE(scanned);
   ScannedAlbumData fromTree = ScannedAlbumData::fromTree(everyKind());
   EXPECT_EQ(scanned->entries(), fromTree.entries());
@@ -119,7 +119,7 @@ TEST(AlbumDataCache, DecodeRefusesCutForgedAndOverDeepFiles) {
     EXPECT_TRUE(
         error.isErrorWithDomain("AlbumDataCacheErrorDomain", AlbumDataCache::kDamagedError));
     ErrorRecord scannedError;
-    auto cut = std::make_shared<const Data>(bytes.begin(), bytes.begin() + length);
+    auto cut = std::make_shared<const AlbumDataBytes>(Data(bytes.begin(), bytes.begin() + length));
     ASSERT_FALSE(AlbumDataCache::decodeScanned(cut, nullptr, &scannedError)) << length;
     EXPECT_EQ(scannedError.description(), error.description());
   }

@@ -15,7 +15,6 @@
 
 namespace twinlens {
 
-using testing::anyContains;
 using testing::AppFixture;
 using testing::buttonWithText;
 using testing::describe;

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
 #include <deque>
 
 #include "platform/socket_script_host.hpp"
@@ -136,11 +135,6 @@ QString describe(const QMessageBox* box) {
   return QStringList{box->text(), box->informativeText(), buttonTexts(*box).join(","), fallback,
                      icons.value(box->icon())}
       .join("|");
-}
-
-bool anyContains(const std::vector<std::string>& texts, const std::string& part) {
-  return std::any_of(texts.begin(), texts.end(),
-                     [&](const std::string& text) { return text.find(part) != std::string::npos; });
 }
 
 QAbstractButton* buttonWithText(const QMessageBox& box, const QString& text) {

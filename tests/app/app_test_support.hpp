@@ -9,7 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/app_controller.hpp"
 #include "app/qt_main_thread.hpp"
@@ -81,8 +80,6 @@ QMessageBox* waitForSheet(QWidget* window, const QString& name);
 QStringList buttonTexts(const QMessageBox& box);
 // An alert in one line to compare: "text|informative text|buttons|default button|icon".
 QString describe(const QMessageBox* box);
-// Whether any of `texts` holds `part`.
-bool anyContains(const std::vector<std::string>& texts, const std::string& part);
 QAbstractButton* buttonWithText(const QMessageBox& box, const QString& text);
 // Runs `handler` on the next application-modal dialog once it is showing (from the loop that
 // dialog's exec() runs). Handlers queue: each modal dialog is handed to the next handler.

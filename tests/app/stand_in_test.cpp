@@ -8,21 +8,18 @@
 #include "iphoto/iphoto_scripts.hpp"
 #include "platform/application_launcher.hpp"
 #include "platform/process.hpp"
+#include "support/stand_in.hpp"
 
 namespace twinlens {
 
 using testing::AppFixture;
 using testing::buttonWithText;
 using testing::sheetNamed;
+using testing::standInExecutable;
 
 namespace {
 
 constexpr int kTimeoutMs = 30000;
-
-QString standInExecutable() {
-  return qEnvironmentVariable("TWINLENS_BUILD_DIR", ".") +
-         "/Applications/iPhoto.app/Contents/MacOS/iPhoto";
-}
 
 bool iPhotoRunning() {
   return Process::isProcessRunningWithBundleIdentifier("com.apple.iPhoto");
@@ -35,7 +32,8 @@ class StandInTest : public QObject {
 
  private slots:
   void init() {
-    QVERIFY2(QFile::exists(standInExecutable()), qPrintable(standInExecutable()));
+    QVERIFY2(QFile::exists(QString::fromStdString(standInExecutable())),
+             standInExecutable().c_str());
     fixture_ = std::make_unique<AppFixture>(true);
   }
   void cleanup() {
@@ -53,7 +51,7 @@ class StandInTest : public QObject {
     fixture_->writeLibrary(options);
     std::size_t duplicates = fixture_->library().expectedDuplicateKeys().size();
     QVERIFY(duplicates > 0);
-    QVERIFY(ApplicationLauncher::launch(standInExecutable().toStdString()) > 0);
+    QVERIFY(ApplicationLauncher::launch(standInExecutable()) > 0);
     QTRY_VERIFY_WITH_TIMEOUT(iPhotoRunning(), kTimeoutMs);
 
     AppController& controller = fixture_->launch();

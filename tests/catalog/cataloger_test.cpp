@@ -14,9 +14,12 @@
 #include "catalog/read_album_data_script.hpp"
 #include "file_times.hpp"
 #include "photo_answer.hpp"
+#include "platform/apple_xml_plist_writer.hpp"
 #include "platform/plist_reader.hpp"
 #include "platform/run_loop.hpp"
 #include "platform/user_defaults.hpp"
+#include "plist/array_node.hpp"
+#include "plist/value_nodes.hpp"
 #include "sample/jpeg_builder.hpp"
 #include "shared/logging.hpp"
 #include "support/fake_script_host.hpp"
@@ -30,12 +33,6 @@ namespace {
 using testing::LogCapture;
 using testing::ScopedEnv;
 using testing::TempDir;
-
-std::string escaped(std::string text) {
-  for (std::size_t at = 0; (at = text.find_first_of("&<", at)) != std::string::npos; ++at)
-    text.replace(at, 1, text[at] == '&' ? "&amp;" : "&lt;");
-  return text;
-}
 
 std::string readFile(const std::string& path) {
   Data bytes = testing::readFileBytes(path);
@@ -52,58 +49,54 @@ struct Entry {
 // A library folder with an AlbumData.xml written the way iPhoto writes one.
 class LibraryBuilder {
  public:
-  explicit LibraryBuilder(const TempDir& dir) : dir_(dir) {}
+  explicit LibraryBuilder(const TempDir& dir) : dir_(dir) {
+    root_.put(images_, "Master Image List");
+    root_.put(rolls_, "List of Rolls");
+    root_.put(albums_, "List of Albums");
+  }
 
   std::string photoFile(const std::string& name, std::uint32_t seed,
                         const std::string& exif = "Camera") {
     return dir_.write("Library/Originals/" + name, sample::samplePhoto(seed, 2000, exif));
   }
-  LibraryBuilder& photo(Entry entry) {
-    entries_.push_back(std::move(entry));
+  LibraryBuilder& photo(const Entry& e) {
+    auto entry = std::make_shared<DictNode>();
+    entry->putString("photo " + e.key, "Caption");
+    entry->putString(e.imagePath, "ImagePath");
+    if (!e.originalPath.empty()) entry->putString(e.originalPath, "OriginalPath");
+    entry->putString(dir_.file("thumb" + e.key + ".jpg"), "ThumbPath");
+    if (e.roll) entry->putInt(*e.roll, "Roll");
+    images_->put(entry, e.key);
     return *this;
   }
   // Older catalogues list rolls by AlbumId and AlbumName.
   LibraryBuilder& roll(int id, const std::string& name, bool old = false) {
-    rolls_ += std::string("<dict><key>") + (old ? "AlbumId" : "RollID") + "</key><integer>" +
-              std::to_string(id) + "</integer><key>" + (old ? "AlbumName" : "RollName") +
-              "</key><string>" + escaped(name) + "</string></dict>\n";
+    auto roll = std::make_shared<DictNode>();
+    roll->putInt(id, old ? "AlbumId" : "RollID");
+    roll->putString(name, old ? "AlbumName" : "RollName");
+    rolls_->add(roll);
     return *this;
   }
   // An album named after the app, listing one key.
   LibraryBuilder& album(const std::string& key) {
-    albums_ +=
-        "<dict><key>AlbumName</key><string>Twinlens</string><key>KeyList</key><array><string>" +
-        key + "</string></array></dict>\n";
+    auto album = std::make_shared<DictNode>();
+    album->putString("Twinlens", "AlbumName");
+    album->put(std::make_shared<ArrayNode>(PListNodeList{std::make_shared<StringNode>(key)}),
+               "KeyList");
+    albums_->add(album);
     return *this;
   }
   std::string write() {
-    std::string images;
-    for (const Entry& e : entries_) {
-      images += "<key>" + e.key + "</key><dict><key>Caption</key><string>photo " + e.key +
-                "</string><key>ImagePath</key><string>" + escaped(e.imagePath) + "</string>";
-      if (!e.originalPath.empty())
-        images += "<key>OriginalPath</key><string>" + escaped(e.originalPath) + "</string>";
-      images += "<key>ThumbPath</key><string>" + escaped(dir_.file("thumb" + e.key + ".jpg")) +
-                "</string>";
-      if (e.roll) images += "<key>Roll</key><integer>" + std::to_string(*e.roll) + "</integer>";
-      images += "</dict>\n";
-    }
-    dir_.write(
-        "Library/AlbumData.xml",
-        std::string(
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n") +
-            "<key>Master Image List</key><dict>\n" + images + "</dict>\n" +
-            "<key>List of Rolls</key><array>\n" + rolls_ +
-            "</array>\n<key>List of Albums</key><array>" + albums_ + "</array>\n" +
-            "</dict>\n</plist>\n");
+    dir_.write("Library/AlbumData.xml", *AppleXMLPListWriter::dataWithDictionary(root_));
     return dir_.file("Library");
   }
 
  private:
   const TempDir& dir_;
-  std::vector<Entry> entries_;
-  std::string rolls_;
-  std::string albums_;
+  DictNode root_;
+  std::shared_ptr<DictNode> images_ = std::make_shared<DictNode>();
+  std::shared_ptr<ArrayNode> rolls_ = std::make_shared<ArrayNode>();
+  std::shared_ptr<ArrayNode> albums_ = std::make_shared<ArrayNode>();
 };
 
 class CatalogerTest : public ::testing::Test, public CatalogerDelegate {
@@ -384,11 +377,7 @@ TEST_F(CatalogerTest, SettledCatalogueIsParsedOnceUntilItChanges) {
     std::shared_ptr<Cataloger> cataloger = scan(path);
     ASSERT_TRUE(succeeded_);
     EXPECT_EQ(*succeeded_, run.found);
-    bool parsed = true;
-    for (const std::string& line : capture.lines())
-      parsed =
-          parsed && line.find("AlbumData.xml unchanged since the last scan") == std::string::npos;
-    EXPECT_EQ(parsed, run.parsed);
+    EXPECT_EQ(!capture.contains("AlbumData.xml unchanged since the last scan"), run.parsed);
     if (run.found != 2) continue;
     EXPECT_EQ(itemKeys(*cataloger), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(cataloger->thumbnails()[0].imageSubtitle(), "Roll");

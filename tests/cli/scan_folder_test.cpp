@@ -1,5 +1,4 @@
-// Runs the built twinlens-cli scan and trash on a folder of photo files, and scan on a sample
-// iPhoto library for the reasons both kinds of library now give.
+// Runs the built twinlens-cli scan and trash on a folder of photo files.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,7 +8,6 @@
 #include <set>
 
 #include "sample/jpeg_builder.hpp"
-#include "sample/sample_library.hpp"
 #include "support/cli_run.hpp"
 #include "support/temp_dir.hpp"
 
@@ -87,21 +85,9 @@ TEST_F(ScanFolderTest, JsonNamesEveryCopyWithItsReasonAndStaysValidForAnyName) {
   run = cli("scan --no-progress --folder " + shellQuoted(folder));
   EXPECT_THAT(run.output,
               HasSubstr("b/copy.jpg  copy.jpg  " + folder + "/b/copy.jpg  (same file)"));
+  EXPECT_THAT(run.output, HasSubstr("  (same picture, other metadata)\n"));
   EXPECT_EQ(cli("scan --folder " + shellQuoted(folder) + " --library x").status, 2);
   EXPECT_EQ(cli("scan --folder " + shellQuoted(folder) + " --keep biggest").status, 2);
-}
-
-TEST_F(ScanFolderTest, IPhotoLibrariesSayWhyTheirDuplicatesMatch) {
-  sample::SampleLibrary library(dir_.file("Library"), {.photoCount = 12,
-                                                       .imageBytes = 2000,
-                                                       .exactCopyFraction = 0.2,
-                                                       .metadataCopyFraction = 0.2});
-  ASSERT_TRUE(library.write());
-  CliRun run = cli("scan --no-progress --library " + shellQuoted(library.libraryPath()));
-  EXPECT_THAT(run.output, HasSubstr("  (same file)\n"));
-  EXPECT_THAT(run.output, HasSubstr("  (same picture, other metadata)\n"));
-  run = cli("scan --no-progress --json --library " + shellQuoted(library.libraryPath()));
-  EXPECT_THAT(run.output, HasSubstr("\"matchedBy\": \"original\""));
 }
 
 TEST_F(ScanFolderTest, TrashMovesEveryDuplicateAndLeavesTheKeptPhotos) {

@@ -45,13 +45,6 @@ TEST(LinuxFeedbackPlatform, FullNameIsTheCommentUpToTheFirstComma) {
   }
 }
 
-TEST(LinuxFeedbackPlatform, OwnCardOffersNoEmailAddresses) {
-  if (std::optional<OwnCard> card = LinuxFeedbackPlatform().ownCard()) {
-    EXPECT_FALSE(card->name.isEmpty());
-    EXPECT_TRUE(card->emailAddresses.isEmpty());
-  }
-}
-
 // The same made on a worker thread, where Qt must not warn.
 TEST(LinuxFeedbackPlatform, MachineProfileDescribesThisMachineWithoutItsHostName) {
   static QStringList warnings;

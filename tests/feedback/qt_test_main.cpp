@@ -3,23 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <chrono>
 #include <cstdlib>
 
 #include "qt_test_support.hpp"
 #include "support/temp_dir.hpp"
 
 namespace twinlens::testing {
-
-bool runUntil(const std::function<bool()>& done) {
-  QDeadlineTimer giveUp(std::chrono::seconds(60));
-  while (!done()) {
-    if (giveUp.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-  }
-  return true;
-}
 
 void deleteLaterObjects() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

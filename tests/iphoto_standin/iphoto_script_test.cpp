@@ -18,34 +18,15 @@ std::vector<IPhotoCommand> commandsOf(const std::string& source) {
   return script ? script->commands() : std::vector<IPhotoCommand>{};
 }
 
-IPhotoCommand plain(Kind kind) {
-  return IPhotoCommand{kind, "", std::nullopt};
-}
-IPhotoCommand withId(Kind kind, const std::string& text, std::optional<std::uint64_t> id) {
-  return IPhotoCommand{kind, text, id};
-}
-
-TEST(IPhotoScript, ReadsEveryTextTwinlensSends) {
-  EXPECT_EQ(commandsOf(kQuitText), std::vector{plain(Kind::Quit)});
-  EXPECT_EQ(commandsOf(kSelectLibraryAlbumText), std::vector{plain(Kind::SelectLibraryAlbum)});
+// What the interpreter's tests do not show: the commands a photo selection is read as, and that
+// spacing and line ends are free.
+TEST(IPhotoScript, ReadsASelectionAsThreeCommandsWhateverTheSpacing) {
   EXPECT_EQ(commandsOf(selectPhotoText("4294967308")),
-            (std::vector{plain(Kind::Activate), plain(Kind::SelectLibraryAlbum),
-                         withId(Kind::SelectPhoto, "4294967308", 4294967308u)}));
-  EXPECT_EQ(commandsOf(removeText({"4294967308", "4294967295"})),
-            (std::vector{withId(Kind::RemovePhoto, "4294967308", 4294967308u),
-                         withId(Kind::RemovePhoto, "4294967295", 4294967295u)}));
-  EXPECT_EQ(commandsOf(removeText({})), std::vector<IPhotoCommand>{});
-  EXPECT_EQ(commandsOf(kAlbumDataQueryText),
-            (std::vector{plain(Kind::SelectLibraryAlbum), plain(Kind::GetAlbumData)}));
-  // Spacing and line ends are free.
+            (std::vector<IPhotoCommand>{{Kind::Activate, "", std::nullopt},
+                                        {Kind::SelectLibraryAlbum, "", std::nullopt},
+                                        {Kind::SelectPhoto, "4294967308", 4294967308u}}));
   EXPECT_EQ(commandsOf("\r\n  tell   application\t\"iPhoto\"\rquit \r\n\n end  tell"),
-            std::vector{plain(Kind::Quit)});
-  // Ids are kept as written.
-  EXPECT_EQ(commandsOf(removeText({"0004294967308"})),
-            std::vector{withId(Kind::RemovePhoto, "0004294967308", 4294967308u)});
-  EXPECT_EQ(commandsOf(removeText({"18446744073709551616"})),
-            std::vector{withId(Kind::RemovePhoto, "18446744073709551616", std::nullopt)})
-      << "beyond 64 bits names no photo";
+            (std::vector<IPhotoCommand>{{Kind::Quit, "", std::nullopt}}));
 }
 
 TEST(IPhotoScript, AnythingElseIsASyntaxError) {

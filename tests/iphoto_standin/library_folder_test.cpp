@@ -69,13 +69,8 @@ TEST_F(LibraryFolderTest, AnAnsweredMoveIsOnDiskAndTheNextInstanceWaitsForTheLas
   twinlens::testing::LogCapture log(kLogLevelInfo);
   std::unique_ptr<IPhotoApplication> next;
   std::thread starting([&] { next = IPhotoApplication::open(folder); });
-  auto waiting = [&] {
-    for (const std::string& line : log.lines())
-      if (line.find("waiting for another iPhoto to finish with " + folder) != std::string::npos)
-        return true;
-    return false;
-  };
-  while (!waiting()) std::this_thread::yield();
+  while (!log.contains("waiting for another iPhoto to finish with " + folder))
+    std::this_thread::yield();
   ASSERT_TRUE(first->handle(removeText({idOf(library.expectedDuplicateKeys().at(1))})).succeeded());
   first.reset();
   starting.join();

@@ -39,12 +39,6 @@ std::string makeBundle(const std::string& folder, const std::string& name,
 using testing::errorMessage;
 using testing::errorNumber;
 
-bool hasLine(const testing::LogCapture& log, const std::string& part) {
-  for (const std::string& line : log.lines())
-    if (line.find(part) != std::string::npos) return true;
-  return false;
-}
-
 // Waits, without bound on how long it takes, for `done`; a fault shows as the test's timeout.
 template <typename Condition>
 void eventually(Condition done) {
@@ -94,15 +88,15 @@ TEST_F(LaunchedApplication, IsLaunchedOnceAnswersAndIsFoundByItsInformationDicti
   EXPECT_TRUE(Process::isProcessRunningWithKey("LSMinimumSystemVersion", "10.4"));
   EXPECT_EQ(Process::pidOfProcessRunningWithBundleIdentifier(identifier_), pid);
   EXPECT_EQ(Process::pidOfProcessRunningWithKey("CFBundleName", name_), pid);
-  EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + identifier_ + " is running"));
-  EXPECT_TRUE(hasLine(
-      log, "Process with CFBundleIdentifier = " + identifier_ + " pid = " + std::to_string(pid)));
+  EXPECT_TRUE(log.contains("Process with CFBundleIdentifier = " + identifier_ + " is running"));
+  EXPECT_TRUE(log.contains("Process with CFBundleIdentifier = " + identifier_ +
+                           " pid = " + std::to_string(pid)));
   std::string otherCase = identifier_;
   otherCase[4] = 'E';
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(otherCase));
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_ + "x"));
   EXPECT_FALSE(Process::isProcessRunningWithBundleIdentifier(identifier_.substr(1)));
-  EXPECT_TRUE(hasLine(log, "Process with CFBundleIdentifier = " + otherCase + " is not running"));
+  EXPECT_TRUE(log.contains("Process with CFBundleIdentifier = " + otherCase + " is not running"));
 }
 
 TEST_F(LaunchedApplication, QuitSignalAndKillStopItAndTheNextScriptLaunchesItAgain) {

@@ -8,22 +8,6 @@
 namespace twinlens {
 namespace {
 
-TEST(RunLoop, WorkerHandOverRunsOnTheLoopThreadAndWaits) {
-  RunLoop loop;
-  std::thread::id ranOn;
-  bool returned = false;
-  std::thread worker([&] {
-    EXPECT_FALSE(loop.isMainThread());
-    EXPECT_TRUE(loop.performAndWait([&] { ranOn = std::this_thread::get_id(); }));
-    returned = true;
-    loop.performAndWait([&] { loop.stop(); });
-  });
-  loop.run();
-  worker.join();
-  EXPECT_EQ(ranOn, std::this_thread::get_id());
-  EXPECT_TRUE(returned);
-}
-
 TEST(RunLoop, PerformOnTheMainThreadRunsAtOnceAndPostWaitsForTheLoop) {
   RunLoop loop;
   int order = 0;
@@ -49,11 +33,6 @@ TEST(RunLoop, ShutDownReleasesWaitingWorkersWithoutRunningTheirWork) {
   EXPECT_EQ(result, 0);
   loop.post([&] { ran = true; });
   EXPECT_FALSE(loop.runUntil([&] { return ran.load(); }, std::chrono::milliseconds(10)));
-}
-
-TEST(RunLoop, RunUntilGivesUpAtTheTimeout) {
-  RunLoop loop;
-  EXPECT_FALSE(loop.runUntil([] { return false; }, std::chrono::milliseconds(30)));
 }
 
 }  // namespace

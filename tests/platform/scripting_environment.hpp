@@ -62,8 +62,7 @@ class ServingThread {
  public:
   ServingThread(const std::string& name, ScriptServer::Handler handler) : server_(name) {
     ErrorRecord error;
-    listening_ = server_.listen(&error);
-    EXPECT_TRUE(listening_) << error.description();
+    EXPECT_TRUE(server_.listen(&error)) << error.description();
     thread_ = std::thread([this, handler] { server_.serve(handler); });
   }
   ~ServingThread() {
@@ -73,7 +72,6 @@ class ServingThread {
 
  private:
   ScriptServer server_;
-  bool listening_ = false;
   std::thread thread_;
 };
 

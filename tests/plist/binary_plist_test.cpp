@@ -4,6 +4,7 @@
 
 #include "io/data_input_stream.hpp"
 #include "io/double_io.hpp"
+#include "io/hex_string.hpp"
 #include "io/integer_io.hpp"
 #include "io/string_io.hpp"
 #include "plist/binary_plist_reader.hpp"
@@ -14,14 +15,9 @@
 namespace twinlens {
 namespace {
 
-Data hex(const std::string& digits) {
-  Data bytes;
-  std::string clean;
-  for (char c : digits)
-    if (c != ' ') clean.push_back(c);
-  for (std::size_t i = 0; i + 1 < clean.size(); i += 2)
-    bytes.push_back(static_cast<std::uint8_t>(std::stoi(clean.substr(i, 2), nullptr, 16)));
-  return bytes;
+Data hex(std::string digits) {
+  std::erase(digits, ' ');
+  return hexStringToData(digits);
 }
 
 // The example tree: one entry, a = 1.

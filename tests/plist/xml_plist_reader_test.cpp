@@ -138,14 +138,5 @@ TEST(XMLPListReaderTest, ValueElements) {
   EXPECT_EQ(dict->stringNodeForKey("mixed")->stringValue(), "acd");
 }
 
-TEST(XMLPListReaderTest, EncodingDeclarationIsHonoured) {
-  std::string latin1 =
-      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><dict><key>k</key><string>caf\xe9"
-      "</string></dict></plist>";
-  auto dict = readXML(latin1);
-  ASSERT_NE(dict, nullptr);
-  EXPECT_EQ(dict->stringNodeForKey("k")->stringValue(), "caf\xc3\xa9");
-}
-
 }  // namespace
 }  // namespace twinlens

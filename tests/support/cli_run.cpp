@@ -15,16 +15,13 @@ std::string shellQuoted(const std::string& text) {
   return out + "'";
 }
 
-std::string cliCommand(const std::string& arguments, const std::string& environment) {
-  const char* build = std::getenv("TWINLENS_BUILD_DIR");
-  return environment + " " +
-         shellQuoted(std::string(build ? build : ".") + "/src/cli/twinlens-cli") + " " + arguments +
-         " 2>&1";
-}
-
 CliRun runCli(const std::string& arguments, const std::string& environment) {
   CliRun run{-1, ""};
-  FILE* pipe = ::popen(cliCommand(arguments, environment).c_str(), "r");
+  const char* build = std::getenv("TWINLENS_BUILD_DIR");
+  const std::string command =
+      environment + " " + shellQuoted(std::string(build ? build : ".") + "/src/cli/twinlens-cli") +
+      " " + arguments + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;
   char buffer[4096];
   for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)

@@ -17,9 +17,6 @@ struct CliRun {
 // `text` quoted for the shell.
 std::string shellQuoted(const std::string& text);
 
-// The shell command that runCli() runs, standard error joined to standard output.
-std::string cliCommand(const std::string& arguments, const std::string& environment = "");
-
 // Runs "<build>/src/cli/twinlens-cli <arguments>" through the shell, the build folder taken from
 // $TWINLENS_BUILD_DIR (which ctest sets); `environment` ("NAME=value ...") goes before it.
 CliRun runCli(const std::string& arguments, const std::string& environment = "");

@@ -26,7 +26,6 @@ std::optional<Data> FailingInputStream::slurp(ErrorRecord* error) {
 
 std::int64_t FailingOutputStream::write(const std::uint8_t* bytes, std::uint64_t length,
                                         ErrorRecord* error) {
-  ++writeCalls_;
   if (accepted_.size() >= failAfter_) {
     TL_SET_UNIX_ERROR(error, this, errnum_, "write(fake): %s", std::strerror(errnum_));
     return -1;

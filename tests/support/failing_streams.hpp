@@ -50,7 +50,6 @@ class FailingOutputStream final : public OutputStream {
   }
   void acceptZeroAfter(std::uint64_t bytes) { zeroAfter_ = bytes; }
   const Data& accepted() const { return accepted_; }
-  int writeCalls() const { return writeCalls_; }
 
   std::int64_t write(const std::uint8_t* bytes, std::uint64_t length,
                      ErrorRecord* error = nullptr) override;
@@ -63,7 +62,6 @@ class FailingOutputStream final : public OutputStream {
   std::uint64_t failAfter_ = UINT64_MAX;
   std::uint64_t zeroAfter_ = UINT64_MAX;
   int errnum_ = ENOSPC;
-  int writeCalls_ = 0;
 };
 
 }  // namespace twinlens::testing

@@ -1,5 +1,7 @@
 #include "support/log_capture.hpp"
 
+#include <algorithm>
+
 #include "shared/logging.hpp"
 
 namespace twinlens::testing {
@@ -27,6 +29,12 @@ std::vector<std::string> LogCapture::linesStartingWith(const std::string& prefix
   for (const std::string& line : lines())
     if (line.rfind(prefix, 0) == 0) matching.push_back(line);
   return matching;
+}
+
+bool LogCapture::contains(const std::string& part) const {
+  const std::vector<std::string> all = lines();
+  return std::any_of(all.begin(), all.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
 }
 
 }  // namespace twinlens::testing

@@ -19,6 +19,8 @@ class LogCapture {
   std::vector<std::string> lines() const;
   // The lines that start with `prefix` ("TRACE", "WARN", ...).
   std::vector<std::string> linesStartingWith(const std::string& prefix) const;
+  // Whether any line holds `part`.
+  bool contains(const std::string& part) const;
 
  private:
   std::uint32_t previousLevel_;

@@ -50,10 +50,8 @@ class AppControllerTest : public QObject {
     QCOMPARE(controller.imageBrowser().itemCount(), 0u);
     controller.startUp();
     QCOMPARE(controller.startupState(), 0u);
-    QCOMPARE(controller.iPhotoLibraryName(), QString("Sample Library"));
     CatalogingSheet& sheet = controller.catalogingSheet();
     QVERIFY(sheet.isVisible() && sheet.windowModality() == Qt::WindowModal);
-    QCOMPARE(sheet.cancelButton()->text(), QString("Cancel"));
     QVERIFY(fixture_->waitForScan());
     QCOMPARE(sheet.headline()->text(), QString("Cataloging photos in Sample Library"));
     QCOMPARE(sheet.progressDescription()->text(),

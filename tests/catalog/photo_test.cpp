@@ -179,9 +179,6 @@ TEST(Photo, UpdateSHA1sHashesBothFilesOfAnEditedPhotoAndZeroesTheModifiedSideOfA
   ASSERT_TRUE(photo.updateSHA1s(&error)) << error.description();
   EXPECT_EQ(photo.originalSHA1(), expectedHash(original));
   EXPECT_EQ(photo.modifiedSHA1(), expectedHash(modified));
-  EXPECT_EQ(photo.originalFileSize(), testing::readFileBytes(original).size());
-  EXPECT_EQ(photo.originalMtime_sec(), 1300000000);
-  EXPECT_EQ(photo.originalMtime_nsec(), 987654321);
   EXPECT_EQ(photo.modifiedFileSize(), testing::readFileBytes(modified).size());
   EXPECT_EQ(photo.modifiedMtime_sec(), 1300000500);
   EXPECT_EQ(photo.modifiedMtime_nsec(), 2);
@@ -289,7 +286,6 @@ TEST(Photo, AChangedPathClearsBothHashesEvenWhenTheFilesMatch) {
     EXPECT_EQ(photo.originalSHA1(), expectedHash(photo.originalPath().value()));
     if (change == kNoOriginalPath) {
       EXPECT_EQ(photo.originalPath(), modified) << "the photo is unedited now";
-      EXPECT_EQ(photo.originalFileName(), "m.jpg");
       EXPECT_FALSE(photo.modifiedPath());
       EXPECT_FALSE(photo.modifiedSHA1());
     } else {

@@ -76,14 +76,8 @@ TEST(EnsureParentPath, CreatesEveryMissingFolderTakesLinksToFoldersAndFailsOnAPl
             "mkdir(" + dir.file("x/y/z") + "): " + std::string(std::strerror(ENOTDIR)));
 }
 
-TEST(TouchFile, CreatesAMissingFileGivesAnExistingOneNewWholeSecondTimesOrFailsNamingTheCall) {
+TEST(TouchFile, GivesAFileNewWholeSecondTimesKeepingItsBytesOrFailsNamingTheCall) {
   TempDir dir;
-  std::string fresh = dir.file("fresh");
-  ErrorRecord error;
-  ASSERT_TRUE(touchFileAtPath(fresh, &error)) << error.description();
-  EXPECT_EQ(statOf(fresh).st_size, 0);
-  EXPECT_TRUE(S_ISREG(statOf(fresh).st_mode));
-
   std::string path = dir.write("marker", std::string("keep me"));
   setTimes(path, 1000);
   time_t before = ::time(nullptr);
@@ -94,11 +88,8 @@ TEST(TouchFile, CreatesAMissingFileGivesAnExistingOneNewWholeSecondTimesOrFailsN
   EXPECT_EQ(info.st_atim.tv_sec, info.st_mtim.tv_sec);
   EXPECT_EQ(readFileBytes(path), Data({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 
-  EXPECT_FALSE(touchFileAtPath(dir.file("no/such/marker"), &error));
-  EXPECT_TRUE(error.isErrorWithDomain("UnixErrorDomain", ENOENT));
-  EXPECT_EQ(error.description(), std::strerror(ENOENT));
-
   if (::geteuid() != 0) {  // root may set the times of any file
+    ErrorRecord error;
     EXPECT_FALSE(touchFileAtPath("/", &error));
     EXPECT_EQ(error.domain(), "UnixErrorDomain");
     EXPECT_EQ(error.description().rfind("utimes(/): ", 0), 0u) << error.description();

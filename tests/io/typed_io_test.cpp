@@ -123,10 +123,7 @@ TEST(IntegerIO, WritesBigEndianReadsSignedAndUnsignedAlikeAndFailsShortInput) {
   expectEndOfData(error);
 }
 
-TEST(BooleanIO, WritesOneByteAndReadsAnyNonZeroAsTrue) {
-  EXPECT_EQ(writtenBothWays<bool>(true, BooleanIO::write, BooleanIO::write), Data{1});
-  EXPECT_EQ(writtenBothWays<bool>(false, BooleanIO::write, BooleanIO::write), Data{0});
-
+TEST(BooleanIO, ReadsAnyNonZeroByteAsTrueAndFailsAtTheEnd) {
   auto stream = inputOver({0x7F, 0x00, 0xFF});
   bool value = false;
   for (bool expected : {true, false, true}) {
@@ -244,13 +241,9 @@ TEST(DoubleIO, WritesSixDecimalsWithAPointAndReadsAsStrtodDoes) {
   };
   const Case cases[] = {
       {1.5, "1.500000", 1.5},
-      {-2.0, "-2.000000", -2.0},
-      {0.0, "0.000000", 0.0},
       {0.1234567, "0.123457", 0.123457},
       {1e-7, "0.000000", 0.0},
       {-0.0, "-0.000000", -0.0},
-      {123456789.0, "123456789.000000", 123456789.0},
-      {2.5e-6, "0.000003", 0.000003},
       {1e300, nullptr, 1e300},
       {kInfinity, nullptr, kInfinity},
       {-kInfinity, nullptr, -kInfinity},

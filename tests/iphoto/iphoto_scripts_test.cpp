@@ -22,7 +22,6 @@ TEST(PhotoIdentifiers, AreTheSigned32BitKeyPlusTwoToThe32nd) {
   EXPECT_EQ(scriptIdentifierForPhotoKey("0"), 4294967296u);
   EXPECT_EQ(scriptIdentifierForPhotoKey("2147483647"), 6442450943u);
   EXPECT_EQ(scriptIdentifierForPhotoKey("-2147483648"), 2147483648u);
-  EXPECT_FALSE(scriptIdentifierForPhotoKey("4294967301")) << "no photo number: names no photo";
 }
 
 TEST(IPhotoScripts, AKeyThatIsNoPlainDecimalIsNeverSent) {

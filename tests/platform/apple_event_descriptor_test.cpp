@@ -54,7 +54,6 @@ TEST(AppleEventDescriptor, ItemsAreCountedFromOne) {
   const AppleEventDescriptor list = AppleEventDescriptor::list(
       {AppleEventDescriptor::text("first"), AppleEventDescriptor::int32(2)});
   EXPECT_TRUE(list.hasItems());
-  EXPECT_TRUE(list.data().empty());
   ASSERT_EQ(list.numberOfItems(), 2u);
   EXPECT_EQ(list.descriptorAtIndex(1)->stringValue(), "first");
   EXPECT_EQ(list.descriptorAtIndex(2)->int32Value(), 2);

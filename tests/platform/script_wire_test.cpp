@@ -110,7 +110,7 @@ TEST(ScriptWire, NestingIsLimitedWithoutDeepRecursion) {
   EXPECT_FALSE(decodeDescriptor(hostile.data(), hostile.size()));
 }
 
-TEST(ScriptWire, RequestsCarryTheTextAfterTheirTagRepliesTheResultOrTheErrorNumberAndMessage) {
+TEST(ScriptWire, RequestsCarryTheTextAfterTheirTagAndAnEmptyReplyIsAFailureOfZero) {
   const Data request = encodeRequest("tell application \"iPhoto\"\nquit\nend tell\n");
   EXPECT_EQ(request.front(), 'R');
   EXPECT_EQ(decodeRequest(request.data(), request.size()),
@@ -123,21 +123,9 @@ TEST(ScriptWire, RequestsCarryTheTextAfterTheirTagRepliesTheResultOrTheErrorNumb
   expectMalformed(error, "not a script request");
   EXPECT_FALSE(decodeRequest(nullptr, 0));
 
-  const Data success = encodeReply(ScriptOutcome::success(sampleAnswer()));
-  std::optional<ScriptOutcome> decoded = decodeReply(success.data(), success.size(), &error);
-  ASSERT_TRUE(decoded);
-  ASSERT_TRUE(decoded->succeeded());
-  EXPECT_EQ(*decoded->result, sampleAnswer());
-
-  const std::string message = "Can't get photo id 4294967308.";
-  const Data failure = encodeReply(ScriptOutcome::failure(-1728, message));
-  decoded = decodeReply(failure.data(), failure.size());
-  ASSERT_TRUE(decoded);
-  EXPECT_FALSE(decoded->succeeded());
-  EXPECT_EQ(decoded->errorInfo, ScriptOutcome::failure(-1728, message).errorInfo);
-
+  // Replies with results and with failures travel in the server and host tests.
   const Data empty = encodeReply(ScriptOutcome{});
-  decoded = decodeReply(empty.data(), empty.size());
+  std::optional<ScriptOutcome> decoded = decodeReply(empty.data(), empty.size());
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->errorInfo, ScriptOutcome::failure(0, "").errorInfo)
       << "a failure without entries travels as 0 and an empty text";

@@ -50,9 +50,6 @@ TEST_F(UserDefaultsTest, DomainIsAPlainFileInTheConfigurationFolderMayBeMissingA
   UserDefaults defaults("app");
   EXPECT_FALSE(defaults.exists());
   EXPECT_EQ(defaults.integerForKey("logLevel"), std::nullopt);
-  EXPECT_EQ(defaults.booleanForKey("useAppleScript"), std::nullopt);
-  EXPECT_EQ(defaults.stringForKey("QvFeedbackURL"), std::nullopt);
-  EXPECT_EQ(defaults.doubleForKey("x"), std::nullopt);
   EXPECT_EQ(defaults.objectForKey("x"), nullptr);
   EXPECT_EQ(defaults.dictionaryRepresentation()->size(), 0);
   EXPECT_TRUE(defaults.synchronize());

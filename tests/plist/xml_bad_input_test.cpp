@@ -62,8 +62,6 @@ TEST_F(XMLBadInputTest, BrokenOrDeclaringXMLFailsBothReadersAlike) {
       "<plist><dict/></plist><plist/>",
       "<plist><dict><key>a</key><string>x &undeclared; y</string></dict></plist>",
       plistDocument("<dict><key>caf\xe9</key><true/></dict>"),
-      plistDocument("<dict><key>k</key><string>\xed\xa0\x80</string></dict>"),
-      plistDocument("<dict><" + std::string(60000, 'n') + "/></dict>"),
       "<!DOCTYPE plist [<!ENTITY name \"value\">]><plist><dict/></plist>"};
   for (const std::string& document : documents) {
     SCOPED_TRACE(document.substr(0, 80));

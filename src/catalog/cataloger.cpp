@@ -183,13 +183,15 @@ bool Cataloger::catalog(ErrorRecord* error) {
   reportProgress(photos.size(), photos.size());
   photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now(),
                                                  photoLibraryCachePath());
-  // The save and the weeding only read the records, so the weeding runs beside the save.
-  DuplicateResults duplicates;
-  std::thread weeding([this, &duplicates] { duplicates = weededDuplicates(); });
-  ErrorRecord saveError;
-  if (!photoLibrary_->save(&saveError))
-    logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
-  weeding.join();
+  // The save and the weeding only read the records, so the save runs beside the weeding, which
+  // stays on this thread to reuse the memory the set-up let go.
+  std::thread saving([this] {
+    ErrorRecord saveError;
+    if (!photoLibrary_->save(&saveError))
+      logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
+  });
+  DuplicateResults duplicates = weededDuplicates();
+  saving.join();
   if (*cancelRequested_) return failAborted(error);
   duplicates_ = std::move(duplicates);
   return true;

@@ -11,12 +11,13 @@ namespace twinlens {
 
 namespace {
 
-// A record's SHA-1 text as the tables key it: a view of the record's own text, which stays put
-// while the library is weeded, with its hash worked out once.
+// A record's SHA-1 text as the tables key it: the record's own text, which stays put while the
+// library is weeded, with its hash worked out once. Empty when the record has no text to match by.
 struct Text {
-  std::string_view view;
+  const std::string* text = nullptr;
   std::size_t hash = 0;
-  bool operator==(const Text& other) const { return hash == other.hash && view == other.view; }
+  explicit operator bool() const { return text != nullptr; }
+  bool operator==(const Text& other) const { return hash == other.hash && *text == *other.text; }
 };
 
 // SHA-1 texts are uniformly spread hex digits, so their first sixteen bytes hash them as well as
@@ -61,7 +62,7 @@ class TextTable {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = text.hash & mask;; at = (at + 1) & mask) {
       Slot& candidate = slots_[at];
-      if (!candidate.key || (candidate.hash == text.hash && candidate.key->view == text.view))
+      if (!candidate.key || (candidate.hash == text.hash && *candidate.key == text))
         return candidate;
     }
   }
@@ -73,9 +74,9 @@ class TextTable {
 // about the picture, so it matches nothing.
 constexpr std::string_view kSHA1OfNoBytes = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
 
-std::optional<Text> comparable(const std::optional<std::string>& sha1) {
-  if (!sha1 || *sha1 == kSHA1OfNoBytes) return std::nullopt;
-  return Text{*sha1, hashOf(*sha1)};
+Text comparable(const std::optional<std::string>& sha1) {
+  if (!sha1 || *sha1 == kSHA1OfNoBytes) return {};
+  return {&*sha1, hashOf(*sha1)};
 }
 
 // One record with the texts it can match by. The records are read into this list first, in a
@@ -83,8 +84,8 @@ std::optional<Text> comparable(const std::optional<std::string>& sha1) {
 // waiting one after another.
 struct Entry {
   const std::shared_ptr<Photo>* photo;
-  std::optional<Text> original;
-  std::optional<Text> modified;
+  Text original;
+  Text modified;
 };
 
 std::vector<Entry> entriesOf(const PhotoLibrary& library) {
@@ -108,9 +109,9 @@ class SetIndex {
     return it->second;
   }
   void add(const Entry& entry, std::size_t set) {
-    for (const auto* sha1 : {&entry.original, &entry.modified}) {
-      if (!*sha1) continue;
-      auto [it, inserted] = first_.try_emplace(**sha1, set);
+    for (const Text& sha1 : {entry.original, entry.modified}) {
+      if (!sha1) continue;
+      auto [it, inserted] = first_.try_emplace(sha1, set);
       if (!inserted) it->second = std::min(it->second, set);
     }
   }
@@ -144,18 +145,18 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
   const std::vector<Entry> entries = entriesOf(library);
   std::size_t texts = 0;
   for (const Entry& entry : entries)
-    texts += entry.original.has_value() + entry.modified.has_value();
+    texts += static_cast<bool>(entry.original) + static_cast<bool>(entry.modified);
   TextTable<const Entry*> unmatched(texts);
   SetIndex setIndex;
   for (const Entry& entry : entries) {
     const auto& [photo, o, m] = entry;
     const Text* matched = nullptr;
     const Entry* const* match = nullptr;
-    if (o && (match = unmatched.find(*o))) matched = &*o;
-    if (!match && m && (match = unmatched.find(*m))) matched = &*m;
+    if (o && (match = unmatched.find(o))) matched = &o;
+    if (!match && m && (match = unmatched.find(m))) matched = &m;
     if (!match) {
-      if (o) unmatched.tryEmplace(*o, &entry);
-      if (m) unmatched.tryEmplace(*m, &entry);
+      if (o) unmatched.tryEmplace(o, &entry);
+      if (m) unmatched.tryEmplace(m, &entry);
       continue;
     }
     results.duplicatePhotos_.push_back(*photo);

@@ -142,6 +142,15 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
                                                   const RollNames& rollNamesById,
                                                   const KeepRule* keepRule) {
   DuplicateResults results;
+  results.groupSets(library);
+  if (keepRule) results.keepBy(*keepRule);
+  results.layOutItems(rollNamesById);
+  return results;
+}
+
+// The lookup tables live only while the sets are made, so the items laid out next reuse their
+// memory.
+void DuplicateResults::groupSets(const PhotoLibrary& library) {
   const std::vector<Entry> entries = entriesOf(library);
   std::size_t texts = 0;
   for (const Entry& entry : entries)
@@ -159,33 +168,34 @@ DuplicateResults DuplicateResults::weedDuplicates(const PhotoLibrary& library,
       if (m) unmatched.tryEmplace(m, &entry);
       continue;
     }
-    results.duplicatePhotos_.push_back(*photo);
+    duplicatePhotos_.push_back(*photo);
     std::optional<std::size_t> set = setIndex.find(*matched);
     if (!set) {
-      set = results.sets_.size();
-      results.sets_.emplace_back();
+      set = sets_.size();
+      sets_.emplace_back();
       const Entry& kept = **match;
-      results.sets_[*set].addPhoto(*kept.photo);
+      sets_[*set].addPhoto(*kept.photo);
       setIndex.add(kept, *set);
     }
-    results.sets_[*set].addPhoto(*photo);
+    sets_[*set].addPhoto(*photo);
     setIndex.add(entry, *set);
   }
-  if (keepRule) results.keepBy(*keepRule);
+}
+
+void DuplicateResults::layOutItems(const RollNames& rollNamesById) {
   // Sized once: a large library's items would otherwise be copied while the list grows, both
   // copies held at once.
   std::size_t items = 0;
-  for (const DuplicateSet& set : results.sets_) items += set.count() < 2 ? 0 : set.count();
-  results.thumbnails_.reserve(items);
-  results.duplicateGroups_.reserve(results.sets_.size());
-  for (const DuplicateSet& set : results.sets_) {
+  for (const DuplicateSet& set : sets_) items += set.count() < 2 ? 0 : set.count();
+  thumbnails_.reserve(items);
+  duplicateGroups_.reserve(sets_.size());
+  for (const DuplicateSet& set : sets_) {
     if (set.count() < 2) continue;
-    std::size_t start = results.thumbnails_.size();
+    std::size_t start = thumbnails_.size();
     for (const std::shared_ptr<Photo>& photo : set.orderedPhotos())
-      results.thumbnails_.emplace_back(photo, eventNameWithRollId(rollNamesById, photo->rollId()));
-    results.duplicateGroups_.push_back({start, results.thumbnails_.size() - start});
+      thumbnails_.emplace_back(photo, eventNameWithRollId(rollNamesById, photo->rollId()));
+    duplicateGroups_.push_back({start, thumbnails_.size() - start});
   }
-  return results;
 }
 
 void DuplicateResults::keepBy(const KeepRule& rule) {

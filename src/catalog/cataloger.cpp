@@ -125,7 +125,6 @@ void Cataloger::run() {
   bool catalogued = catalog(&error);
   SHA1Hash::releaseThreadResources();
   if (catalogued) {
-    weedDuplicates();
     mainThread_.performAndWait([this] { catalogingDidSucceed(); });
   } else {
     mainThread_.performAndWait([this, &error] { catalogingDidFail(error); });
@@ -184,10 +183,17 @@ bool Cataloger::catalog(ErrorRecord* error) {
   reportProgress(photos.size(), photos.size());
   photoLibrary_ = std::make_shared<PhotoLibrary>(iPhotoLibraryPath_, photos, Date::now(),
                                                  photoLibraryCachePath());
-  ErrorRecord saveError;
-  if (!photoLibrary_->save(&saveError))
-    logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
+  // The save and the weeding only read the records, so the save runs beside the weeding, which
+  // stays on this thread to reuse the memory the set-up let go.
+  std::thread saving([this] {
+    ErrorRecord saveError;
+    if (!photoLibrary_->save(&saveError))
+      logError("error saving completed PhotoLibrary file: %s", saveError.description().c_str());
+  });
+  DuplicateResults duplicates = weededDuplicates();
+  saving.join();
   if (*cancelRequested_) return failAborted(error);
+  duplicates_ = std::move(duplicates);
   return true;
 }
 
@@ -331,9 +337,12 @@ void Cataloger::catalogingDidFail(const ErrorRecord& error) {
 }
 
 void Cataloger::weedDuplicates() {
-  if (!photoLibrary_) return;
-  duplicates_ = DuplicateResults::weedDuplicates(*photoLibrary_, rollNamesById_,
-                                                 folder_ ? &keepRule_ : nullptr);
+  if (photoLibrary_) duplicates_ = weededDuplicates();
+}
+
+DuplicateResults Cataloger::weededDuplicates() const {
+  return DuplicateResults::weedDuplicates(*photoLibrary_, rollNamesById_,
+                                          folder_ ? &keepRule_ : nullptr);
 }
 
 const std::vector<std::shared_ptr<Photo>>& Cataloger::duplicatePhotos() const {

@@ -143,6 +143,7 @@ class Cataloger : public std::enable_shared_from_this<Cataloger> {
   }
 
  private:
+  DuplicateResults weededDuplicates() const;
   void startUp();
   void run();
   bool catalog(ErrorRecord* error);

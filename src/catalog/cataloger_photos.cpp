@@ -4,6 +4,8 @@
 // parsed file or iPhoto's own answer) or from the files of a folder, each over the previous scan's
 // records.
 
+#include <future>
+
 #include "catalog/album_data_cache.hpp"
 #include "catalog/defaults.hpp"
 #include "catalog/photo_folder.hpp"
@@ -32,10 +34,23 @@ std::optional<std::int64_t> wholeNumber(const PListValue* value) {
 bool Cataloger::setUpCataloguePhotos(std::vector<std::shared_ptr<Photo>>& photos,
                                      ErrorRecord* error) {
   usingAlbumDataXML_ = defaults_->useAlbumDataXML();
+  // The previous records are read while the catalogue is; their lines are held and written after
+  // the catalogue's, as when one followed the other.
+  auto previous = std::async(std::launch::async, [this] {
+    LogLines lines;
+    std::vector<std::shared_ptr<Photo>> photos;
+    {
+      LogLineHold hold(lines);
+      photos = loadPreviousPhotos();
+    }
+    return std::pair(std::move(photos), std::move(lines));
+  });
   if (!(usingAlbumDataXML_ ? loadAlbumDataXML(error) : readAlbumDataFromIPhoto(error)))
     return false;
+  auto [previousPhotos, previousLines] = previous.get();
+  writeLogLines(previousLines);
   readRolls();
-  photos = photosToProcess(loadPreviousPhotos());
+  photos = photosToProcess(std::move(previousPhotos));
   readTwinlensAlbumKeys();
   // The records now hold all the scan needs of the tree; freed before the hashing and the save,
   // whose own buffers would otherwise pile on top of it.

@@ -53,7 +53,9 @@ class DuplicateResults {
       const std::set<std::string>& albumKeys) const;
 
  private:
+  void groupSets(const PhotoLibrary& library);
   void keepBy(const KeepRule& rule);
+  void layOutItems(const RollNames& rollNamesById);
 
   std::vector<std::shared_ptr<Photo>> duplicatePhotos_;
   std::vector<DuplicateSet> sets_;

@@ -85,6 +85,13 @@ bool BufferedInputStream::checkLength(std::uint64_t n, ErrorRecord* error) {
 }
 
 bool BufferedInputStream::readExactly(std::uint64_t n, std::uint8_t* into, ErrorRecord* error) {
+  // Most of a decoder's reads are a few bytes the buffer holds: those are copied at once.
+  if (n != 0 && n <= len_ - pos_) {
+    std::memcpy(into, buf_->data() + pos_, static_cast<std::size_t>(n));
+    pos_ += n;
+    totalBytesReceived_ += n;
+    return true;
+  }
   return checkLength(n, error) && readFully(into, n, 0, n, error);
 }
 

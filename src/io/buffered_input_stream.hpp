@@ -41,6 +41,8 @@ class BufferedInputStream final : public InputStream {
   std::int64_t consumeBuffered(std::uint64_t max, Consume&& consume, ErrorRecord* error = nullptr);
 
   std::uint64_t bytesReceived() const { return totalBytesReceived_; }
+  // Bytes read ahead from the underlying stream and not yet consumed.
+  std::uint64_t bufferedCount() const { return len_ - pos_; }
   const std::shared_ptr<InputStream>& underlyingStream() const { return underlyingStream_; }
 
   static const char* errorDomain() { return "BufferedInputStreamErrorDomain"; }

@@ -29,6 +29,11 @@ std::string DoubleIO::format(double value) {
 }
 
 double DoubleIO::parse(const std::string& text) {
+  // Texts this program wrote are plain decimals, which from_chars reads to the same value as
+  // strtod, only faster; anything else (spaces, a sign, hex, out of range) takes strtod's rules.
+  double value;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && end == text.data() + text.size() && !text.empty()) return value;
   return ::strtod_l(text.c_str(), nullptr, cLocale());
 }
 

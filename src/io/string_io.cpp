@@ -30,6 +30,13 @@ void encodeHeader(std::uint64_t length, std::uint8_t* into) {
 
 bool readText(std::uint64_t length, BufferedInputStream& from, std::string* text,
               ErrorRecord* error) {
+  // Most texts lie whole in the buffer already and are copied out of it once.
+  if (length > 0 && length <= from.bufferedCount()) {
+    from.consumeBuffered(length, [text](const std::uint8_t* bytes, std::uint64_t n) {
+      text->assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(n));
+    });
+    return true;
+  }
   if (length <= kDirectReadLimit) {
     text->resize(static_cast<std::size_t>(length));
     return from.readExactly(length, reinterpret_cast<std::uint8_t*>(text->data()), error);

@@ -115,11 +115,12 @@ std::optional<std::string> answerLine(const InterruptWatcher& watcher) {
 // Whether the user said yes; nullopt for Ctrl-C.
 std::optional<bool> confirmed(RunLoop& loop, std::size_t count, const std::string& library,
                               const char* trash) {
+  // Watching before the question is shown, so a Ctrl-C the moment it appears still cancels.
+  InterruptWatcher watcher(loop, nullptr);
   std::fprintf(stderr, "Move %s duplicate%s of %s to %s? [y/N] ",
                groupedDigits(count, kGroupingSeparator).c_str(), pluralSuffix(count),
                library.c_str(), trash);
   std::fflush(stderr);
-  InterruptWatcher watcher(loop, nullptr);
   std::optional<std::string> answer = answerLine(watcher);
   if (!answer || answer->empty()) std::fputc('\n', stderr);
   if (!answer) return std::nullopt;

@@ -31,23 +31,21 @@ std::size_t hashOf(std::string_view text) {
   return static_cast<std::size_t>(mixed ^ (mixed >> 32));
 }
 
-// An open-addressing table of texts, sized once for all it will hold: a lookup costs one visit to
-// one slot of a flat array, where a node-based map costs two or three scattered reads.
-template <typename Value>
+struct Entry;
+
+// The first unmatched record for each text, in an open-addressing table sized once for all the
+// texts: a lookup costs one visit to one slot of a flat array, where a node-based map costs two
+// or three scattered reads.
 class TextTable {
  public:
   // At most half full, so probes stay short.
   explicit TextTable(std::size_t capacity) : slots_(std::bit_ceil(2 * capacity + 1)) {}
 
-  Value* find(const Text& text) {
+  const Entry* find(const Text& text) { return slot(text).entry; }
+  // Records `entry` for `text` unless an earlier one holds it.
+  void tryEmplace(const Text& text, const Entry* entry) {
     Slot& found = slot(text);
-    return found.key ? &found.value : nullptr;
-  }
-  // Adds `text` with `value` unless it is there; returns its value either way.
-  Value& tryEmplace(const Text& text, Value value) {
-    Slot& found = slot(text);
-    if (!found.key) found = {text.hash, &text, value};
-    return found.value;
+    if (!found.key) found = {text.hash, &text, entry};
   }
 
  private:
@@ -55,7 +53,7 @@ class TextTable {
   struct Slot {
     std::size_t hash = 0;
     const Text* key = nullptr;
-    Value value{};
+    const Entry* entry = nullptr;
   };
 
   Slot& slot(const Text& text) {
@@ -155,12 +153,12 @@ void DuplicateResults::groupSets(const PhotoLibrary& library) {
   std::size_t texts = 0;
   for (const Entry& entry : entries)
     texts += static_cast<bool>(entry.original) + static_cast<bool>(entry.modified);
-  TextTable<const Entry*> unmatched(texts);
+  TextTable unmatched(texts);
   SetIndex setIndex;
   for (const Entry& entry : entries) {
     const auto& [photo, o, m] = entry;
     const Text* matched = nullptr;
-    const Entry* const* match = nullptr;
+    const Entry* match = nullptr;
     if (o && (match = unmatched.find(o))) matched = &o;
     if (!match && m && (match = unmatched.find(m))) matched = &m;
     if (!match) {
@@ -173,7 +171,7 @@ void DuplicateResults::groupSets(const PhotoLibrary& library) {
     if (!set) {
       set = sets_.size();
       sets_.emplace_back();
-      const Entry& kept = **match;
+      const Entry& kept = *match;
       sets_[*set].addPhoto(*kept.photo);
       setIndex.add(kept, *set);
     }
